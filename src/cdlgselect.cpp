@@ -1,0 +1,101 @@
+#include "cdlgselect.h"
+#include "ui_cdlgselect.h"
+
+#include "common/vlog.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSettings>
+#include <QTranslator>
+
+namespace {
+const char *const kLanguageKey = "language";
+const char *const kChinese = "Chinese";
+const char *const kEnglish = "English";
+
+bool StoredLanguageIsChinese()
+{
+    QSettings settings(CDlgSelect::LanguageFilePath(), QSettings::IniFormat);
+    // Only the exact word counts; anything else, or nothing, means English.
+    return settings.value(QLatin1String(kLanguageKey)).toString() == QLatin1String(kChinese);
+}
+} // namespace
+
+CDlgSelect::CDlgSelect(QWidget *parent)
+    : QDialog(parent), ui(new Ui::CDlgSelect),
+      // Not parented to the dialog: they must stay installed after it is gone.
+      m_pAppTranslator(new QTranslator(nullptr)), m_pWidgetTranslator(new QTranslator(nullptr))
+{
+    InstallLanguage(StoredLanguageIsChinese());
+    ui->setupUi(this);
+    if (StoredLanguageIsChinese())
+        ui->cbLanguage->setCurrentIndex(1);
+}
+
+CDlgSelect::~CDlgSelect()
+{
+    delete ui;
+}
+
+int CDlgSelect::RunModal()
+{
+    exec();
+    return m_iMode;
+}
+
+QString CDlgSelect::LanguageFilePath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/language.txt");
+}
+
+bool CDlgSelect::LoadTranslation(QTranslator *pTranslator, const QString &strFileName)
+{
+    // A program started from another directory must still find the files shipped beside it.
+    if (pTranslator->load(strFileName, QCoreApplication::applicationDirPath()))
+        return true;
+    if (pTranslator->load(strFileName, QDir::currentPath()))
+        return true;
+    VLOG(lcUi) << "no translation" << strFileName;
+    return false;
+}
+
+void CDlgSelect::InstallLanguage(bool bChinese)
+{
+    LoadTranslation(m_pAppTranslator, bChinese ? QStringLiteral("ch.pm") : QStringLiteral("en.pm"));
+    LoadTranslation(m_pWidgetTranslator, bChinese ? QStringLiteral("widgets_CN.qm") : QStringLiteral("widgets_US.qm"));
+    // Re-installing moves a translator to the front; removing first keeps the list from growing.
+    QCoreApplication::removeTranslator(m_pAppTranslator);
+    QCoreApplication::removeTranslator(m_pWidgetTranslator);
+    QCoreApplication::installTranslator(m_pAppTranslator);
+    // Installed last, so consulted first.
+    QCoreApplication::installTranslator(m_pWidgetTranslator);
+}
+
+void CDlgSelect::on_ButNetwork_clicked()
+{
+    m_iMode = MODE_NETWORK;
+    accept();
+}
+
+void CDlgSelect::on_ButSerial_clicked()
+{
+    m_iMode = MODE_SERIAL;
+    accept();
+}
+
+void CDlgSelect::on_cbLanguage_currentIndexChanged(int index)
+{
+    // Retranslation empties and refills the combo box, which would call us again.
+    disconnect(ui->cbLanguage, SIGNAL(currentIndexChanged(int)), this, SLOT(on_cbLanguage_currentIndexChanged(int)));
+
+    const bool bChinese = (index == 1);
+    InstallLanguage(bChinese);
+    {
+        QSettings settings(LanguageFilePath(), QSettings::IniFormat);
+        settings.setValue(QLatin1String(kLanguageKey), QLatin1String(bChinese ? kChinese : kEnglish));
+    }
+    ui->retranslateUi(this);
+
+    ui->cbLanguage->setCurrentIndex(index);
+    connect(ui->cbLanguage, SIGNAL(currentIndexChanged(int)), this, SLOT(on_cbLanguage_currentIndexChanged(int)));
+}

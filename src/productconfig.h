@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+
+// One handled product: the model as the device names itself, its kind and its shown name.
+struct T_ProductInfo
+{
+    QString strId;
+    QString strType; // "tx" or "rx"
+    QString strName;
+};
+
+// The process-wide product table, keyed by model identifier in sorted order.
+QMap<QString, T_ProductInfo> &ProductTable();
+
+// (Re)loads the table from "config.xml". False when the file cannot be opened or has
+// another root; a malformed document keeps what was read before the error.
+bool LoadProductConfig(const QString &strPath);
+// "M1-00AB" with M1 named "Decoder" gives "Decoder-00AB"; empty when the device is not handled.
+QString GetProductName(const QString &strHostName);
+// "tx", "rx", or empty when the device is not handled.
+QString GetProductType(const QString &strHostName);

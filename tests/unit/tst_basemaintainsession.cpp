@@ -1,0 +1,193 @@
+// The session base's transport: connect on demand, one waiting request, reconnect after errors.
+#include "loopbackserver.h"
+#include "maintainsession/cbasemaintainsession.h"
+
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QtTest>
+
+namespace {
+// The smallest concrete session: records what reaches OnReadData.
+class CProbeSession : public CBaseMaintainSession
+{
+    Q_OBJECT
+public:
+    using CBaseMaintainSession::CBaseMaintainSession;
+    bool IsCmdSupported(int) override { return false; }
+    E_CmdResult StartUpgrade(const T_UpgradeInfo &) override { return CMD_NOT_SUPPORT; }
+    E_CmdResult GetSysInfo() override
+    {
+        if (IsBusy())
+            return CMD_BUSY;
+        m_eCurCmd = CUR_SYSINFO;
+        return CMD_OK;
+    }
+    E_CmdResult DownloadLog() override { return CMD_NOT_SUPPORT; }
+    E_CmdResult QueryVersion(QByteArray, quint32) override { return CMD_NOT_SUPPORT; }
+
+    bool Send(const QByteArray &ba) { return SendData(ba); }
+    bool HasSocket() const { return m_pSocket != nullptr; }
+    QTcpSocket *Socket() const { return m_pSocket; }
+    QDateTime LastSend() const { return m_dtLastSend; }
+    QByteArray m_baReceived;
+
+protected:
+    void OnReadData(const QByteArray &data) override { m_baReceived += data; }
+};
+
+T_BaseDevInfo DeviceAt(quint16 u16Port)
+{
+    T_BaseDevInfo st;
+    st.strHostName = QStringLiteral("ZR410-0001");
+    st.strAddr = QStringLiteral("127.0.0.1");
+    // Only the low 16 bits are a TCP port; the high ones must be ignored.
+    st.u32Port = 0x10000u | u16Port;
+    return st;
+}
+} // namespace
+
+class TestBaseMaintainSession : public QObject
+{
+    Q_OBJECT
+private slots:
+    void sendWhileDisconnectedWaitsForConnect();
+    void onlyLastRequestWaits();
+    void socketErrorDropsSocketAndNextSendReconnects();
+    void refusedConnectionIsSilent();
+    void receivedBytesReachSubclassUnchanged();
+    void busyAndAbort();
+    void recordsTravelThroughQueuedSignals();
+};
+
+void TestBaseMaintainSession::sendWhileDisconnectedWaitsForConnect()
+{
+    LoopbackServer server;
+    QVERIFY(server.Listen());
+    CProbeSession session(DeviceAt(server.Port()));
+    QVERIFY(!session.HasSocket());
+
+    QVERIFY(!session.Send("hello"));
+    QVERIFY(session.HasSocket());
+    QTRY_COMPARE(server.ReceivedOnLast(), QByteArray("hello"));
+    QVERIFY(session.LastSend().isValid());
+
+    // Once connected, a request goes out at once.
+    QVERIFY(session.Send("+more"));
+    QTRY_COMPARE(server.ReceivedOnLast(), QByteArray("hello+more"));
+    QCOMPARE(server.ConnectionCount(), 1);
+}
+
+void TestBaseMaintainSession::onlyLastRequestWaits()
+{
+    LoopbackServer server;
+    QVERIFY(server.Listen());
+    CProbeSession session(DeviceAt(server.Port()));
+    QVERIFY(!session.Send("first"));
+    QVERIFY(!session.Send("second"));
+    QTRY_COMPARE(server.ReceivedOnLast(), QByteArray("second"));
+    // Give a stray first request every chance to show up.
+    QTest::qWait(50);
+    QCOMPARE(server.ReceivedOnLast(), QByteArray("second"));
+}
+
+void TestBaseMaintainSession::socketErrorDropsSocketAndNextSendReconnects()
+{
+    LoopbackServer server;
+    QVERIFY(server.Listen());
+    CProbeSession session(DeviceAt(server.Port()));
+    session.Send("one");
+    QTRY_COMPARE(server.ConnectionCount(), 1);
+    QTRY_COMPARE(server.Received(0), QByteArray("one"));
+
+    server.Abort(0);
+    QTRY_VERIFY(!session.HasSocket());
+
+    QVERIFY(!session.Send("two"));
+    QTRY_COMPARE(server.ConnectionCount(), 2);
+    QTRY_COMPARE(server.Received(1), QByteArray("two"));
+}
+
+void TestBaseMaintainSession::refusedConnectionIsSilent()
+{
+    LoopbackServer server;
+    QVERIFY(server.Listen());
+    const quint16 u16Port = server.Port();
+    server.StopListening();
+
+    CProbeSession session(DeviceAt(u16Port));
+    QSignalSpy upgradeSpy(&session, &CBaseMaintainSession::OnUpgradeNotify);
+    QSignalSpy infoSpy(&session, &CBaseMaintainSession::OnSysInfoNotify);
+    QVERIFY(!session.Send("x"));
+    QTRY_VERIFY(!session.HasSocket());
+    // The base reports nothing; the subclass's response timer does.
+    QCOMPARE(upgradeSpy.count() + infoSpy.count(), 0);
+}
+
+void TestBaseMaintainSession::receivedBytesReachSubclassUnchanged()
+{
+    LoopbackServer server;
+    QVERIFY(server.Listen());
+    CProbeSession session(DeviceAt(server.Port()));
+    session.Send("q");
+    QTRY_COMPARE(server.ConnectionCount(), 1);
+    QByteArray baAll;
+    for (int i = 0; i < 256; ++i)
+        baAll.append(char(i));
+    server.Send(0, baAll);
+    QTRY_COMPARE(session.m_baReceived, baAll);
+}
+
+void TestBaseMaintainSession::busyAndAbort()
+{
+    CProbeSession session(DeviceAt(1));
+    QCOMPARE(session.AbortCmd(), int(CUR_NONE));
+    QCOMPARE(session.GetSysInfo(), CMD_OK);
+    QVERIFY(session.IsBusy());
+    QCOMPARE(session.GetSysInfo(), CMD_BUSY);
+    QCOMPARE(session.AbortCmd(), int(CUR_SYSINFO));
+    QVERIFY(!session.IsBusy());
+    QCOMPARE(session.GetSysInfo(), CMD_OK);
+}
+
+void TestBaseMaintainSession::recordsTravelThroughQueuedSignals()
+{
+    // Forms may sit behind queued connections; the records must survive the trip intact.
+    CProbeSession session(DeviceAt(1));
+    QObject receiver;
+    T_BaseDevInfo stGot;
+    T_UpgradeInfo stUpGot;
+    QByteArray baData;
+    CBaseMaintainSession::E_InfoDataType eType = CBaseMaintainSession::INFO_JSON;
+    quint32 u32GotPort = 0;
+    connect(&session, &CBaseMaintainSession::OnUpgradeNotify, &receiver,
+            [&](T_BaseDevInfo st, T_UpgradeInfo up, QString, bool, bool, int) {
+                stGot = st;
+                stUpGot = up;
+            },
+            Qt::QueuedConnection);
+    connect(&session, &CBaseMaintainSession::OnSysInfoNotify, &receiver,
+            [&](T_BaseDevInfo, bool, CBaseMaintainSession::E_InfoDataType e, QByteArray ba) {
+                eType = e;
+                baData = ba;
+            },
+            Qt::QueuedConnection);
+    connect(&session, &CBaseMaintainSession::OnVersionQueryNotify, &receiver,
+            [&](T_BaseDevInfo, bool, QByteArray, UInt32 u32, QByteArray) { u32GotPort = u32; }, Qt::QueuedConnection);
+    QSignalSpy spy(&session, &CBaseMaintainSession::OnSysInfoNotify);
+
+    T_UpgradeInfo stUp{QStringLiteral("mod"), 7, QStringLiteral("/tmp/image.bin")};
+    emit session.OnUpgradeNotify(session.DevInfo(), stUp, QStringLiteral("Uploading"), false, false, 10);
+    emit session.OnSysInfoNotify(session.DevInfo(), false, CBaseMaintainSession::INFO_XML, "<x/>");
+    emit session.OnVersionQueryNotify(session.DevInfo(), false, "mod", 0xFFFFFFFFu, "1.2");
+    QTRY_COMPARE(baData, QByteArray("<x/>"));
+    QCOMPARE(stGot.strHostName, QStringLiteral("ZR410-0001"));
+    QCOMPARE(stUpGot.u32DevPort, 7u);
+    QCOMPARE(stUpGot.strFilePath, QStringLiteral("/tmp/image.bin"));
+    QCOMPARE(eType, CBaseMaintainSession::INFO_XML);
+    QCOMPARE(u32GotPort, 0xFFFFFFFFu);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).value<T_BaseDevInfo>().strAddr, QStringLiteral("127.0.0.1"));
+}
+
+QTEST_GUILESS_MAIN(TestBaseMaintainSession)
+#include "tst_basemaintainsession.moc"
