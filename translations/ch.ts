@@ -46,4 +46,107 @@
         <translation>Velmora</translation>
     </message>
 </context>
+<context>
+    <name>QObject</name>
+    <message>
+        <source>PID</source>
+        <translation>产品ID</translation>
+    </message>
+    <message>
+        <source>Date</source>
+        <translation>日期</translation>
+    </message>
+    <message>
+        <source>SN</source>
+        <translation>序列号</translation>
+    </message>
+    <message>
+        <source>IRoIP</source>
+        <translation>IRoIP</translation>
+    </message>
+    <message>
+        <source>SoIP</source>
+        <translation>SoIP</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>IP Mode</source>
+        <translation>IP模式</translation>
+    </message>
+    <message>
+        <source>IP Address</source>
+        <translation>IP地址</translation>
+    </message>
+    <message>
+        <source>Netmask</source>
+        <translation>子网掩码</translation>
+    </message>
+    <message>
+        <source>Gateway</source>
+        <translation>网关</translation>
+    </message>
+    <message>
+        <source>Mac</source>
+        <translation>MAC地址</translation>
+    </message>
+    <message>
+        <source>Network Mode</source>
+        <translation>网络模式</translation>
+    </message>
+    <message>
+        <source>DHCP Server IP</source>
+        <translation>DHCP服务器IP</translation>
+    </message>
+    <message>
+        <source>OS Init</source>
+        <translation>系统初始化</translation>
+    </message>
+    <message>
+        <source>Memory</source>
+        <translation>内存</translation>
+    </message>
+    <message>
+        <source>Storage</source>
+        <translation>存储</translation>
+    </message>
+    <message>
+        <source>Vi</source>
+        <translation>视频输入</translation>
+    </message>
+    <message>
+        <source>Ai</source>
+        <translation>音频输入</translation>
+    </message>
+    <message>
+        <source>ViTiming</source>
+        <translation>视频输入时序</translation>
+    </message>
+    <message>
+        <source>Vo Big</source>
+        <translation>视频输出(大)</translation>
+    </message>
+    <message>
+        <source>Vo Small</source>
+        <translation>视频输出(小)</translation>
+    </message>
+    <message>
+        <source>loop EDID</source>
+        <translation>环出EDID</translation>
+    </message>
+    <message>
+        <source>Stream Info</source>
+        <translation>码流信息</translation>
+    </message>
+    <message>
+        <source>Vo Edid</source>
+        <translation>视频输出EDID</translation>
+    </message>
+    <message>
+        <source>Stream Info %1</source>
+        <translation>码流信息%1</translation>
+    </message>
+</context>
 </TS>

@@ -46,4 +46,107 @@
         <translation type="unfinished"></translation>
     </message>
 </context>
+<context>
+    <name>QObject</name>
+    <message>
+        <source>PID</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Date</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>SN</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>IRoIP</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>SoIP</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>IP Mode</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>IP Address</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Netmask</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Gateway</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Mac</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Network Mode</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>DHCP Server IP</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>OS Init</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Memory</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Storage</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Vi</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ai</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>ViTiming</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Vo Big</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Vo Small</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>loop EDID</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stream Info</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Vo Edid</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stream Info %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
 </TS>

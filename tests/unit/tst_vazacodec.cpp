@@ -1,0 +1,273 @@
+// Vaza wire format: field encodings, reads past the end, checksum, headers, stream splitting.
+#include "gbihmaintainsession/cvazabuffer.h"
+#include "gbihmaintainsession/cvazastreamsplitter.h"
+
+#include <QDateTime>
+#include <QRandomGenerator>
+#include <QTimeZone>
+#include <QtTest>
+
+namespace {
+QByteArray Msg(quint32 u32Id, quint32 u32Seq, const QByteArray &baBody)
+{
+    return Vaza::BuildMsg(u32Id, u32Seq, baBody);
+}
+
+struct T_Seen
+{
+    quint32 u32Id;
+    quint32 u32Seq;
+    QByteArray baBody;
+};
+} // namespace
+
+class TestVazaCodec : public QObject
+{
+    Q_OBJECT
+private slots:
+    void stringEncodings();
+    void readsPastTheEndYieldZeroAndConsumeNothing();
+    void xorChecksumMatchesBytewiseXor();
+    void headerAndBindRequestLayout();
+    void modelSelection();
+    void splitterEverySplitPointOfTwoMessages();
+    void splitterChunkCompletesOneAndStartsNext();
+    void splitterFramingErrorDropsBufferAndGoesOn();
+    void splitterHandlerMayFeedAgain();
+};
+
+// Catches an off-by-four prefix (the prefix counts itself) or a written terminator.
+void TestVazaCodec::stringEncodings()
+{
+    CVazaBuffer buf;
+    buf.open(QIODevice::WriteOnly);
+    WriteString(&buf, "");
+    WriteString(&buf, "root");
+    WriteByteArray(&buf, QByteArray());
+    WriteByteArray(&buf, QByteArray("root"));
+    WriteUInt32(&buf, 0x01020304);
+    QCOMPARE(buf.data().toHex(), QByteArray("00000004"
+                                            "00000008726f6f74"
+                                            "00000004"
+                                            "00000008726f6f74"
+                                            "01020304"));
+}
+
+// Catches over-reads and a lying prefix swallowing the bytes that follow it.
+void TestVazaCodec::readsPastTheEndYieldZeroAndConsumeNothing()
+{
+    {
+        CVazaBuffer buf;
+        buf.setData(QByteArray::fromHex("0000000a616263"));
+        buf.open(QIODevice::ReadOnly);
+        quint32 u32Len = 99;
+        QVERIFY(ReadByteArray(&buf, &u32Len).isEmpty());
+        QCOMPARE(u32Len, 6u);
+        QCOMPARE(buf.bytesAvailable(), 3);
+        QCOMPARE(buf.readAll(), QByteArray("abc"));
+    }
+    {
+        // Prefixes 0 to 3 cannot count themselves: empty, and nothing more is taken.
+        CVazaBuffer buf;
+        buf.setData(QByteArray::fromHex("00000003" "00000000" "00000005" "7a"));
+        buf.open(QIODevice::ReadOnly);
+        quint32 u32Len = 99;
+        QVERIFY(ReadByteArray(&buf, &u32Len).isEmpty());
+        QCOMPARE(u32Len, 3u);
+        QVERIFY(ReadByteArray(&buf).isEmpty());
+        QCOMPARE(ReadByteArray(&buf), QByteArray("z"));
+        QCOMPARE(ReadUInt8(&buf), quint8(0));
+    }
+    {
+        // A prefix near 4 GiB must not make us allocate it.
+        CVazaBuffer buf;
+        buf.setData(QByteArray::fromHex("ffffffff0102"));
+        buf.open(QIODevice::ReadOnly);
+        QVERIFY(ReadByteArray(&buf).isEmpty());
+        QCOMPARE(buf.bytesAvailable(), 2);
+    }
+    {
+        CVazaBuffer buf;
+        buf.setData(QByteArray::fromHex("aabbcc"));
+        buf.open(QIODevice::ReadOnly);
+        QCOMPARE(ReadUInt32(&buf), 0u);
+        QCOMPARE(buf.bytesAvailable(), 3);
+        QCOMPARE(ReadUInt8(&buf), quint8(0xaa));
+    }
+}
+
+// Catches a word-wise fold that drops tail bytes, block-boundary mistakes, or a sum
+// that starts at 0 instead of the current position.
+void TestVazaCodec::xorChecksumMatchesBytewiseXor()
+{
+    for (int i32Size : {0, 1, 7, 8, 9, 8191, 8192, 8193, 3 * 8192 + 5, 100000}) {
+        QByteArray ba(i32Size, Qt::Uninitialized);
+        QRandomGenerator rng(static_cast<quint32>(i32Size) + 1);
+        for (char &c : ba)
+            c = static_cast<char>(rng.bounded(256));
+        for (int i32Start : {0, 3}) {
+            if (i32Start > i32Size)
+                continue;
+            quint8 u8Expected = 0;
+            for (int i = i32Start; i < i32Size; ++i)
+                u8Expected ^= static_cast<quint8>(ba.at(i));
+            CVazaBuffer buf;
+            buf.setData(ba);
+            buf.open(QIODevice::ReadOnly);
+            buf.seek(i32Start);
+            QCOMPARE(XorChecksum(&buf), u8Expected);
+            QVERIFY(buf.atEnd());
+            QCOMPARE(XorChecksum(&buf), quint8(0));
+        }
+    }
+}
+
+// Catches little-endian words, wrong reserved words, a counted-in or missing header,
+// and a local (not UTC) or wrongly padded bind time stamp.
+void TestVazaCodec::headerAndBindRequestLayout()
+{
+    const QByteArray ba = Msg(Vaza::ID_HeartbeatReq, 7, "xy");
+    QCOMPARE(ba.toHex(), QByteArray("0000001a"
+                                    "00001003"
+                                    "00000007"
+                                    "00000001"
+                                    "00000000"
+                                    "00000000"
+                                    "7879"));
+    const T_VAZAMsgHead st = Vaza::ParseHead(ba.constData());
+    QCOMPARE(st.u32MsgLen, 26u);
+    QCOMPARE(st.u32MsgId, 0x1003u);
+    QCOMPARE(st.u32SeqNo, 7u);
+
+    // 10:30:07 at UTC+8 on 15 Jan 2016 is 02:30:07 UTC.
+    const QDateTime dt(QDate(2016, 1, 15), QTime(10, 30, 7), QTimeZone(8 * 3600));
+    QCOMPARE(Vaza::BindTimeStamp(dt), QByteArray("20160115023007GMT"));
+    const QByteArray baBody = Vaza::BuildBindReqBody(dt);
+    QCOMPARE(baBody, QByteArray::fromHex("00000008") + "root" + QByteArray::fromHex("0000000b") + "admk742" +
+                         "20160115023007GMT" + "5039182746CADBFE");
+    QCOMPARE(baBody.size(), 8 + 11 + 17 + 16);
+
+    CVazaBuffer up;
+    up.setData(Vaza::BuildUpgradeReqBody("mcu", 2, Vaza::STEP_UPLOADED, 0x5a, "fw.bin"));
+    up.open(QIODevice::ReadOnly);
+    QCOMPARE(ReadByteArray(&up), QByteArray("mcu"));
+    QCOMPARE(ReadUInt32(&up), 2u);
+    QCOMPARE(ReadUInt32(&up), 102u);
+    QCOMPARE(ReadUInt32(&up), 0x5au);
+    QCOMPARE(ReadUInt32(&up), 4u);
+    QCOMPARE(ReadUInt32(&up), 4u);
+    QCOMPARE(ReadByteArray(&up), QByteArray("fw.bin"));
+    QVERIFY(up.atEnd());
+}
+
+// Catches the ZR420L asymmetry being lost in either direction and case-sensitive models.
+void TestVazaCodec::modelSelection()
+{
+    QCOMPARE(Vaza::ModelOf(QStringLiteral("zr420l-00ab-1")), QStringLiteral("ZR420L"));
+    QCOMPARE(Vaza::ModelOf(QStringLiteral("zr430")), QStringLiteral("ZR430"));
+    QCOMPARE(Vaza::ModelIndex(QStringLiteral("ZR410"), true), 0);
+    QCOMPARE(Vaza::ModelIndex(QStringLiteral("ZR420"), false), 1);
+    QCOMPARE(Vaza::ModelIndex(QStringLiteral("ZR420L"), true), 1);
+    QCOMPARE(Vaza::ModelIndex(QStringLiteral("ZR420L"), false), 3);
+    QCOMPARE(Vaza::ModelIndex(QStringLiteral("ZR430"), false), 2);
+    QCOMPARE(Vaza::ModelIndex(QStringLiteral("NXT800"), true), 3);
+    QVERIFY(Vaza::IsSysInfoRsp(0x2131) && !Vaza::IsSysInfoRsp(0x2141) && !Vaza::IsSysInfoRsp(0x2102));
+    QVERIFY(Vaza::IsLogRsp(0x2122) && !Vaza::IsLogRsp(0x2121));
+}
+
+// Catches a message handled twice, too early (before its last byte), or lost when the
+// split falls inside a header.
+void TestVazaCodec::splitterEverySplitPointOfTwoMessages()
+{
+    const QByteArray baStream = Msg(0x2001, 1, QByteArray::fromHex("00000000")) + Msg(0x2003, 2, QByteArray());
+    for (int i = 0; i <= baStream.size(); ++i) {
+        for (int j = i; j <= baStream.size(); ++j) {
+            CVazaStreamSplitter splitter;
+            QList<T_Seen> seen;
+            auto fn = [&](const T_VAZAMsgHead &st, QByteArray &body) { seen.append({st.u32MsgId, st.u32SeqNo, body}); };
+            splitter.Feed(baStream.left(i), fn);
+            QCOMPARE(seen.size(), (i >= 28 ? 1 : 0) + (i >= baStream.size() ? 1 : 0));
+            splitter.Feed(baStream.mid(i, j - i), fn);
+            splitter.Feed(baStream.mid(j), fn);
+            QCOMPARE(seen.size(), 2);
+            QCOMPARE(seen.at(0).u32Id, 0x2001u);
+            QCOMPARE(seen.at(0).baBody, QByteArray::fromHex("00000000"));
+            QCOMPARE(seen.at(1).u32Id, 0x2003u);
+            QCOMPARE(seen.at(1).u32Seq, 2u);
+            QVERIFY(seen.at(1).baBody.isEmpty());
+            QCOMPARE(splitter.Pending(), 0);
+        }
+    }
+}
+
+// Catches the buffer losing or keeping too much of the next message's start.
+void TestVazaCodec::splitterChunkCompletesOneAndStartsNext()
+{
+    const QByteArray baA = Msg(0x2801, 1, QByteArray(40, 'a'));
+    const QByteArray baB = Msg(0x2803, 2, QByteArray(10, 'b'));
+    CVazaStreamSplitter splitter;
+    QList<T_Seen> seen;
+    auto fn = [&](const T_VAZAMsgHead &st, QByteArray &body) { seen.append({st.u32MsgId, st.u32SeqNo, body}); };
+    QCOMPARE(splitter.Feed(baA.left(30), fn), 0);
+    QCOMPARE(splitter.Feed(baA.mid(30) + baB.left(13), fn), 1);
+    QCOMPARE(splitter.PendingBytes(), baB.left(13));
+    QCOMPARE(splitter.Feed(baB.mid(13) + baA + baB, fn), 3);
+    QCOMPARE(seen.size(), 4);
+    QCOMPARE(seen.at(1).u32Id, 0x2803u);
+    QCOMPARE(seen.at(1).baBody, QByteArray(10, 'b'));
+    QCOMPARE(seen.at(3).baBody, QByteArray(10, 'b'));
+    QCOMPARE(splitter.Pending(), 0);
+}
+
+// Catches an endless loop on a length below the header size and a buffer held hostage
+// by a huge announced length; the stream must go on with the next good message.
+void TestVazaCodec::splitterFramingErrorDropsBufferAndGoesOn()
+{
+    CVazaStreamSplitter splitter;
+    int i32Seen = 0;
+    auto fn = [&](const T_VAZAMsgHead &, QByteArray &) { ++i32Seen; };
+    QByteArray baShort = Msg(0x2003, 1, QByteArray());
+    baShort[3] = 23;
+    QCOMPARE(splitter.Feed(baShort + Msg(0x2003, 2, QByteArray()), fn), 0);
+    QCOMPARE(splitter.Pending(), 0);
+    QCOMPARE(splitter.FramingErrors(), 1);
+
+    QByteArray baHuge = Msg(0x2003, 3, QByteArray());
+    baHuge.replace(0, 4, QByteArray::fromHex("01000001")); // 16 MiB + 1
+    QCOMPARE(splitter.Feed(baHuge, fn), 0);
+    QCOMPARE(splitter.Pending(), 0);
+    QCOMPARE(splitter.FramingErrors(), 2);
+
+    // Exactly 16 MiB is legal: it waits for its body.
+    QByteArray baMax = Msg(0x2003, 4, QByteArray());
+    baMax.replace(0, 4, QByteArray::fromHex("01000000"));
+    QCOMPARE(splitter.Feed(baMax, fn), 0);
+    QCOMPARE(splitter.Pending(), 24);
+    QCOMPARE(splitter.FramingErrors(), 2);
+    splitter.Clear();
+
+    QCOMPARE(splitter.Feed(Msg(0x2001, 5, QByteArray(4, '\0')), fn), 1);
+    QCOMPARE(i32Seen, 1);
+}
+
+// Catches a handler that feeds the splitter again (a nested event loop) making the outer
+// pass handle a message twice or skip one.
+void TestVazaCodec::splitterHandlerMayFeedAgain()
+{
+    CVazaStreamSplitter splitter;
+    QList<quint32> seqs;
+    const QByteArray baLater = Msg(0x2003, 3, "c") + Msg(0x2003, 4, "d").left(10);
+    std::function<void(const T_VAZAMsgHead &, QByteArray &)> fn = [&](const T_VAZAMsgHead &st, QByteArray &) {
+        seqs.append(st.u32SeqNo);
+        if (st.u32SeqNo == 1)
+            splitter.Feed(baLater, fn);
+    };
+    splitter.Feed(Msg(0x2003, 1, "a") + Msg(0x2003, 2, "b"), fn);
+    QCOMPARE(seqs, (QList<quint32>{1, 2, 3}));
+    QCOMPARE(splitter.PendingBytes(), Msg(0x2003, 4, "d").left(10));
+    splitter.Feed(Msg(0x2003, 4, "d").mid(10), fn);
+    QCOMPARE(seqs.last(), 4u);
+}
+
+QTEST_APPLESS_MAIN(TestVazaCodec)
+#include "tst_vazacodec.moc"
