@@ -24,5 +24,16 @@ QString QualifiedFunctionName(const char *pszSignature);
 inline QString Hex(const QByteArray &ba) { return QString::fromLatin1(ba.toHex(' ')); }
 } // namespace Velmora
 
-#define VLOG(category) qCDebug(category).noquote() << Velmora::QualifiedFunctionName(Q_FUNC_INFO)
-#define VWARN(category) qCWarning(category).noquote() << Velmora::QualifiedFunctionName(Q_FUNC_INFO)
+// Spelled out rather than through qCDebug, whose empty variadic use trips -Wpedantic in clang.
+#define VLOG(category)                                                                                                 \
+    for (bool bVlogOn = category().isDebugEnabled(); bVlogOn; bVlogOn = false)                                         \
+    QMessageLogger(QT_MESSAGELOG_FILE, QT_MESSAGELOG_LINE, QT_MESSAGELOG_FUNC, category().categoryName())             \
+            .debug()                                                                                                   \
+            .noquote()                                                                                                 \
+        << Velmora::QualifiedFunctionName(Q_FUNC_INFO)
+#define VWARN(category)                                                                                                \
+    for (bool bVlogOn = category().isWarningEnabled(); bVlogOn; bVlogOn = false)                                       \
+    QMessageLogger(QT_MESSAGELOG_FILE, QT_MESSAGELOG_LINE, QT_MESSAGELOG_FUNC, category().categoryName())             \
+            .warning()                                                                                                 \
+            .noquote()                                                                                                 \
+        << Velmora::QualifiedFunctionName(Q_FUNC_INFO)
