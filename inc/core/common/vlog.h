@@ -25,15 +25,11 @@ inline QString Hex(const QByteArray &ba) { return QString::fromLatin1(ba.toHex('
 } // namespace Velmora
 
 // Spelled out rather than through qCDebug, whose empty variadic use trips -Wpedantic in clang.
-#define VLOG(category)                                                                                                 \
-    for (bool bVlogOn = category().isDebugEnabled(); bVlogOn; bVlogOn = false)                                         \
+#define VLOG_AT(category, check, level)                                                                                \
+    for (bool bVlogOn = category().check(); bVlogOn; bVlogOn = false)                                                  \
     QMessageLogger(QT_MESSAGELOG_FILE, QT_MESSAGELOG_LINE, QT_MESSAGELOG_FUNC, category().categoryName())             \
-            .debug()                                                                                                   \
+            .level()                                                                                                   \
             .noquote()                                                                                                 \
         << Velmora::QualifiedFunctionName(Q_FUNC_INFO)
-#define VWARN(category)                                                                                                \
-    for (bool bVlogOn = category().isWarningEnabled(); bVlogOn; bVlogOn = false)                                       \
-    QMessageLogger(QT_MESSAGELOG_FILE, QT_MESSAGELOG_LINE, QT_MESSAGELOG_FUNC, category().categoryName())             \
-            .warning()                                                                                                 \
-            .noquote()                                                                                                 \
-        << Velmora::QualifiedFunctionName(Q_FUNC_INFO)
+#define VLOG(category) VLOG_AT(category, isDebugEnabled, debug)
+#define VWARN(category) VLOG_AT(category, isWarningEnabled, warning)
