@@ -19,12 +19,20 @@ bool StoredLanguageIsChinese()
     // Only the exact word counts; anything else, or nothing, means English.
     return settings.value(QLatin1String(kLanguageKey)).toString() == QLatin1String(kChinese);
 }
+
+// One pair per process, not per dialog: they must stay installed after the dialog is
+// gone, and a second dialog must replace the language rather than stack another pair
+// under the first (an empty English catalogue would otherwise fall through to Chinese).
+QTranslator *SharedTranslator(int iWhich)
+{
+    static QTranslator *s_pTranslators[2] = {new QTranslator(nullptr), new QTranslator(nullptr)};
+    return s_pTranslators[iWhich];
+}
 } // namespace
 
 CDlgSelect::CDlgSelect(QWidget *parent)
     : QDialog(parent), ui(new Ui::CDlgSelect),
-      // Not parented to the dialog: they must stay installed after it is gone.
-      m_pAppTranslator(new QTranslator(nullptr)), m_pWidgetTranslator(new QTranslator(nullptr))
+      m_pAppTranslator(SharedTranslator(0)), m_pWidgetTranslator(SharedTranslator(1))
 {
     InstallLanguage(StoredLanguageIsChinese());
     ui->setupUi(this);

@@ -24,5 +24,12 @@ QString QualifiedFunctionName(const char *pszSignature);
 inline QString Hex(const QByteArray &ba) { return QString::fromLatin1(ba.toHex(' ')); }
 } // namespace Velmora
 
-#define VLOG(category) qCDebug(category).noquote() << Velmora::QualifiedFunctionName(Q_FUNC_INFO)
-#define VWARN(category) qCWarning(category).noquote() << Velmora::QualifiedFunctionName(Q_FUNC_INFO)
+// Spelled out rather than through qCDebug, whose empty variadic use trips -Wpedantic in clang.
+#define VLOG_AT(category, check, level)                                                                                \
+    for (bool bVlogOn = category().check(); bVlogOn; bVlogOn = false)                                                  \
+    QMessageLogger(QT_MESSAGELOG_FILE, QT_MESSAGELOG_LINE, QT_MESSAGELOG_FUNC, category().categoryName())             \
+            .level()                                                                                                   \
+            .noquote()                                                                                                 \
+        << Velmora::QualifiedFunctionName(Q_FUNC_INFO)
+#define VLOG(category) VLOG_AT(category, isDebugEnabled, debug)
+#define VWARN(category) VLOG_AT(category, isWarningEnabled, warning)

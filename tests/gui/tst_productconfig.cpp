@@ -1,0 +1,165 @@
+// Product table from "config.xml", display names and kinds, and the window title rule.
+#include "productconfig.h"
+#include "windowtitle.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestProductConfig : public QObject
+{
+    Q_OBJECT
+private slots:
+    void tableRules();
+    void hostNameLookups_data();
+    void hostNameLookups();
+    void malformedDocumentKeepsWhatWasRead();
+    void wrongRootOrMissingFile();
+    void shippedConfigListsEveryModel();
+    void windowTitle_data();
+    void windowTitle();
+
+private:
+    QString Write(const QByteArray &baContent, const QString &strName = QStringLiteral("config.xml"))
+    {
+        const QString strPath = m_dir.filePath(strName);
+        QFile file(strPath);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return QString();
+        file.write(baContent);
+        return strPath;
+    }
+    QTemporaryDir m_dir;
+};
+
+void TestProductConfig::tableRules()
+{
+    const QString strPath = Write(R"(<?xml version="1.0"?>
+<tavprod>
+  <product id="M1" name="Decoder" type="rx"/>
+  <product id="HID" name="Hidden" type="tx" show="FALSE"/>
+  <product id="ZERO" name="Zero" type="tx" show="0"/>
+  <product id="YES" name="Yes" type="tx" show="yes"/>
+  <product id="ONE" name="One" type="rx" show="1"/>
+  <product id="TRUE" name="True" type="rx" show="TrUe"/>
+  <product id="EMPTY" name="Empty" type="rx" show=""/>
+  <product id="DUP" name="First" type="tx"/>
+  <product id="DUP" name="Second" type="rx"/>
+  <group><product id="NESTED" name="Nested" type="tx"/></group>
+  <other id="OTHER" name="Other"/>
+  <!-- <product id="COMMENTED" name="c"/> -->
+  <product name="NoId"/>
+</tavprod>)");
+    QVERIFY(LoadProductConfig(strPath));
+    const QMap<QString, T_ProductInfo> &table = ProductTable();
+    // "show" false in any case or 0 drops a product; any other text keeps it.
+    QVERIFY(!table.contains(QStringLiteral("HID")));
+    QVERIFY(!table.contains(QStringLiteral("ZERO")));
+    QVERIFY(table.contains(QStringLiteral("YES")));
+    QVERIFY(table.contains(QStringLiteral("ONE")));
+    QVERIFY(table.contains(QStringLiteral("TRUE")));
+    QVERIFY(table.contains(QStringLiteral("EMPTY")));
+    // The later duplicate wins, name and type alike.
+    QCOMPARE(table.value(QStringLiteral("DUP")).strName, QStringLiteral("Second"));
+    QCOMPARE(table.value(QStringLiteral("DUP")).strType, QStringLiteral("rx"));
+    QVERIFY(!table.contains(QStringLiteral("NESTED")));
+    QVERIFY(!table.contains(QStringLiteral("OTHER")));
+    QVERIFY(!table.contains(QStringLiteral("COMMENTED")));
+    // A product without id is stored under the empty id, with its attributes.
+    QCOMPARE(table.value(QString()).strName, QStringLiteral("NoId"));
+    QCOMPARE(table.value(QStringLiteral("M1")).strId, QStringLiteral("M1"));
+
+    // Reloading replaces the table rather than adding to it.
+    QVERIFY(LoadProductConfig(Write(R"(<tavprod><product id="M2" name="N" type="tx"/></tavprod>)")));
+    QCOMPARE(ProductTable().keys(), QStringList{QStringLiteral("M2")});
+}
+
+void TestProductConfig::hostNameLookups_data()
+{
+    QTest::addColumn<QString>("strHost");
+    QTest::addColumn<QString>("strName");
+    QTest::addColumn<QString>("strType");
+    QTest::newRow("plain") << "M1-00AB" << "Decoder-00AB" << "rx";
+    QTest::newRow("two dashes") << "M1-ROOM-2" << "Decoder-ROOM-2" << "rx";
+    QTest::newRow("no dash") << "M1" << "" << "";
+    QTest::newRow("unknown model") << "M9-00AB" << "" << "";
+    QTest::newRow("case matters") << "m1-00AB" << "" << "";
+    QTest::newRow("empty suffix") << "M1-" << "Decoder-" << "rx";
+    QTest::newRow("empty host") << "" << "" << "";
+}
+
+void TestProductConfig::hostNameLookups()
+{
+    QFETCH(QString, strHost);
+    QFETCH(QString, strName);
+    QFETCH(QString, strType);
+    QVERIFY(LoadProductConfig(Write(R"(<tavprod><product id="M1" name="Decoder" type="rx"/></tavprod>)")));
+    QCOMPARE(GetProductName(strHost), strName);
+    QCOMPARE(GetProductType(strHost), strType);
+}
+
+void TestProductConfig::malformedDocumentKeepsWhatWasRead()
+{
+    QVERIFY(LoadProductConfig(Write(R"(<tavprod>
+  <product id="A" name="Alpha" type="tx"/>
+  <product id="B" name="Beta" type="rx"/>
+  <product id="C" name="Gamma" type="rx" <<< broken
+  <product id="D" name="Delta" type="tx"/>
+</tavprod>)")));
+    QCOMPARE(ProductTable().keys(), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
+
+    // Binary garbage is an XML error at once: an empty table, no crash.
+    QVERIFY(LoadProductConfig(Write(QByteArray("\x00\xff\xfe<tav", 7))));
+    QVERIFY(ProductTable().isEmpty());
+}
+
+void TestProductConfig::wrongRootOrMissingFile()
+{
+    QVERIFY(LoadProductConfig(Write(R"(<tavprod><product id="A" name="Alpha" type="tx"/></tavprod>)")));
+    // A missing file leaves the table as it was.
+    QVERIFY(!LoadProductConfig(m_dir.filePath(QStringLiteral("absent.xml"))));
+    QCOMPARE(ProductTable().keys(), QStringList{QStringLiteral("A")});
+    // Another root empties it.
+    QVERIFY(!LoadProductConfig(Write(R"(<products><product id="A" name="Alpha" type="tx"/></products>)")));
+    QVERIFY(ProductTable().isEmpty());
+}
+
+void TestProductConfig::shippedConfigListsEveryModel()
+{
+    QVERIFY(LoadProductConfig(QStringLiteral(VELMORA_BIN_DIR "/config.xml")));
+    const QStringList models = {"ZR410", "ZR420", "ZR420L", "ZR430", "NXT800", "NXR800", "ZR110", "ZR120"};
+    for (const QString &strModel : models) {
+        const T_ProductInfo stInfo = ProductTable().value(strModel);
+        QVERIFY2(!stInfo.strName.isEmpty(), qPrintable(strModel));
+        QVERIFY2(stInfo.strType == QLatin1String("tx") || stInfo.strType == QLatin1String("rx"), qPrintable(strModel));
+    }
+    QCOMPARE(ProductTable().size(), models.size());
+}
+
+void TestProductConfig::windowTitle_data()
+{
+    QTest::addColumn<QByteArray>("baIni");
+    QTest::addColumn<bool>("bAppend");
+    QTest::newRow("no file") << QByteArray() << true;
+    QTest::newRow("no key") << QByteArray("[General]\nother=1\n") << true;
+    QTest::newRow("false") << QByteArray("[General]\nappendver=false\n") << false;
+    QTest::newRow("zero") << QByteArray("[General]\nappendver=0\n") << false;
+    QTest::newRow("true") << QByteArray("appendver=true\n") << true;
+    QTest::newRow("garbage") << QByteArray("\xff\x00[[\n=", 6) << true;
+}
+
+void TestProductConfig::windowTitle()
+{
+    QFETCH(QByteArray, baIni);
+    QFETCH(bool, bAppend);
+    const QString strIni = m_dir.filePath(QStringLiteral("app.ini"));
+    QFile::remove(strIni);
+    if (!baIni.isNull())
+        QVERIFY(!Write(baIni, QStringLiteral("app.ini")).isEmpty());
+    QVERIFY(BuildVersionText().startsWith(QLatin1String("V2.1.2")));
+    // No version resource on this platform (and no build-time title): the default stays.
+    const QString strTitle = BuildWindowTitle(QStringLiteral("Velmora"), QCoreApplication::applicationFilePath(), strIni);
+    QCOMPARE(strTitle, bAppend ? QStringLiteral("Velmora ") + BuildVersionText() : QStringLiteral("Velmora"));
+}
+
+QTEST_GUILESS_MAIN(TestProductConfig)
+#include "tst_productconfig.moc"
