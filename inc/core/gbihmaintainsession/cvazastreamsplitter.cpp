@@ -23,7 +23,7 @@ int CVazaStreamSplitter::Feed(const QByteArray &baChunk, const Handler &fnHandle
         const quint32 u32Len = qFromBigEndian<quint32>(reinterpret_cast<const uchar *>(pHead));
         if (u32Len < static_cast<quint32>(Vaza::HEAD_LEN) || u32Len > Vaza::MAX_MSG_LEN) {
             const quint32 u32Id = qFromBigEndian<quint32>(reinterpret_cast<const uchar *>(pHead + 4));
-            VWARN(lcVaza) << "framing error, length" << u32Len << "id" << Qt::hex << Qt::showbase << u32Id
+            VWARN(lcVaza) << "framing error, length" << u32Len << "id" << Qt::hex << Qt::showbase << u32Id << Qt::dec
                           << "- dropping" << (m_baRecv.size() - m_i32Pos) << "bytes";
             ++m_i32FramingErrors;
             Clear();

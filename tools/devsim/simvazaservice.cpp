@@ -1,0 +1,418 @@
+// The device side of the Vaza protocol on TCP 60000 (options.ports.vaza overrides it), one
+// listener per Vaza device. Bytes are built here from the wire tables, never through the
+// product's codec: a 24-byte header of six big-endian u32 words (length incl. header, id,
+// sequence, 1, 0, 0), then the body; strings carry a u32 prefix of length + 4.
+//
+// Knobs (per device, all optional):
+//   vaza_refuse_bind   true: bind answered with result 1
+//   vaza_silent        true, or a list of steps not answered ("bind", "heartbeat", "sysinfo",
+//                      "log", "101", "102", "103", "query")
+//   vaza_drop_at       step at which the connection is cut instead of answered
+//   vaza_truncate_at   step whose reply announces its full length but is sent without body
+//   vaza_garbage_at    step whose reply is preceded by bytes with an impossible length
+//   vaza_wrong_module  true: upgrade replies name another module
+//   vaza_ftp_url       URL text answered to step 101 instead of the device's own FTP service
+//   install_ms         installation time after step 102 (default 4000; 0 = done at once)
+//   install_fail       true: step 103 reports failure (0xFFFFFFFF) instead of progress
+// A step 102 whose checksum differs from the image the device received makes the
+// installation fail the same way.
+#include "simservice.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QJsonArray>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtEndian>
+
+#include <memory>
+
+namespace {
+
+enum : quint32
+{
+    BIND_REQ = 0x1001,
+    BIND_RSP = 0x2001,
+    HEARTBEAT_REQ = 0x1003,
+    HEARTBEAT_RSP = 0x2003,
+    SYSINFO_REQ = 0x1101, // + 0x10 x model
+    LOG_REQ = 0x1102,     // + 0x10 x model
+    UPGRADE_REQ = 0x1801,
+    UPGRADE_RSP = 0x2801,
+    QUERY_REQ = 0x1803,
+    QUERY_RSP = 0x2803,
+    INSTALL_FAILED = 0xFFFFFFFFu,
+};
+
+void PutU32(QByteArray &ba, quint32 u32)
+{
+    char buf[4];
+    qToBigEndian(u32, buf);
+    ba.append(buf, 4);
+}
+
+void PutStr(QByteArray &ba, const QByteArray &baText)
+{
+    PutU32(ba, static_cast<quint32>(baText.size()) + 4);
+    ba.append(baText);
+}
+
+quint32 U32At(const QByteArray &ba, int i32Pos)
+{
+    if (i32Pos < 0 || i32Pos + 4 > ba.size())
+        return 0;
+    return qFromBigEndian<quint32>(ba.constData() + i32Pos);
+}
+
+// Reads a prefixed string at *pPos and moves past it; empty when it does not fit.
+QByteArray StrAt(const QByteArray &ba, int *pPos)
+{
+    const quint32 u32Prefix = U32At(ba, *pPos);
+    if (u32Prefix < 4 || static_cast<qint64>(*pPos) + u32Prefix > ba.size()) {
+        *pPos += 4;
+        return QByteArray();
+    }
+    const QByteArray baOut = ba.mid(*pPos + 4, static_cast<int>(u32Prefix - 4));
+    *pPos += static_cast<int>(u32Prefix);
+    return baOut;
+}
+
+int ModelIndexOfRequest(quint32 u32Id, quint32 u32Base)
+{
+    return static_cast<int>((u32Id - u32Base) / 0x10);
+}
+
+// Values a real box of each model might report; padded the way devices pad fixed fields.
+QByteArray Padded(const QByteArray &ba)
+{
+    return ba + QByteArray(3, '\xff');
+}
+
+class CSimVazaConn : public QObject
+{
+public:
+    CSimVazaConn(const T_SimDevice &dev, int i32FtpPort, CSimRecord *pRecord, QTcpSocket *pSocket, QObject *parent)
+        : QObject(parent), m_dev(dev), m_i32FtpPort(i32FtpPort), m_pRecord(pRecord), m_pSocket(pSocket)
+    {
+        pSocket->setParent(this);
+        connect(pSocket, &QTcpSocket::readyRead, this, [this] { OnReadyRead(); });
+        connect(pSocket, &QTcpSocket::disconnected, this, [this] { deleteLater(); });
+    }
+
+private:
+    bool IsSet(const QString &strKnob, const QString &strStep) const
+    {
+        const QJsonValue v = m_dev.knobs.value(strKnob);
+        if (v.isBool())
+            return v.toBool();
+        if (v.isString())
+            return v.toString() == strStep;
+        if (v.isArray())
+            return v.toArray().contains(strStep);
+        return false;
+    }
+
+    void OnReadyRead()
+    {
+        m_baRecv += m_pSocket->readAll();
+        while (m_baRecv.size() >= 24) {
+            const quint32 u32Len = U32At(m_baRecv, 0);
+            if (u32Len < 24 || u32Len > 16u * 1024 * 1024) {
+                m_pRecord->Event(m_dev.strHostName, QStringLiteral("vaza_framing_error"));
+                m_baRecv.clear();
+                return;
+            }
+            if (static_cast<quint32>(m_baRecv.size()) < u32Len)
+                return;
+            const quint32 u32Id = U32At(m_baRecv, 4);
+            const quint32 u32Seq = U32At(m_baRecv, 8);
+            const QByteArray baBody = m_baRecv.mid(24, static_cast<int>(u32Len) - 24);
+            m_baRecv.remove(0, static_cast<int>(u32Len));
+            Handle(u32Id, u32Seq, baBody);
+            if (!m_pSocket || m_pSocket->state() != QAbstractSocket::ConnectedState)
+                return;
+        }
+    }
+
+    // Sends the reply for one step, or plays the fault the knobs ask for at that step.
+    void Reply(const QString &strStep, quint32 u32Id, const QByteArray &baBody)
+    {
+        if (IsSet(QStringLiteral("vaza_drop_at"), strStep)) {
+            m_pRecord->Event(m_dev.strHostName, QStringLiteral("vaza_drop"), {{QStringLiteral("step"), strStep}});
+            m_pSocket->abort();
+            deleteLater();
+            return;
+        }
+        if (IsSet(QStringLiteral("vaza_silent"), strStep))
+            return;
+        QByteArray ba;
+        if (IsSet(QStringLiteral("vaza_garbage_at"), strStep)) {
+            // A header that claims 5 bytes: no receiver can frame what follows.
+            PutU32(ba, 5);
+            ba.append("\xde\xad\xbe\xef garbage garbage", 20);
+        }
+        PutU32(ba, static_cast<quint32>(baBody.size()) + 24);
+        PutU32(ba, u32Id);
+        PutU32(ba, ++m_u32Seq);
+        PutU32(ba, 1);
+        PutU32(ba, 0);
+        PutU32(ba, 0);
+        if (!IsSet(QStringLiteral("vaza_truncate_at"), strStep))
+            ba.append(baBody);
+        m_pSocket->write(ba);
+    }
+
+    void Handle(quint32 u32Id, quint32 u32Seq, const QByteArray &baBody)
+    {
+        const QString &strHost = m_dev.strHostName;
+        if (u32Id == BIND_REQ) {
+            int i32Pos = 0;
+            const QByteArray baUser = StrAt(baBody, &i32Pos);
+            const QByteArray baPass = StrAt(baBody, &i32Pos);
+            const QByteArray baStamp = baBody.mid(i32Pos, 17);
+            const QByteArray baToken = baBody.mid(i32Pos + 17, 16);
+            const bool bRefuse = m_dev.Flag(QStringLiteral("vaza_refuse_bind")) || baUser != "root" ||
+                                 baPass != "admk742" || baToken != "5039182746CADBFE";
+            m_pRecord->Event(strHost, QStringLiteral("vaza_bind"),
+                             {{QStringLiteral("seq"), static_cast<double>(u32Seq)},
+                              {QStringLiteral("stamp"), QString::fromLatin1(baStamp)},
+                              {QStringLiteral("accepted"), !bRefuse}});
+            m_bBound = !bRefuse;
+            QByteArray ba;
+            PutU32(ba, bRefuse ? 1 : 0);
+            Reply(QStringLiteral("bind"), BIND_RSP, ba);
+            return;
+        }
+        if (!m_bBound) {
+            m_pRecord->Event(strHost, QStringLiteral("vaza_unbound_request"),
+                             {{QStringLiteral("id"), static_cast<double>(u32Id)}});
+            return;
+        }
+        if (u32Id == HEARTBEAT_REQ) {
+            m_pRecord->Event(strHost, QStringLiteral("vaza_heartbeat"));
+            Reply(QStringLiteral("heartbeat"), HEARTBEAT_RSP, QByteArray());
+        } else if (u32Id >= SYSINFO_REQ && u32Id <= SYSINFO_REQ + 0x30 && (u32Id & 0xF) == 1) {
+            const int i32Model = ModelIndexOfRequest(u32Id, SYSINFO_REQ);
+            m_pRecord->Event(strHost, QStringLiteral("vaza_sysinfo"), {{QStringLiteral("model"), i32Model}});
+            Reply(QStringLiteral("sysinfo"), u32Id + 0x1000, SysInfoBody(i32Model));
+        } else if (u32Id >= LOG_REQ && u32Id <= LOG_REQ + 0x30 && (u32Id & 0xF) == 2) {
+            m_pRecord->Event(strHost, QStringLiteral("vaza_log"),
+                             {{QStringLiteral("model"), ModelIndexOfRequest(u32Id, LOG_REQ)}});
+            QByteArray ba;
+            // Devices send C strings: the terminator travels inside the string.
+            PutStr(ba, FtpUrl(QStringLiteral("log/messages")) + '\0');
+            Reply(QStringLiteral("log"), u32Id + 0x1000, ba);
+        } else if (u32Id == UPGRADE_REQ) {
+            HandleUpgrade(baBody);
+        } else if (u32Id == QUERY_REQ) {
+            int i32Pos = 0;
+            const QByteArray baAddr = StrAt(baBody, &i32Pos);
+            const quint32 u32Port = U32At(baBody, i32Pos);
+            const QJsonObject module = FindModule(baAddr, u32Port);
+            m_pRecord->Event(strHost, QStringLiteral("vaza_query"),
+                             {{QStringLiteral("module"), QString::fromUtf8(baAddr)},
+                              {QStringLiteral("port"), static_cast<double>(u32Port)}});
+            QByteArray ba;
+            PutStr(ba, baAddr);
+            PutU32(ba, u32Port);
+            if (module.isEmpty()) {
+                PutU32(ba, 1);
+            } else {
+                PutU32(ba, 0);
+                PutU32(ba, 0);
+                PutStr(ba, module.value(QStringLiteral("version")).toString(m_dev.strVersion).toUtf8());
+            }
+            Reply(QStringLiteral("query"), QUERY_RSP, ba);
+        } else {
+            m_pRecord->Event(strHost, QStringLiteral("vaza_unknown"), {{QStringLiteral("id"), static_cast<double>(u32Id)}});
+        }
+    }
+
+    QJsonObject FindModule(const QByteArray &baAddr, quint32 u32Port) const
+    {
+        for (const QJsonValue &v : m_dev.modules) {
+            const QJsonObject o = v.toObject();
+            if (o.value(QStringLiteral("addr")).toString().toUtf8() == baAddr &&
+                static_cast<quint32>(o.value(QStringLiteral("port")).toInt()) == u32Port)
+                return o;
+        }
+        return QJsonObject();
+    }
+
+    QByteArray FtpUrl(const QString &strPath) const
+    {
+        const QString strUser = m_dev.Text(QStringLiteral("ftp_user"), QStringLiteral("velmora"));
+        const QString strPass = m_dev.Text(QStringLiteral("ftp_password"), QStringLiteral("velmora"));
+        return QStringLiteral("ftp://%1:%2@%3:%4/%5")
+            .arg(strUser, strPass, m_dev.strAddr)
+            .arg(m_i32FtpPort)
+            .arg(strPath)
+            .toUtf8();
+    }
+
+    void HandleUpgrade(const QByteArray &baBody)
+    {
+        int i32Pos = 0;
+        const QByteArray baAddr = StrAt(baBody, &i32Pos);
+        const quint32 u32Port = U32At(baBody, i32Pos);
+        const quint32 u32Step = U32At(baBody, i32Pos + 4);
+        const quint32 u32Value = U32At(baBody, i32Pos + 8);
+        i32Pos += 12;
+        StrAt(baBody, &i32Pos);
+        StrAt(baBody, &i32Pos);
+        const QByteArray baName = StrAt(baBody, &i32Pos);
+
+        QJsonObject ev{{QStringLiteral("module"), QString::fromUtf8(baAddr)},
+                       {QStringLiteral("port"), static_cast<double>(u32Port)},
+                       {QStringLiteral("step"), static_cast<double>(u32Step)},
+                       {QStringLiteral("value"), static_cast<double>(u32Value)},
+                       {QStringLiteral("name"), QString::fromUtf8(baName)}};
+
+        quint32 u32ReplyValue = 0;
+        QByteArray baExtra;
+        if (u32Step == 101) {
+            m_baImageName = baName;
+            m_bInstallFailed = false;
+            const QString strUrl = m_dev.Text(QStringLiteral("vaza_ftp_url"));
+            baExtra = (strUrl.isEmpty() ? FtpUrl(QString::fromUtf8(baName)) : strUrl.toUtf8()) + '\0';
+        } else if (u32Step == 102) {
+            T_SimImage stImage;
+            const bool bHave = m_pRecord->LastImage(m_dev.strHostName, QString::fromUtf8(baName), stImage);
+            const bool bMatch = bHave && stImage.u8Xor == (u32Value & 0xFF) && (u32Value >> 8) == 0;
+            ev.insert(QStringLiteral("received"), bHave);
+            ev.insert(QStringLiteral("checksum_ok"), bMatch);
+            if (bHave) {
+                ev.insert(QStringLiteral("size"), static_cast<double>(stImage.i64Size));
+                ev.insert(QStringLiteral("sha256"), QString::fromLatin1(stImage.baSha256));
+            }
+            m_bInstallFailed = !bMatch || m_dev.Flag(QStringLiteral("install_fail"));
+            m_installClock.start();
+        } else if (u32Step == 103) {
+            const int i32InstallMs = m_dev.Knob(QStringLiteral("install_ms"), 4000);
+            if (m_bInstallFailed) {
+                u32ReplyValue = INSTALL_FAILED;
+            } else if (!m_installClock.isValid()) {
+                u32ReplyValue = 0;
+            } else if (i32InstallMs <= 0 || m_installClock.elapsed() >= i32InstallMs) {
+                u32ReplyValue = 100;
+            } else {
+                u32ReplyValue = static_cast<quint32>(qBound<qint64>(1, m_installClock.elapsed() * 100 / i32InstallMs, 99));
+            }
+            ev.insert(QStringLiteral("progress"), static_cast<double>(u32ReplyValue));
+            if (u32ReplyValue == 100)
+                m_pRecord->Event(m_dev.strHostName, QStringLiteral("vaza_installed"),
+                                 {{QStringLiteral("name"), QString::fromUtf8(m_baImageName)}});
+        }
+        m_pRecord->Event(m_dev.strHostName, QStringLiteral("vaza_upgrade"), ev);
+
+        QByteArray ba;
+        PutStr(ba, m_dev.Flag(QStringLiteral("vaza_wrong_module")) ? QByteArray("wrong-module") : baAddr);
+        PutU32(ba, u32Port);
+        PutU32(ba, u32Step);
+        PutU32(ba, u32ReplyValue);
+        if (u32Step == 101)
+            PutStr(ba, baExtra);
+        Reply(QString::number(u32Step), UPGRADE_RSP, ba);
+    }
+
+    QByteArray SysInfoBody(int i32Model) const
+    {
+        QByteArray ba;
+        if (i32Model == 3) {
+            PutStr(ba, QStringLiteral("<label name=\"Device Info\"><label name=\"Model\">%1</label>"
+                                      "<label name=\"Version\">%2</label></label>")
+                           .arg(m_dev.strModel.toHtmlEscaped(), m_dev.strVersion.toHtmlEscaped())
+                           .toUtf8());
+            PutStr(ba, QStringLiteral("<label name=\"System Info\"><label name=\"IP Address\">%1</label></label>")
+                           .arg(m_dev.strAddr)
+                           .toUtf8());
+            return ba;
+        }
+        const QByteArray baHost = m_dev.strHostName.toUtf8();
+        PutStr(ba, Padded(m_dev.strModel.toUtf8()));
+        PutStr(ba, "2024-03-18");
+        PutStr(ba, Padded("SN" + baHost.mid(baHost.indexOf('-') + 1)));
+        PutStr(ba, "IRoIP " + m_dev.strVersion.toUtf8());
+        PutStr(ba, "SoIP " + m_dev.strVersion.toUtf8());
+        if (i32Model == 0) {
+            for (const char *psz : {"1920x1080p60", "PCM 48kHz 2ch", "VESA 148.5MHz", "1920x1080p60", "720x576i50",
+                                    "00ffffffffffff004c2d"})
+                PutStr(ba, psz);
+        } else if (i32Model == 1) {
+            PutStr(ba, "H.264 1080p60 8Mbps");
+            PutStr(ba, "00ffffffffffff004c2d");
+        } else {
+            ba.append(char(2));
+            PutStr(ba, "H.264 1080p60 8Mbps");
+            PutStr(ba, "H.264 720p30 2Mbps  ");
+            PutStr(ba, "00ffffffffffff004c2d");
+        }
+        const QStringList parts = m_dev.strAddr.split(QLatin1Char('.'));
+        for (int i32Eth = 0; i32Eth < 2; ++i32Eth) {
+            PutStr(ba, QStringLiteral("eth%1").arg(i32Eth).toUtf8());
+            PutStr(ba, i32Eth == 0 ? "static" : "dhcp");
+            PutStr(ba, i32Eth == 0 ? m_dev.strAddr.toUtf8() : QByteArray("169.254.0.") + parts.value(3).toUtf8());
+            PutStr(ba, "255.255.255.0");
+            PutStr(ba, i32Eth == 0 ? (parts.mid(0, 3).join(QLatin1Char('.')) + QStringLiteral(".254")).toUtf8()
+                                   : QByteArray("0.0.0.0"));
+            PutStr(ba, QStringLiteral("00:1c:%1:00:%2:%3")
+                           .arg(i32Eth, 2, 16, QLatin1Char('0'))
+                           .arg(parts.value(2).toInt(), 2, 16, QLatin1Char('0'))
+                           .arg(parts.value(3).toInt(), 2, 16, QLatin1Char('0'))
+                           .toUtf8());
+            PutStr(ba, "1000M full");
+            PutStr(ba, Padded("0.0.0.0"));
+        }
+        PutStr(ba, "ok");
+        PutStr(ba, "512MB");
+        PutStr(ba, "128MB");
+        return ba;
+    }
+
+    const T_SimDevice &m_dev;
+    int m_i32FtpPort;
+    CSimRecord *m_pRecord;
+    QPointer<QTcpSocket> m_pSocket;
+    QByteArray m_baRecv;
+    quint32 m_u32Seq = 0;
+    bool m_bBound = false;
+    QByteArray m_baImageName;
+    bool m_bInstallFailed = false;
+    QElapsedTimer m_installClock;
+};
+
+class CSimVazaService : public CSimService
+{
+public:
+    using CSimService::CSimService;
+
+    bool Start(QString &strError) override
+    {
+        const QJsonObject ports = m_fleet.options.value(QStringLiteral("ports")).toObject();
+        const int i32Port = ports.value(QStringLiteral("vaza")).toInt(60000);
+        const int i32FtpPort = ports.value(QStringLiteral("ftp")).toInt(21);
+        for (const T_SimDevice &dev : m_fleet.devices) {
+            if (dev.strChannel != QLatin1String("vaza"))
+                continue;
+            auto *pServer = new QTcpServer(this);
+            if (!pServer->listen(QHostAddress(dev.strAddr), static_cast<quint16>(i32Port))) {
+                strError = QStringLiteral("%1:%2: %3").arg(dev.strAddr).arg(i32Port).arg(pServer->errorString());
+                return false;
+            }
+            const T_SimDevice *pDev = &dev;
+            connect(pServer, &QTcpServer::newConnection, this, [this, pServer, pDev, i32FtpPort] {
+                while (QTcpSocket *pSocket = pServer->nextPendingConnection()) {
+                    m_pRecord->Event(pDev->strHostName, QStringLiteral("vaza_connect"));
+                    new CSimVazaConn(*pDev, i32FtpPort, m_pRecord, pSocket, this);
+                }
+            });
+        }
+        return true;
+    }
+};
+
+} // namespace
+
+SIM_REGISTER_SERVICE("vaza", CSimVazaService);
