@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QIODevice>
+#include <QObject>
+#include <QPointer>
+
+class QTcpServer;
+class QTcpSocket;
+
+// The data connection of one transfer: a socket it connects itself (passive mode) or the
+// one connection a listening server accepts (active mode). An upload streams from the
+// device in blocks, keeping only a bounded amount queued on the socket; a download is
+// either written to the device or left for the reader (readyRead / read).
+class QFtpDTP : public QObject
+{
+    Q_OBJECT
+public:
+    enum E_ConnectState { CsConnected, CsClosed, CsConnectionRefused };
+
+    static constexpr int kBlockSize = 16384;
+    // Bytes kept queued on the socket during an upload: enough to keep the kernel's
+    // send buffer full between two event-loop turns, small enough to stay bounded.
+    static constexpr qint64 kHighWater = 1024 * 1024;
+
+    explicit QFtpDTP(QObject *parent = nullptr);
+    ~QFtpDTP() override;
+
+    // Prepares a new transfer and drops whatever the previous one left.
+    void Prepare(bool bUpload, QIODevice *pDevice, qint64 i64Total);
+    void SetBytesTotal(qint64 i64Total) { m_i64Total = i64Total; }
+    qint64 BytesTotal() const { return m_i64Total; }
+    qint64 BytesDone() const { return m_i64Done; }
+
+    // Passive mode: connects to the port the server opened.
+    void ConnectToHost(const QString &strHost, quint16 u16Port);
+    // Active mode: listens on the control connection's local address; 0 on failure.
+    quint16 SetupListener(const QHostAddress &address);
+    // Accepts a connection the server has already made but the event loop has not
+    // delivered yet, so a "226" read first does not end a download before its data.
+    void PollPendingConnection();
+
+    // The transfer command has gone out: an upload may now write once connected.
+    void TransferCommandSent();
+
+    // Whether a data connection was ever made for this transfer, and whether it is still open.
+    bool HasConnected() const { return m_bHasConnected; }
+    bool IsOpen() const;
+    // Whether an upload has handed every byte of its device to the socket.
+    bool UploadComplete() const { return m_bUpload && m_bEof; }
+
+    qint64 BytesAvailable() const;
+    QByteArray Read(qint64 i64MaxLen);
+
+    // Drops the data connection at once; an upload's peer gets a reset, never an orderly
+    // end, so a cut file cannot pass for a whole one.
+    void AbortConnection();
+
+signals:
+    void connectState(int iState);
+    void readyRead();
+    void dataTransferProgress(qint64 i64Done, qint64 i64Total);
+    // The transfer broke on our side (data socket error, unreadable device); text for the operator.
+    void transferFailed(const QString &strReason);
+
+private slots:
+    void slotConnected();
+    void slotNewConnection();
+    void slotReadyRead();
+    void slotBytesWritten(qint64 i64Bytes);
+    void slotReadChannelFinished();
+    void slotDisconnected();
+    void slotError();
+    void slotDeviceReadyRead();
+
+private:
+    void AttachSocket(QTcpSocket *pSocket);
+    void DropSocket(bool bReset);
+    void MaybeStartUpload();
+    void WriteMore();
+    void DrainSocket();
+    void DeliverToDevice(const QByteArray &ba);
+
+    QTcpSocket *m_pSocket = nullptr;
+    QTcpServer *m_pServer = nullptr;
+    QPointer<QIODevice> m_pDevice;
+    QByteArray m_baBuffer; // download bytes kept after the socket closed
+    int m_i32BufferPos = 0; // start of the unread part of m_baBuffer
+    QByteArray m_baBlock;  // the upload's read block, reused
+    qint64 m_i64Done = 0;
+    qint64 m_i64Total = 0;
+    bool m_bUpload = false;
+    bool m_bCommandSent = false;
+    bool m_bUploadStarted = false;
+    bool m_bEof = false;
+    bool m_bHasConnected = false;
+    bool m_bConnected = false;
+};
