@@ -443,7 +443,8 @@ void CSimFtpSession::slotSendMore()
         return;
     const bool bCut = m_i64Sent < m_baSend.size();
     const QString strPath = m_strPath;
-    m_pData->disconnectFromHost();
+    // An orderly close after the last byte; EndTransfer stops listening first, so this
+    // end is not taken for a connection lost by the client.
     EndTransfer(false);
     if (bCut) {
         Event(QStringLiteral("ftp_cut"), {{QStringLiteral("path"), strPath}, {QStringLiteral("bytes"), m_i64Sent}});
