@@ -40,6 +40,29 @@
     </message>
 </context>
 <context>
+    <name>CVazaMaintainSession</name>
+    <message>
+        <source>Uploading</source>
+        <translation>正在上传</translation>
+    </message>
+    <message>
+        <source>Installing...</source>
+        <translation>正在安装...</translation>
+    </message>
+    <message>
+        <source>Upgrade completed</source>
+        <translation>升级完成</translation>
+    </message>
+    <message>
+        <source>Upload Completed</source>
+        <translation>上传完成</translation>
+    </message>
+    <message>
+        <source>time out</source>
+        <translation>超时</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>Velmora</source>

@@ -40,6 +40,29 @@
     </message>
 </context>
 <context>
+    <name>CVazaMaintainSession</name>
+    <message>
+        <source>Uploading</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Installing...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade completed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upload Completed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>time out</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>Velmora</source>

@@ -23,34 +23,12 @@ void CSimRecord::Event(const QString &strDevice, const QString &strType, QJsonOb
     m_file.flush();
 }
 
-namespace {
-QString ImageKey(const QString &strDevice, const QString &strName)
-{
-    return strDevice + QLatin1Char('\n') + strName.section(QLatin1Char('/'), -1);
-}
-} // namespace
-
 void CSimRecord::Image(const QString &strDevice, const QString &strName, const QByteArray &baContent)
 {
-    T_SimImage stImage;
-    stImage.i64Size = baContent.size();
-    stImage.baSha256 = QCryptographicHash::hash(baContent, QCryptographicHash::Sha256).toHex();
-    for (const char c : baContent)
-        stImage.u8Xor ^= static_cast<quint8>(c);
-    m_images.insert(ImageKey(strDevice, strName), stImage);
-
     QJsonObject fields;
     fields.insert(QStringLiteral("name"), strName);
     fields.insert(QStringLiteral("size"), static_cast<double>(baContent.size()));
-    fields.insert(QStringLiteral("sha256"), QString::fromLatin1(stImage.baSha256));
+    fields.insert(QStringLiteral("sha256"),
+                  QString::fromLatin1(QCryptographicHash::hash(baContent, QCryptographicHash::Sha256).toHex()));
     Event(strDevice, QStringLiteral("image"), fields);
-}
-
-bool CSimRecord::LastImage(const QString &strDevice, const QString &strName, T_SimImage &stImage) const
-{
-    auto it = m_images.constFind(ImageKey(strDevice, strName));
-    if (it == m_images.constEnd())
-        return false;
-    stImage = it.value();
-    return true;
 }

@@ -14,8 +14,10 @@
 //   vaza_ftp_url       URL text answered to step 101 instead of the device's own FTP service
 //   install_ms         installation time after step 102 (default 4000; 0 = done at once)
 //   install_fail       true: step 103 reports failure (0xFFFFFFFF) instead of progress
+//   log_text, log_size the log offered for download (default: 2500 bytes of log lines)
 // A step 102 whose checksum differs from the image the device received makes the
 // installation fail the same way.
+#include "simftpstore.h"
 #include "simservice.h"
 
 #include <QDateTime>
@@ -200,6 +202,8 @@ private:
         } else if (u32Id >= LOG_REQ && u32Id <= LOG_REQ + 0x30 && (u32Id & 0xF) == 2) {
             m_pRecord->Event(strHost, QStringLiteral("vaza_log"),
                              {{QStringLiteral("model"), ModelIndexOfRequest(u32Id, LOG_REQ)}});
+            // The log is offered by the device's own FTP service, fresh for each request.
+            CSimFtpStore::Instance().Put(strHost, QStringLiteral("/log/messages"), LogText());
             QByteArray ba;
             // Devices send C strings: the terminator travels inside the string.
             PutStr(ba, FtpUrl(QStringLiteral("log/messages")) + '\0');
@@ -278,14 +282,17 @@ private:
             const QString strUrl = m_dev.Text(QStringLiteral("vaza_ftp_url"));
             baExtra = (strUrl.isEmpty() ? FtpUrl(QString::fromUtf8(baName)) : strUrl.toUtf8()) + '\0';
         } else if (u32Step == 102) {
-            T_SimImage stImage;
-            const bool bHave = m_pRecord->LastImage(m_dev.strHostName, QString::fromUtf8(baName), stImage);
+            // The image is whatever this device's FTP service stored under the name.
+            const CSimFtpStore &store = CSimFtpStore::Instance();
+            const QString strPath = QLatin1Char('/') + QString::fromUtf8(baName);
+            const bool bHave = store.Contains(m_dev.strHostName, strPath);
+            const T_SimFtpFile stImage = store.File(m_dev.strHostName, strPath);
             const bool bMatch = bHave && stImage.u8Xor == (u32Value & 0xFF) && (u32Value >> 8) == 0;
             ev.insert(QStringLiteral("received"), bHave);
             ev.insert(QStringLiteral("checksum_ok"), bMatch);
             if (bHave) {
                 ev.insert(QStringLiteral("size"), static_cast<double>(stImage.i64Size));
-                ev.insert(QStringLiteral("sha256"), QString::fromLatin1(stImage.baSha256));
+                ev.insert(QStringLiteral("sha256"), QString::fromLatin1(stImage.baSha256.toHex()));
             }
             m_bInstallFailed = !bMatch || m_dev.Flag(QStringLiteral("install_fail"));
             m_installClock.start();
@@ -315,6 +322,24 @@ private:
         if (u32Step == 101)
             PutStr(ba, baExtra);
         Reply(QString::number(u32Step), UPGRADE_RSP, ba);
+    }
+
+    // knobs.log_text as it is, or knobs.log_size bytes (default 2500) of plausible lines.
+    QByteArray LogText() const
+    {
+        if (m_dev.knobs.contains(QStringLiteral("log_text")))
+            return m_dev.Text(QStringLiteral("log_text")).toUtf8();
+        const int i32Size = qMax(0, m_dev.Knob(QStringLiteral("log_size"), 2500));
+        QByteArray ba;
+        for (int i = 0; ba.size() < i32Size; ++i)
+            ba += QStringLiteral("Jan  1 00:%1:%2 %3 daemon.info vazad[412]: link up, stream %4 running\n")
+                      .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
+                      .arg(i % 60, 2, 10, QLatin1Char('0'))
+                      .arg(m_dev.strHostName)
+                      .arg(i)
+                      .toUtf8();
+        ba.truncate(i32Size);
+        return ba;
     }
 
     QByteArray SysInfoBody(int i32Model) const

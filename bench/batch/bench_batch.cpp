@@ -1,0 +1,288 @@
+// bench_batch: upgrades N simulated devices at once with one image through CMaintainAgent
+// (as the batch form does, without widgets), then has curl upload the same image to the
+// same devices' FTP services in parallel, and prints both side by side.
+//   bench_batch [--devices 10,50,100,200] [--size-kib 8192] [--devsim PATH] [--no-curl]
+// Devices live on 127.0.1.1 ... 127.0.1.N (loopback only); installation takes no time.
+#include "maintainagent/cmaintainagent.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+namespace {
+
+// The process's peak resident set since the last reset, in KiB (Linux).
+qint64 PeakRssKiB()
+{
+    QFile file(QStringLiteral("/proc/self/status"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &baLine : file.readAll().split('\n'))
+        if (baLine.startsWith("VmHWM:"))
+            return baLine.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+qint64 CurrentRssKiB()
+{
+    QFile file(QStringLiteral("/proc/self/status"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &baLine : file.readAll().split('\n'))
+        if (baLine.startsWith("VmRSS:"))
+            return baLine.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+void ResetPeakRss()
+{
+    QFile file(QStringLiteral("/proc/self/clear_refs"));
+    if (file.open(QIODevice::WriteOnly))
+        file.write("5");
+}
+
+quint16 FreePort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+    return server.serverPort();
+}
+
+QString DeviceAddr(int i) { return QStringLiteral("127.0.1.%1").arg(i + 1); }
+QString DeviceHost(int i) { return QStringLiteral("ZR410-%1").arg(i + 1, 4, 10, QLatin1Char('0')); }
+
+struct T_Devsim
+{
+    QProcess process;
+    int i32VazaPort = 0;
+    int i32FtpPort = 0;
+};
+
+bool StartDevsim(T_Devsim &sim, const QString &strDevsim, const QString &strDir, int i32Devices)
+{
+    QJsonArray devices;
+    for (int i = 0; i < i32Devices; ++i) {
+        devices.append(QJsonObject{
+            {QStringLiteral("hostname"), DeviceHost(i)},
+            {QStringLiteral("addr"), DeviceAddr(i)},
+            {QStringLiteral("kind"), QStringLiteral("tx")},
+            {QStringLiteral("channel"), QStringLiteral("vaza")},
+            {QStringLiteral("modules"),
+             QJsonArray{QJsonObject{{QStringLiteral("addr"), QStringLiteral("main")}, {QStringLiteral("port"), 1}}}},
+            {QStringLiteral("knobs"), QJsonObject{{QStringLiteral("install_ms"), 0}}}});
+    }
+    sim.i32VazaPort = FreePort();
+    sim.i32FtpPort = FreePort();
+    const QJsonObject fleet{
+        {QStringLiteral("devices"), devices},
+        {QStringLiteral("options"),
+         QJsonObject{{QStringLiteral("ports"),
+                      QJsonObject{{QStringLiteral("vaza"), sim.i32VazaPort}, {QStringLiteral("ftp"), sim.i32FtpPort}}},
+                     // Hundreds of devices times the image would not fit: keep checksums only.
+                     {QStringLiteral("ftp"), QJsonObject{{QStringLiteral("keep_files"), false}}}}}};
+    QFile file(strDir + QStringLiteral("/fleet.json"));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(QJsonDocument(fleet).toJson());
+    file.close();
+    sim.process.setProgram(strDevsim);
+    sim.process.setArguments({QStringLiteral("--fleet"), file.fileName(), QStringLiteral("--record"),
+                              strDir + QStringLiteral("/record.jsonl"), QStringLiteral("--services"),
+                              QStringLiteral("vaza,ftp")});
+    sim.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim.process.start();
+    QByteArray baOut;
+    QElapsedTimer clock;
+    clock.start();
+    while (!baOut.contains("velmora-devsim: ready") && clock.elapsed() < 30000 &&
+           sim.process.state() != QProcess::NotRunning) {
+        sim.process.waitForReadyRead(200);
+        baOut += sim.process.readAllStandardOutput();
+    }
+    return baOut.contains("velmora-devsim: ready");
+}
+
+void StopDevsim(T_Devsim &sim)
+{
+    sim.process.terminate();
+    if (!sim.process.waitForFinished(10000))
+        sim.process.kill();
+}
+
+struct T_Result
+{
+    qint64 i64Ms = 0;
+    int i32Ok = 0;
+    int i32Failed = 0;
+    qint64 i64StallMs = 0;
+    qint64 i64PeakKiB = 0;
+    qint64 i64BaseKiB = 0;
+};
+
+T_Result RunAgent(const T_Devsim &sim, const QString &strImage, int i32Devices)
+{
+    T_Result r;
+    CMaintainAgent agent;
+    for (int i = 0; i < i32Devices; ++i) {
+        T_BaseDevInfo st;
+        st.strHostName = DeviceHost(i);
+        st.strAddr = DeviceAddr(i);
+        st.u32Port = static_cast<quint32>(sim.i32VazaPort);
+        st.strKind = QStringLiteral("tx");
+        agent.AddDevice(st);
+    }
+    QEventLoop loop;
+    QObject::connect(&agent, &CMaintainAgent::OnUpgradeNotify, &loop,
+                     [&](T_BaseDevInfo, T_UpgradeInfo, QString strStep, bool bError, bool bFinished, int) {
+                         if (bError) {
+                             ++r.i32Failed;
+                             std::fprintf(stderr, "  failed: %s\n", qPrintable(strStep));
+                         }
+                         r.i32Ok += bFinished ? 1 : 0;
+                         if (r.i32Ok + r.i32Failed == i32Devices)
+                             loop.quit();
+                     });
+    // The longest gap between 5 ms ticks, less the tick, is the longest stall of the loop.
+    QTimer ticker;
+    QElapsedTimer sinceTick;
+    qint64 i64MaxGap = 0;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        i64MaxGap = qMax(i64MaxGap, sinceTick.restart());
+    });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, &loop, &QEventLoop::quit);
+
+    r.i64BaseKiB = CurrentRssKiB();
+    ResetPeakRss();
+    QElapsedTimer clock;
+    clock.start();
+    sinceTick.start();
+    ticker.start(5);
+    watchdog.start(600000);
+    const T_UpgradeInfo stModule{QStringLiteral("main"), 1, strImage};
+    for (int i = 0; i < i32Devices; ++i) {
+        if (agent.StartUpgrade(DeviceHost(i), stModule) != CMD_OK)
+            ++r.i32Failed;
+    }
+    if (r.i32Ok + r.i32Failed < i32Devices)
+        loop.exec();
+    r.i64Ms = clock.elapsed();
+    ticker.stop();
+    r.i64StallMs = qMax<qint64>(0, i64MaxGap - 5);
+    r.i64PeakKiB = PeakRssKiB();
+    agent.Clear();
+    return r;
+}
+
+// curl with all uploads in one process (--parallel), to the same FTP services.
+qint64 RunCurl(const T_Devsim &sim, const QString &strImage, int i32Devices, int *pi32Failed)
+{
+    QStringList args{QStringLiteral("-s"), QStringLiteral("-S"), QStringLiteral("--parallel"),
+                     QStringLiteral("--parallel-max"), QString::number(i32Devices)};
+    for (int i = 0; i < i32Devices; ++i)
+        args << QStringLiteral("-T") << strImage
+             << QStringLiteral("ftp://velmora:velmora@%1:%2/curl-%3.img").arg(DeviceAddr(i)).arg(sim.i32FtpPort).arg(i);
+    QProcess curl;
+    curl.setProcessChannelMode(QProcess::ForwardedChannels);
+    QElapsedTimer clock;
+    clock.start();
+    curl.start(QStringLiteral("curl"), args);
+    if (!curl.waitForStarted(10000)) {
+        *pi32Failed = i32Devices;
+        return -1;
+    }
+    curl.waitForFinished(600000);
+    *pi32Failed = curl.exitCode() == 0 ? 0 : 1;
+    return clock.elapsed();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.*=false"));
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("devices"), QStringLiteral("Device counts."), QStringLiteral("list"),
+                      QStringLiteral("10,50,100,200")});
+    parser.addOption({QStringLiteral("size-kib"), QStringLiteral("Image size in KiB."), QStringLiteral("n"),
+                      QStringLiteral("8192")});
+    parser.addOption({QStringLiteral("devsim"), QStringLiteral("velmora-devsim to run."), QStringLiteral("path"),
+                      QStringLiteral(VELMORA_BIN_DIR "/velmora-devsim")});
+    parser.addOption({QStringLiteral("no-curl"), QStringLiteral("Skip the curl reference.")});
+    parser.process(app);
+
+    // Three sockets per device on each side, plus listeners: lift the descriptor limit for
+    // us and for the simulator we start.
+    rlimit stLimit{};
+    if (getrlimit(RLIMIT_NOFILE, &stLimit) == 0) {
+        stLimit.rlim_cur = stLimit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &stLimit);
+    }
+
+    QTemporaryDir dir;
+    const QString strImage = dir.filePath(QStringLiteral("module.img"));
+    const qint64 i64Size = parser.value(QStringLiteral("size-kib")).toLongLong() * 1024;
+    {
+        QFile file(strImage);
+        file.open(QIODevice::WriteOnly);
+        QByteArray baBlock(64 * 1024, Qt::Uninitialized);
+        for (qint64 i64Done = 0; i64Done < i64Size; i64Done += baBlock.size()) {
+            QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(baBlock.data()), baBlock.size() / 4);
+            file.write(baBlock.constData(), qMin<qint64>(baBlock.size(), i64Size - i64Done));
+        }
+    }
+    const bool bCurl = !parser.isSet(QStringLiteral("no-curl")) &&
+                       !QStandardPaths::findExecutable(QStringLiteral("curl")).isEmpty();
+
+    std::printf("Batch upgrade, one %.1f MiB module per device, installation time 0, loopback\n",
+                static_cast<double>(i64Size) / (1024 * 1024));
+    std::printf("%5s | %10s %9s %6s %9s %10s %8s | %10s %9s | %6s\n", "N", "agent ms", "MB/s", "failed", "stall ms",
+                "peak MiB", "KiB/dev", "curl ms", "MB/s", "ratio");
+    for (const QString &strN : parser.value(QStringLiteral("devices")).split(QLatin1Char(','))) {
+        const int i32N = strN.toInt();
+        if (i32N <= 0 || i32N > 250)
+            continue;
+        QTemporaryDir runDir;
+        T_Devsim sim;
+        if (!StartDevsim(sim, parser.value(QStringLiteral("devsim")), runDir.path(), i32N)) {
+            std::printf("%5d | devsim did not start\n", i32N);
+            continue;
+        }
+        const T_Result r = RunAgent(sim, strImage, i32N);
+        int i32CurlFailed = 0;
+        const qint64 i64CurlMs = bCurl ? RunCurl(sim, strImage, i32N, &i32CurlFailed) : -1;
+        StopDevsim(sim);
+        const double dMB = static_cast<double>(i64Size) * i32N / 1e6;
+        const double dPeakMiB = static_cast<double>(r.i64PeakKiB) / 1024;
+        const double dPerDev = static_cast<double>(r.i64PeakKiB - r.i64BaseKiB) / i32N;
+        std::printf("%5d | %10lld %9.1f %6d %9lld %10.1f %8.0f | %10lld %9.1f | %6.2f%s\n", i32N,
+                    static_cast<long long>(r.i64Ms), dMB / (static_cast<double>(qMax<qint64>(1, r.i64Ms)) / 1000),
+                    r.i32Failed + (i32N - r.i32Ok - r.i32Failed), static_cast<long long>(r.i64StallMs), dPeakMiB,
+                    dPerDev, static_cast<long long>(i64CurlMs),
+                    i64CurlMs > 0 ? dMB / (static_cast<double>(i64CurlMs) / 1000) : 0.0,
+                    i64CurlMs > 0 ? static_cast<double>(r.i64Ms) / static_cast<double>(i64CurlMs) : 0.0,
+                    i32CurlFailed ? " (curl failed)" : "");
+        std::fflush(stdout);
+    }
+    std::printf("ratio = agent time / curl time (goal: at most 1.25); stall = longest event-loop gap;\n"
+                "KiB/dev = peak resident growth per device during the batch.\n");
+    return 0;
+}

@@ -1,0 +1,130 @@
+// The agent: device list by exact host name, lazy sessions, relay, and sessions that go
+// quiet the moment they are taken out.
+#include "loopbackserver.h"
+#include "maintainagent/cmaintainagent.h"
+#include "testtime.h"
+
+#include <QPointer>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+T_BaseDevInfo Dev(const QString &strHost, quint16 u16Port, const QString &strKind = QStringLiteral("tx"))
+{
+    T_BaseDevInfo st;
+    st.strHostName = strHost;
+    st.strAddr = QStringLiteral("127.0.0.1");
+    st.u32Port = u16Port;
+    st.strKind = strKind;
+    return st;
+}
+} // namespace
+
+class TestMaintainAgent : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false")); }
+    void deviceListIsKeyedByExactHostName();
+    void sessionsAreLazyAndReused();
+    void clearSessionsGivesFreshSessionWithCurrentRecord();
+    void abortNeverCreatesSession();
+    void removedDeviceSessionIsSilentAndDeleted();
+};
+
+// Catches case-insensitive matching, duplicates on re-discovery and wrong counts.
+void TestMaintainAgent::deviceListIsKeyedByExactHostName()
+{
+    CMaintainAgent agent;
+    QCOMPARE(agent.AddDevice(Dev(QStringLiteral("ZR410-1"), 1)), -1);
+    QCOMPARE(agent.AddDevice(Dev(QStringLiteral("zr410-1"), 1, QStringLiteral("rx"))), -1);
+    QCOMPARE(agent.AddDevice(Dev(QStringLiteral("ZR430-2"), 1, QStringLiteral("rx"))), -1);
+    T_BaseDevInfo stMoved = Dev(QStringLiteral("ZR410-1"), 2);
+    stMoved.strAddr = QStringLiteral("127.0.0.9");
+    QCOMPARE(agent.AddDevice(stMoved), 0);
+    QCOMPARE(agent.DeviceCount(), 3);
+    QCOMPARE(agent.DeviceAt(0).strAddr, QStringLiteral("127.0.0.9"));
+    QCOMPARE(agent.CountTx(), 1);
+    QCOMPARE(agent.CountRx(), 2);
+    QCOMPARE(agent.IndexOf(QStringLiteral("ZR430-2")), 2);
+    QCOMPARE(agent.IndexOf(QStringLiteral("ZR430")), -1);
+    QVERIFY(agent.RemoveDevice(QStringLiteral("zr410-1")));
+    QVERIFY(!agent.RemoveDevice(QStringLiteral("zr410-1")));
+    QCOMPARE(agent.IndexOf(QStringLiteral("ZR430-2")), 1);
+    QCOMPARE(agent.GetSysInfo(QStringLiteral("NXT-unknown")), CMD_ERROR);
+    QVERIFY(!agent.GetSession(QStringLiteral("NXT-unknown")));
+    agent.Clear();
+    QCOMPARE(agent.DeviceCount(), 0);
+}
+
+// Catches a session per command instead of per device, and the busy rule bypassed.
+void TestMaintainAgent::sessionsAreLazyAndReused()
+{
+    LoopbackServer server;
+    QVERIFY(server.Listen());
+    CMaintainAgent agent;
+    agent.AddDevice(Dev(QStringLiteral("ZR410-1"), server.Port()));
+    CBaseMaintainSession *pSession = agent.GetSession(QStringLiteral("ZR410-1"));
+    QVERIFY(pSession);
+    QCOMPARE(agent.GetSession(QStringLiteral("ZR410-1")), pSession);
+    QCOMPARE(agent.GetSysInfo(QStringLiteral("ZR410-1")), CMD_OK);
+    QCOMPARE(agent.DownloadLog(QStringLiteral("ZR410-1")), CMD_BUSY);
+    QCOMPARE(agent.GetSession(QStringLiteral("ZR410-1")), pSession);
+    QTRY_COMPARE(server.ConnectionCount(), 1);
+    QCOMPARE(agent.AbortCmd(QStringLiteral("ZR410-1")), int(CUR_SYSINFO));
+}
+
+// Catches a search keeping sessions bound to stale addresses.
+void TestMaintainAgent::clearSessionsGivesFreshSessionWithCurrentRecord()
+{
+    LoopbackServer oldServer, newServer;
+    QVERIFY(oldServer.Listen() && newServer.Listen());
+    CMaintainAgent agent;
+    agent.AddDevice(Dev(QStringLiteral("ZR410-1"), oldServer.Port()));
+    QPointer<CBaseMaintainSession> pOld = agent.GetSession(QStringLiteral("ZR410-1"));
+    agent.AddDevice(Dev(QStringLiteral("ZR410-1"), newServer.Port()));
+    QCOMPARE(pOld->DevInfo().u32Port, quint32(oldServer.Port()));
+    agent.ClearSessions();
+    QCOMPARE(agent.DeviceCount(), 1);
+    QTRY_VERIFY(pOld.isNull());
+    QCOMPARE(agent.GetSysInfo(QStringLiteral("ZR410-1")), CMD_OK);
+    QCOMPARE(agent.GetSession(QStringLiteral("ZR410-1"))->DevInfo().u32Port, quint32(newServer.Port()));
+    QTRY_COMPARE(newServer.ConnectionCount(), 1);
+    QCOMPARE(oldServer.ConnectionCount(), 0);
+}
+
+// Catches AbortCmd opening connections to devices nobody asked anything of.
+void TestMaintainAgent::abortNeverCreatesSession()
+{
+    CMaintainAgent agent;
+    agent.AddDevice(Dev(QStringLiteral("ZR410-1"), 1));
+    QCOMPARE(agent.AbortCmd(QStringLiteral("ZR410-1")), 0);
+    QCOMPARE(agent.AbortCmd(QStringLiteral("nobody")), 0);
+    QVERIFY(!agent.RemoveSession(QStringLiteral("ZR410-1")));
+}
+
+// Catches a removed device's command still reporting (its time-out firing before the
+// deferred delete), and a session that is never deleted.
+void TestMaintainAgent::removedDeviceSessionIsSilentAndDeleted()
+{
+    ScopedTimeScale scale(0.01);
+    LoopbackServer server;
+    QVERIFY(server.Listen());
+    CMaintainAgent agent;
+    agent.AddDevice(Dev(QStringLiteral("ZR410-1"), server.Port()));
+    agent.AddDevice(Dev(QStringLiteral("ZR410-2"), server.Port()));
+    QSignalSpy spy(&agent, &CMaintainAgent::OnSysInfoNotify);
+    QCOMPARE(agent.GetSysInfo(QStringLiteral("ZR410-1")), CMD_OK);
+    QCOMPARE(agent.GetSysInfo(QStringLiteral("ZR410-2")), CMD_OK);
+    QPointer<CBaseMaintainSession> pGone = agent.GetSession(QStringLiteral("ZR410-1"));
+    QVERIFY(agent.RemoveDevice(QStringLiteral("ZR410-1")));
+    // The relay of the other device still works: its time-out arrives, once.
+    QVERIFY(spy.wait(3000));
+    QTest::qWait(200);
+    QCOMPARE(spy.size(), 1);
+    QCOMPARE(spy.at(0).at(0).value<T_BaseDevInfo>().strHostName, QStringLiteral("ZR410-2"));
+    QVERIFY(pGone.isNull());
+}
+
+QTEST_MAIN(TestMaintainAgent)
+#include "tst_maintainagent.moc"
