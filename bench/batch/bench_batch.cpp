@@ -193,7 +193,7 @@ T_Result RunAgent(const T_Devsim &sim, const QString &strImage, int i32Devices)
 // curl with all uploads in one process (--parallel), to the same FTP services.
 qint64 RunCurl(const T_Devsim &sim, const QString &strImage, int i32Devices, int *pi32Failed)
 {
-    QStringList args{QStringLiteral("-s"), QStringLiteral("-S"), QStringLiteral("--parallel"),
+    QStringList args{QStringLiteral("-sS"), QStringLiteral("--no-progress-meter"), QStringLiteral("--parallel"),
                      QStringLiteral("--parallel-max"), QString::number(i32Devices)};
     for (int i = 0; i < i32Devices; ++i)
         args << QStringLiteral("-T") << strImage

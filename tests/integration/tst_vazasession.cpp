@@ -66,6 +66,7 @@ private slots:
     void droppedConnectionIsReopenedByNextCommand();
     void fullUpgradeDeliversByteIdenticalImage();
     void imageChangedAfterUploadFailsInstallation();
+    void emptyImageReportsZeroPercentAndCompletes();
     void ftpFailureEndsUpgradeAndSessionTakesNextCommand();
     void abortDuringInstallationSilencesSession();
     void logArrivesInChunksThenFinalNotification();
@@ -434,6 +435,23 @@ void TestVazaSession::imageChangedAfterUploadFailsInstallation()
     QCOMPARE(sim.Count(QStringLiteral("vaza_installed")), 0);
     QTest::qWait(1500);
     QCOMPARE(Finals(spy), 1);
+}
+
+// Catches a division by zero (or a garbage percentage) for an image of 0 bytes.
+void TestVazaSession::emptyImageReportsZeroPercentAndCompletes()
+{
+    ScopedTimeScale scale(0.1);
+    CDevsimRunner sim;
+    QVERIFY(sim.Start({SimDevice(QStringLiteral("ZR410-0026"), m_strAddr, {{QStringLiteral("install_ms"), 0}})},
+                      QStringLiteral("vaza,ftp")));
+    CVazaMaintainSession session(Dev(QStringLiteral("ZR410-0026"), m_strAddr, sim.Port(QStringLiteral("vaza"))));
+    QSignalSpy spy(&session, &CBaseMaintainSession::OnUpgradeNotify);
+    QCOMPARE(session.StartUpgrade(Module(WriteImage(sim, QStringLiteral("empty.img"), 0))), CMD_OK);
+    QTRY_VERIFY_WITH_TIMEOUT(Finals(spy) == 1, 20000);
+    QCOMPARE(spy.last().at(4).toBool(), true);
+    QCOMPARE(spy.first().at(2).toString(), QStringLiteral("Uploading"));
+    QCOMPARE(spy.first().at(5).toInt(), 0);
+    QCOMPARE(sim.Events(QStringLiteral("image")).value(0).value(QStringLiteral("size")).toInt(-1), 0);
 }
 
 // Catches an FTP failure reported as success, or leaving the session busy.

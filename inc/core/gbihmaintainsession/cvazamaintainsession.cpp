@@ -271,13 +271,21 @@ void CVazaMaintainSession::ProcessVersionUpgradeRsp(QByteArray &baBody)
             return;
         }
         m_pUpgradeFtp = new QFtp(this);
+        // The client reads through a handle of its own that dies with it: an aborted client
+        // still waiting for deletion can never move the read position of the next upload.
+        auto *pImage = new QFile(m_fileImage.fileName(), m_pUpgradeFtp);
+        if (!pImage->open(QIODevice::ReadOnly)) {
+            AbortCmd();
+            EmitUpgrade(tr("Uploading"), true, false, -1);
+            return;
+        }
         connect(m_pUpgradeFtp, &QFtp::dataTransferProgress, this,
                 &CVazaMaintainSession::slotOnUploadTransferProgress);
         connect(m_pUpgradeFtp, &QFtp::done, this, &CVazaMaintainSession::slotOnUploadFinished);
         VLOG(lcVaza) << "put file:" << m_stUpgradeInfo.strFilePath;
         m_pUpgradeFtp->connectToHost(stUrl.strHost, static_cast<quint16>(stUrl.i32Port));
         m_pUpgradeFtp->login(stUrl.strUser, stUrl.strPassword);
-        m_pUpgradeFtp->put(&m_fileImage, stUrl.strPath, QFtp::Binary);
+        m_pUpgradeFtp->put(pImage, stUrl.strPath, QFtp::Binary);
         m_ePhase = PHASE_UPLOADING;
     } else if (u32Step == Vaza::STEP_UPLOADED) {
         if (m_ePhase != PHASE_WAIT_INSTALL) {
