@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Builds Velmora and runs it. With a display the window opens; without one it
-# runs under Xvfb, takes a screenshot and says where it is.
+# Builds Velmora and the device simulator and runs Velmora against the demo fleet,
+# inside two private network namespaces (scripts/netns-run.sh): a search multicasts on
+# every running interface, and here that is only the link to the simulated devices.
+# With a display the window opens; without one it runs under Xvfb, takes a screenshot
+# and says where it is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -9,19 +12,37 @@ scripts/setup-deps.sh
 
 BUILD=${VELMORA_DEMO_BUILD:-$ROOT/build-demo}
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TESTS=OFF -DVELMORA_BENCH=OFF >/dev/null
-cmake --build "$BUILD" -j "$(nproc)" --target velmora
+cmake --build "$BUILD" -j "$(nproc)" --target velmora velmora-devsim
 
 APP=$BUILD/bin/velmora
+FLEET=${VELMORA_DEMO_FLEET:-$ROOT/tools/devsim/fleets/demo.json}
+RUN=(scripts/netns-run.sh --devsim "$BUILD/bin/velmora-devsim" --fleet "$FLEET" --)
+
+refused() {
+  echo "demo: Velmora runs here only inside private network namespaces, never on the machine's" >&2
+  echo "demo: own network; run the demo as root or where user namespaces are allowed." >&2
+  exit 1
+}
+
 if [ -n "${DISPLAY:-}" ]; then
-  exec "$APP" "$@"
+  # The namespace has no TCP route to an X server: a local display (":0") is needed.
+  rc=0
+  "${RUN[@]}" "$APP" "$@" || rc=$?
+  [ "$rc" -ne 77 ] || refused
+  exit "$rc"
 fi
 
 SHOT=${VELMORA_DEMO_SHOT:-$ROOT/demo-screenshot.png}
-xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
+rc=0
+"${RUN[@]}" xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
+  echo "demo: simulated devices answering on $VELMORA_NETNS_DEVICE_LINK of $VELMORA_NETNS_DEVICE"
   "$1" & pid=$!
   sleep 3
   import -window root "$2"
   kill $pid 2>/dev/null || true
   wait $pid 2>/dev/null || true
-' _ "$APP" "$SHOT"
-echo "demo: no display, ran under Xvfb; screenshot saved to $SHOT"
+' _ "$APP" "$SHOT" || rc=$?
+[ "$rc" -ne 77 ] || refused
+[ "$rc" -eq 0 ] || exit "$rc"
+echo "demo: no display, ran under Xvfb inside private network namespaces with the demo fleet;"
+echo "demo: screenshot saved to $SHOT"

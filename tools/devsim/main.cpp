@@ -48,6 +48,8 @@ int main(int argc, char *argv[])
     parser.addOption({QStringLiteral("record"), QStringLiteral("Record file (JSON lines)."), QStringLiteral("file")});
     parser.addOption({QStringLiteral("services"), QStringLiteral("Only these services (comma-separated)."),
                       QStringLiteral("list")});
+    // The namespace runner asks which addresses to put on the device side.
+    parser.addOption({QStringLiteral("print-addresses"), QStringLiteral("Print each device address once and exit.")});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -61,6 +63,15 @@ int main(int argc, char *argv[])
     if (!LoadFleet(parser.value(QStringLiteral("fleet")), fleet, strError)) {
         err << "velmora-devsim: " << strError << "\n";
         return 2;
+    }
+    if (parser.isSet(QStringLiteral("print-addresses"))) {
+        QStringList addrs;
+        for (const T_SimDevice &dev : fleet.devices)
+            if (!addrs.contains(dev.strAddr))
+                addrs.append(dev.strAddr);
+        for (const QString &strAddr : addrs)
+            out << strAddr << "\n";
+        return 0;
     }
     CSimRecord record;
     if (!record.Open(parser.value(QStringLiteral("record")))) {

@@ -1,0 +1,139 @@
+#include "netnsfleet.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QNetworkInterface>
+#include <QSet>
+
+bool NetnsFleet::InsideRunner(QString *pstrReason)
+{
+    if (qEnvironmentVariable("VELMORA_NETNS") != QLatin1String("1") || DeviceNamespace().isEmpty()) {
+        *pstrReason = QStringLiteral("not inside scripts/netns-run.sh; a search must never run in the machine's own "
+                                     "network namespace");
+        return false;
+    }
+    for (const QNetworkInterface &iface : QNetworkInterface::allInterfaces()) {
+        const QString strName = iface.name();
+        if (strName != QLatin1String("lo") && strName != QLatin1String("vmo0") && !strName.startsWith(QLatin1String("vmx"))) {
+            *pstrReason = QStringLiteral("interface %1 is not the runner's; refusing to search").arg(strName);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool NetnsFleet::Ip(const QStringList &args, QString *pstrError)
+{
+    QProcess ip;
+    ip.setProcessChannelMode(QProcess::MergedChannels);
+    ip.start(QStringLiteral("ip"), args);
+    const bool bOk = ip.waitForFinished(10000) && ip.exitStatus() == QProcess::NormalExit && ip.exitCode() == 0;
+    if (!bOk && pstrError)
+        *pstrError = QStringLiteral("ip %1: %2").arg(args.join(QLatin1Char(' ')), QString::fromLocal8Bit(ip.readAll()));
+    return bOk;
+}
+
+qint64 NetnsFleet::UdpCounter(const QString &strName)
+{
+    QFile file(QStringLiteral("/proc/net/snmp"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    // "Udp: InDatagrams NoPorts ..." followed by "Udp: 12 0 ..."
+    for (int i = 0; i + 1 < lines.size(); ++i) {
+        if (!lines.at(i).startsWith("Udp: ") || !lines.at(i + 1).startsWith("Udp: "))
+            continue;
+        const QList<QByteArray> names = lines.at(i).simplified().split(' ');
+        const QList<QByteArray> values = lines.at(i + 1).simplified().split(' ');
+        const int iAt = names.indexOf(strName.toLatin1());
+        return iAt > 0 && iAt < values.size() ? values.at(iAt).toLongLong() : -1;
+    }
+    return -1;
+}
+
+QList<QJsonObject> NetnsFleet::ReadRecord(const QString &strPath, const QString &strType)
+{
+    QList<QJsonObject> list;
+    QFile file(strPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return list;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        if (!o.isEmpty() && (strType.isEmpty() || o.value(QStringLiteral("type")).toString() == strType))
+            list.append(o);
+    }
+    return list;
+}
+
+bool NetnsFleet::Start(const QJsonArray &devices, const QStringList &services, QString *pstrError,
+                       const QJsonObject &options)
+{
+    Stop();
+    const QString strDevsim = qEnvironmentVariable("VELMORA_DEVSIM");
+    if (strDevsim.isEmpty()) {
+        *pstrError = QStringLiteral("VELMORA_DEVSIM is not set");
+        return false;
+    }
+    QSet<QString> setAddrs;
+    QSet<QString> setNets;
+    for (const QJsonValue &v : devices) {
+        const QString strAddr = v.toObject().value(QStringLiteral("addr")).toString();
+        if (setAddrs.contains(strAddr))
+            continue;
+        setAddrs.insert(strAddr);
+        if (!Ip({QStringLiteral("-n"), DeviceNamespace(), QStringLiteral("addr"), QStringLiteral("replace"),
+                 strAddr + QStringLiteral("/24"), QStringLiteral("dev"), QStringLiteral("vmd0")},
+                pstrError))
+            return false;
+        const QString strNet = strAddr.section(QLatin1Char('.'), 0, 2) + QStringLiteral(".0/24");
+        if (strNet != QLatin1String("10.213.0.0/24") && !setNets.contains(strNet)) {
+            setNets.insert(strNet);
+            if (!Ip({QStringLiteral("route"), QStringLiteral("replace"), strNet, QStringLiteral("dev"),
+                     QStringLiteral("vmo0")},
+                    pstrError))
+                return false;
+        }
+    }
+    QJsonObject fleet;
+    fleet.insert(QStringLiteral("options"), options);
+    fleet.insert(QStringLiteral("devices"), devices);
+    const QString strFleet = m_dir.filePath(QStringLiteral("fleet.json"));
+    QFile file(strFleet);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(fleet).toJson()) < 0) {
+        *pstrError = QStringLiteral("cannot write %1").arg(strFleet);
+        return false;
+    }
+    file.close();
+    QFile::remove(RecordPath());
+
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), DeviceNamespace(),
+                                           strDevsim, QStringLiteral("--fleet"), strFleet, QStringLiteral("--record"),
+                                           RecordPath(), QStringLiteral("--services"), services.join(QLatin1Char(','))});
+    QByteArray baOutput;
+    QDeadlineTimer deadline(30000);
+    while (!baOutput.contains("velmora-devsim: ready")) {
+        if (m_process.state() == QProcess::NotRunning || deadline.hasExpired()
+            || !m_process.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())))) {
+            baOutput += m_process.readAll();
+            *pstrError = QStringLiteral("velmora-devsim did not become ready: %1").arg(QString::fromLocal8Bit(baOutput));
+            Stop();
+            return false;
+        }
+        baOutput += m_process.readAll();
+    }
+    return true;
+}
+
+void NetnsFleet::Stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
