@@ -6,6 +6,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <utility>
+
 #include <sys/socket.h>
 
 namespace {
@@ -366,6 +368,8 @@ void CSimFtpSession::AttachData(QTcpSocket *pSocket)
     }
     m_pData = pSocket;
     m_bDataUp = pSocket->state() == QAbstractSocket::ConnectedState;
+    m_baEarly.clear();
+    m_bDataEof = false;
     pSocket->setParent(this);
     connect(pSocket, &QTcpSocket::readyRead, this, &CSimFtpSession::slotDataReadyRead);
     connect(pSocket, &QTcpSocket::disconnected, this, &CSimFtpSession::slotDataClosed);
@@ -409,8 +413,12 @@ void CSimFtpSession::StartDataFlow()
         return;
     m_bFlowing = true;
     if (m_eTransfer == XferStore) {
-        if (m_pData->bytesAvailable() > 0)
+        if (!m_baEarly.isEmpty())
+            ConsumeStore(std::exchange(m_baEarly, QByteArray()));
+        if (m_eTransfer == XferStore && m_pData && m_pData->bytesAvailable() > 0)
             slotDataReadyRead();
+        if (m_eTransfer == XferStore && m_bDataEof)
+            FinishStore();
         return;
     }
     if (m_stDevice.Flag(QStringLiteral("ftp_early_226"))) {
@@ -461,8 +469,12 @@ void CSimFtpSession::slotSendMore()
 void CSimFtpSession::slotDataReadyRead()
 {
     if (!m_pData || m_eTransfer != XferStore || !m_bFlowing)
-        return;
-    QByteArray ba = m_pData->readAll();
+        return; // bytes before STOR wait in the socket, as in a real server's backlog
+    ConsumeStore(m_pData->readAll());
+}
+
+void CSimFtpSession::ConsumeStore(QByteArray ba)
+{
     bool bCut = false;
     if (m_iCutAfter >= 0 && m_i64Received + ba.size() > m_iCutAfter) {
         ba.truncate(static_cast<int>(qMax<qint64>(0, m_iCutAfter - m_i64Received)));
@@ -483,13 +495,21 @@ void CSimFtpSession::slotDataReadyRead()
 
 void CSimFtpSession::slotDataClosed()
 {
-    if (m_eTransfer == XferStore && m_bFlowing) {
+    if (!m_bFlowing) {
+        // A client may send a small file and close before its STOR has been read here:
+        // keep the bytes and the end until the command arrives.
+        if (m_pData)
+            m_baEarly += m_pData->readAll();
+        m_bDataEof = true;
+        return;
+    }
+    if (m_eTransfer == XferStore) {
         slotDataReadyRead();
         if (m_eTransfer == XferStore)
             FinishStore();
         return;
     }
-    if (m_eTransfer == XferRetrieve && m_bFlowing) {
+    if (m_eTransfer == XferRetrieve) {
         Event(QStringLiteral("ftp_data_lost"), {{QStringLiteral("path"), m_strPath}});
         EndTransfer(true);
         Reply(426, QStringLiteral("Connection closed; transfer aborted."));
@@ -537,6 +557,8 @@ void CSimFtpSession::EndTransfer(bool bResetData)
     m_bFlowing = false;
     m_baReceived.clear();
     m_baSend.clear();
+    m_baEarly.clear();
+    m_bDataEof = false;
     if (!m_pData)
         return;
     QTcpSocket *pSocket = m_pData;

@@ -33,7 +33,8 @@ public:
         return true;
     }
 
-    // A decimal number after optional blanks and sign; one that does not fit an int fails.
+    // A decimal number after optional blanks and sign. One too large for an int still
+    // matches (as scanf's would) but comes out as 0, which no port may be.
     bool Number(int &iOut)
     {
         SkipBlanks();
@@ -44,15 +45,15 @@ public:
         }
         const char *pDigits = m_p;
         qint64 i64 = 0;
-        while (m_p != m_pEnd && *m_p >= '0' && *m_p <= '9') {
-            i64 = i64 * 10 + (*m_p - '0');
-            if (i64 > std::numeric_limits<int>::max())
-                return false;
-            ++m_p;
+        bool bOverflow = false;
+        for (; m_p != m_pEnd && *m_p >= '0' && *m_p <= '9'; ++m_p) {
+            if (!bOverflow)
+                i64 = i64 * 10 + (*m_p - '0');
+            bOverflow = bOverflow || i64 > std::numeric_limits<int>::max();
         }
         if (m_p == pDigits)
             return false;
-        iOut = static_cast<int>(bNegative ? -i64 : i64);
+        iOut = bOverflow ? 0 : static_cast<int>(bNegative ? -i64 : i64);
         return true;
     }
 

@@ -164,10 +164,8 @@ void QFtpPI::SendNextLine()
     const QString strVerb = Verb();
     VLOG(lcFtp) << "->" << (strVerb == QLatin1String("PASS") ? QStringLiteral("PASS ****") : strLine);
     m_pSocket->write(strLine.toUtf8() + "\r\n");
-    if (strVerb == QLatin1String("RETR") || strVerb == QLatin1String("STOR")) {
+    if (strVerb == QLatin1String("RETR") || strVerb == QLatin1String("STOR"))
         m_bTransferRunning = true;
-        m_pDtp->TransferCommandSent();
-    }
 }
 
 void QFtpPI::CompleteCommand(const QString &strText)
@@ -293,8 +291,12 @@ void QFtpPI::ProcessWaitingReply(const T_FtpReply &stReply)
         Fail(QFtp::UnknownError, stReply.strText);
         return;
     }
-    if (eAction == ActWait)
+    if (eAction == ActWait) {
+        // "150 Ok to send data.": the server is ready for the upload's bytes.
+        if (strVerb == QLatin1String("STOR"))
+            m_pDtp->TransferAccepted();
         return;
+    }
 
     if (strVerb == QLatin1String("PASV") || strVerb == QLatin1String("EPSV")) {
         QString strHost;
