@@ -11,10 +11,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pData, size_t size)
     T_FtpUrl st;
     if (ParseFtpUrl(ba, st)) {
         // The limits are what the session and the command lines rely on.
-        if (st.strHost.size() > T_FtpUrl::kMaxHost || st.strUser.size() > T_FtpUrl::kMaxUser
-            || st.strPassword.size() > T_FtpUrl::kMaxPassword || st.strPath.isEmpty()
-            || st.i32Port < 1 || st.i32Port > 65535 || st.strHost.isEmpty()
-            || st.strUser.contains(QLatin1Char('\n')) || st.strPassword.contains(QLatin1Char('\r')))
+        if (st.strHost.size() > T_FtpUrl::kMaxHost || st.strUser.size() > T_FtpUrl::kMaxUser ||
+            st.strPassword.size() > T_FtpUrl::kMaxPassword || st.strPath.isEmpty() || st.i32Port < 1 ||
+            st.i32Port > 65535 || st.strHost.isEmpty() || st.strUser.contains(QLatin1Char('\n')) ||
+            st.strPassword.contains(QLatin1Char('\r')))
             std::abort();
     }
     // The zero-terminated entry point must agree with the byte-array one.

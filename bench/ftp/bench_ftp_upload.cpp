@@ -22,7 +22,8 @@
 
 #include <sys/resource.h>
 
-namespace {
+namespace
+{
 
 double MaxRssMiB(int iWho)
 {
@@ -89,8 +90,14 @@ double UploadWithQFtp(const CVsftpdServer &server, const QString &strFile, const
 double UploadWithCurl(const QString &strCurl, const CVsftpdServer &server, const QString &strFile,
                       const QString &strRemote, const QString &strRssFile, qint64 &i64PeakKiB, QString &strError)
 {
-    QStringList lstArgs{strCurl, QStringLiteral("-sS"), QStringLiteral("--user"), QStringLiteral("anonymous:bench@"),
-                        QStringLiteral("-w"), QStringLiteral("%{time_total}"), QStringLiteral("-T"), strFile,
+    QStringList lstArgs{strCurl,
+                        QStringLiteral("-sS"),
+                        QStringLiteral("--user"),
+                        QStringLiteral("anonymous:bench@"),
+                        QStringLiteral("-w"),
+                        QStringLiteral("%{time_total}"),
+                        QStringLiteral("-T"),
+                        strFile,
                         QStringLiteral("ftp://%1:%2%3").arg(server.Host()).arg(server.Port()).arg(strRemote)};
     const bool bTime = QFileInfo(QStringLiteral("/usr/bin/time")).isExecutable();
     if (bTime)
@@ -134,7 +141,8 @@ int main(int argc, char *argv[])
     const QString strWhy = CVsftpdServer::Unavailable();
     const QString strCurl = QStandardPaths::findExecutable(QStringLiteral("curl"));
     if (!strWhy.isEmpty() || strCurl.isEmpty()) {
-        std::printf("bench_ftp_upload: skipped: %s\n", qPrintable(strWhy.isEmpty() ? QStringLiteral("curl is not installed") : strWhy));
+        std::printf("bench_ftp_upload: skipped: %s\n",
+                    qPrintable(strWhy.isEmpty() ? QStringLiteral("curl is not installed") : strWhy));
         return 0;
     }
     CVsftpdServer server;
@@ -160,9 +168,10 @@ int main(int argc, char *argv[])
             const bool bOurs = (iRun + iTurn) % 2 == 0;
             const QString strRemote =
                 QStringLiteral("%1/%2-%3.bin").arg(CVsftpdServer::UploadDir(), bOurs ? "qftp" : "curl").arg(iRun);
-            const double d = bOurs ? UploadWithQFtp(server, strFile, strRemote, strError)
-                                   : UploadWithCurl(strCurl, server, strFile, strRemote,
-                                                    dir.filePath(QStringLiteral("curl-rss.txt")), i64CurlPeakKiB, strError);
+            const double d =
+                bOurs ? UploadWithQFtp(server, strFile, strRemote, strError)
+                      : UploadWithCurl(strCurl, server, strFile, strRemote,
+                                       dir.filePath(QStringLiteral("curl-rss.txt")), i64CurlPeakKiB, strError);
             const qint64 i64Stored = QFileInfo(server.LocalPath(strRemote)).size();
             if (d < 0 || i64Stored != i64Bytes) {
                 std::printf("bench_ftp_upload: %s upload failed (%lld of %lld bytes stored): %s\n",

@@ -7,7 +7,8 @@
 #include <QTcpServer>
 #include <QtTest>
 
-namespace {
+namespace
+{
 // A port with nobody listening: taken from the system, then released.
 quint16 ClosedPort()
 {
@@ -66,8 +67,8 @@ bool TestFtpClient::Greet(const QByteArray &baGreeting)
 bool TestFtpClient::Expect(const QByteArray &baLine, const QByteArray &baReply)
 {
     const QByteArray baWanted = baLine + "\r\n";
-    const bool bSeen = QTest::qWaitFor(
-        [&] { return m_pServer->Received(0).size() >= m_iConsumed + baWanted.size(); }, 5000);
+    const bool bSeen =
+        QTest::qWaitFor([&] { return m_pServer->Received(0).size() >= m_iConsumed + baWanted.size(); }, 5000);
     const QByteArray baGot = m_pServer->Received(0).mid(m_iConsumed, baWanted.size());
     if (!bSeen || baGot != baWanted) {
         qWarning() << "expected" << baWanted << "got" << m_pServer->Received(0).mid(m_iConsumed);
@@ -237,7 +238,8 @@ void TestFtpClient::lineBreakInArgumentIsNeverSent()
     QVERIFY(Expect("PASS p", "230 ok\r\n"));
     QVERIFY(done.wait(5000));
     QCOMPARE(done.at(0).at(0).toBool(), true);
-    QCOMPARE(ftp.errorString(), QFtp::tr("Downloading file failed:\n%1").arg(QFtp::tr("The command contains a line break")));
+    QCOMPARE(ftp.errorString(),
+             QFtp::tr("Downloading file failed:\n%1").arg(QFtp::tr("The command contains a line break")));
     QVERIFY(!m_pServer->Received(0).contains("DELE"));
 }
 

@@ -10,10 +10,11 @@
 
 #include <sys/socket.h>
 
-namespace {
-constexpr int kMaxLine = 4096;          // a control line longer than this ends the session
+namespace
+{
+constexpr int kMaxLine = 4096; // a control line longer than this ends the session
 constexpr qint64 kSendChunk = 256 * 1024;
-constexpr qint64 kSlowChunk = 4096;     // per tick of a slow server
+constexpr qint64 kSlowChunk = 4096; // per tick of a slow server
 constexpr int kEarlyReplyDataDelayMs = 50;
 
 // Resets instead of closing: the peer sees a broken transfer, not an orderly end.
@@ -88,7 +89,10 @@ void CSimFtpSession::SendRaw(const QByteArray &baLines)
         m_timerReply.start(m_iDelayMs);
 }
 
-void CSimFtpSession::CloseAfterReplies() { SendRaw(QByteArray()); }
+void CSimFtpSession::CloseAfterReplies()
+{
+    SendRaw(QByteArray());
+}
 
 void CSimFtpSession::slotFlushReply()
 {
@@ -141,7 +145,8 @@ void CSimFtpSession::Handle(const QString &strVerb, const QString &strArg)
             return;
         const QJsonValue user = m_stDevice.knobs.value(QStringLiteral("ftp_user"));
         const QJsonValue password = m_stDevice.knobs.value(QStringLiteral("ftp_password"));
-        if ((user.isString() && user.toString() != m_strUser) || (password.isString() && password.toString() != strArg)) {
+        if ((user.isString() && user.toString() != m_strUser) ||
+            (password.isString() && password.toString() != strArg)) {
             Reply(530, QStringLiteral("Login incorrect."));
             return;
         }
@@ -187,7 +192,8 @@ void CSimFtpSession::Handle(const QString &strVerb, const QString &strArg)
             Reply(504, QStringLiteral("Unrecognised TYPE command."));
     } else if (strVerb == QLatin1String("SIZE")) {
         const CSimFtpStore &store = CSimFtpStore::Instance();
-        if (m_stDevice.Flag(QStringLiteral("ftp_refuse_size")) || !store.Contains(m_stDevice.strHostName, Resolve(strArg)))
+        if (m_stDevice.Flag(QStringLiteral("ftp_refuse_size")) ||
+            !store.Contains(m_stDevice.strHostName, Resolve(strArg)))
             Reply(550, QStringLiteral("Could not get file size."));
         else
             Reply(213, QString::number(store.File(m_stDevice.strHostName, Resolve(strArg)).i64Size));
@@ -232,17 +238,16 @@ void CSimFtpSession::Handle(const QString &strVerb, const QString &strArg)
 
 QString CSimFtpSession::Resolve(const QString &strName) const
 {
-    QString strPath = strName.startsWith(QLatin1Char('/')) ? strName
+    QString strPath = strName.startsWith(QLatin1Char('/'))  ? strName
                       : m_strCwd.endsWith(QLatin1Char('/')) ? m_strCwd + strName
-                                                              : m_strCwd + QLatin1Char('/') + strName;
+                                                            : m_strCwd + QLatin1Char('/') + strName;
     // "/a/../b" and "/./b" name "/b"; nothing climbs above the root.
     QStringList lstParts;
     for (const QString &strPart : strPath.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         if (strPart == QLatin1String("..")) {
             if (!lstParts.isEmpty())
                 lstParts.removeLast();
-        }
-        else if (strPart != QLatin1String("."))
+        } else if (strPart != QLatin1String("."))
             lstParts << strPart;
     }
     return QLatin1Char('/') + lstParts.join(QLatin1Char('/'));
@@ -344,7 +349,9 @@ void CSimFtpSession::BeginTransfer(E_Transfer eTransfer, const QString &strPath)
     m_baSend.clear();
     if (eTransfer == XferRetrieve) {
         m_baSend = CSimFtpStore::Instance().File(m_stDevice.strHostName, m_strPath).baContent;
-        Reply(150, QStringLiteral("Opening BINARY mode data connection for %1 (%2 bytes).").arg(m_strPath).arg(m_baSend.size()));
+        Reply(150, QStringLiteral("Opening BINARY mode data connection for %1 (%2 bytes).")
+                       .arg(m_strPath)
+                       .arg(m_baSend.size()));
     } else {
         Reply(150, QStringLiteral("Ok to send data."));
     }
@@ -487,7 +494,8 @@ void CSimFtpSession::ConsumeStore(QByteArray ba)
     if (CSimFtpStore::Instance().KeepContent())
         m_baReceived += ba;
     if (bCut) {
-        Event(QStringLiteral("ftp_cut"), {{QStringLiteral("path"), m_strPath}, {QStringLiteral("bytes"), m_i64Received}});
+        Event(QStringLiteral("ftp_cut"),
+              {{QStringLiteral("path"), m_strPath}, {QStringLiteral("bytes"), m_i64Received}});
         EndTransfer(true);
         Reply(426, QStringLiteral("Failure reading network stream."));
     }

@@ -2,7 +2,8 @@
 
 #include <limits>
 
-namespace {
+namespace
+{
 
 // The URL comes from a device. It is scanned as bytes with explicit limits, the way a
 // scanf pattern with field widths would, but without fixed buffers: nothing is copied
@@ -83,8 +84,7 @@ private:
     const char *m_pEnd;
 };
 
-struct T_RawUrl
-{
+struct T_RawUrl {
     QByteArray baUser, baPassword, baHost, baPath;
     int iPort = T_FtpUrl::kDefaultPort;
 };
@@ -92,25 +92,25 @@ struct T_RawUrl
 // user:password@host:port path
 bool MatchFull(CUrlScanner s, T_RawUrl &raw)
 {
-    return s.Field(':', T_FtpUrl::kMaxUser, raw.baUser) && s.Literal(':')
-        && s.Field('@', T_FtpUrl::kMaxPassword, raw.baPassword) && s.Literal('@')
-        && s.Field(':', T_FtpUrl::kMaxHost, raw.baHost) && s.Literal(':') && s.Number(raw.iPort)
-        && s.Word(T_FtpUrl::kMaxPath, raw.baPath);
+    return s.Field(':', T_FtpUrl::kMaxUser, raw.baUser) && s.Literal(':') &&
+           s.Field('@', T_FtpUrl::kMaxPassword, raw.baPassword) && s.Literal('@') &&
+           s.Field(':', T_FtpUrl::kMaxHost, raw.baHost) && s.Literal(':') && s.Number(raw.iPort) &&
+           s.Word(T_FtpUrl::kMaxPath, raw.baPath);
 }
 
 // host:port path
 bool MatchHostPort(CUrlScanner s, T_RawUrl &raw)
 {
-    return s.Field(':', T_FtpUrl::kMaxHost, raw.baHost) && s.Literal(':') && s.Number(raw.iPort)
-        && s.Word(T_FtpUrl::kMaxPath, raw.baPath);
+    return s.Field(':', T_FtpUrl::kMaxHost, raw.baHost) && s.Literal(':') && s.Number(raw.iPort) &&
+           s.Word(T_FtpUrl::kMaxPath, raw.baPath);
 }
 
 // user:password@host/path
 bool MatchUserHost(CUrlScanner s, T_RawUrl &raw)
 {
-    return s.Field(':', T_FtpUrl::kMaxUser, raw.baUser) && s.Literal(':')
-        && s.Field('@', T_FtpUrl::kMaxPassword, raw.baPassword) && s.Literal('@')
-        && s.Field('/', T_FtpUrl::kMaxHost, raw.baHost) && s.Word(T_FtpUrl::kMaxPath, raw.baPath);
+    return s.Field(':', T_FtpUrl::kMaxUser, raw.baUser) && s.Literal(':') &&
+           s.Field('@', T_FtpUrl::kMaxPassword, raw.baPassword) && s.Literal('@') &&
+           s.Field('/', T_FtpUrl::kMaxHost, raw.baHost) && s.Word(T_FtpUrl::kMaxPath, raw.baPath);
 }
 
 // host/path

@@ -11,7 +11,8 @@
 #include <sys/socket.h>
 #endif
 
-namespace {
+namespace
+{
 // Accepts the server's data connection unbuffered for an upload, as ConnectToHost opens it
 // in passive mode.
 class CDataServer : public QTcpServer
@@ -115,7 +116,10 @@ void QFtpDTP::TransferAccepted()
     MaybeStartUpload();
 }
 
-bool QFtpDTP::IsOpen() const { return m_pSocket && m_bConnected; }
+bool QFtpDTP::IsOpen() const
+{
+    return m_pSocket && m_bConnected;
+}
 
 qint64 QFtpDTP::BytesAvailable() const
 {

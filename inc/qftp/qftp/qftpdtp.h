@@ -92,9 +92,9 @@ private:
     QTcpSocket *m_pSocket = nullptr;
     QTcpServer *m_pServer = nullptr;
     QPointer<QIODevice> m_pDevice;
-    QByteArray m_baBuffer; // download bytes kept after the socket closed
+    QByteArray m_baBuffer;  // download bytes kept after the socket closed
     int m_i32BufferPos = 0; // start of the unread part of m_baBuffer
-    QByteArray m_baBlock;  // the upload's blocks gathered for one socket write, reused
+    QByteArray m_baBlock;   // the upload's blocks gathered for one socket write, reused
     qint64 m_i64Done = 0;
     qint64 m_i64Handed = 0; // upload bytes given to the socket
     qint64 m_i64Total = 0;

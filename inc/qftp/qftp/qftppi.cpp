@@ -8,7 +8,8 @@
 #include <QSignalBlocker>
 #include <QTcpSocket>
 
-namespace {
+namespace
+{
 
 enum E_Action {
     ActWait, // preliminary reply, the final one follows
@@ -36,8 +37,7 @@ int FirstDigitColumn(int i32Code)
 
 } // namespace
 
-QFtpPI::QFtpPI(QObject *parent)
-    : QObject(parent), m_pSocket(new QTcpSocket(this)), m_pDtp(new QFtpDTP(this))
+QFtpPI::QFtpPI(QObject *parent) : QObject(parent), m_pSocket(new QTcpSocket(this)), m_pDtp(new QFtpDTP(this))
 {
     connect(m_pSocket, &QTcpSocket::hostFound, this, &QFtpPI::slotHostFound);
     connect(m_pSocket, &QTcpSocket::connected, this, &QFtpPI::slotConnected);
@@ -119,7 +119,10 @@ void QFtpPI::AbortTransfer()
     m_pDtp->AbortConnection();
 }
 
-QString QFtpPI::Verb() const { return m_strCurrentLine.section(QLatin1Char(' '), 0, 0).toUpper(); }
+QString QFtpPI::Verb() const
+{
+    return m_strCurrentLine.section(QLatin1Char(' '), 0, 0).toUpper();
+}
 
 void QFtpPI::SendNextLine()
 {
@@ -196,7 +199,10 @@ void QFtpPI::Fail(int iError, const QString &strText)
     emit error(iError, strText);
 }
 
-void QFtpPI::slotHostFound() { emit connectState(CsHostFound); }
+void QFtpPI::slotHostFound()
+{
+    emit connectState(CsHostFound);
+}
 
 void QFtpPI::slotConnected()
 {
