@@ -70,6 +70,73 @@
     </message>
 </context>
 <context>
+    <name>QFtp</name>
+    <message>
+        <source>Connecting to host failed:
+%1</source>
+        <translation>连接主机失败：
+%1</translation>
+    </message>
+    <message>
+        <source>Login failed:
+%1</source>
+        <translation>登录失败：
+%1</translation>
+    </message>
+    <message>
+        <source>Downloading file failed:
+%1</source>
+        <translation>下载文件失败：
+%1</translation>
+    </message>
+    <message>
+        <source>Uploading file failed:
+%1</source>
+        <translation>上传文件失败：
+%1</translation>
+    </message>
+    <message>
+        <source>The command contains a line break</source>
+        <translation>命令参数中含有换行符</translation>
+    </message>
+    <message>
+        <source>Not connected</source>
+        <translation>未连接</translation>
+    </message>
+    <message>
+        <source>The file is not open for reading</source>
+        <translation>文件未以读取方式打开</translation>
+    </message>
+    <message>
+        <source>The file is not open for writing</source>
+        <translation>文件未以写入方式打开</translation>
+    </message>
+    <message>
+        <source>Connection closed</source>
+        <translation>连接已关闭</translation>
+    </message>
+    <message>
+        <source>Connection refused for data connection</source>
+        <translation>数据连接被拒绝</translation>
+    </message>
+    <message>
+        <source>Connected to host %1</source>
+        <translation>已连接到主机 %1</translation>
+    </message>
+    <message>
+        <source>Host %1 not found</source>
+        <translation>找不到主机 %1</translation>
+    </message>
+    <message>
+        <source>Connection refused to host %1</source>
+        <translation>主机 %1 拒绝连接</translation>
+    </message>
+    <message>
+        <source>Connection timed out to host %1</source>
+        <translation>连接主机 %1 超时</translation>
+    </message>
+</context>
+<context>
     <name>QObject</name>
     <message>
         <source>PID</source>

@@ -15,9 +15,13 @@
 #include <QTemporaryFile>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
-QByteArray Sha256(const QByteArray &ba) { return QCryptographicHash::hash(ba, QCryptographicHash::Sha256).toHex(); }
+QByteArray Sha256(const QByteArray &ba)
+{
+    return QCryptographicHash::hash(ba, QCryptographicHash::Sha256).toHex();
+}
 
 QByteArray RandomBytes(int iSize, quint32 u32Seed)
 {
@@ -38,8 +42,7 @@ QByteArray LogText(int iBytes)
     return ba;
 }
 
-struct T_Outcome
-{
+struct T_Outcome {
     bool bDone = false;
     bool bError = false;
     QString strError;
@@ -79,9 +82,8 @@ private:
 
 void TestFtpDevsim::AddDevice(const QString &strHost, const QString &strAddr, const QJsonObject &knobs)
 {
-    m_devices.append(QJsonObject{{QStringLiteral("hostname"), strHost},
-                                 {QStringLiteral("addr"), strAddr},
-                                 {QStringLiteral("knobs"), knobs}});
+    m_devices.append(QJsonObject{
+        {QStringLiteral("hostname"), strHost}, {QStringLiteral("addr"), strAddr}, {QStringLiteral("knobs"), knobs}});
 }
 
 void TestFtpDevsim::initTestCase()
@@ -98,24 +100,28 @@ void TestFtpDevsim::initTestCase()
         return o;
     };
     AddDevice(QStringLiteral("ZR410-OK"), QStringLiteral("127.0.0.21"), login);
-    AddDevice(QStringLiteral("ZR410-NOSIZE"), QStringLiteral("127.0.0.22"), with({{QStringLiteral("ftp_refuse_size"), true}}));
-    AddDevice(QStringLiteral("ZR410-NOALLO"), QStringLiteral("127.0.0.23"), with({{QStringLiteral("ftp_refuse_allo"), true}}));
-    AddDevice(QStringLiteral("ZR410-CUT"), QStringLiteral("127.0.0.24"), with({{QStringLiteral("ftp_cut_after"), 50000}}));
+    AddDevice(QStringLiteral("ZR410-NOSIZE"), QStringLiteral("127.0.0.22"),
+              with({{QStringLiteral("ftp_refuse_size"), true}}));
+    AddDevice(QStringLiteral("ZR410-NOALLO"), QStringLiteral("127.0.0.23"),
+              with({{QStringLiteral("ftp_refuse_allo"), true}}));
+    AddDevice(QStringLiteral("ZR410-CUT"), QStringLiteral("127.0.0.24"),
+              with({{QStringLiteral("ftp_cut_after"), 50000}}));
     AddDevice(QStringLiteral("ZR410-SLOW"), QStringLiteral("127.0.0.25"), with({{QStringLiteral("ftp_delay_ms"), 20}}));
-    AddDevice(QStringLiteral("ZR410-EARLY"), QStringLiteral("127.0.0.26"), with({{QStringLiteral("ftp_early_226"), true}}));
-    const QList<QPair<QString, int>> failures = {
-        {QStringLiteral("CONNECT"), 421}, {QStringLiteral("USER"), 530}, {QStringLiteral("PASS"), 530},
-        {QStringLiteral("TYPE"), 451},    {QStringLiteral("PASV"), 425}, {QStringLiteral("PORT"), 501},
-        {QStringLiteral("STOR"), 452},    {QStringLiteral("STOR_END"), 451}, {QStringLiteral("RETR"), 550},
-        {QStringLiteral("RETR_END"), 426}};
+    AddDevice(QStringLiteral("ZR410-EARLY"), QStringLiteral("127.0.0.26"),
+              with({{QStringLiteral("ftp_early_226"), true}}));
+    const QList<QPair<QString, int>> failures = {{QStringLiteral("CONNECT"), 421}, {QStringLiteral("USER"), 530},
+                                                 {QStringLiteral("PASS"), 530},    {QStringLiteral("TYPE"), 451},
+                                                 {QStringLiteral("PASV"), 425},    {QStringLiteral("PORT"), 501},
+                                                 {QStringLiteral("STOR"), 452},    {QStringLiteral("STOR_END"), 451},
+                                                 {QStringLiteral("RETR"), 550},    {QStringLiteral("RETR_END"), 426}};
     for (int i = 0; i < failures.size(); ++i) {
         const QJsonObject fail{{failures.at(i).first, failures.at(i).second}};
         AddDevice(QStringLiteral("ZR410-FAIL-") + failures.at(i).first, QStringLiteral("127.0.0.%1").arg(31 + i),
                   with({{QStringLiteral("ftp_fail"), fail}}));
     }
-    const QJsonObject fleet{{QStringLiteral("options"), QJsonObject{{QStringLiteral("ports"),
-                                                                     QJsonObject{{QStringLiteral("ftp"), 0}}}}},
-                            {QStringLiteral("devices"), m_devices}};
+    const QJsonObject fleet{
+        {QStringLiteral("options"), QJsonObject{{QStringLiteral("ports"), QJsonObject{{QStringLiteral("ftp"), 0}}}}},
+        {QStringLiteral("devices"), m_devices}};
     QFile fleetFile(m_dir.filePath(QStringLiteral("fleet.json")));
     QVERIFY(fleetFile.open(QIODevice::WriteOnly));
     fleetFile.write(QJsonDocument(fleet).toJson());
@@ -124,7 +130,8 @@ void TestFtpDevsim::initTestCase()
     m_devsim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_devsim.start(QStringLiteral(VELMORA_BIN_DIR "/velmora-devsim"),
                    {QStringLiteral("--fleet"), fleetFile.fileName(), QStringLiteral("--record"),
-                    m_dir.filePath(QStringLiteral("record.jsonl")), QStringLiteral("--services"), QStringLiteral("ftp")});
+                    m_dir.filePath(QStringLiteral("record.jsonl")), QStringLiteral("--services"),
+                    QStringLiteral("ftp")});
     QVERIFY2(m_devsim.waitForStarted(10000), qPrintable(m_devsim.errorString()));
     QByteArray baOut;
     QTRY_VERIFY_WITH_TIMEOUT((baOut += m_devsim.readAllStandardOutput()).contains("velmora-devsim: ready"), 20000);
@@ -158,8 +165,8 @@ QList<QJsonObject> TestFtpDevsim::Record(const QString &strDevice, const QString
         return lst;
     for (const QByteArray &baLine : file.readAll().split('\n')) {
         const QJsonObject o = QJsonDocument::fromJson(baLine).object();
-        if (o.value(QStringLiteral("device")).toString() == strDevice
-            && (strType.isEmpty() || o.value(QStringLiteral("type")).toString() == strType))
+        if (o.value(QStringLiteral("device")).toString() == strDevice &&
+            (strType.isEmpty() || o.value(QStringLiteral("type")).toString() == strType))
             lst << o;
     }
     return lst;
@@ -177,8 +184,9 @@ T_Outcome TestFtpDevsim::Run(const QString &strDevice, const QString &strOp, QFt
         file.seek(0);
     }
     QFtp ftp;
-    connect(&ftp, &QFtp::dataTransferProgress, &ftp,
-            [&out](qint64 i64Done, qint64 i64Total) { out.lstProgress.append({i64Done, i64Total}); });
+    connect(&ftp, &QFtp::dataTransferProgress, &ftp, [&out](qint64 i64Done, qint64 i64Total) {
+        out.lstProgress.append({i64Done, i64Total});
+    });
     connect(&ftp, &QFtp::readyRead, &ftp, [&ftp, &out] {
         for (QByteArray ba = ftp.read(1024); !ba.isEmpty(); ba = ftp.read(1024))
             out.baData += ba;
@@ -229,8 +237,8 @@ void TestFtpDevsim::callsInARowRunInOrderOnceTheLoopRuns()
     QStringList lstLines;
     for (const QJsonObject &o : Record(QStringLiteral("ZR410-OK"), QStringLiteral("ftp_command")))
         lstLines << o.value(QStringLiteral("line")).toString();
-    QCOMPARE(lstLines, (QStringList{QStringLiteral("USER root"), QStringLiteral("PASS secret"), QStringLiteral("TYPE I"),
-                                    QStringLiteral("PASV"), QStringLiteral("ALLO 123457"),
+    QCOMPARE(lstLines, (QStringList{QStringLiteral("USER root"), QStringLiteral("PASS secret"),
+                                    QStringLiteral("TYPE I"), QStringLiteral("PASV"), QStringLiteral("ALLO 123457"),
                                     QStringLiteral("STOR /upgrade/fw.img")}));
     const QList<QJsonObject> images = Record(QStringLiteral("ZR410-OK"), QStringLiteral("image"));
     QCOMPARE(images.size(), 1);
@@ -238,7 +246,8 @@ void TestFtpDevsim::callsInARowRunInOrderOnceTheLoopRuns()
     QCOMPARE(images.at(0).value(QStringLiteral("sha256")).toString().toLatin1(), Sha256(baImage));
 
     // The device serves what it received: the log-download path reads it back intact.
-    const T_Outcome back = Run(QStringLiteral("ZR410-OK"), QStringLiteral("get"), QFtp::Active, QStringLiteral("/upgrade/fw.img"));
+    const T_Outcome back =
+        Run(QStringLiteral("ZR410-OK"), QStringLiteral("get"), QFtp::Active, QStringLiteral("/upgrade/fw.img"));
     QVERIFY2(back.bDone && !back.bError, qPrintable(back.strError));
     QCOMPARE(Sha256(back.baData), Sha256(baImage));
 }
@@ -255,33 +264,52 @@ void TestFtpDevsim::faultEndsInDoneTrueWithItsText_data()
     const QString strLogin = QFtp::tr("Login failed:\n%1");
     const QString strUp = QFtp::tr("Uploading file failed:\n%1");
     const QString strDown = QFtp::tr("Downloading file failed:\n%1");
-    auto sim = [](const char *pszStep) { return QStringLiteral("Simulated failure of %1.").arg(QLatin1String(pszStep)); };
+    auto sim = [](const char *pszStep) {
+        return QStringLiteral("Simulated failure of %1.").arg(QLatin1String(pszStep));
+    };
     const int P = QFtp::Passive;
     const int A = QFtp::Active;
     const QString ok = QStringLiteral("secret");
 
-    QTest::newRow("greeting 421") << "ZR410-FAIL-CONNECT" << "put" << P << ok << strConnect.arg(sim("CONNECT"));
-    QTest::newRow("USER 530") << "ZR410-FAIL-USER" << "put" << P << ok << strLogin.arg(sim("USER"));
-    QTest::newRow("PASS 530") << "ZR410-FAIL-PASS" << "get" << P << ok << strLogin.arg(sim("PASS"));
-    QTest::newRow("wrong password") << "ZR410-OK" << "get" << P << "wrong" << strLogin.arg(QStringLiteral("Login incorrect."));
-    QTest::newRow("TYPE 451 on upload") << "ZR410-FAIL-TYPE" << "put" << P << ok << strUp.arg(sim("TYPE"));
-    QTest::newRow("TYPE 451 on download") << "ZR410-FAIL-TYPE" << "get" << P << ok << strDown.arg(sim("TYPE"));
-    QTest::newRow("PASV 425") << "ZR410-FAIL-PASV" << "put" << P << ok << strUp.arg(sim("PASV"));
-    QTest::newRow("PORT 501") << "ZR410-FAIL-PORT" << "get" << A << ok << strDown.arg(sim("PORT"));
-    QTest::newRow("STOR 452") << "ZR410-FAIL-STOR" << "put" << P << ok << strUp.arg(sim("STOR"));
-    QTest::newRow("STOR 452, active") << "ZR410-FAIL-STOR" << "put" << A << ok << strUp.arg(sim("STOR"));
-    QTest::newRow("451 after the upload") << "ZR410-FAIL-STOR_END" << "put" << P << ok << strUp.arg(sim("STOR_END"));
-    QTest::newRow("RETR 550") << "ZR410-FAIL-RETR" << "get" << P << ok << strDown.arg(sim("RETR"));
-    QTest::newRow("426 after the download") << "ZR410-FAIL-RETR_END" << "get" << P << ok << strDown.arg(sim("RETR_END"));
-    QTest::newRow("missing file") << "ZR410-OK" << "get" << P << ok << strDown.arg(QStringLiteral("Failed to open file."));
+    QTest::newRow("greeting 421") << "ZR410-FAIL-CONNECT"
+                                  << "put" << P << ok << strConnect.arg(sim("CONNECT"));
+    QTest::newRow("USER 530") << "ZR410-FAIL-USER"
+                              << "put" << P << ok << strLogin.arg(sim("USER"));
+    QTest::newRow("PASS 530") << "ZR410-FAIL-PASS"
+                              << "get" << P << ok << strLogin.arg(sim("PASS"));
+    QTest::newRow("wrong password") << "ZR410-OK"
+                                    << "get" << P << "wrong" << strLogin.arg(QStringLiteral("Login incorrect."));
+    QTest::newRow("TYPE 451 on upload") << "ZR410-FAIL-TYPE"
+                                        << "put" << P << ok << strUp.arg(sim("TYPE"));
+    QTest::newRow("TYPE 451 on download") << "ZR410-FAIL-TYPE"
+                                          << "get" << P << ok << strDown.arg(sim("TYPE"));
+    QTest::newRow("PASV 425") << "ZR410-FAIL-PASV"
+                              << "put" << P << ok << strUp.arg(sim("PASV"));
+    QTest::newRow("PORT 501") << "ZR410-FAIL-PORT"
+                              << "get" << A << ok << strDown.arg(sim("PORT"));
+    QTest::newRow("STOR 452") << "ZR410-FAIL-STOR"
+                              << "put" << P << ok << strUp.arg(sim("STOR"));
+    QTest::newRow("STOR 452, active") << "ZR410-FAIL-STOR"
+                                      << "put" << A << ok << strUp.arg(sim("STOR"));
+    QTest::newRow("451 after the upload") << "ZR410-FAIL-STOR_END"
+                                          << "put" << P << ok << strUp.arg(sim("STOR_END"));
+    QTest::newRow("RETR 550") << "ZR410-FAIL-RETR"
+                              << "get" << P << ok << strDown.arg(sim("RETR"));
+    QTest::newRow("426 after the download") << "ZR410-FAIL-RETR_END"
+                                            << "get" << P << ok << strDown.arg(sim("RETR_END"));
+    QTest::newRow("missing file") << "ZR410-OK"
+                                  << "get" << P << ok << strDown.arg(QStringLiteral("Failed to open file."));
     // A download cut short ends with the server's 426, not with a short "success".
-    QTest::newRow("download cut") << "ZR410-CUT" << "get" << P << ok
-                                  << strDown.arg(QStringLiteral("Failure writing network stream."));
-    QTest::newRow("download cut, active") << "ZR410-CUT" << "get" << A << ok
-                                          << strDown.arg(QStringLiteral("Failure writing network stream."));
+    QTest::newRow("download cut") << "ZR410-CUT"
+                                  << "get" << P << ok << strDown.arg(QStringLiteral("Failure writing network stream."));
+    QTest::newRow("download cut, active")
+        << "ZR410-CUT"
+        << "get" << A << ok << strDown.arg(QStringLiteral("Failure writing network stream."));
     // An upload cut short: the reset or the server's 426, whichever the client meets first.
-    QTest::newRow("upload cut") << "ZR410-CUT" << "put" << P << ok << strUp.arg(QString()) ;
-    QTest::newRow("upload cut, active") << "ZR410-CUT" << "put" << A << ok << strUp.arg(QString());
+    QTest::newRow("upload cut") << "ZR410-CUT"
+                                << "put" << P << ok << strUp.arg(QString());
+    QTest::newRow("upload cut, active") << "ZR410-CUT"
+                                        << "put" << A << ok << strUp.arg(QString());
 }
 
 void TestFtpDevsim::faultEndsInDoneTrueWithItsText()
@@ -291,9 +319,11 @@ void TestFtpDevsim::faultEndsInDoneTrueWithItsText()
     QFETCH(int, mode);
     QFETCH(QString, password);
     QFETCH(QString, expected);
-    const QString strPath = op == QLatin1String("get") && !expected.contains(QLatin1String("Failed to open"))
-                                ? QStringLiteral("/log/messages")
-                                : QStringLiteral("/fault/%1.img").arg(QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_')));
+    const QString strPath =
+        op == QLatin1String("get") && !expected.contains(QLatin1String("Failed to open"))
+            ? QStringLiteral("/log/messages")
+            : QStringLiteral("/fault/%1.img")
+                  .arg(QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_')));
     const T_Outcome out = Run(device, op, static_cast<QFtp::TransferMode>(mode), strPath, RandomBytes(400000, 5),
                               QStringLiteral("root"), password);
     QVERIFY2(out.bDone, "the client hung instead of reporting the failure");
@@ -313,8 +343,8 @@ void TestFtpDevsim::faultEndsInDoneTrueWithItsText()
 void TestFtpDevsim::toleratedRefusalsStillTransfer()
 {
     // A server without SIZE still hands over the log; the total is then unknown (0).
-    const T_Outcome log = Run(QStringLiteral("ZR410-NOSIZE"), QStringLiteral("get"), QFtp::Passive,
-                              QStringLiteral("/log/messages"));
+    const T_Outcome log =
+        Run(QStringLiteral("ZR410-NOSIZE"), QStringLiteral("get"), QFtp::Passive, QStringLiteral("/log/messages"));
     QVERIFY2(log.bDone && !log.bError, qPrintable(log.strError));
     QCOMPARE(Sha256(log.baData), Sha256(m_baLog));
     QVERIFY(!log.lstProgress.isEmpty());
@@ -358,8 +388,8 @@ void TestFtpDevsim::slowServerAndEarlyFinalReplyStillDeliverEverything()
     QVERIFY2(up.bDone && !up.bError, qPrintable(up.strError));
     bool bFound = false;
     for (const QJsonObject &o : Record(device, QStringLiteral("image")))
-        bFound |= o.value(QStringLiteral("name")).toString() == strPath
-                  && o.value(QStringLiteral("sha256")).toString().toLatin1() == Sha256(baImage);
+        bFound |= o.value(QStringLiteral("name")).toString() == strPath &&
+                  o.value(QStringLiteral("sha256")).toString().toLatin1() == Sha256(baImage);
     QVERIFY(bFound);
 }
 
@@ -392,8 +422,8 @@ void TestFtpDevsim::deletingTheClientMidUploadAbortsAndStoresNothing()
     QVERIFY(destroyed.wait(20000));
     QVERIFY(!bDoneAfterDelete);
 
-    QTRY_VERIFY_WITH_TIMEOUT(Record(QStringLiteral("ZR410-OK"), QStringLiteral("ftp_disconnect")).size() > iDisconnectsBefore,
-                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        Record(QStringLiteral("ZR410-OK"), QStringLiteral("ftp_disconnect")).size() > iDisconnectsBefore, 10000);
     bool bAbor = false;
     for (const QJsonObject &o : Record(QStringLiteral("ZR410-OK"), QStringLiteral("ftp_command")))
         bAbor |= o.value(QStringLiteral("line")).toString() == QLatin1String("ABOR");

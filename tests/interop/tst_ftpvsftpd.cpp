@@ -11,9 +11,13 @@
 #include <QTemporaryFile>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
-QByteArray Sha256(const QByteArray &ba) { return QCryptographicHash::hash(ba, QCryptographicHash::Sha256).toHex(); }
+QByteArray Sha256(const QByteArray &ba)
+{
+    return QCryptographicHash::hash(ba, QCryptographicHash::Sha256).toHex();
+}
 
 QByteArray RandomBytes(int iSize, quint32 u32Seed)
 {
@@ -38,8 +42,7 @@ void CaptureFtpLog(QtMsgType eType, const QMessageLogContext &context, const QSt
 }
 
 // One client run to its done(): progress seen, bytes read the way the session reads them.
-struct T_Outcome
-{
+struct T_Outcome {
     bool bDone = false;
     bool bError = false;
     QString strError;
@@ -49,8 +52,9 @@ struct T_Outcome
 
 void Observe(QFtp &ftp, T_Outcome &out)
 {
-    QObject::connect(&ftp, &QFtp::dataTransferProgress, &ftp,
-                     [&out](qint64 i64Done, qint64 i64Total) { out.lstProgress.append({i64Done, i64Total}); });
+    QObject::connect(&ftp, &QFtp::dataTransferProgress, &ftp, [&out](qint64 i64Done, qint64 i64Total) {
+        out.lstProgress.append({i64Done, i64Total});
+    });
     QObject::connect(&ftp, &QFtp::readyRead, &ftp, [&ftp, &out] {
         for (QByteArray ba = ftp.read(1024); !ba.isEmpty(); ba = ftp.read(1024))
             out.baData += ba;
@@ -101,7 +105,10 @@ void TestFtpVsftpd::initTestCase()
     QVERIFY2(m_server.Start(strError), qPrintable(strError));
 }
 
-void TestFtpVsftpd::cleanupTestCase() { m_server.Stop(); }
+void TestFtpVsftpd::cleanupTestCase()
+{
+    m_server.Stop();
+}
 
 bool TestFtpVsftpd::Put(QFtp::TransferMode eMode, const QByteArray &baContent, const QString &strPath, T_Outcome &out,
                         const QString &strHost, quint16 u16Port)
@@ -287,8 +294,7 @@ void TestFtpVsftpd::refusalsEndInDoneTrueWithTheirText()
     ftp.get(QStringLiteral("/pub/anything"));
     QVERIFY(QTest::qWaitFor([&login] { return login.bDone; }, 30000));
     QVERIFY(login.bError);
-    QCOMPARE(login.strError,
-             QFtp::tr("Login failed:\n%1").arg(QStringLiteral("This FTP server is anonymous only.")));
+    QCOMPARE(login.strError, QFtp::tr("Login failed:\n%1").arg(QStringLiteral("This FTP server is anonymous only.")));
     QCOMPARE(ftp.error(), QFtp::UnknownError);
     // The queue was dropped with the failure: nothing else is pending.
     QVERIFY(!ftp.hasPendingCommands());

@@ -9,7 +9,8 @@
 #include <QTcpSocket>
 #include <QTextStream>
 
-namespace {
+namespace
+{
 
 class CSimFtpService : public CSimService
 {
@@ -34,7 +35,10 @@ public:
 
             auto *pServer = new QTcpServer(this);
             if (!pServer->listen(QHostAddress(dev.strAddr), static_cast<quint16>(iPort))) {
-                strError = QStringLiteral("cannot listen on %1:%2: %3").arg(dev.strAddr).arg(iPort).arg(pServer->errorString());
+                strError = QStringLiteral("cannot listen on %1:%2: %3")
+                               .arg(dev.strAddr)
+                               .arg(iPort)
+                               .arg(pServer->errorString());
                 return false;
             }
             connect(pServer, &QTcpServer::newConnection, this, [this, pServer, i] {

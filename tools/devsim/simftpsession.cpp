@@ -6,12 +6,15 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <utility>
+
 #include <sys/socket.h>
 
-namespace {
-constexpr int kMaxLine = 4096;          // a control line longer than this ends the session
+namespace
+{
+constexpr int kMaxLine = 4096; // a control line longer than this ends the session
 constexpr qint64 kSendChunk = 256 * 1024;
-constexpr qint64 kSlowChunk = 4096;     // per tick of a slow server
+constexpr qint64 kSlowChunk = 4096; // per tick of a slow server
 constexpr int kEarlyReplyDataDelayMs = 50;
 
 // Resets instead of closing: the peer sees a broken transfer, not an orderly end.
@@ -86,7 +89,10 @@ void CSimFtpSession::SendRaw(const QByteArray &baLines)
         m_timerReply.start(m_iDelayMs);
 }
 
-void CSimFtpSession::CloseAfterReplies() { SendRaw(QByteArray()); }
+void CSimFtpSession::CloseAfterReplies()
+{
+    SendRaw(QByteArray());
+}
 
 void CSimFtpSession::slotFlushReply()
 {
@@ -139,7 +145,8 @@ void CSimFtpSession::Handle(const QString &strVerb, const QString &strArg)
             return;
         const QJsonValue user = m_stDevice.knobs.value(QStringLiteral("ftp_user"));
         const QJsonValue password = m_stDevice.knobs.value(QStringLiteral("ftp_password"));
-        if ((user.isString() && user.toString() != m_strUser) || (password.isString() && password.toString() != strArg)) {
+        if ((user.isString() && user.toString() != m_strUser) ||
+            (password.isString() && password.toString() != strArg)) {
             Reply(530, QStringLiteral("Login incorrect."));
             return;
         }
@@ -185,7 +192,8 @@ void CSimFtpSession::Handle(const QString &strVerb, const QString &strArg)
             Reply(504, QStringLiteral("Unrecognised TYPE command."));
     } else if (strVerb == QLatin1String("SIZE")) {
         const CSimFtpStore &store = CSimFtpStore::Instance();
-        if (m_stDevice.Flag(QStringLiteral("ftp_refuse_size")) || !store.Contains(m_stDevice.strHostName, Resolve(strArg)))
+        if (m_stDevice.Flag(QStringLiteral("ftp_refuse_size")) ||
+            !store.Contains(m_stDevice.strHostName, Resolve(strArg)))
             Reply(550, QStringLiteral("Could not get file size."));
         else
             Reply(213, QString::number(store.File(m_stDevice.strHostName, Resolve(strArg)).i64Size));
@@ -230,17 +238,16 @@ void CSimFtpSession::Handle(const QString &strVerb, const QString &strArg)
 
 QString CSimFtpSession::Resolve(const QString &strName) const
 {
-    QString strPath = strName.startsWith(QLatin1Char('/')) ? strName
+    QString strPath = strName.startsWith(QLatin1Char('/'))  ? strName
                       : m_strCwd.endsWith(QLatin1Char('/')) ? m_strCwd + strName
-                                                              : m_strCwd + QLatin1Char('/') + strName;
+                                                            : m_strCwd + QLatin1Char('/') + strName;
     // "/a/../b" and "/./b" name "/b"; nothing climbs above the root.
     QStringList lstParts;
     for (const QString &strPart : strPath.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         if (strPart == QLatin1String("..")) {
             if (!lstParts.isEmpty())
                 lstParts.removeLast();
-        }
-        else if (strPart != QLatin1String("."))
+        } else if (strPart != QLatin1String("."))
             lstParts << strPart;
     }
     return QLatin1Char('/') + lstParts.join(QLatin1Char('/'));
@@ -342,7 +349,9 @@ void CSimFtpSession::BeginTransfer(E_Transfer eTransfer, const QString &strPath)
     m_baSend.clear();
     if (eTransfer == XferRetrieve) {
         m_baSend = CSimFtpStore::Instance().File(m_stDevice.strHostName, m_strPath).baContent;
-        Reply(150, QStringLiteral("Opening BINARY mode data connection for %1 (%2 bytes).").arg(m_strPath).arg(m_baSend.size()));
+        Reply(150, QStringLiteral("Opening BINARY mode data connection for %1 (%2 bytes).")
+                       .arg(m_strPath)
+                       .arg(m_baSend.size()));
     } else {
         Reply(150, QStringLiteral("Ok to send data."));
     }
@@ -366,6 +375,8 @@ void CSimFtpSession::AttachData(QTcpSocket *pSocket)
     }
     m_pData = pSocket;
     m_bDataUp = pSocket->state() == QAbstractSocket::ConnectedState;
+    m_baEarly.clear();
+    m_bDataEof = false;
     pSocket->setParent(this);
     connect(pSocket, &QTcpSocket::readyRead, this, &CSimFtpSession::slotDataReadyRead);
     connect(pSocket, &QTcpSocket::disconnected, this, &CSimFtpSession::slotDataClosed);
@@ -409,8 +420,12 @@ void CSimFtpSession::StartDataFlow()
         return;
     m_bFlowing = true;
     if (m_eTransfer == XferStore) {
-        if (m_pData->bytesAvailable() > 0)
+        if (!m_baEarly.isEmpty())
+            ConsumeStore(std::exchange(m_baEarly, QByteArray()));
+        if (m_eTransfer == XferStore && m_pData && m_pData->bytesAvailable() > 0)
             slotDataReadyRead();
+        if (m_eTransfer == XferStore && m_bDataEof)
+            FinishStore();
         return;
     }
     if (m_stDevice.Flag(QStringLiteral("ftp_early_226"))) {
@@ -461,8 +476,12 @@ void CSimFtpSession::slotSendMore()
 void CSimFtpSession::slotDataReadyRead()
 {
     if (!m_pData || m_eTransfer != XferStore || !m_bFlowing)
-        return;
-    QByteArray ba = m_pData->readAll();
+        return; // bytes before STOR wait in the socket, as in a real server's backlog
+    ConsumeStore(m_pData->readAll());
+}
+
+void CSimFtpSession::ConsumeStore(QByteArray ba)
+{
     bool bCut = false;
     if (m_iCutAfter >= 0 && m_i64Received + ba.size() > m_iCutAfter) {
         ba.truncate(static_cast<int>(qMax<qint64>(0, m_iCutAfter - m_i64Received)));
@@ -475,7 +494,8 @@ void CSimFtpSession::slotDataReadyRead()
     if (CSimFtpStore::Instance().KeepContent())
         m_baReceived += ba;
     if (bCut) {
-        Event(QStringLiteral("ftp_cut"), {{QStringLiteral("path"), m_strPath}, {QStringLiteral("bytes"), m_i64Received}});
+        Event(QStringLiteral("ftp_cut"),
+              {{QStringLiteral("path"), m_strPath}, {QStringLiteral("bytes"), m_i64Received}});
         EndTransfer(true);
         Reply(426, QStringLiteral("Failure reading network stream."));
     }
@@ -483,13 +503,21 @@ void CSimFtpSession::slotDataReadyRead()
 
 void CSimFtpSession::slotDataClosed()
 {
-    if (m_eTransfer == XferStore && m_bFlowing) {
+    if (!m_bFlowing) {
+        // A client may send a small file and close before its STOR has been read here:
+        // keep the bytes and the end until the command arrives.
+        if (m_pData)
+            m_baEarly += m_pData->readAll();
+        m_bDataEof = true;
+        return;
+    }
+    if (m_eTransfer == XferStore) {
         slotDataReadyRead();
         if (m_eTransfer == XferStore)
             FinishStore();
         return;
     }
-    if (m_eTransfer == XferRetrieve && m_bFlowing) {
+    if (m_eTransfer == XferRetrieve) {
         Event(QStringLiteral("ftp_data_lost"), {{QStringLiteral("path"), m_strPath}});
         EndTransfer(true);
         Reply(426, QStringLiteral("Connection closed; transfer aborted."));
@@ -537,6 +565,8 @@ void CSimFtpSession::EndTransfer(bool bResetData)
     m_bFlowing = false;
     m_baReceived.clear();
     m_baSend.clear();
+    m_baEarly.clear();
+    m_bDataEof = false;
     if (!m_pData)
         return;
     QTcpSocket *pSocket = m_pData;

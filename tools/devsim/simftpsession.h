@@ -49,6 +49,7 @@ private:
     void BeginTransfer(E_Transfer eTransfer, const QString &strPath);
     void AttachData(QTcpSocket *pSocket);
     void StartDataFlow();
+    void ConsumeStore(QByteArray ba);
     void FinishStore();
     void EndTransfer(bool bResetData);
     void DropPassive();
@@ -76,6 +77,8 @@ private:
 
     QTcpSocket *m_pData = nullptr;
     bool m_bDataUp = false;
+    QByteArray m_baEarly; // STOR bytes that arrived, with the end, before the command
+    bool m_bDataEof = false;
     E_Transfer m_eTransfer = XferNone;
     bool m_bFlowing = false;
     QString m_strPath;

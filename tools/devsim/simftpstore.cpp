@@ -39,7 +39,10 @@ T_SimFtpFile CSimFtpStore::File(const QString &strDevice, const QString &strPath
     return m_files.value(strDevice).value(NormalizePath(strPath));
 }
 
-QStringList CSimFtpStore::Paths(const QString &strDevice) const { return m_files.value(strDevice).keys(); }
+QStringList CSimFtpStore::Paths(const QString &strDevice) const
+{
+    return m_files.value(strDevice).keys();
+}
 
 void CSimFtpStore::Remove(const QString &strDevice, const QString &strPath)
 {

@@ -8,12 +8,11 @@
 
 // A file the simulated FTP service holds for one device: what a client stored with STOR,
 // or what another service (the Vaza service's log, a test) put there for RETR.
-struct T_SimFtpFile
-{
-    QByteArray baContent;  // empty when the store keeps summaries only
+struct T_SimFtpFile {
+    QByteArray baContent; // empty when the store keeps summaries only
     qint64 i64Size = 0;
-    QByteArray baSha256;   // raw 32 bytes
-    quint8 u8Xor = 0;      // XOR of every byte, as the upgrade's "upload done" step carries it
+    QByteArray baSha256; // raw 32 bytes
+    quint8 u8Xor = 0;    // XOR of every byte, as the upgrade's "upload done" step carries it
     bool bContentKept = true;
 };
 

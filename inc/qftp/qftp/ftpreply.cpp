@@ -2,9 +2,16 @@
 
 #include <limits>
 
-namespace {
-bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+namespace
+{
+bool IsDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 } // namespace
 
 void CFtpReplyParser::Append(const char *pData, qint64 i64Size)
@@ -112,7 +119,8 @@ bool CFtpReplyParser::Next(T_FtpReply &stReply)
     return false;
 }
 
-namespace {
+namespace
+{
 // Reads the decimal number starting at i; values above iMax saturate at iMax + 1 so
 // that a run of a thousand digits cannot overflow.
 qint64 ReadNumber(const QString &str, int &i, qint64 i64Max)
@@ -141,7 +149,8 @@ bool ParsePasvReply(const QString &strText, QString &strHost, quint16 &u16Port)
         ai64[iCount++] = ReadNumber(strText, i, 65535);
         if (iCount == 6)
             break;
-        if (i < strText.size() && strText.at(i) == QLatin1Char(',') && i + 1 < strText.size() && IsDigit(strText.at(i + 1)))
+        if (i < strText.size() && strText.at(i) == QLatin1Char(',') && i + 1 < strText.size() &&
+            IsDigit(strText.at(i + 1)))
             ++i;
         else
             iCount = 0;
@@ -162,7 +171,8 @@ bool ParsePasvReply(const QString &strText, QString &strHost, quint16 &u16Port)
 bool ParseEpsvReply(const QString &strText, quint16 &u16Port)
 {
     // "(<d><d><d>port<d>)" where <d> is any printable delimiter, normally '|'.
-    for (int iOpen = strText.indexOf(QLatin1Char('(')); iOpen >= 0; iOpen = strText.indexOf(QLatin1Char('('), iOpen + 1)) {
+    for (int iOpen = strText.indexOf(QLatin1Char('(')); iOpen >= 0;
+         iOpen = strText.indexOf(QLatin1Char('('), iOpen + 1)) {
         int i = iOpen + 1;
         if (i + 3 >= strText.size())
             return false;

@@ -5,8 +5,7 @@
 
 // One server reply: "ddd text", or several lines from "ddd-first" to "ddd last".
 // i32Code is 0 and bMalformed true for a line that is not a reply at all.
-struct T_FtpReply
-{
+struct T_FtpReply {
     int i32Code = 0;
     QString strText; // the lines without their codes, joined by '\n'
     bool bMalformed = false;
@@ -18,8 +17,8 @@ struct T_FtpReply
 class CFtpReplyParser
 {
 public:
-    static constexpr int kMaxLine = 8192;   // longer lines are cut there, the rest dropped
-    static constexpr int kMaxText = 65536;  // further lines of a multi-line reply are dropped
+    static constexpr int kMaxLine = 8192;  // longer lines are cut there, the rest dropped
+    static constexpr int kMaxText = 65536; // further lines of a multi-line reply are dropped
 
     void Append(const char *pData, qint64 i64Size);
     void Append(const QByteArray &ba) { Append(ba.constData(), ba.size()); }

@@ -2,7 +2,8 @@
 
 #include <limits>
 
-namespace {
+namespace
+{
 
 // The URL comes from a device. It is scanned as bytes with explicit limits, the way a
 // scanf pattern with field widths would, but without fixed buffers: nothing is copied
@@ -33,7 +34,8 @@ public:
         return true;
     }
 
-    // A decimal number after optional blanks and sign; one that does not fit an int fails.
+    // A decimal number after optional blanks and sign. One too large for an int still
+    // matches (as scanf's would) but comes out as 0, which no port may be.
     bool Number(int &iOut)
     {
         SkipBlanks();
@@ -44,15 +46,15 @@ public:
         }
         const char *pDigits = m_p;
         qint64 i64 = 0;
-        while (m_p != m_pEnd && *m_p >= '0' && *m_p <= '9') {
-            i64 = i64 * 10 + (*m_p - '0');
-            if (i64 > std::numeric_limits<int>::max())
-                return false;
-            ++m_p;
+        bool bOverflow = false;
+        for (; m_p != m_pEnd && *m_p >= '0' && *m_p <= '9'; ++m_p) {
+            if (!bOverflow)
+                i64 = i64 * 10 + (*m_p - '0');
+            bOverflow = bOverflow || i64 > std::numeric_limits<int>::max();
         }
         if (m_p == pDigits)
             return false;
-        iOut = static_cast<int>(bNegative ? -i64 : i64);
+        iOut = bOverflow ? 0 : static_cast<int>(bNegative ? -i64 : i64);
         return true;
     }
 
@@ -82,8 +84,7 @@ private:
     const char *m_pEnd;
 };
 
-struct T_RawUrl
-{
+struct T_RawUrl {
     QByteArray baUser, baPassword, baHost, baPath;
     int iPort = T_FtpUrl::kDefaultPort;
 };
@@ -91,25 +92,25 @@ struct T_RawUrl
 // user:password@host:port path
 bool MatchFull(CUrlScanner s, T_RawUrl &raw)
 {
-    return s.Field(':', T_FtpUrl::kMaxUser, raw.baUser) && s.Literal(':')
-        && s.Field('@', T_FtpUrl::kMaxPassword, raw.baPassword) && s.Literal('@')
-        && s.Field(':', T_FtpUrl::kMaxHost, raw.baHost) && s.Literal(':') && s.Number(raw.iPort)
-        && s.Word(T_FtpUrl::kMaxPath, raw.baPath);
+    return s.Field(':', T_FtpUrl::kMaxUser, raw.baUser) && s.Literal(':') &&
+           s.Field('@', T_FtpUrl::kMaxPassword, raw.baPassword) && s.Literal('@') &&
+           s.Field(':', T_FtpUrl::kMaxHost, raw.baHost) && s.Literal(':') && s.Number(raw.iPort) &&
+           s.Word(T_FtpUrl::kMaxPath, raw.baPath);
 }
 
 // host:port path
 bool MatchHostPort(CUrlScanner s, T_RawUrl &raw)
 {
-    return s.Field(':', T_FtpUrl::kMaxHost, raw.baHost) && s.Literal(':') && s.Number(raw.iPort)
-        && s.Word(T_FtpUrl::kMaxPath, raw.baPath);
+    return s.Field(':', T_FtpUrl::kMaxHost, raw.baHost) && s.Literal(':') && s.Number(raw.iPort) &&
+           s.Word(T_FtpUrl::kMaxPath, raw.baPath);
 }
 
 // user:password@host/path
 bool MatchUserHost(CUrlScanner s, T_RawUrl &raw)
 {
-    return s.Field(':', T_FtpUrl::kMaxUser, raw.baUser) && s.Literal(':')
-        && s.Field('@', T_FtpUrl::kMaxPassword, raw.baPassword) && s.Literal('@')
-        && s.Field('/', T_FtpUrl::kMaxHost, raw.baHost) && s.Word(T_FtpUrl::kMaxPath, raw.baPath);
+    return s.Field(':', T_FtpUrl::kMaxUser, raw.baUser) && s.Literal(':') &&
+           s.Field('@', T_FtpUrl::kMaxPassword, raw.baPassword) && s.Literal('@') &&
+           s.Field('/', T_FtpUrl::kMaxHost, raw.baHost) && s.Word(T_FtpUrl::kMaxPath, raw.baPath);
 }
 
 // host/path

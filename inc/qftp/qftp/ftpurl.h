@@ -5,8 +5,7 @@
 
 // The parts of an FTP URL a device hands out for an upload or a log download.
 // Limits are in bytes of the URL text; a longer field makes the URL fail.
-struct T_FtpUrl
-{
+struct T_FtpUrl {
     static constexpr int kMaxUser = 127;
     static constexpr int kMaxPassword = 127;
     static constexpr int kMaxHost = 23;

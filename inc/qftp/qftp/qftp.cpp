@@ -7,7 +7,8 @@
 
 #include <atomic>
 
-namespace {
+namespace
+{
 // Ids are unique across every client of the process, so a slot serving several clients
 // can never mistake one client's command for another's.
 std::atomic<int> s_i32NextId{1};
@@ -130,19 +131,40 @@ int QFtp::put(QIODevice *pDevice, const QString &strFile, TransferType eType)
     return AddCommand(st);
 }
 
-qint64 QFtp::bytesAvailable() const { return m_pPi->Dtp().BytesAvailable(); }
+qint64 QFtp::bytesAvailable() const
+{
+    return m_pPi->Dtp().BytesAvailable();
+}
 
-QByteArray QFtp::read(qint64 i64MaxLen) { return m_pPi->Dtp().Read(i64MaxLen); }
+QByteArray QFtp::read(qint64 i64MaxLen)
+{
+    return m_pPi->Dtp().Read(i64MaxLen);
+}
 
-QByteArray QFtp::readAll() { return m_pPi->Dtp().Read(bytesAvailable()); }
+QByteArray QFtp::readAll()
+{
+    return m_pPi->Dtp().Read(bytesAvailable());
+}
 
-int QFtp::currentId() const { return m_bRunning ? m_lstCommands.first().i32Id : 0; }
+int QFtp::currentId() const
+{
+    return m_bRunning ? m_lstCommands.first().i32Id : 0;
+}
 
-QFtp::Command QFtp::currentCommand() const { return m_bRunning ? m_lstCommands.first().eCommand : None; }
+QFtp::Command QFtp::currentCommand() const
+{
+    return m_bRunning ? m_lstCommands.first().eCommand : None;
+}
 
-QIODevice *QFtp::currentDevice() const { return m_bRunning ? m_lstCommands.first().pDevice.data() : nullptr; }
+QIODevice *QFtp::currentDevice() const
+{
+    return m_bRunning ? m_lstCommands.first().pDevice.data() : nullptr;
+}
 
-bool QFtp::hasPendingCommands() const { return m_lstCommands.size() > (m_bRunning ? 1 : 0); }
+bool QFtp::hasPendingCommands() const
+{
+    return m_lstCommands.size() > (m_bRunning ? 1 : 0);
+}
 
 void QFtp::clearPendingCommands()
 {

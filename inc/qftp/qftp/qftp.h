@@ -68,17 +68,16 @@ private slots:
     void slotPiError(int iError, const QString &strText);
 
 private:
-    struct T_Command
-    {
+    struct T_Command {
         int i32Id = 0;
         Command eCommand = None;
-        QStringList lstLines;       // the FTP lines it expands to
+        QStringList lstLines;        // the FTP lines it expands to
         QPointer<QIODevice> pDevice; // the local file of a transfer, if any
-        bool bHadDevice = false;    // a device was given (and may since have gone)
+        bool bHadDevice = false;     // a device was given (and may since have gone)
         QString strHost;
         quint16 u16Port = 0;
         TransferMode eMode = Passive;
-        bool bBadArgument = false;  // an argument would have broken the command line
+        bool bBadArgument = false; // an argument would have broken the command line
     };
 
     int AddCommand(T_Command stCommand);

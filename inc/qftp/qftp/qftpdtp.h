@@ -20,6 +20,9 @@ public:
     enum E_ConnectState { CsConnected, CsClosed, CsConnectionRefused };
 
     static constexpr int kBlockSize = 16384;
+    // An upload reads the device and writes the socket in pieces of 16 blocks: every
+    // system call and event-loop turn moves 256 KiB, as few as curl needs for the same file.
+    static constexpr int kWriteSize = 16 * kBlockSize;
     // Bytes kept queued on the socket during an upload: enough to keep the kernel's
     // send buffer full between two event-loop turns, small enough to stay bounded.
     static constexpr qint64 kHighWater = 1024 * 1024;
@@ -41,8 +44,10 @@ public:
     // delivered yet, so a "226" read first does not end a download before its data.
     void PollPendingConnection();
 
-    // The transfer command has gone out: an upload may now write once connected.
-    void TransferCommandSent();
+    // The server has accepted the transfer command ("150 Ok to send data."): an upload
+    // may now write once connected. Data sent before could reach a server that has not
+    // read STOR yet and would take it for a stray connection.
+    void TransferAccepted();
 
     // Whether a data connection was ever made for this transfer, and whether it is still open.
     bool HasConnected() const { return m_bHasConnected; }
@@ -73,27 +78,31 @@ private slots:
     void slotDisconnected();
     void slotError();
     void slotDeviceReadyRead();
+    void slotContinueUpload();
 
 private:
     void AttachSocket(QTcpSocket *pSocket);
     void DropSocket(bool bReset);
     void MaybeStartUpload();
     void WriteMore();
+    void ReportUploadProgress();
     void DrainSocket();
     void DeliverToDevice(const QByteArray &ba);
 
     QTcpSocket *m_pSocket = nullptr;
     QTcpServer *m_pServer = nullptr;
     QPointer<QIODevice> m_pDevice;
-    QByteArray m_baBuffer; // download bytes kept after the socket closed
+    QByteArray m_baBuffer;  // download bytes kept after the socket closed
     int m_i32BufferPos = 0; // start of the unread part of m_baBuffer
-    QByteArray m_baBlock;  // the upload's read block, reused
+    QByteArray m_baBlock;   // the upload's blocks gathered for one socket write, reused
     qint64 m_i64Done = 0;
+    qint64 m_i64Handed = 0; // upload bytes given to the socket
     qint64 m_i64Total = 0;
     bool m_bUpload = false;
-    bool m_bCommandSent = false;
+    bool m_bAccepted = false;
     bool m_bUploadStarted = false;
     bool m_bEof = false;
     bool m_bHasConnected = false;
     bool m_bConnected = false;
+    bool m_bContinueQueued = false;
 };

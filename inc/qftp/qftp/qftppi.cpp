@@ -8,7 +8,8 @@
 #include <QSignalBlocker>
 #include <QTcpSocket>
 
-namespace {
+namespace
+{
 
 enum E_Action {
     ActWait, // preliminary reply, the final one follows
@@ -36,8 +37,7 @@ int FirstDigitColumn(int i32Code)
 
 } // namespace
 
-QFtpPI::QFtpPI(QObject *parent)
-    : QObject(parent), m_pSocket(new QTcpSocket(this)), m_pDtp(new QFtpDTP(this))
+QFtpPI::QFtpPI(QObject *parent) : QObject(parent), m_pSocket(new QTcpSocket(this)), m_pDtp(new QFtpDTP(this))
 {
     connect(m_pSocket, &QTcpSocket::hostFound, this, &QFtpPI::slotHostFound);
     connect(m_pSocket, &QTcpSocket::connected, this, &QFtpPI::slotConnected);
@@ -119,7 +119,10 @@ void QFtpPI::AbortTransfer()
     m_pDtp->AbortConnection();
 }
 
-QString QFtpPI::Verb() const { return m_strCurrentLine.section(QLatin1Char(' '), 0, 0).toUpper(); }
+QString QFtpPI::Verb() const
+{
+    return m_strCurrentLine.section(QLatin1Char(' '), 0, 0).toUpper();
+}
 
 void QFtpPI::SendNextLine()
 {
@@ -164,10 +167,8 @@ void QFtpPI::SendNextLine()
     const QString strVerb = Verb();
     VLOG(lcFtp) << "->" << (strVerb == QLatin1String("PASS") ? QStringLiteral("PASS ****") : strLine);
     m_pSocket->write(strLine.toUtf8() + "\r\n");
-    if (strVerb == QLatin1String("RETR") || strVerb == QLatin1String("STOR")) {
+    if (strVerb == QLatin1String("RETR") || strVerb == QLatin1String("STOR"))
         m_bTransferRunning = true;
-        m_pDtp->TransferCommandSent();
-    }
 }
 
 void QFtpPI::CompleteCommand(const QString &strText)
@@ -198,7 +199,10 @@ void QFtpPI::Fail(int iError, const QString &strText)
     emit error(iError, strText);
 }
 
-void QFtpPI::slotHostFound() { emit connectState(CsHostFound); }
+void QFtpPI::slotHostFound()
+{
+    emit connectState(CsHostFound);
+}
 
 void QFtpPI::slotConnected()
 {
@@ -293,8 +297,12 @@ void QFtpPI::ProcessWaitingReply(const T_FtpReply &stReply)
         Fail(QFtp::UnknownError, stReply.strText);
         return;
     }
-    if (eAction == ActWait)
+    if (eAction == ActWait) {
+        // "150 Ok to send data.": the server is ready for the upload's bytes.
+        if (strVerb == QLatin1String("STOR"))
+            m_pDtp->TransferAccepted();
         return;
+    }
 
     if (strVerb == QLatin1String("PASV") || strVerb == QLatin1String("EPSV")) {
         QString strHost;

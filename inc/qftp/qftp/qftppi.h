@@ -79,9 +79,9 @@ private:
     QFtpDTP *m_pDtp;
     CFtpReplyParser m_parser;
     E_State m_eState = StUnconnected;
-    QString m_strHost;          // as given, for the messages
-    QStringList m_lstPending;   // lines of the current command not sent yet
-    QString m_strCurrentLine;   // the line whose reply is awaited
+    QString m_strHost;        // as given, for the messages
+    QStringList m_lstPending; // lines of the current command not sent yet
+    QString m_strCurrentLine; // the line whose reply is awaited
     bool m_bEpsvRefused = false;
     bool m_bTransferRunning = false; // RETR/STOR sent and not answered finally
     bool m_bRetrieveDone = false;    // final positive reply to RETR received

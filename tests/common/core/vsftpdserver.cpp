@@ -13,7 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 const char *const kBinary = "/usr/sbin/vsftpd";
 
 // A port nobody listens on right now; vsftpd gets it a moment later. Should another
@@ -32,7 +33,10 @@ CVsftpdServer::CVsftpdServer(bool bIpv6) : m_bIpv6(bIpv6)
     m_process.setProcessChannelMode(QProcess::MergedChannels);
 }
 
-CVsftpdServer::~CVsftpdServer() { Stop(); }
+CVsftpdServer::~CVsftpdServer()
+{
+    Stop();
+}
 
 QString CVsftpdServer::Unavailable(bool bIpv6)
 {
@@ -107,9 +111,9 @@ bool CVsftpdServer::Start(QString &strError)
     QDir().mkpath(m_dir.path() + QStringLiteral("/empty"));
     // vsftpd's session processes run as "ftp": it must reach the root and own pub.
     const struct passwd *pFtp = getpwnam("ftp");
-    if (::chmod(m_dir.path().toLocal8Bit().constData(), 0755) != 0
-        || ::chmod(strRoot.toLocal8Bit().constData(), 0755) != 0
-        || ::chown(strPub.toLocal8Bit().constData(), pFtp->pw_uid, pFtp->pw_gid) != 0) {
+    if (::chmod(m_dir.path().toLocal8Bit().constData(), 0755) != 0 ||
+        ::chmod(strRoot.toLocal8Bit().constData(), 0755) != 0 ||
+        ::chown(strPub.toLocal8Bit().constData(), pFtp->pw_uid, pFtp->pw_gid) != 0) {
         strError = QStringLiteral("cannot prepare %1 for the ftp user").arg(strRoot);
         return false;
     }
