@@ -24,7 +24,8 @@
 
 #include <cstdio>
 
-namespace {
+namespace
+{
 
 // The process's peak resident set since the last reset, in KiB (Linux).
 qint64 PeakRssKiB()
@@ -63,11 +64,16 @@ quint16 FreePort()
     return server.serverPort();
 }
 
-QString DeviceAddr(int i) { return QStringLiteral("127.0.1.%1").arg(i + 1); }
-QString DeviceHost(int i) { return QStringLiteral("ZR410-%1").arg(i + 1, 4, 10, QLatin1Char('0')); }
-
-struct T_Devsim
+QString DeviceAddr(int i)
 {
+    return QStringLiteral("127.0.1.%1").arg(i + 1);
+}
+QString DeviceHost(int i)
+{
+    return QStringLiteral("ZR410-%1").arg(i + 1, 4, 10, QLatin1Char('0'));
+}
+
+struct T_Devsim {
     QProcess process;
     int i32VazaPort = 0;
     int i32FtpPort = 0;
@@ -124,8 +130,7 @@ void StopDevsim(T_Devsim &sim)
         sim.process.kill();
 }
 
-struct T_Result
-{
+struct T_Result {
     qint64 i64Ms = 0;
     int i32Ok = 0;
     int i32Failed = 0;
@@ -162,9 +167,7 @@ T_Result RunAgent(const T_Devsim &sim, const QString &strImage, int i32Devices)
     QTimer ticker;
     QElapsedTimer sinceTick;
     qint64 i64MaxGap = 0;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        i64MaxGap = qMax(i64MaxGap, sinceTick.restart());
-    });
+    QObject::connect(&ticker, &QTimer::timeout, [&] { i64MaxGap = qMax(i64MaxGap, sinceTick.restart()); });
     QTimer watchdog;
     watchdog.setSingleShot(true);
     QObject::connect(&watchdog, &QTimer::timeout, &loop, &QEventLoop::quit);
@@ -261,8 +264,8 @@ int main(int argc, char *argv[])
             file.write(baBlock.constData(), qMin<qint64>(baBlock.size(), i64Size - i64Done));
         }
     }
-    const bool bCurl = !parser.isSet(QStringLiteral("no-curl")) &&
-                       !QStandardPaths::findExecutable(QStringLiteral("curl")).isEmpty();
+    const bool bCurl =
+        !parser.isSet(QStringLiteral("no-curl")) && !QStandardPaths::findExecutable(QStringLiteral("curl")).isEmpty();
 
     std::printf("Batch upgrade, one %.1f MiB module per device, installation time 0, loopback\n",
                 static_cast<double>(i64Size) / (1024 * 1024));
@@ -289,8 +292,7 @@ int main(int argc, char *argv[])
         std::printf("%5d | %10lld %9.1f %6d %9lld %9lld %10.1f %8.0f | %10lld %9.1f %9lld | %6.2f%s\n", i32N,
                     static_cast<long long>(r.i64Ms), dMB / (static_cast<double>(qMax<qint64>(1, r.i64Ms)) / 1000),
                     r.i32Failed + (i32N - r.i32Ok - r.i32Failed), static_cast<long long>(r.i64StallMs),
-                    static_cast<long long>(r.i64IssueMs), dPeakMiB,
-                    dPerDev, static_cast<long long>(i64CurlMs),
+                    static_cast<long long>(r.i64IssueMs), dPeakMiB, dPerDev, static_cast<long long>(i64CurlMs),
                     i64CurlMs > 0 ? dMB / (static_cast<double>(i64CurlMs) / 1000) : 0.0,
                     static_cast<long long>(i64IdleStall),
                     i64CurlMs > 0 ? static_cast<double>(r.i64Ms) / static_cast<double>(i64CurlMs) : 0.0,

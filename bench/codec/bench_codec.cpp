@@ -9,7 +9,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 QByteArray SmallMessageStream(int i32Count)
 {
     QByteArray ba;
@@ -37,11 +38,10 @@ void BM_SplitterSmallMessages(benchmark::State &state)
     for (auto _ : state) {
         CVazaStreamSplitter splitter;
         for (int i = 0; i < baStream.size(); i += i32Chunk)
-            i64Messages += splitter.Feed(baStream.mid(i, i32Chunk),
-                                         [](const T_VAZAMsgHead &st, QByteArray &body) {
-                                             benchmark::DoNotOptimize(st.u32MsgId);
-                                             benchmark::DoNotOptimize(body.constData());
-                                         });
+            i64Messages += splitter.Feed(baStream.mid(i, i32Chunk), [](const T_VAZAMsgHead &st, QByteArray &body) {
+                benchmark::DoNotOptimize(st.u32MsgId);
+                benchmark::DoNotOptimize(body.constData());
+            });
     }
     state.SetBytesProcessed(state.iterations() * baStream.size());
     state.counters["msgs/s"] = benchmark::Counter(static_cast<double>(i64Messages), benchmark::Counter::kIsRate);

@@ -104,17 +104,17 @@ private:
 
 inline QJsonObject SimDevice(const QString &strHost, const QString &strAddr, const QJsonObject &knobs = QJsonObject())
 {
-    return QJsonObject{{QStringLiteral("hostname"), strHost},
-                       {QStringLiteral("addr"), strAddr},
-                       {QStringLiteral("kind"), QStringLiteral("tx")},
-                       {QStringLiteral("version"), QStringLiteral("V3.1.4")},
-                       {QStringLiteral("channel"), QStringLiteral("vaza")},
-                       {QStringLiteral("modules"),
-                        QJsonArray{QJsonObject{{QStringLiteral("addr"), QStringLiteral("main")},
-                                               {QStringLiteral("port"), 1},
-                                               {QStringLiteral("version"), QStringLiteral("V3.1.4")}},
-                                   QJsonObject{{QStringLiteral("addr"), QStringLiteral("fpga")},
-                                               {QStringLiteral("port"), 2},
-                                               {QStringLiteral("version"), QStringLiteral("F1.0.9")}}}},
-                       {QStringLiteral("knobs"), knobs}};
+    return QJsonObject{
+        {QStringLiteral("hostname"), strHost},
+        {QStringLiteral("addr"), strAddr},
+        {QStringLiteral("kind"), QStringLiteral("tx")},
+        {QStringLiteral("version"), QStringLiteral("V3.1.4")},
+        {QStringLiteral("channel"), QStringLiteral("vaza")},
+        {QStringLiteral("modules"), QJsonArray{QJsonObject{{QStringLiteral("addr"), QStringLiteral("main")},
+                                                           {QStringLiteral("port"), 1},
+                                                           {QStringLiteral("version"), QStringLiteral("V3.1.4")}},
+                                               QJsonObject{{QStringLiteral("addr"), QStringLiteral("fpga")},
+                                                           {QStringLiteral("port"), 2},
+                                                           {QStringLiteral("version"), QStringLiteral("F1.0.9")}}}},
+        {QStringLiteral("knobs"), knobs}};
 }

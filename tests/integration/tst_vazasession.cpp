@@ -7,7 +7,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-namespace {
+namespace
+{
 T_BaseDevInfo Dev(const QString &strHost, const QString &strAddr, int i32Port)
 {
     T_BaseDevInfo st;
@@ -128,9 +129,9 @@ void TestVazaSession::refusedBindEndsInTimeOutAndNextCommandRuns()
 {
     ScopedTimeScale scale(0.05);
     CDevsimRunner sim;
-    QVERIFY(sim.Start({SimDevice(QStringLiteral("ZR430-0002"), m_strAddr,
-                                 {{QStringLiteral("vaza_refuse_bind"), true}})},
-                      QStringLiteral("vaza")));
+    QVERIFY(
+        sim.Start({SimDevice(QStringLiteral("ZR430-0002"), m_strAddr, {{QStringLiteral("vaza_refuse_bind"), true}})},
+                  QStringLiteral("vaza")));
     CVazaMaintainSession session(Dev(QStringLiteral("ZR430-0002"), m_strAddr, sim.Port(QStringLiteral("vaza"))));
     QSignalSpy spy(&session, &CBaseMaintainSession::OnSysInfoNotify);
     QCOMPARE(session.GetSysInfo(), CMD_OK);
@@ -150,10 +151,11 @@ void TestVazaSession::silentDeviceTimesOutOncePerCommand()
 {
     ScopedTimeScale scale(0.05);
     CDevsimRunner sim;
-    QVERIFY(sim.Start({SimDevice(QStringLiteral("ZR420-0003"), m_strAddr,
-                                 {{QStringLiteral("vaza_silent"),
-                                   QJsonArray{QStringLiteral("sysinfo"), QStringLiteral("log"), QStringLiteral("101")}}})},
-                      QStringLiteral("vaza")));
+    QVERIFY(
+        sim.Start({SimDevice(QStringLiteral("ZR420-0003"), m_strAddr,
+                             {{QStringLiteral("vaza_silent"),
+                               QJsonArray{QStringLiteral("sysinfo"), QStringLiteral("log"), QStringLiteral("101")}}})},
+                  QStringLiteral("vaza")));
     CVazaMaintainSession session(Dev(QStringLiteral("ZR420-0003"), m_strAddr, sim.Port(QStringLiteral("vaza"))));
     QSignalSpy sysSpy(&session, &CBaseMaintainSession::OnSysInfoNotify);
     QSignalSpy logSpy(&session, &CBaseMaintainSession::OnDownloadLogNotify);
@@ -222,9 +224,9 @@ void TestVazaSession::upgradeReplyForAnotherModuleFails()
 {
     ScopedTimeScale scale(0.1);
     CDevsimRunner sim;
-    QVERIFY(sim.Start({SimDevice(QStringLiteral("ZR410-0005"), m_strAddr,
-                                 {{QStringLiteral("vaza_wrong_module"), true}})},
-                      QStringLiteral("vaza")));
+    QVERIFY(
+        sim.Start({SimDevice(QStringLiteral("ZR410-0005"), m_strAddr, {{QStringLiteral("vaza_wrong_module"), true}})},
+                  QStringLiteral("vaza")));
     CVazaMaintainSession session(Dev(QStringLiteral("ZR410-0005"), m_strAddr, sim.Port(QStringLiteral("vaza"))));
     QSignalSpy spy(&session, &CBaseMaintainSession::OnUpgradeNotify);
     QCOMPARE(session.StartUpgrade(Module(WriteImage(sim, QStringLiteral("fw.bin"), 100))), CMD_OK);
@@ -271,9 +273,9 @@ void TestVazaSession::modelPicksRequestIdentifiers()
 {
     ScopedTimeScale scale(0.1);
     CDevsimRunner sim;
-    QVERIFY(sim.Start({SimDevice(QStringLiteral("zr420l-0007"), m_strAddr,
-                                 {{QStringLiteral("vaza_silent"), QStringLiteral("log")}})},
-                      QStringLiteral("vaza")));
+    QVERIFY(sim.Start(
+        {SimDevice(QStringLiteral("zr420l-0007"), m_strAddr, {{QStringLiteral("vaza_silent"), QStringLiteral("log")}})},
+        QStringLiteral("vaza")));
     CVazaMaintainSession session(Dev(QStringLiteral("zr420l-0007"), m_strAddr, sim.Port(QStringLiteral("vaza"))));
     QSignalSpy spy(&session, &CBaseMaintainSession::OnSysInfoNotify);
     QCOMPARE(session.GetSysInfo(), CMD_OK);
@@ -327,9 +329,9 @@ void TestVazaSession::droppedConnectionIsReopenedByNextCommand()
 {
     ScopedTimeScale scale(0.1);
     CDevsimRunner sim;
-    QVERIFY(sim.Start({SimDevice(QStringLiteral("ZR410-0010"), m_strAddr,
-                                 {{QStringLiteral("vaza_drop_at"), QStringLiteral("101")}})},
-                      QStringLiteral("vaza")));
+    QVERIFY(sim.Start(
+        {SimDevice(QStringLiteral("ZR410-0010"), m_strAddr, {{QStringLiteral("vaza_drop_at"), QStringLiteral("101")}})},
+        QStringLiteral("vaza")));
     CVazaMaintainSession session(Dev(QStringLiteral("ZR410-0010"), m_strAddr, sim.Port(QStringLiteral("vaza"))));
     QSignalSpy upSpy(&session, &CBaseMaintainSession::OnUpgradeNotify);
     QSignalSpy sysSpy(&session, &CBaseMaintainSession::OnSysInfoNotify);

@@ -8,7 +8,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-namespace {
+namespace
+{
 T_BaseDevInfo Dev(const QString &strHost, quint16 u16Port, const QString &strKind = QStringLiteral("tx"))
 {
     T_BaseDevInfo st;

@@ -7,14 +7,14 @@
 #include <QTimeZone>
 #include <QtTest>
 
-namespace {
+namespace
+{
 QByteArray Msg(quint32 u32Id, quint32 u32Seq, const QByteArray &baBody)
 {
     return Vaza::BuildMsg(u32Id, u32Seq, baBody);
 }
 
-struct T_Seen
-{
+struct T_Seen {
     quint32 u32Id;
     quint32 u32Seq;
     QByteArray baBody;
@@ -69,7 +69,10 @@ void TestVazaCodec::readsPastTheEndYieldZeroAndConsumeNothing()
     {
         // Prefixes 0 to 3 cannot count themselves: empty, and nothing more is taken.
         CVazaBuffer buf;
-        buf.setData(QByteArray::fromHex("00000003" "00000000" "00000005" "7a"));
+        buf.setData(QByteArray::fromHex("00000003"
+                                        "00000000"
+                                        "00000005"
+                                        "7a"));
         buf.open(QIODevice::ReadOnly);
         quint32 u32Len = 99;
         QVERIFY(ReadByteArray(&buf, &u32Len).isEmpty());

@@ -8,7 +8,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-namespace {
+namespace
+{
 QByteArray Reply(quint32 u32Id, const QByteArray &baBody = QByteArray())
 {
     return Vaza::BuildMsg(u32Id, 77, baBody);

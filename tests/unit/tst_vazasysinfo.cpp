@@ -5,7 +5,8 @@
 #include <QDomDocument>
 #include <QtTest>
 
-namespace {
+namespace
+{
 QByteArray Strings(const QList<QByteArray> &values)
 {
     CVazaBuffer buf;
@@ -112,7 +113,9 @@ void TestVazaSysInfo::paddingTrimmedAndTextEscaped()
     QCOMPARE(VazaSysInfo::CleanValue(QByteArray("abc\0junk", 8)), QStringLiteral("abc"));
     QCOMPARE(VazaSysInfo::CleanValue(QByteArray("\xff\xff")), QString());
     QCOMPARE(VazaSysInfo::CleanValue(QByteArray("\xe4\xb8\xad")), QString::fromUtf8("\xe4\xb8\xad"));
-    QCOMPARE(VazaSysInfo::CleanValue(QByteArray("a\x01" "b")), QStringLiteral("ab"));
+    QCOMPARE(VazaSysInfo::CleanValue(QByteArray("a\x01"
+                                                "b")),
+             QStringLiteral("ab"));
 
     QList<QByteArray> values = Numbered("v", 26);
     values[0] = "<b>&amp;\x02";

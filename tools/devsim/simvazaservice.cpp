@@ -31,10 +31,10 @@
 
 #include <memory>
 
-namespace {
-
-enum : quint32
+namespace
 {
+
+enum : quint32 {
     BIND_REQ = 0x1001,
     BIND_RSP = 0x2001,
     HEARTBEAT_REQ = 0x1003,
@@ -230,7 +230,8 @@ private:
             }
             Reply(QStringLiteral("query"), QUERY_RSP, ba);
         } else {
-            m_pRecord->Event(strHost, QStringLiteral("vaza_unknown"), {{QStringLiteral("id"), static_cast<double>(u32Id)}});
+            m_pRecord->Event(strHost, QStringLiteral("vaza_unknown"),
+                             {{QStringLiteral("id"), static_cast<double>(u32Id)}});
         }
     }
 
@@ -305,7 +306,8 @@ private:
             } else if (i32InstallMs <= 0 || m_installClock.elapsed() >= i32InstallMs) {
                 u32ReplyValue = 100;
             } else {
-                u32ReplyValue = static_cast<quint32>(qBound<qint64>(1, m_installClock.elapsed() * 100 / i32InstallMs, 99));
+                u32ReplyValue =
+                    static_cast<quint32>(qBound<qint64>(1, m_installClock.elapsed() * 100 / i32InstallMs, 99));
             }
             ev.insert(QStringLiteral("progress"), static_cast<double>(u32ReplyValue));
             if (u32ReplyValue == 100)

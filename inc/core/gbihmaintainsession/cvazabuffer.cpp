@@ -88,7 +88,8 @@ quint8 XorChecksum(QIODevice *pDev)
     return static_cast<quint8>(u64Acc) ^ u8Tail;
 }
 
-namespace Vaza {
+namespace Vaza
+{
 
 QByteArray BuildMsg(quint32 u32MsgId, quint32 u32SeqNo, const QByteArray &baBody)
 {

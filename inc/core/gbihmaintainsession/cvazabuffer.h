@@ -31,7 +31,8 @@ QByteArray ReadByteArray(QIODevice *pDev, quint32 *pu32Len = nullptr);
 // XOR of every byte from the current position to the end, streamed in 8192-byte blocks.
 quint8 XorChecksum(QIODevice *pDev);
 
-namespace Vaza {
+namespace Vaza
+{
 // Header plus body, ready for one socket write.
 QByteArray BuildMsg(quint32 u32MsgId, quint32 u32SeqNo, const QByteArray &baBody);
 // Decodes the first HEAD_LEN bytes at pData (the caller guarantees they exist).

@@ -9,7 +9,8 @@
 
 #include <QDateTime>
 
-namespace {
+namespace
+{
 constexpr int RESPONSE_MS = 7000;
 constexpr int HEARTBEAT_TICK_MS = 3000;
 constexpr int HEARTBEAT_IDLE_MS = 20000;
@@ -279,8 +280,7 @@ void CVazaMaintainSession::ProcessVersionUpgradeRsp(QByteArray &baBody)
             EmitUpgrade(tr("Uploading"), true, false, -1);
             return;
         }
-        connect(m_pUpgradeFtp, &QFtp::dataTransferProgress, this,
-                &CVazaMaintainSession::slotOnUploadTransferProgress);
+        connect(m_pUpgradeFtp, &QFtp::dataTransferProgress, this, &CVazaMaintainSession::slotOnUploadTransferProgress);
         connect(m_pUpgradeFtp, &QFtp::done, this, &CVazaMaintainSession::slotOnUploadFinished);
         VLOG(lcVaza) << "put file:" << m_stUpgradeInfo.strFilePath;
         m_pUpgradeFtp->connectToHost(stUrl.strHost, static_cast<quint16>(stUrl.i32Port));

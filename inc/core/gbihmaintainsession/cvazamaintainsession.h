@@ -47,8 +47,7 @@ protected slots:
 
 protected:
     // Where an upgrade stands, so each reply is taken only in the phase that expects it.
-    enum E_UpgradePhase
-    {
+    enum E_UpgradePhase {
         PHASE_NONE,
         PHASE_WAIT_START,   // step 101 sent
         PHASE_UPLOADING,    // FTP put running

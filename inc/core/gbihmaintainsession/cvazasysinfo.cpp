@@ -6,9 +6,11 @@
 #include <QObject>
 #include <QXmlStreamWriter>
 
-namespace VazaSysInfo {
+namespace VazaSysInfo
+{
 
-namespace {
+namespace
+{
 void StartGroup(QXmlStreamWriter &writer, const QString &strName)
 {
     writer.writeStartElement(QStringLiteral("label"));

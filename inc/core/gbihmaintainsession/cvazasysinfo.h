@@ -9,7 +9,8 @@ class QXmlStreamWriter;
 // Turns a system-information reply body into the XML document the information views show:
 // <info> with the groupings "Device Info" and "System Info" and one leaf "label" per field.
 // A short body still yields every element, with empty values.
-namespace VazaSysInfo {
+namespace VazaSysInfo
+{
 // Reads one length-prefixed field per label and writes <label name="...">value</label>.
 void ConvertVazaData(CVazaBuffer &reader, const QStringList &labels, QXmlStreamWriter &writer);
 // The document for reply identifier u32MsgId (0x2101, 0x2111, 0x2121; any other: the

@@ -2,7 +2,8 @@
 
 #include <QString>
 
-namespace Vaza {
+namespace Vaza
+{
 
 QString ModelOf(const QString &strHostName)
 {

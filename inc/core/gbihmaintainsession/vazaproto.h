@@ -7,9 +7,8 @@ class QString;
 // The Vaza wire format: a 24-byte header of six big-endian u32 words, then the body.
 // Every integer on the wire is a big-endian u32; single bytes appear only inside
 // system-information bodies.
-struct T_VAZAMsgHead
-{
-    quint32 u32MsgLen = 0;    // header included
+struct T_VAZAMsgHead {
+    quint32 u32MsgLen = 0; // header included
     quint32 u32MsgId = 0;
     quint32 u32SeqNo = 0;     // the sender's own counter; replies are not matched by it
     quint32 u32Reserved1 = 1; // 1 in what we send, ignored on receipt
@@ -17,15 +16,15 @@ struct T_VAZAMsgHead
     quint32 u32Reserved3 = 0;
 };
 
-namespace Vaza {
+namespace Vaza
+{
 
 constexpr int HEAD_LEN = 24;
 // Nothing a device sends comes near this; a larger announcement is a broken stream,
 // and honouring it would let one bad header hold the receive buffer hostage.
 constexpr quint32 MAX_MSG_LEN = 16u * 1024u * 1024u;
 
-enum E_MsgId : quint32
-{
+enum E_MsgId : quint32 {
     ID_BindReq = 0x1001,
     ID_BindRsp = 0x2001,
     ID_UnBindReq = 0x1002,
@@ -54,16 +53,21 @@ constexpr quint32 ID_SysInfoRsp420 = ID_SysInfoRsp + 0x10;
 constexpr quint32 ID_SysInfoRsp430 = ID_SysInfoRsp + 0x20;
 constexpr quint32 ID_SysInfoRspOther = ID_SysInfoRsp + 0x30;
 
-enum E_UpgradeStep : quint32
-{
-    STEP_START = 101,     // reply carries the FTP URL that takes the image
-    STEP_UPLOADED = 102,  // value: XOR checksum of the image
-    STEP_PROGRESS = 103,  // reply value: installation percentage, 100 = done
+enum E_UpgradeStep : quint32 {
+    STEP_START = 101,    // reply carries the FTP URL that takes the image
+    STEP_UPLOADED = 102, // value: XOR checksum of the image
+    STEP_PROGRESS = 103, // reply value: installation percentage, 100 = done
 };
 
 constexpr int MODEL_COUNT = 4;
-inline bool IsSysInfoRsp(quint32 u32Id) { return u32Id >= ID_SysInfoRsp && u32Id <= ID_SysInfoRspOther && (u32Id & 0xF) == 1; }
-inline bool IsLogRsp(quint32 u32Id) { return u32Id >= ID_LogRsp && u32Id <= ID_LogRsp + 0x30 && (u32Id & 0xF) == 2; }
+inline bool IsSysInfoRsp(quint32 u32Id)
+{
+    return u32Id >= ID_SysInfoRsp && u32Id <= ID_SysInfoRspOther && (u32Id & 0xF) == 1;
+}
+inline bool IsLogRsp(quint32 u32Id)
+{
+    return u32Id >= ID_LogRsp && u32Id <= ID_LogRsp + 0x30 && (u32Id & 0xF) == 2;
+}
 
 // The model is the host name up to its first '-', upper-cased; without '-' the whole name.
 QString ModelOf(const QString &strHostName);
