@@ -1,0 +1,76 @@
+// Whatever a device sends to a session in any state ends its command at most once, never
+// crashes, and leaves a session that takes the next command. No event loop runs, so nothing
+// the bytes name (FTP hosts) is ever contacted, and the session's own socket has no address.
+#include "gbihmaintainsession/cvazamaintainsession.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QTemporaryFile>
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace
+{
+class CFuzzSession : public CVazaMaintainSession
+{
+public:
+    using CVazaMaintainSession::CVazaMaintainSession;
+    void Feed(const QByteArray &ba) { OnReadData(ba); }
+};
+
+QTemporaryFile *g_pImage = nullptr;
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *pArgc, char ***pArgv)
+{
+    static QCoreApplication app(*pArgc, *pArgv);
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.*=false"));
+    g_pImage = new QTemporaryFile;
+    g_pImage->open();
+    g_pImage->write("firmware image");
+    g_pImage->flush();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pData, size_t uSize)
+{
+    if (uSize < 1)
+        return 0;
+    T_BaseDevInfo stDev;
+    stDev.strHostName = QStringLiteral("ZR430-FUZZ");
+    stDev.u32Port = 9; // no address: the connect fails without leaving the machine
+    CFuzzSession session(stDev);
+    int i32Finals = 0;
+    QObject::connect(&session, &CBaseMaintainSession::OnSysInfoNotify, [&] { ++i32Finals; });
+    QObject::connect(&session, &CBaseMaintainSession::OnDownloadLogNotify,
+                     [&](T_BaseDevInfo, QByteArray, bool bError, bool bFinished) { i32Finals += bError || bFinished; });
+    QObject::connect(&session, &CBaseMaintainSession::OnUpgradeNotify,
+                     [&](T_BaseDevInfo, T_UpgradeInfo, QString, bool bError, bool bFinished, int) {
+                         i32Finals += bError || bFinished;
+                     });
+    switch (pData[0] % 4) {
+    case 1:
+        session.GetSysInfo();
+        break;
+    case 2:
+        session.DownloadLog();
+        break;
+    case 3:
+        session.StartUpgrade(T_UpgradeInfo{QStringLiteral("main"), 1, g_pImage->fileName()});
+        break;
+    default:
+        break;
+    }
+    const QByteArray baStream(reinterpret_cast<const char *>(pData + 1), static_cast<int>(uSize - 1));
+    const int i32Chunk = 1 + pData[0] / 4;
+    for (int i = 0; i < baStream.size(); i += i32Chunk)
+        session.Feed(baStream.mid(i, i32Chunk));
+    if (i32Finals > 1)
+        std::abort();
+    if (session.IsBusy() && session.AbortCmd() == CUR_NONE)
+        std::abort();
+    if (session.GetSysInfo() != CMD_OK)
+        std::abort();
+    return 0;
+}
