@@ -55,6 +55,7 @@ class TestVazaSessionRules : public QObject
 private slots:
     void initTestCase() { QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false")); }
     void lateReplyAfterTimeOutIsDropped();
+    void nextCommandFromInsideFinalNotification();
     void repeatedBindReplySendsWaitingRequestOnce();
     void halfMessageOfOldConnectionIsForgotten();
     void unbindStopsHeartbeat();
@@ -77,6 +78,24 @@ void TestVazaSessionRules::lateReplyAfterTimeOutIsDropped()
     QTest::qWait(300);
     QCOMPARE(spy.size(), 1);
     QVERIFY(!f.m_pSession->IsBusy());
+}
+
+// Catches a session still busy while it announces the end of a command, so that a form
+// starting the next command from its slot would be told CMD_BUSY.
+void TestVazaSessionRules::nextCommandFromInsideFinalNotification()
+{
+    ScopedTimeScale scale(0.02);
+    CRulesFixture f;
+    QList<E_CmdResult> results;
+    connect(f.m_pSession.data(), &CBaseMaintainSession::OnSysInfoNotify, this, [&] {
+        if (results.isEmpty())
+            results.append(f.m_pSession->DownloadLog());
+    });
+    QSignalSpy logSpy(f.m_pSession.data(), &CBaseMaintainSession::OnDownloadLogNotify);
+    QCOMPARE(f.m_pSession->GetSysInfo(), CMD_OK);
+    QVERIFY(logSpy.wait(3000));
+    QCOMPARE(results, (QList<E_CmdResult>{CMD_OK}));
+    QCOMPARE(logSpy.at(0).at(1).toByteArray(), QByteArray("time out"));
 }
 
 // Catches the waiting request going out again on a second bind reply.
