@@ -20,7 +20,7 @@ def fill(m):
     return m.group(0)
 
 
-text = re.sub(r'<source>(.*?)</source>\n\s*<translation type="unfinished"></translation>', fill, text, flags=re.S)
+text = re.sub(r'<source>([^<]*)</source>\n\s*<translation type="unfinished"></translation>', fill, text, flags=re.S)
 open(ts_path, 'w', encoding='utf-8').write(text)
 left = text.count('type="unfinished"')
 print('unfinished left: %d' % left)
