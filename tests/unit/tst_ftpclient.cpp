@@ -123,6 +123,9 @@ void TestFtpClient::repliesThatFailTheCommand_data()
     const QString strLogin = QFtp::tr("Login failed:\n%1");
     QTest::newRow("greeting that is no reply") << QByteArray("hello there\r\n") << QByteArray() << QByteArray()
                                                << strConnect.arg(QStringLiteral("hello there"));
+    // A server that never ends its line: the client answers with what fits, never waits forever.
+    QTest::newRow("endless greeting") << QByteArray(1 << 20, 'x') << QByteArray() << QByteArray()
+                                      << strConnect.arg(QString(8192, QLatin1Char('x')));
     QTest::newRow("greeting 421") << QByteArray("421 Too many users\r\n") << QByteArray() << QByteArray()
                                   << strConnect.arg(QStringLiteral("Too many users"));
     QTest::newRow("first digit 6") << QByteArray("220 ok\r\n") << QByteArray("631 odd\r\n") << QByteArray()

@@ -428,8 +428,15 @@ void QFtpDTP::WriteMore()
                 m_bEof = true;
         }
         if (i64Filled > 0) {
-            if (m_pSocket->write(m_baBlock.constData(), i64Filled) != i64Filled) {
-                const QString strError = m_pSocket->errorString();
+            // A reset found while writing may be reported from inside write(); whoever
+            // handled it has dropped the socket and reported the failure already.
+            QTcpSocket *pSocket = m_pSocket;
+            QPointer<QFtpDTP> guard(this);
+            const qint64 i64Written = pSocket->write(m_baBlock.constData(), i64Filled);
+            if (!guard || m_pSocket != pSocket)
+                return;
+            if (i64Written != i64Filled) {
+                const QString strError = pSocket->errorString();
                 DropSocket(true);
                 emit transferFailed(strError);
                 return;
