@@ -1,6 +1,6 @@
 // Uploads one file to a vsftpd on loopback with our client and with `curl -T`, alternating,
 // and prints MB/s of each, their ratio and the peak memory of our uploader.
-//   bench_ftp_upload [--size-mib 64] [--runs 5]
+//   bench_ftp_upload [--size-mib 64] [--runs 5]   (BENCH_FTP_VERBOSE=1 lists every run)
 // Figures never fail the run; only a broken upload (an error, a wrong size) does.
 #include "qftp/qftp/qftp.h"
 #include "vsftpdserver.h"
@@ -24,6 +24,13 @@
 
 namespace
 {
+
+double CpuSeconds()
+{
+    struct rusage st = {};
+    getrusage(RUSAGE_SELF, &st);
+    return st.ru_utime.tv_sec + st.ru_stime.tv_sec + (st.ru_utime.tv_usec + st.ru_stime.tv_usec) / 1e6;
+}
 
 double MaxRssMiB(int iWho)
 {
@@ -85,10 +92,11 @@ double UploadWithQFtp(const CVsftpdServer &server, const QString &strFile, const
     return dSeconds;
 }
 
-// curl's own time_total, which starts after the process has started; its peak memory
-// through /usr/bin/time when that is installed (kilobytes into i64PeakKiB, else -1).
+// curl's own time_total, which starts after the process has started; its peak memory and
+// CPU time through /usr/bin/time when that is installed (else left as they are).
 double UploadWithCurl(const QString &strCurl, const CVsftpdServer &server, const QString &strFile,
-                      const QString &strRemote, const QString &strRssFile, qint64 &i64PeakKiB, QString &strError)
+                      const QString &strRemote, const QString &strRssFile, qint64 &i64PeakKiB, double &dCpu,
+                      QString &strError)
 {
     QStringList lstArgs{strCurl,
                         QStringLiteral("-sS"),
@@ -101,7 +109,8 @@ double UploadWithCurl(const QString &strCurl, const CVsftpdServer &server, const
                         QStringLiteral("ftp://%1:%2%3").arg(server.Host()).arg(server.Port()).arg(strRemote)};
     const bool bTime = QFileInfo(QStringLiteral("/usr/bin/time")).isExecutable();
     if (bTime)
-        lstArgs = QStringList{QStringLiteral("-f"), QStringLiteral("%M"), QStringLiteral("-o"), strRssFile} + lstArgs;
+        lstArgs =
+            QStringList{QStringLiteral("-f"), QStringLiteral("%M %U %S"), QStringLiteral("-o"), strRssFile} + lstArgs;
     QProcess curl;
     curl.start(bTime ? QStringLiteral("/usr/bin/time") : lstArgs.takeFirst(), lstArgs);
     if (!curl.waitForFinished(600000) || curl.exitCode() != 0) {
@@ -111,8 +120,13 @@ double UploadWithCurl(const QString &strCurl, const CVsftpdServer &server, const
     bool bOk = false;
     const double d = QString::fromLatin1(curl.readAllStandardOutput()).trimmed().toDouble(&bOk);
     QFile rss(strRssFile);
-    if (bTime && rss.open(QIODevice::ReadOnly))
-        i64PeakKiB = qMax(i64PeakKiB, QString::fromLatin1(rss.readAll()).trimmed().toLongLong());
+    if (bTime && rss.open(QIODevice::ReadOnly)) {
+        const QStringList lst = QString::fromLatin1(rss.readAll()).simplified().split(QLatin1Char(' '));
+        if (lst.size() == 3) {
+            i64PeakKiB = qMax(i64PeakKiB, lst.at(0).toLongLong());
+            dCpu = lst.at(1).toDouble() + lst.at(2).toDouble();
+        }
+    }
     return bOk ? d : -1;
 }
 
@@ -162,16 +176,23 @@ int main(int argc, char *argv[])
     const double dRssBefore = MaxRssMiB(RUSAGE_SELF);
     QList<double> lstOurs, lstCurl;
     qint64 i64CurlPeakKiB = -1;
+    QList<double> lstOursCpu, lstCurlCpu; // CPU seconds of the uploader itself, per upload
     for (int iRun = 0; iRun < iRuns; ++iRun) {
         // Alternate who goes first, so neither always meets a warm or a cold server.
         for (int iTurn = 0; iTurn < 2; ++iTurn) {
             const bool bOurs = (iRun + iTurn) % 2 == 0;
             const QString strRemote =
                 QStringLiteral("%1/%2-%3.bin").arg(CVsftpdServer::UploadDir(), bOurs ? "qftp" : "curl").arg(iRun);
+            double dCpu = -1;
+            const double dCpuBefore = CpuSeconds();
             const double d =
                 bOurs ? UploadWithQFtp(server, strFile, strRemote, strError)
                       : UploadWithCurl(strCurl, server, strFile, strRemote,
-                                       dir.filePath(QStringLiteral("curl-rss.txt")), i64CurlPeakKiB, strError);
+                                       dir.filePath(QStringLiteral("curl-rss.txt")), i64CurlPeakKiB, dCpu, strError);
+            if (bOurs)
+                dCpu = CpuSeconds() - dCpuBefore;
+            if (dCpu >= 0)
+                (bOurs ? lstOursCpu : lstCurlCpu) << dCpu;
             const qint64 i64Stored = QFileInfo(server.LocalPath(strRemote)).size();
             if (d < 0 || i64Stored != i64Bytes) {
                 std::printf("bench_ftp_upload: %s upload failed (%lld of %lld bytes stored): %s\n",
@@ -184,6 +205,10 @@ int main(int argc, char *argv[])
         }
     }
     const double dRssPeak = MaxRssMiB(RUSAGE_SELF);
+    if (qEnvironmentVariableIsSet("BENCH_FTP_VERBOSE")) {
+        for (int i = 0; i < lstOurs.size(); ++i)
+            std::printf("  run %d: QFtp %.3f s, curl %.3f s\n", i, lstOurs.at(i), lstCurl.value(i));
+    }
 
     const double dMB = i64Bytes / 1e6;
     // Other work on the machine only ever makes a run slower: the fastest run of each is
@@ -197,6 +222,10 @@ int main(int argc, char *argv[])
     std::printf("  %-22s %12.1f %12.3f %14.1f\n", "QFtp (velmora)", dMB / dOurs, dOurs, dMB / Median(lstOurs));
     std::printf("  %-22s %12.2f   (goal: 0.95 or better; median ratio %.2f)\n", "ratio QFtp / curl", dCurl / dOurs,
                 Median(lstCurl) / Median(lstOurs));
+    if (!lstOursCpu.isEmpty() && !lstCurlCpu.isEmpty())
+        std::printf("  CPU per upload (best):    QFtp %.3f s, curl %.3f s (less affected by other load)\n",
+                    *std::min_element(lstOursCpu.cbegin(), lstOursCpu.cend()),
+                    *std::min_element(lstCurlCpu.cbegin(), lstCurlCpu.cend()));
     std::printf("  peak RSS of our uploader: %.1f MiB (%.1f MiB before the first upload, file %d MiB)\n", dRssPeak,
                 dRssBefore, iSizeMiB);
     if (i64CurlPeakKiB > 0)

@@ -65,6 +65,7 @@ private slots:
     void slowServerAndEarlyFinalReplyStillDeliverEverything_data();
     void slowServerAndEarlyFinalReplyStillDeliverEverything();
     void deletingTheClientMidUploadAbortsAndStoresNothing();
+    void readerThatFallsBehindLosesNothing();
 
 private:
     void AddDevice(const QString &strHost, const QString &strAddr, const QJsonObject &knobs);
@@ -430,6 +431,30 @@ void TestFtpDevsim::deletingTheClientMidUploadAbortsAndStoresNothing()
     QVERIFY(bAbor);
     for (const QJsonObject &o : Record(QStringLiteral("ZR410-OK"), QStringLiteral("image")))
         QVERIFY(o.value(QStringLiteral("name")).toString() != QLatin1String("/abandoned.img"));
+}
+
+void TestFtpDevsim::readerThatFallsBehindLosesNothing()
+{
+    // A caller that reads nothing until the transfer is over: the bytes still in the data
+    // connection when it closes are kept, and handed out no more than asked for at a time.
+    const auto address = m_addresses.value(QStringLiteral("ZR410-OK"));
+    QFtp ftp;
+    QSignalSpy done(&ftp, &QFtp::done);
+    QSignalSpy readyRead(&ftp, &QFtp::readyRead);
+    ftp.connectToHost(address.first, address.second);
+    ftp.login(QStringLiteral("root"), QStringLiteral("secret"));
+    ftp.get(QStringLiteral("/log/messages"));
+    QVERIFY(done.wait(20000));
+    QCOMPARE(done.at(0).at(0).toBool(), false);
+    QVERIFY(readyRead.count() > 0);
+    QCOMPARE(ftp.bytesAvailable(), qint64(m_baLog.size()));
+    QByteArray baAll;
+    for (QByteArray ba = ftp.read(1024); !ba.isEmpty(); ba = ftp.read(1024)) {
+        QVERIFY(ba.size() <= 1024);
+        baAll += ba;
+    }
+    QCOMPARE(Sha256(baAll), Sha256(m_baLog));
+    QCOMPARE(ftp.bytesAvailable(), qint64(0));
 }
 
 QTEST_GUILESS_MAIN(TestFtpDevsim)

@@ -3,6 +3,7 @@
 #include "loopbackserver.h"
 #include "qftp/qftp/qftp.h"
 
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QtTest>
@@ -33,6 +34,7 @@ private slots:
     void notConnectedAndRefusedHost();
     void lineBreakInArgumentIsNeverSent();
     void deletingTheClientInsideDoneIsSafe();
+    void anyReplySequenceEndsInDone();
 
 private:
     // Waits for the client's next line on the control connection and answers it.
@@ -123,6 +125,9 @@ void TestFtpClient::repliesThatFailTheCommand_data()
     const QString strLogin = QFtp::tr("Login failed:\n%1");
     QTest::newRow("greeting that is no reply") << QByteArray("hello there\r\n") << QByteArray() << QByteArray()
                                                << strConnect.arg(QStringLiteral("hello there"));
+    // A server that never ends its line: the client answers with what fits, never waits forever.
+    QTest::newRow("endless greeting") << QByteArray(1 << 20, 'x') << QByteArray() << QByteArray()
+                                      << strConnect.arg(QString(8192, QLatin1Char('x')));
     QTest::newRow("greeting 421") << QByteArray("421 Too many users\r\n") << QByteArray() << QByteArray()
                                   << strConnect.arg(QStringLiteral("Too many users"));
     QTest::newRow("first digit 6") << QByteArray("220 ok\r\n") << QByteArray("631 odd\r\n") << QByteArray()
@@ -254,6 +259,55 @@ void TestFtpClient::deletingTheClientInsideDoneIsSafe()
     QVERIFY(Greet());
     QVERIFY(Expect("USER u", "530 no\r\n"));
     QTRY_VERIFY_WITH_TIMEOUT(guard.isNull(), 5000);
+}
+
+void TestFtpClient::anyReplySequenceEndsInDone()
+{
+    // A server answering every line with something arbitrary, sane or not: the client
+    // always comes to done() (no hang, no crash), whatever path the replies take it down.
+    const quint16 u16Closed = ClosedPort();
+    const QList<QByteArray> lstReplies = {
+        "200 ok\r\n",
+        "331 more please\r\n",
+        "530 no\r\n",
+        "150 wait\r\n226 done\r\n",
+        "garbage without a code\r\n",
+        "213 12345\r\n",
+        "213 not-a-size\r\n",
+        "202 superfluous\r\n",
+        "699 odd\r\n",
+        "\r\n\r\n250-first\r\n250 last\r\n",
+        "227 Entering Passive Mode (127,0,0,1," + QByteArray::number(u16Closed >> 8) + "," +
+            QByteArray::number(u16Closed & 0xff) + ")\r\n",
+        "227 (999,1,1,1,1,1)\r\n",
+        "229 (|||0|)\r\n",
+        "421 closing\r\n",
+        "220 hello again\r\n",
+    };
+    for (quint32 u32Seed = 1; u32Seed <= 40; ++u32Seed) {
+        LoopbackServer server;
+        QVERIFY(server.Listen());
+        QRandomGenerator gen(u32Seed);
+        int iLines = 0;
+        connect(&server, &LoopbackServer::newConnection, &server, [&] {
+            server.Send(server.ConnectionCount() - 1, gen.bounded(4) == 0
+                                                          ? lstReplies.at(gen.bounded(lstReplies.size()))
+                                                          : QByteArray("220 ready\r\n"));
+        });
+        connect(&server, &LoopbackServer::bytesReceived, &server, [&](int i) {
+            const int iNow = server.Received(i).count('\n');
+            for (; iLines < iNow; ++iLines)
+                server.Send(i, lstReplies.at(gen.bounded(lstReplies.size())));
+        });
+        QFtp ftp;
+        QSignalSpy done(&ftp, &QFtp::done);
+        ftp.connectToHost(QStringLiteral("127.0.0.1"), server.Port());
+        ftp.login(QStringLiteral("u"), QStringLiteral("p"));
+        if (u32Seed % 2)
+            ftp.get(QStringLiteral("/log"));
+        ftp.close();
+        QVERIFY2(done.wait(5000), qPrintable(QStringLiteral("seed %1 hung").arg(u32Seed)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestFtpClient)

@@ -394,11 +394,12 @@ void QFtpDTP::WriteMore()
     if (!IsOpen() || !m_bUploadStarted)
         return;
     // The upload socket is unbuffered: a write goes to the system at once and only what
-    // the system does not take yet is queued (and reported by bytesWritten later). With a
-    // fast receiver every write may be taken whole, so each turn hands over at most
-    // kHighWater bytes and then yields to the event loop.
+    // the system does not take yet is queued (and reported by bytesWritten later). So the
+    // next piece is written only once nothing is queued: anything written on top of a
+    // queue would be copied into it first. With a fast receiver every write may be taken
+    // whole, so each turn hands over at most kHighWater bytes and then yields.
     qint64 i64Budget = kHighWater;
-    while (!m_bEof && m_pSocket->bytesToWrite() < kHighWater) {
+    while (!m_bEof && m_pSocket->bytesToWrite() == 0) {
         if (i64Budget <= 0) {
             if (!m_bContinueQueued && m_pSocket->bytesToWrite() == 0) {
                 m_bContinueQueued = true;
@@ -428,8 +429,15 @@ void QFtpDTP::WriteMore()
                 m_bEof = true;
         }
         if (i64Filled > 0) {
-            if (m_pSocket->write(m_baBlock.constData(), i64Filled) != i64Filled) {
-                const QString strError = m_pSocket->errorString();
+            // A reset found while writing may be reported from inside write(); whoever
+            // handled it has dropped the socket and reported the failure already.
+            QTcpSocket *pSocket = m_pSocket;
+            QPointer<QFtpDTP> guard(this);
+            const qint64 i64Written = pSocket->write(m_baBlock.constData(), i64Filled);
+            if (!guard || m_pSocket != pSocket)
+                return;
+            if (i64Written != i64Filled) {
+                const QString strError = pSocket->errorString();
                 DropSocket(true);
                 emit transferFailed(strError);
                 return;

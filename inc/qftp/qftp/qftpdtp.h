@@ -23,8 +23,7 @@ public:
     // An upload reads the device and writes the socket in pieces of 16 blocks: every
     // system call and event-loop turn moves 256 KiB, as few as curl needs for the same file.
     static constexpr int kWriteSize = 16 * kBlockSize;
-    // Bytes kept queued on the socket during an upload: enough to keep the kernel's
-    // send buffer full between two event-loop turns, small enough to stay bounded.
+    // Most bytes an upload hands to the socket in one event-loop turn.
     static constexpr qint64 kHighWater = 1024 * 1024;
 
     explicit QFtpDTP(QObject *parent = nullptr);
