@@ -33,6 +33,12 @@ struct T_SimFleet
 {
     QList<T_SimDevice> devices;
     QJsonObject options; // fleet-wide settings ("ports": overrides for loopback runs, ...)
+
+    // A service's port: options.ports.<service> when the fleet overrides it, else the real one.
+    int Port(const QString &strService, int iDefault) const
+    {
+        return options.value(QStringLiteral("ports")).toObject().value(strService).toInt(iDefault);
+    }
 };
 
 // Reads a fleet file; on failure returns false and says why in strError.

@@ -77,9 +77,8 @@ public:
 
     bool Start(QString &strError) override
     {
-        const QJsonObject ports = m_fleet.options.value(QStringLiteral("ports")).toObject();
-        const quint16 u16Port = static_cast<quint16>(ports.value(QStringLiteral("discovery")).toInt(3333));
-        m_u16AnswerPort = static_cast<quint16>(ports.value(QStringLiteral("discovery_answer")).toInt(3334));
+        const quint16 u16Port = static_cast<quint16>(m_fleet.Port(QStringLiteral("discovery"), 3333));
+        m_u16AnswerPort = static_cast<quint16>(m_fleet.Port(QStringLiteral("discovery_answer"), 3334));
 
         // Each device answers from a socket bound to its own address. Binding fails
         // where the fleet's addresses do not exist (say, outside the namespace runner),

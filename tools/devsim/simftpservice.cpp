@@ -19,8 +19,7 @@ public:
 
     bool Start(QString &strError) override
     {
-        const QJsonObject ports = m_fleet.options.value(QStringLiteral("ports")).toObject();
-        const int iPort = ports.value(QStringLiteral("ftp")).toInt(21);
+        const int iPort = m_fleet.Port(QStringLiteral("ftp"), 21);
         const QJsonObject ftp = m_fleet.options.value(QStringLiteral("ftp")).toObject();
         CSimFtpStore &store = CSimFtpStore::Instance();
         store.SetKeepContent(ftp.value(QStringLiteral("keep_files")).toBool(true));

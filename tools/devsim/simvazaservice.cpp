@@ -417,9 +417,8 @@ public:
 
     bool Start(QString &strError) override
     {
-        const QJsonObject ports = m_fleet.options.value(QStringLiteral("ports")).toObject();
-        const int i32Port = ports.value(QStringLiteral("vaza")).toInt(60000);
-        const int i32FtpPort = ports.value(QStringLiteral("ftp")).toInt(21);
+        const int i32Port = m_fleet.Port(QStringLiteral("vaza"), 60000);
+        const int i32FtpPort = m_fleet.Port(QStringLiteral("ftp"), 21);
         for (const T_SimDevice &dev : m_fleet.devices) {
             if (dev.strChannel != QLatin1String("vaza"))
                 continue;
