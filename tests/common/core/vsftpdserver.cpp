@@ -105,29 +105,22 @@ bool CVsftpdServer::Start(QString &strError)
             strError = QStringLiteral("vsftpd did not start: %1").arg(m_process.errorString());
             return false;
         }
+        // vsftpd prints nothing when it is ready: connect until it greets, exits or 10 s pass.
         m_u16Port = u16Port;
-        if (WaitUntilListening())
-            return true;
+        for (const QDeadlineTimer deadline(10000); !deadline.hasExpired() && m_process.state() == QProcess::Running;) {
+            QTcpSocket greeting;
+            greeting.connectToHost(Host(), m_u16Port);
+            if (greeting.waitForConnected(200) && greeting.waitForReadyRead(2000) &&
+                greeting.readAll().startsWith("220"))
+                return true;
+            m_process.waitForFinished(50);
+        }
         strError = QStringLiteral("vsftpd did not listen on port %1: %2")
                        .arg(u16Port)
                        .arg(QString::fromLocal8Bit(m_process.readAll()).trimmed());
         Stop();
     }
     m_u16Port = 0;
-    return false;
-}
-
-bool CVsftpdServer::WaitUntilListening()
-{
-    // vsftpd prints nothing when it is ready, so try to connect until it greets or exits.
-    // Each try is bounded; the whole wait ends after 10 s.
-    for (const QDeadlineTimer deadline(10000); !deadline.hasExpired() && m_process.state() == QProcess::Running;) {
-        QTcpSocket probe;
-        probe.connectToHost(Host(), m_u16Port);
-        if (probe.waitForConnected(200) && probe.waitForReadyRead(2000) && probe.readAll().startsWith("220"))
-            return true;
-        m_process.waitForFinished(50);
-    }
     return false;
 }
 

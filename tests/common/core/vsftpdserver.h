@@ -29,7 +29,6 @@ public:
 
 private:
     bool WriteConfig(quint16 u16Port, int iPasvMin, QString &strError);
-    bool WaitUntilListening();
 
     bool m_bIpv6;
     QTemporaryDir m_dir;
