@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <memory>
+
 namespace
 {
 // A port with nobody listening: taken from the system, then released.
@@ -27,7 +29,6 @@ class TestFtpClient : public QObject
     Q_OBJECT
 private slots:
     void init();
-    void cleanup();
     void loginSendsWhatItIsGiven();
     void failureEndsInDoneTrueWithItsText_data();
     void failureEndsInDoneTrueWithItsText();
@@ -37,19 +38,13 @@ private slots:
 private:
     bool Play(const Script &script);
 
-    LoopbackServer *m_pServer = nullptr;
+    std::unique_ptr<LoopbackServer> m_pServer;
 };
 
 void TestFtpClient::init()
 {
-    m_pServer = new LoopbackServer(this);
+    m_pServer.reset(new LoopbackServer);
     QVERIFY(m_pServer->Listen());
-}
-
-void TestFtpClient::cleanup()
-{
-    delete m_pServer;
-    m_pServer = nullptr;
 }
 
 bool TestFtpClient::Play(const Script &script)
