@@ -143,11 +143,7 @@ T_Outcome TestFtpDevsim::Run(const QString &strDevice, bool bPut, QFtp::Transfer
         for (QByteArray ba = ftp.read(1024); !ba.isEmpty(); ba = ftp.read(1024))
             out.baData += ba;
     });
-    connect(&ftp, &QFtp::done, &ftp, [&ftp, &out](bool bError) {
-        out.bDone = true;
-        out.bError = bError;
-        out.strError = ftp.errorString();
-    });
+    QSignalSpy done(&ftp, &QFtp::done);
     const auto address = m_addresses.value(strDevice);
     ftp.setTransferMode(eMode);
     ftp.connectToHost(address.first, address.second);
@@ -157,7 +153,9 @@ T_Outcome TestFtpDevsim::Run(const QString &strDevice, bool bPut, QFtp::Transfer
     else
         ftp.get(strPath);
     // The test fails on a hang instead of waiting for ctest's time-out.
-    (void)QTest::qWaitFor([&out] { return out.bDone; }, 20000);
+    out.bDone = done.wait(20000);
+    out.bError = out.bDone && done.at(0).at(0).toBool();
+    out.strError = ftp.errorString();
     return out;
 }
 
