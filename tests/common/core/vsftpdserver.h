@@ -22,14 +22,13 @@ public:
     void Stop();
 
     QString Host() const { return m_bIpv6 ? QStringLiteral("::1") : QStringLiteral("127.0.0.1"); }
-    quint16 Port() const { return m_u16Port; }
+    quint16 Port() const { return m_u16Port; } // 0 until Start() succeeds
     // The writable directory as FTP clients name it, and where a path lands on disk.
     static QString UploadDir() { return QStringLiteral("/pub"); }
     QString LocalPath(const QString &strFtpPath) const;
 
 private:
     bool WriteConfig(quint16 u16Port, int iPasvMin, QString &strError);
-    bool WaitUntilListening();
 
     bool m_bIpv6;
     QTemporaryDir m_dir;
