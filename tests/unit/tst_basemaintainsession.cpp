@@ -53,7 +53,6 @@ private slots:
     void sendWhileDisconnectedWaitsForConnect();
     void onlyLastRequestWaits();
     void socketErrorDropsSocketAndNextSendReconnects();
-    void refusedConnectionIsSilent();
     void receivedBytesReachSubclassUnchanged();
     void busyAndAbort();
     void recordsTravelThroughQueuedSignals();
@@ -107,22 +106,6 @@ void TestBaseMaintainSession::socketErrorDropsSocketAndNextSendReconnects()
     QTRY_COMPARE(server.Received(1), QByteArray("two"));
 }
 
-void TestBaseMaintainSession::refusedConnectionIsSilent()
-{
-    LoopbackServer server;
-    QVERIFY(server.Listen());
-    const quint16 u16Port = server.Port();
-    server.StopListening();
-
-    CProbeSession session(DeviceAt(u16Port));
-    QSignalSpy upgradeSpy(&session, &CBaseMaintainSession::OnUpgradeNotify);
-    QSignalSpy infoSpy(&session, &CBaseMaintainSession::OnSysInfoNotify);
-    QVERIFY(!session.Send("x"));
-    QTRY_VERIFY(!session.HasSocket());
-    // The base reports nothing; the subclass's response timer does.
-    QCOMPARE(upgradeSpy.count() + infoSpy.count(), 0);
-}
-
 void TestBaseMaintainSession::receivedBytesReachSubclassUnchanged()
 {
     LoopbackServer server;
@@ -151,42 +134,26 @@ void TestBaseMaintainSession::busyAndAbort()
 
 void TestBaseMaintainSession::recordsTravelThroughQueuedSignals()
 {
-    // Forms may sit behind queued connections; the records must survive the trip intact.
+    // Forms may sit behind queued connections: without registered meta-types the records
+    // (and the "UInt32" spelling) would be dropped with only a warning.
     CProbeSession session(DeviceAt(1));
+    QSignalSpy upgradeSpy(&session, &CBaseMaintainSession::OnUpgradeNotify);
+    QSignalSpy versionSpy(&session, &CBaseMaintainSession::OnVersionQueryNotify);
     QObject receiver;
-    T_BaseDevInfo stGot;
-    T_UpgradeInfo stUpGot;
-    QByteArray baData;
-    CBaseMaintainSession::E_InfoDataType eType = CBaseMaintainSession::INFO_JSON;
     quint32 u32GotPort = 0;
+    T_UpgradeInfo stUpGot;
     connect(&session, &CBaseMaintainSession::OnUpgradeNotify, &receiver,
-            [&](T_BaseDevInfo st, T_UpgradeInfo up, QString, bool, bool, int) {
-                stGot = st;
-                stUpGot = up;
-            },
-            Qt::QueuedConnection);
-    connect(&session, &CBaseMaintainSession::OnSysInfoNotify, &receiver,
-            [&](T_BaseDevInfo, bool, CBaseMaintainSession::E_InfoDataType e, QByteArray ba) {
-                eType = e;
-                baData = ba;
-            },
-            Qt::QueuedConnection);
+            [&](T_BaseDevInfo, T_UpgradeInfo up, QString, bool, bool, int) { stUpGot = up; }, Qt::QueuedConnection);
     connect(&session, &CBaseMaintainSession::OnVersionQueryNotify, &receiver,
             [&](T_BaseDevInfo, bool, QByteArray, UInt32 u32, QByteArray) { u32GotPort = u32; }, Qt::QueuedConnection);
-    QSignalSpy spy(&session, &CBaseMaintainSession::OnSysInfoNotify);
 
-    T_UpgradeInfo stUp{QStringLiteral("mod"), 7, QStringLiteral("/tmp/image.bin")};
-    emit session.OnUpgradeNotify(session.DevInfo(), stUp, QStringLiteral("Uploading"), false, false, 10);
-    emit session.OnSysInfoNotify(session.DevInfo(), false, CBaseMaintainSession::INFO_XML, "<x/>");
+    emit session.OnUpgradeNotify(session.DevInfo(), T_UpgradeInfo{QStringLiteral("mod"), 7, QStringLiteral("/i.bin")},
+                                 QStringLiteral("Uploading"), false, false, 10);
     emit session.OnVersionQueryNotify(session.DevInfo(), false, "mod", 0xFFFFFFFFu, "1.2");
-    QTRY_COMPARE(baData, QByteArray("<x/>"));
-    QCOMPARE(stGot.strHostName, QStringLiteral("ZR410-0001"));
-    QCOMPARE(stUpGot.u32DevPort, 7u);
-    QCOMPARE(stUpGot.strFilePath, QStringLiteral("/tmp/image.bin"));
-    QCOMPARE(eType, CBaseMaintainSession::INFO_XML);
-    QCOMPARE(u32GotPort, 0xFFFFFFFFu);
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(0).value<T_BaseDevInfo>().strAddr, QStringLiteral("127.0.0.1"));
+    QTRY_COMPARE(u32GotPort, 0xFFFFFFFFu);
+    QCOMPARE(stUpGot.strFilePath, QStringLiteral("/i.bin"));
+    QCOMPARE(upgradeSpy.at(0).at(0).value<T_BaseDevInfo>().strAddr, QStringLiteral("127.0.0.1"));
+    QCOMPARE(versionSpy.at(0).at(4).toByteArray(), QByteArray("1.2"));
 }
 
 QTEST_GUILESS_MAIN(TestBaseMaintainSession)
