@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Every benchmark at full size in one optimised build, each beside its reference.
+#   bench/run-all.sh            (takes a few minutes; best on an otherwise idle machine)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup-deps.sh
+B=build-bench
+cmake -S . -B "$B" -DCMAKE_BUILD_TYPE=Release -DVELMORA_SANITIZE=OFF >/dev/null
+cmake --build "$B" -j "$(nproc)" --target velmora-devsim bench_codec bench_batch bench_ftp_upload bench_discovery >/dev/null
+export QT_LOGGING_RULES='velmora.*=false' QT_QPA_PLATFORM=offscreen
+
+echo "== codec: stream splitter and image checksum (Google Benchmark)"
+"$B/bin/bench_codec" --benchmark_min_time=0.5
+echo
+echo "== FTP upload of 64 MiB to vsftpd on loopback: our client vs curl -T"
+"$B/bin/bench_ftp_upload" --size-mib 64 --runs 7
+echo
+echo "== discovery of 250 simulated devices, and a 10,000-answer burst (private namespaces)"
+scripts/netns-run.sh --devsim "$B/bin/velmora-devsim" -- "$B/bin/bench/bench_discovery"
+echo
+echo "== batch upgrade of N simulated devices, 8 MiB module, beside curl to the same FTP services"
+"$B/bin/bench_batch" --devsim "$B/bin/velmora-devsim"
