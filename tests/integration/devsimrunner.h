@@ -4,7 +4,6 @@
 // system (options.ports), and reads back its record. Never binds fixed ports.
 #include "netnsfleet.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
 #include <QJsonDocument>
@@ -13,8 +12,6 @@
 class CDevsimRunner
 {
 public:
-    ~CDevsimRunner() { Stop(); }
-
     // devices: fleet entries; services: e.g. "vaza" or "vaza,ftp".
     bool Start(const QJsonArray &devices, const QString &strServices)
     {
@@ -28,37 +25,17 @@ public:
         QFile file(m_dir.filePath(QStringLiteral("fleet.json")));
         if (!m_dir.isValid() || !file.open(QIODevice::WriteOnly))
             return false;
-        file.write(QJsonDocument(QJsonObject{{QStringLiteral("devices"), devices},
-                                             {QStringLiteral("options"), QJsonObject{{QStringLiteral("ports"), m_ports}}}})
-                       .toJson());
+        file.write(
+            QJsonDocument(QJsonObject{{"devices", devices}, {"options", QJsonObject{{"ports", m_ports}}}}).toJson());
         file.close();
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(QStringLiteral(VELMORA_BIN_DIR "/velmora-devsim"),
-                        {QStringLiteral("--fleet"), file.fileName(), QStringLiteral("--record"), RecordPath(),
-                         QStringLiteral("--services"), strServices});
-        QByteArray baOut;
-        QElapsedTimer clock;
-        clock.start();
-        while (!baOut.contains("velmora-devsim: ready") && clock.elapsed() < 20000) {
-            if (!m_process.waitForStarted(10000) || m_process.state() != QProcess::Running)
-                return false;
-            m_process.waitForReadyRead(200);
-            baOut += m_process.readAllStandardOutput();
-        }
-        return baOut.contains("velmora-devsim: ready");
+        return NetnsFleet::RunDevsim(m_process, QStringLiteral(VELMORA_BIN_DIR "/velmora-devsim"),
+                                     {"--fleet", file.fileName(), "--record", RecordPath(), "--services", strServices},
+                                     nullptr);
     }
 
+    ~CDevsimRunner() { NetnsFleet::StopProcess(m_process); }
     int Port(const QString &strService) const { return m_ports.value(strService).toInt(); }
-
-    void Stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(10000))
-            m_process.kill();
-        m_process.waitForFinished(2000);
-    }
 
     // Every record line, optionally only of one type.
     QList<QJsonObject> Events(const QString &strType = QString()) const
@@ -81,7 +58,11 @@ inline QJsonObject SimDevice(const QString &strHost, const QString &strAddr, con
     auto module = [](const char *pszAddr, int i32Port, const char *pszVersion) {
         return QJsonObject{{"addr", pszAddr}, {"port", i32Port}, {"version", pszVersion}};
     };
-    return QJsonObject{{"hostname", strHost},   {"addr", strAddr},      {"kind", "tx"},
-                       {"version", "V3.1.4"},   {"channel", "vaza"},    {"knobs", knobs},
+    return QJsonObject{{"hostname", strHost},
+                       {"addr", strAddr},
+                       {"kind", "tx"},
+                       {"version", "V3.1.4"},
+                       {"channel", "vaza"},
+                       {"knobs", knobs},
                        {"modules", QJsonArray{module("main", 1, "V3.1.4"), module("fpga", 2, "F1.0.9")}}};
 }

@@ -16,7 +16,8 @@ bool NetnsFleet::InsideRunner(QString *pstrReason)
     }
     for (const QNetworkInterface &iface : QNetworkInterface::allInterfaces()) {
         const QString strName = iface.name();
-        if (strName != QLatin1String("lo") && strName != QLatin1String("vmo0") && !strName.startsWith(QLatin1String("vmx"))) {
+        if (strName != QLatin1String("lo") && strName != QLatin1String("vmo0") &&
+            !strName.startsWith(QLatin1String("vmx"))) {
             *pstrReason = QStringLiteral("interface %1 is not the runner's; refusing to search").arg(strName);
             return false;
         }
@@ -81,14 +82,14 @@ bool NetnsFleet::Start(const QJsonArray &devices, const QStringList &services, Q
     for (const QJsonValue &v : devices) {
         const QString strAddr = v.toObject().value(QStringLiteral("addr")).toString();
         const QString strNet = strAddr.section(QLatin1Char('.'), 0, 2) + QStringLiteral(".0/24");
-        if (!Ip({"-n", DeviceNamespace(), "addr", "replace", strAddr + "/24", "dev", "vmd0"}, pstrError)
-            || (!setNets.contains(strNet) && !Ip({"route", "replace", strNet, "dev", "vmo0"}, pstrError)))
+        if (!Ip({"-n", DeviceNamespace(), "addr", "replace", strAddr + "/24", "dev", "vmd0"}, pstrError) ||
+            (!setNets.contains(strNet) && !Ip({"route", "replace", strNet, "dev", "vmo0"}, pstrError)))
             return false;
         setNets.insert(strNet);
     }
     QFile file(m_dir.filePath(QStringLiteral("fleet.json")));
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(QJsonDocument(QJsonObject{{"options", options}, {"devices", devices}}).toJson()) < 0) {
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(QJsonDocument(QJsonObject{{"options", options}, {"devices", devices}}).toJson()) < 0) {
         *pstrError = QStringLiteral("cannot write %1").arg(file.fileName());
         return false;
     }
@@ -96,30 +97,39 @@ bool NetnsFleet::Start(const QJsonArray &devices, const QStringList &services, Q
     QFile::remove(RecordPath());
 
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.start(QStringLiteral("ip"), {"netns", "exec", DeviceNamespace(), strDevsim, "--fleet", file.fileName(),
-                                           "--record", RecordPath(), "--services", services.join(QLatin1Char(','))});
+    return RunDevsim(m_process, QStringLiteral("ip"),
+                     {"netns", "exec", DeviceNamespace(), strDevsim, "--fleet", file.fileName(), "--record",
+                      RecordPath(), "--services", services.join(QLatin1Char(','))},
+                     pstrError);
+}
+
+bool NetnsFleet::RunDevsim(QProcess &process, const QString &strProgram, const QStringList &args, QString *pstrError)
+{
+    process.start(strProgram, args);
     QByteArray baOutput;
     QDeadlineTimer deadline(30000);
     while (!baOutput.contains("velmora-devsim: ready")) {
-        if (m_process.state() == QProcess::NotRunning || deadline.hasExpired()
-            || !m_process.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())))) {
-            baOutput += m_process.readAll();
-            *pstrError = QStringLiteral("velmora-devsim did not become ready: %1").arg(QString::fromLocal8Bit(baOutput));
-            Stop();
+        if (!process.waitForStarted(10000) || process.state() != QProcess::Running || deadline.hasExpired() ||
+            !process.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())))) {
+            baOutput += process.readAllStandardOutput();
+            if (pstrError)
+                *pstrError =
+                    QStringLiteral("velmora-devsim did not become ready: %1").arg(QString::fromLocal8Bit(baOutput));
+            StopProcess(process);
             return false;
         }
-        baOutput += m_process.readAll();
+        baOutput += process.readAllStandardOutput();
     }
     return true;
 }
 
-void NetnsFleet::Stop()
+void NetnsFleet::StopProcess(QProcess &process)
 {
-    if (m_process.state() == QProcess::NotRunning)
+    if (process.state() == QProcess::NotRunning)
         return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
     }
 }
