@@ -10,7 +10,10 @@
 
 namespace
 {
-QByteArray Reply(quint32 u32Id, const QByteArray &baBody = QByteArray()) { return Vaza::BuildMsg(u32Id, 77, baBody); }
+QByteArray Reply(quint32 u32Id, const QByteArray &baBody = QByteArray())
+{
+    return Vaza::BuildMsg(u32Id, 77, baBody);
+}
 
 // Module "main", port 1, two words, and for version replies the version text.
 QByteArray ModuleBody(quint32 u32A, quint32 u32B, const QByteArray &baVersion = QByteArray())
@@ -29,7 +32,7 @@ QByteArray ModuleBody(quint32 u32A, quint32 u32B, const QByteArray &baVersion = 
 class CRulesFixture
 {
 public:
-    CRulesFixture()
+    explicit CRulesFixture(double dScale) : m_scale(dScale)
     {
         m_server.Listen();
         T_BaseDevInfo st;
@@ -54,6 +57,7 @@ public:
         m_server.Send(i, Reply(Vaza::ID_BindRsp, QByteArray(4, '\0')) + baExtra);
         return QTest::qWaitFor([&] { return Ids(i).size() >= 2; });
     }
+    ScopedTimeScale m_scale;
     LoopbackServer m_server;
     QScopedPointer<CVazaMaintainSession> m_pSession;
 };
@@ -75,8 +79,7 @@ private slots:
 // Catches a second final notification for one command when the reply comes too late.
 void TestVazaSessionRules::lateReplyAfterTimeOutIsDropped()
 {
-    ScopedTimeScale scale(0.02);
-    CRulesFixture f;
+    CRulesFixture f(0.02);
     QSignalSpy spy(f.m_pSession.data(), &CBaseMaintainSession::OnSysInfoNotify);
     QCOMPARE(f.m_pSession->GetSysInfo(), CMD_OK);
     QVERIFY(f.Bind());
@@ -93,8 +96,7 @@ void TestVazaSessionRules::lateReplyAfterTimeOutIsDropped()
 // starting the next command from its slot would be told CMD_BUSY.
 void TestVazaSessionRules::nextCommandFromInsideFinalNotification()
 {
-    ScopedTimeScale scale(0.02);
-    CRulesFixture f;
+    CRulesFixture f(0.02);
     QList<E_CmdResult> results;
     connect(f.m_pSession.data(), &CBaseMaintainSession::OnSysInfoNotify, this, [&] {
         if (results.isEmpty())
@@ -110,8 +112,7 @@ void TestVazaSessionRules::nextCommandFromInsideFinalNotification()
 // Catches the waiting request going out again on a second bind reply.
 void TestVazaSessionRules::repeatedBindReplySendsWaitingRequestOnce()
 {
-    ScopedTimeScale scale(0.1);
-    CRulesFixture f;
+    CRulesFixture f(0.1);
     QCOMPARE(f.m_pSession->QueryVersion("main", 1), CMD_CONNECT_FAIL);
     QVERIFY(f.Bind(0, Reply(Vaza::ID_BindRsp, QByteArray(4, '\0'))));
     QTest::qWait(100);
@@ -122,8 +123,7 @@ void TestVazaSessionRules::repeatedBindReplySendsWaitingRequestOnce()
 // the new connection's stream (the first reply after reconnecting would be lost).
 void TestVazaSessionRules::halfMessageOfOldConnectionIsForgotten()
 {
-    ScopedTimeScale scale(0.1);
-    CRulesFixture f;
+    CRulesFixture f(0.1);
     QSignalSpy spy(f.m_pSession.data(), &CBaseMaintainSession::OnVersionQueryNotify);
     f.m_pSession->QueryVersion("main", 1);
     QVERIFY(f.Bind(0, Reply(0x2803, QByteArray(100, 'x')).left(40)));
@@ -139,8 +139,7 @@ void TestVazaSessionRules::halfMessageOfOldConnectionIsForgotten()
 // Catches heartbeats going on after the device unbinds us.
 void TestVazaSessionRules::unbindStopsHeartbeat()
 {
-    ScopedTimeScale scale(0.01); // 30 ms ticks, 200 ms idle
-    CRulesFixture f;
+    CRulesFixture f(0.01); // 30 ms ticks, 200 ms idle
     f.m_pSession->QueryVersion("main", 1);
     QVERIFY(f.Bind());
     QTRY_VERIFY(f.Ids().contains(Vaza::ID_HeartbeatReq));
@@ -154,8 +153,7 @@ void TestVazaSessionRules::unbindStopsHeartbeat()
 // Catches step 102/103 replies (or a second 101) acted on before the upload they follow.
 void TestVazaSessionRules::uploadRepliesOutOfTurnAreDropped()
 {
-    ScopedTimeScale scale(0.1);
-    CRulesFixture f;
+    CRulesFixture f(0.1);
     QTemporaryFile image;
     QVERIFY(image.open() && image.write("image") == 5 && image.flush());
     QSignalSpy spy(f.m_pSession.data(), &CBaseMaintainSession::OnUpgradeNotify);
