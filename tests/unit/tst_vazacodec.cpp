@@ -5,9 +5,9 @@
 #include <QDateTime>
 #include <QRandomGenerator>
 #include <QTimeZone>
+#include <QtTest>
 #include <memory>
 #include <tuple>
-#include <QtTest>
 
 namespace
 {
@@ -47,7 +47,7 @@ void TestVazaCodec::stringEncodings()
     WriteByteArray(&buf, QByteArray());
     WriteByteArray(&buf, QByteArray("root"));
     WriteUInt32(&buf, 0x01020304);
-    QCOMPARE(buf.data().toHex(), QByteArray("00000004" "00000008726f6f74" "00000004" "00000008726f6f74" "01020304"));
+    QCOMPARE(buf.data(), QByteArray::fromHex("00000004 00000008 726f6f74 00000004 00000008 726f6f74 01020304"));
 }
 
 // Catches over-reads and a lying prefix swallowing the bytes that follow it.
@@ -65,7 +65,7 @@ void TestVazaCodec::readsPastTheEndYieldZeroAndConsumeNothing()
     QCOMPARE(u32Len, 6u);
     QCOMPARE(p->readAll(), QByteArray("abc"));
     // Prefixes 0 to 3 cannot count themselves: empty, and nothing more is taken.
-    p = reader("00000003" "00000000" "00000005" "7a");
+    p = reader("00000003 00000000 00000005 7a");
     QVERIFY(ReadByteArray(p.get(), &u32Len).isEmpty());
     QCOMPARE(u32Len, 3u);
     QVERIFY(ReadByteArray(p.get()).isEmpty());
@@ -111,7 +111,7 @@ void TestVazaCodec::xorChecksumMatchesBytewiseXor()
 void TestVazaCodec::headerAndBindRequestLayout()
 {
     const QByteArray ba = Msg(Vaza::ID_HeartbeatReq, 7, "xy");
-    QCOMPARE(ba.toHex(), QByteArray("0000001a" "00001003" "00000007" "00000001" "00000000" "00000000" "7879"));
+    QCOMPARE(ba, QByteArray::fromHex("0000001a 00001003 00000007 00000001 00000000 00000000 7879"));
     const T_VAZAMsgHead st = Vaza::ParseHead(ba.constData());
     QCOMPARE(st.u32MsgLen, 26u);
     QCOMPARE(st.u32MsgId, 0x1003u);
@@ -126,9 +126,8 @@ void TestVazaCodec::headerAndBindRequestLayout()
     QCOMPARE(baBody.size(), 8 + 11 + 17 + 16);
 
     // Upgrade request: module, port, step, checksum, two empty strings, file name.
-    QCOMPARE(Vaza::BuildUpgradeReqBody("mcu", 2, Vaza::STEP_UPLOADED, 0x5a, "fw.bin").toHex(),
-             QByteArray("00000007" "6d6375" "00000002" "00000066" "0000005a" "00000004" "00000004"
-                        "0000000a" "66772e62696e"));
+    QCOMPARE(Vaza::BuildUpgradeReqBody("mcu", 2, Vaza::STEP_UPLOADED, 0x5a, "fw.bin"),
+             QByteArray::fromHex("00000007 6d6375 00000002 00000066 0000005a 00000004 00000004 0000000a 66772e62696e"));
 }
 
 // Catches the ZR420L asymmetry being lost in either direction and case-sensitive models.

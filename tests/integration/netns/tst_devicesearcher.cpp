@@ -11,15 +11,15 @@
 #include <QUdpSocket>
 #include <QtTest>
 
-namespace {
+namespace
+{
 QJsonObject Device(const QString &strHostName, const QString &strAddr, const QJsonObject &knobs = QJsonObject())
 {
     return QJsonObject{{"hostname", strHostName}, {"addr", strAddr}, {"knobs", knobs}};
 }
 
 // A two-pass searcher with every signal spied.
-struct CSearch
-{
+struct CSearch {
     QDeviceSearcher searcher{2};
     QSignalSpy pass{&searcher, &QDeviceSearcher::OnStartBroadcast};
     QSignalSpy found{&searcher, &QDeviceSearcher::OnFoundDevice};
@@ -41,19 +41,15 @@ struct CSearch
     }
 };
 
-qint64 Ms(const QJsonObject &o) { return static_cast<qint64>(o.value(QStringLiteral("ms")).toDouble()); }
+qint64 Ms(const QJsonObject &o)
+{
+    return static_cast<qint64>(o.value(QStringLiteral("ms")).toDouble());
+}
 } // namespace
 
-#define START_FLEET(...)                                                                                               \
-    do {                                                                                                               \
-        QString strError;                                                                                              \
-        QVERIFY2(m_fleet.Start(QJsonArray{__VA_ARGS__}, {"discovery"}, &strError), qPrintable(strError));              \
-    } while (0)
-#define IP(...)                                                                                                        \
-    do {                                                                                                               \
-        QString strError;                                                                                              \
-        QVERIFY2(NetnsFleet::Ip({__VA_ARGS__}, &strError), qPrintable(strError));                                      \
-    } while (0)
+// Fail the case with the fleet's or ip's own message.
+#define START_FLEET(...) QVERIFY2(m_fleet.Start({__VA_ARGS__}, {"discovery"}, &m_strError), qPrintable(m_strError))
+#define IP(...) QVERIFY2(NetnsFleet::Ip({__VA_ARGS__}, &m_strError), qPrintable(m_strError))
 
 class TestDeviceSearcher : public QObject
 {
@@ -70,6 +66,7 @@ private slots:
 
 private:
     NetnsFleet m_fleet;
+    QString m_strError;
 };
 
 void TestDeviceSearcher::initTestCase()
@@ -174,8 +171,11 @@ void TestDeviceSearcher::malformedAnswersNeverReadPastReceivedBytes()
     QVERIFY(t.stop.wait(5000));
     // The answers without a name are dropped; the cut name ends with its datagram; nothing
     // of the long name behind the unterminated one; 256 name bytes, none of those after 296.
-    QCOMPARE(t.Reports(), (QMap<QByteArray, int>{{strLong.toLatin1(), 1}, {"ZR420L-C", 1}, {"ZR430-NOZERO", 1},
-                                                  {"NXT800-BIG", 1}, {strMaxName.toLatin1(), 1}}));
+    QCOMPARE(t.Reports(), (QMap<QByteArray, int>{{strLong.toLatin1(), 1},
+                                                 {"ZR420L-C", 1},
+                                                 {"ZR430-NOZERO", 1},
+                                                 {"NXT800-BIG", 1},
+                                                 {strMaxName.toLatin1(), 1}}));
     QCOMPARE(t.ReportOf("ZR430-NOZERO").at(3).toByteArray(), QByteArray("busybusybusybusybusybusybusybusy"));
     QCOMPARE(t.ReportOf("ZR420L-C").at(3).toByteArray(), QByteArray("ready"));
 }
@@ -195,8 +195,8 @@ void TestDeviceSearcher::oneRequestPerInterfaceAndNetwork()
         t.searcher.Start();
         if (!t.stop.wait(5000))
             return QStringList{QStringLiteral("no OnStop")};
-        if (!QTest::qWaitFor(
-                [&] { return m_fleet.Records("discovery-request").size() - iBefore >= iExpectedRequests; }, 3000))
+        if (!QTest::qWaitFor([&] { return m_fleet.Records("discovery-request").size() - iBefore >= iExpectedRequests; },
+                             3000))
             return QStringList{QStringLiteral("too few requests")};
         QStringList sources;
         for (const QJsonObject &r : m_fleet.Records("discovery-request").mid(iBefore))
@@ -231,7 +231,8 @@ void TestDeviceSearcher::oneRequestPerInterfaceAndNetwork()
     IP("addr", "add", "10.215.0.1/24", "dev", "vmx0");
     IP("link", "set", "vmx1", "up");
     IP("link", "set", "vmx0", "up");
-    QTRY_VERIFY(QNetworkInterface::interfaceFromName(QStringLiteral("vmx0")).flags().testFlag(QNetworkInterface::IsRunning));
+    QTRY_VERIFY(
+        QNetworkInterface::interfaceFromName(QStringLiteral("vmx0")).flags().testFlag(QNetworkInterface::IsRunning));
     auto txPackets = [] {
         QFile f(QStringLiteral("/sys/class/net/vmx0/statistics/tx_packets"));
         return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLongLong() : -1;
