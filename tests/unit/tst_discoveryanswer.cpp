@@ -5,7 +5,8 @@
 
 #include <memory>
 
-namespace {
+namespace
+{
 // Parses a copy of the answer in a heap block of exactly its size, so AddressSanitizer
 // stops any read past the end; a stack or reused buffer would hide an over-read.
 bool Parse(const QByteArray &ba, T_DiscoveryAnswer &st)
@@ -48,8 +49,8 @@ void TestDiscoveryAnswer::fields_data()
     // Bytes after a field's zero byte belong to nothing.
     QByteArray trailing = full;
     trailing.replace(60, 5, "JUNK!");
-    QTest::newRow("bytes after the zero are ignored") << trailing << true << QByteArray("ready")
-                                                      << QByteArray("ZR410-A1B20A");
+    QTest::newRow("bytes after the zero are ignored")
+        << trailing << true << QByteArray("ready") << QByteArray("ZR410-A1B20A");
     QTest::newRow("empty datagram is dropped") << QByteArray() << false << QByteArray() << QByteArray();
     QTest::newRow("header only is dropped") << full.left(8) << false << QByteArray() << QByteArray();
     QTest::newRow("ends inside the status") << full.left(11) << false << QByteArray("rea") << QByteArray();

@@ -106,9 +106,14 @@ void TestVazaSysInfo::documentShapeFor2101()
 // device value able to inject markup or break the document.
 void TestVazaSysInfo::paddingTrimmedAndTextEscaped()
 {
-    const QList<QPair<QByteArray, QString>> values{
-        {"  V1.2\xff\xff\xff  ", "V1.2"}, {"V1.2 \xff\xff \xff", "V1.2"}, {QByteArray("abc\0junk", 8), "abc"},
-        {"\xff\xff", ""}, {"\xe4\xb8\xad", QString::fromUtf8("\xe4\xb8\xad")}, {"a\x01" "b", "ab"}};
+    const QList<QPair<QByteArray, QString>> values{{"  V1.2\xff\xff\xff  ", "V1.2"},
+                                                   {"V1.2 \xff\xff \xff", "V1.2"},
+                                                   {QByteArray("abc\0junk", 8), "abc"},
+                                                   {"\xff\xff", ""},
+                                                   {"\xe4\xb8\xad", QString::fromUtf8("\xe4\xb8\xad")},
+                                                   {"a\x01"
+                                                    "b",
+                                                    "ab"}};
     for (const auto &v : values)
         QCOMPARE(VazaSysInfo::CleanValue(v.first), v.second);
 
