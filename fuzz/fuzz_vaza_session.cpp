@@ -45,32 +45,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pData, size_t uSize)
     QObject::connect(&session, &CBaseMaintainSession::OnSysInfoNotify, [&] { ++i32Finals; });
     QObject::connect(&session, &CBaseMaintainSession::OnDownloadLogNotify,
                      [&](T_BaseDevInfo, QByteArray, bool bError, bool bFinished) { i32Finals += bError || bFinished; });
-    QObject::connect(&session, &CBaseMaintainSession::OnUpgradeNotify,
-                     [&](T_BaseDevInfo, T_UpgradeInfo, QString, bool bError, bool bFinished, int) {
-                         i32Finals += bError || bFinished;
-                     });
-    switch (pData[0] % 4) {
-    case 1:
+    QObject::connect(
+        &session, &CBaseMaintainSession::OnUpgradeNotify,
+        [&](T_BaseDevInfo, T_UpgradeInfo, QString, bool bError, bool bFinished) { i32Finals += bError || bFinished; });
+    if (pData[0] % 4 == 1)
         session.GetSysInfo();
-        break;
-    case 2:
+    else if (pData[0] % 4 == 2)
         session.DownloadLog();
-        break;
-    case 3:
+    else if (pData[0] % 4 == 3)
         session.StartUpgrade(T_UpgradeInfo{QStringLiteral("main"), 1, g_pImage->fileName()});
-        break;
-    default:
-        break;
-    }
     const QByteArray baStream(reinterpret_cast<const char *>(pData + 1), static_cast<int>(uSize - 1));
     const int i32Chunk = 1 + pData[0] / 4;
     for (int i = 0; i < baStream.size(); i += i32Chunk)
         session.Feed(baStream.mid(i, i32Chunk));
-    if (i32Finals > 1)
-        std::abort();
-    if (session.IsBusy() && session.AbortCmd() == CUR_NONE)
-        std::abort();
-    if (session.GetSysInfo() != CMD_OK)
+    // At most one ending; a busy session can be aborted; then it takes the next command.
+    if (i32Finals > 1 || (session.IsBusy() && session.AbortCmd() == CUR_NONE) || session.GetSysInfo() != CMD_OK)
         std::abort();
     return 0;
 }

@@ -15,27 +15,24 @@ QByteArray Reply(quint32 u32Id, const QByteArray &baBody = QByteArray())
     return Vaza::BuildMsg(u32Id, 77, baBody);
 }
 
-QByteArray U32(quint32 u32)
+// Module "main", port 1, two words, and for version replies the version text.
+QByteArray ModuleBody(quint32 u32A, quint32 u32B, const QByteArray &baVersion = QByteArray())
 {
     CVazaBuffer buf;
     buf.open(QIODevice::WriteOnly);
-    WriteUInt32(&buf, u32);
+    WriteByteArray(&buf, "main");
+    WriteUInt32(&buf, 1);
+    WriteUInt32(&buf, u32A);
+    WriteUInt32(&buf, u32B);
+    if (!baVersion.isNull())
+        WriteByteArray(&buf, baVersion);
     return buf.data();
-}
-
-// Identifiers of the complete messages in a byte stream.
-QList<quint32> Ids(const QByteArray &ba)
-{
-    QList<quint32> ids;
-    CVazaStreamSplitter splitter;
-    splitter.Feed(ba, [&](const T_VAZAMsgHead &st, QByteArray &) { ids.append(st.u32MsgId); });
-    return ids;
 }
 
 class CRulesFixture
 {
 public:
-    CRulesFixture()
+    explicit CRulesFixture(double dScale) : m_scale(dScale)
     {
         m_server.Listen();
         T_BaseDevInfo st;
@@ -44,6 +41,23 @@ public:
         st.u32Port = m_server.Port();
         m_pSession.reset(new CVazaMaintainSession(st));
     }
+    // Identifiers of the complete messages received on connection i.
+    QList<quint32> Ids(int i = 0) const
+    {
+        QList<quint32> ids;
+        CVazaStreamSplitter splitter;
+        splitter.Feed(m_server.Received(i), [&](const T_VAZAMsgHead &st, QByteArray &) { ids.append(st.u32MsgId); });
+        return ids;
+    }
+    // Accepts the bind request on connection i (plus extra bytes) and waits for the request behind it.
+    bool Bind(int i = 0, const QByteArray &baExtra = QByteArray())
+    {
+        if (!QTest::qWaitFor([&] { return m_server.ConnectionCount() > i && Ids(i).size() == 1; }))
+            return false;
+        m_server.Send(i, Reply(Vaza::ID_BindRsp, QByteArray(4, '\0')) + baExtra);
+        return QTest::qWaitFor([&] { return Ids(i).size() >= 2; });
+    }
+    ScopedTimeScale m_scale;
     LoopbackServer m_server;
     QScopedPointer<CVazaMaintainSession> m_pSession;
 };
@@ -65,13 +79,11 @@ private slots:
 // Catches a second final notification for one command when the reply comes too late.
 void TestVazaSessionRules::lateReplyAfterTimeOutIsDropped()
 {
-    ScopedTimeScale scale(0.02);
-    CRulesFixture f;
+    CRulesFixture f(0.02);
     QSignalSpy spy(f.m_pSession.data(), &CBaseMaintainSession::OnSysInfoNotify);
     QCOMPARE(f.m_pSession->GetSysInfo(), CMD_OK);
-    QTRY_VERIFY(f.m_server.ConnectionCount() == 1 && Ids(f.m_server.Received(0)).size() == 1);
-    f.m_server.Send(0, Reply(Vaza::ID_BindRsp, U32(0)));
-    QTRY_COMPARE(Ids(f.m_server.Received(0)), (QList<quint32>{Vaza::ID_BindReq, 0x1101}));
+    QVERIFY(f.Bind());
+    QCOMPARE(f.Ids(), (QList<quint32>{Vaza::ID_BindReq, 0x1101}));
     QVERIFY(spy.wait(3000));
     QCOMPARE(spy.at(0).at(1).toBool(), true);
     f.m_server.Send(0, Reply(0x2101));
@@ -84,8 +96,7 @@ void TestVazaSessionRules::lateReplyAfterTimeOutIsDropped()
 // starting the next command from its slot would be told CMD_BUSY.
 void TestVazaSessionRules::nextCommandFromInsideFinalNotification()
 {
-    ScopedTimeScale scale(0.02);
-    CRulesFixture f;
+    CRulesFixture f(0.02);
     QList<E_CmdResult> results;
     connect(f.m_pSession.data(), &CBaseMaintainSession::OnSysInfoNotify, this, [&] {
         if (results.isEmpty())
@@ -101,44 +112,26 @@ void TestVazaSessionRules::nextCommandFromInsideFinalNotification()
 // Catches the waiting request going out again on a second bind reply.
 void TestVazaSessionRules::repeatedBindReplySendsWaitingRequestOnce()
 {
-    ScopedTimeScale scale(0.1);
-    CRulesFixture f;
+    CRulesFixture f(0.1);
     QCOMPARE(f.m_pSession->QueryVersion("main", 1), CMD_CONNECT_FAIL);
-    QTRY_COMPARE(f.m_server.ConnectionCount(), 1);
-    QTRY_COMPARE(Ids(f.m_server.Received(0)).size(), 1);
-    f.m_server.Send(0, Reply(Vaza::ID_BindRsp, U32(0)) + Reply(Vaza::ID_BindRsp, U32(0)));
-    QTRY_COMPARE(Ids(f.m_server.Received(0)).size(), 2);
+    QVERIFY(f.Bind(0, Reply(Vaza::ID_BindRsp, QByteArray(4, '\0'))));
     QTest::qWait(100);
-    QCOMPARE(Ids(f.m_server.Received(0)), (QList<quint32>{Vaza::ID_BindReq, Vaza::ID_VersionQueryReq}));
+    QCOMPARE(f.Ids(), (QList<quint32>{Vaza::ID_BindReq, Vaza::ID_VersionQueryReq}));
 }
 
 // Catches bytes of a message the old connection never finished being read as the start of
 // the new connection's stream (the first reply after reconnecting would be lost).
 void TestVazaSessionRules::halfMessageOfOldConnectionIsForgotten()
 {
-    ScopedTimeScale scale(0.1);
-    CRulesFixture f;
+    CRulesFixture f(0.1);
     QSignalSpy spy(f.m_pSession.data(), &CBaseMaintainSession::OnVersionQueryNotify);
     f.m_pSession->QueryVersion("main", 1);
-    QTRY_COMPARE(Ids(f.m_server.Received(0)).size(), 1);
-    QByteArray baHalf = Reply(0x2803, QByteArray(100, 'x')).left(40);
-    f.m_server.Send(0, Reply(Vaza::ID_BindRsp, U32(0)) + baHalf);
-    QTRY_COMPARE(Ids(f.m_server.Received(0)).size(), 2);
+    QVERIFY(f.Bind(0, Reply(0x2803, QByteArray(100, 'x')).left(40)));
     f.m_server.Abort(0);
     QTest::qWait(100);
     f.m_pSession->QueryVersion("main", 1);
-    QTRY_COMPARE(f.m_server.ConnectionCount(), 2);
-    QTRY_COMPARE(Ids(f.m_server.Received(1)).size(), 1);
-    CVazaBuffer body;
-    body.open(QIODevice::WriteOnly);
-    WriteByteArray(&body, "main");
-    WriteUInt32(&body, 1);
-    WriteUInt32(&body, 0);
-    WriteUInt32(&body, 0);
-    WriteByteArray(&body, "V9");
-    f.m_server.Send(1, Reply(Vaza::ID_BindRsp, U32(0)));
-    QTRY_COMPARE(Ids(f.m_server.Received(1)).size(), 2);
-    f.m_server.Send(1, Reply(0x2803, body.data()));
+    QVERIFY(f.Bind(1));
+    f.m_server.Send(1, Reply(0x2803, ModuleBody(0, 0, "V9")));
     QVERIFY(spy.wait(3000));
     QCOMPARE(spy.at(0).at(4).toByteArray(), QByteArray("V9"));
 }
@@ -146,48 +139,33 @@ void TestVazaSessionRules::halfMessageOfOldConnectionIsForgotten()
 // Catches heartbeats going on after the device unbinds us.
 void TestVazaSessionRules::unbindStopsHeartbeat()
 {
-    ScopedTimeScale scale(0.01); // 30 ms ticks, 200 ms idle
-    CRulesFixture f;
+    CRulesFixture f(0.01); // 30 ms ticks, 200 ms idle
     f.m_pSession->QueryVersion("main", 1);
-    QTRY_COMPARE(Ids(f.m_server.Received(0)).size(), 1);
-    f.m_server.Send(0, Reply(Vaza::ID_BindRsp, U32(0)));
-    QTRY_VERIFY(Ids(f.m_server.Received(0)).contains(Vaza::ID_HeartbeatReq));
+    QVERIFY(f.Bind());
+    QTRY_VERIFY(f.Ids().contains(Vaza::ID_HeartbeatReq));
     f.m_server.Send(0, Reply(Vaza::ID_UnBindReq));
     QTest::qWait(100);
-    const int i32Count = Ids(f.m_server.Received(0)).count(Vaza::ID_HeartbeatReq);
+    const int i32Count = f.Ids().count(Vaza::ID_HeartbeatReq);
     QTest::qWait(600);
-    QCOMPARE(Ids(f.m_server.Received(0)).count(Vaza::ID_HeartbeatReq), i32Count);
+    QCOMPARE(f.Ids().count(Vaza::ID_HeartbeatReq), i32Count);
 }
 
 // Catches step 102/103 replies (or a second 101) acted on before the upload they follow.
 void TestVazaSessionRules::uploadRepliesOutOfTurnAreDropped()
 {
-    ScopedTimeScale scale(0.1);
-    CRulesFixture f;
+    CRulesFixture f(0.1);
     QTemporaryFile image;
-    QVERIFY(image.open());
-    image.write("image");
-    image.flush();
+    QVERIFY(image.open() && image.write("image") == 5 && image.flush());
     QSignalSpy spy(f.m_pSession.data(), &CBaseMaintainSession::OnUpgradeNotify);
-    T_UpgradeInfo st{QStringLiteral("main"), 1, image.fileName()};
-    QCOMPARE(f.m_pSession->StartUpgrade(st), CMD_OK);
-    QTRY_COMPARE(Ids(f.m_server.Received(0)).size(), 1);
-    f.m_server.Send(0, Reply(Vaza::ID_BindRsp, U32(0)));
-    QTRY_COMPARE(Ids(f.m_server.Received(0)).size(), 2);
-    for (quint32 u32Step : {102u, 103u}) {
-        CVazaBuffer body;
-        body.open(QIODevice::WriteOnly);
-        WriteByteArray(&body, "main");
-        WriteUInt32(&body, 1);
-        WriteUInt32(&body, u32Step);
-        WriteUInt32(&body, 100);
-        f.m_server.Send(0, Reply(Vaza::ID_VersionUpgradeRsp, body.data()));
-    }
+    QCOMPARE(f.m_pSession->StartUpgrade(T_UpgradeInfo{QStringLiteral("main"), 1, image.fileName()}), CMD_OK);
+    QVERIFY(f.Bind());
+    for (quint32 u32Step : {102u, 103u})
+        f.m_server.Send(0, Reply(Vaza::ID_VersionUpgradeRsp, ModuleBody(u32Step, 100)));
     // Only the response time-out may end it.
     QVERIFY(spy.wait(3000));
     QCOMPARE(spy.size(), 1);
     QCOMPARE(spy.at(0).at(2).toString(), QStringLiteral("time out"));
-    QCOMPARE(Ids(f.m_server.Received(0)).size(), 2);
+    QCOMPARE(f.Ids().size(), 2);
 }
 
 QTEST_MAIN(TestVazaSessionRules)

@@ -16,7 +16,8 @@ bool NetnsFleet::InsideRunner(QString *pstrReason)
     }
     for (const QNetworkInterface &iface : QNetworkInterface::allInterfaces()) {
         const QString strName = iface.name();
-        if (strName != QLatin1String("lo") && strName != QLatin1String("vmo0") && !strName.startsWith(QLatin1String("vmx"))) {
+        if (strName != QLatin1String("lo") && strName != QLatin1String("vmo0") &&
+            !strName.startsWith(QLatin1String("vmx"))) {
             *pstrReason = QStringLiteral("interface %1 is not the runner's; refusing to search").arg(strName);
             return false;
         }
@@ -76,64 +77,59 @@ bool NetnsFleet::Start(const QJsonArray &devices, const QStringList &services, Q
         *pstrError = QStringLiteral("VELMORA_DEVSIM is not set");
         return false;
     }
-    QSet<QString> setAddrs;
-    QSet<QString> setNets;
+    // Each address on the device side; a route to each network beyond the runner's own.
+    QSet<QString> setNets{QStringLiteral("10.213.0.0/24")};
     for (const QJsonValue &v : devices) {
         const QString strAddr = v.toObject().value(QStringLiteral("addr")).toString();
-        if (setAddrs.contains(strAddr))
-            continue;
-        setAddrs.insert(strAddr);
-        if (!Ip({QStringLiteral("-n"), DeviceNamespace(), QStringLiteral("addr"), QStringLiteral("replace"),
-                 strAddr + QStringLiteral("/24"), QStringLiteral("dev"), QStringLiteral("vmd0")},
-                pstrError))
-            return false;
         const QString strNet = strAddr.section(QLatin1Char('.'), 0, 2) + QStringLiteral(".0/24");
-        if (strNet != QLatin1String("10.213.0.0/24") && !setNets.contains(strNet)) {
-            setNets.insert(strNet);
-            if (!Ip({QStringLiteral("route"), QStringLiteral("replace"), strNet, QStringLiteral("dev"),
-                     QStringLiteral("vmo0")},
-                    pstrError))
-                return false;
-        }
+        if (!Ip({"-n", DeviceNamespace(), "addr", "replace", strAddr + "/24", "dev", "vmd0"}, pstrError) ||
+            (!setNets.contains(strNet) && !Ip({"route", "replace", strNet, "dev", "vmo0"}, pstrError)))
+            return false;
+        setNets.insert(strNet);
     }
-    QJsonObject fleet;
-    fleet.insert(QStringLiteral("options"), options);
-    fleet.insert(QStringLiteral("devices"), devices);
-    const QString strFleet = m_dir.filePath(QStringLiteral("fleet.json"));
-    QFile file(strFleet);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(fleet).toJson()) < 0) {
-        *pstrError = QStringLiteral("cannot write %1").arg(strFleet);
+    QFile file(m_dir.filePath(QStringLiteral("fleet.json")));
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(QJsonDocument(QJsonObject{{"options", options}, {"devices", devices}}).toJson()) < 0) {
+        *pstrError = QStringLiteral("cannot write %1").arg(file.fileName());
         return false;
     }
     file.close();
     QFile::remove(RecordPath());
 
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), DeviceNamespace(),
-                                           strDevsim, QStringLiteral("--fleet"), strFleet, QStringLiteral("--record"),
-                                           RecordPath(), QStringLiteral("--services"), services.join(QLatin1Char(','))});
+    return RunDevsim(m_process, QStringLiteral("ip"),
+                     {"netns", "exec", DeviceNamespace(), strDevsim, "--fleet", file.fileName(), "--record",
+                      RecordPath(), "--services", services.join(QLatin1Char(','))},
+                     pstrError);
+}
+
+bool NetnsFleet::RunDevsim(QProcess &process, const QString &strProgram, const QStringList &args, QString *pstrError)
+{
+    process.start(strProgram, args);
     QByteArray baOutput;
     QDeadlineTimer deadline(30000);
     while (!baOutput.contains("velmora-devsim: ready")) {
-        if (m_process.state() == QProcess::NotRunning || deadline.hasExpired()
-            || !m_process.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())))) {
-            baOutput += m_process.readAll();
-            *pstrError = QStringLiteral("velmora-devsim did not become ready: %1").arg(QString::fromLocal8Bit(baOutput));
-            Stop();
+        if (!process.waitForStarted(10000) || process.state() != QProcess::Running || deadline.hasExpired() ||
+            !process.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())))) {
+            baOutput += process.readAllStandardOutput();
+            if (pstrError)
+                *pstrError =
+                    QStringLiteral("velmora-devsim did not become ready: %1").arg(QString::fromLocal8Bit(baOutput));
+            StopProcess(process);
             return false;
         }
-        baOutput += m_process.readAll();
+        baOutput += process.readAllStandardOutput();
     }
     return true;
 }
 
-void NetnsFleet::Stop()
+void NetnsFleet::StopProcess(QProcess &process)
 {
-    if (m_process.state() == QProcess::NotRunning)
+    if (process.state() == QProcess::NotRunning)
         return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
     }
 }

@@ -14,10 +14,7 @@
 class NetnsFleet
 {
 public:
-    NetnsFleet() = default;
     ~NetnsFleet() { Stop(); }
-    NetnsFleet(const NetnsFleet &) = delete;
-    NetnsFleet &operator=(const NetnsFleet &) = delete;
 
     // True only inside the runner's operator namespace holding nothing but loopback,
     // the runner's veth end and links named "vmx*" that tests make. Anything else (eth0)
@@ -31,12 +28,16 @@ public:
     static qint64 UdpCounter(const QString &strName);
     // Lines of a devsim record file whose "type" is strType (all lines when empty).
     static QList<QJsonObject> ReadRecord(const QString &strPath, const QString &strType = QString());
+    // Starts a devsim (through strProgram, e.g. ip netns exec) and waits for its "ready";
+    // on failure stops it and puts its output in *pstrError.
+    static bool RunDevsim(QProcess &process, const QString &strProgram, const QStringList &args, QString *pstrError);
+    static void StopProcess(QProcess &process);
 
     // Puts the devices' addresses on the device side and starts devsim with only the
     // given services; returns once it says it is ready.
     bool Start(const QJsonArray &devices, const QStringList &services, QString *pstrError,
                const QJsonObject &options = QJsonObject());
-    void Stop();
+    void Stop() { StopProcess(m_process); }
     QString RecordPath() const { return m_dir.filePath(QStringLiteral("record.jsonl")); }
     QList<QJsonObject> Records(const QString &strType = QString()) const { return ReadRecord(RecordPath(), strType); }
 
