@@ -4,6 +4,7 @@
 #include "testtime.h"
 
 #include <QCryptographicHash>
+#include <QRandomGenerator>
 #include <QtTest>
 
 namespace
@@ -56,9 +57,12 @@ struct CRig {
     QString Image(const QString &strName, int i32Size)
     {
         QFile file(sim.TempPath(strName));
+        // Not periodic: with a 256-byte period every 1 MiB piece would XOR to zero and a
+        // checksum that forgets all but the last piece would still come out right.
         QByteArray ba(i32Size, Qt::Uninitialized);
+        QRandomGenerator gen(static_cast<quint32>(i32Size));
         for (int i = 0; i < i32Size; ++i)
-            ba[i] = static_cast<char>((i * 131 + 7) & 0xFF);
+            ba[i] = static_cast<char>(gen.generate());
         return file.open(QIODevice::WriteOnly) && file.write(ba) == i32Size ? file.fileName() : QString();
     }
     E_CmdResult Upgrade(const QString &strPath, const QString &strModule = QStringLiteral("main"))
@@ -219,8 +223,9 @@ void TestVazaSession::upgradeEndsOnce_data()
     QTest::addColumn<bool>("imageStored");
     QTest::addColumn<int>("installed");
     const QJsonObject quick{{"install_ms", 0}};
-    // Lost or corrupted image bytes, a wrong checksum, polls going on after 100.
-    QTest::newRow("full upgrade") << QJsonObject{{"install_ms", 1500}} << 300 * 1024 + 17 << false
+    // Lost or corrupted image bytes, a wrong checksum (the image is read back in 1 MiB
+    // pieces: this one needs three, the last one odd), polls going on after 100.
+    QTest::newRow("full upgrade") << QJsonObject{{"install_ms", 1500}} << 2 * 1024 * 1024 + 17 << false
                                   << "up fin Upgrade completed 100" << true << 1;
     // A division by zero (or a garbage percentage) for an image of 0 bytes.
     QTest::newRow("empty image") << quick << 0 << false << "up fin Upgrade completed 100" << true << 1;

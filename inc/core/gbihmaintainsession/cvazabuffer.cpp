@@ -62,30 +62,37 @@ QByteArray ReadByteArray(QIODevice *pDev, quint32 *pu32Len)
     return pDev->read(u32Len);
 }
 
-quint8 XorChecksum(QIODevice *pDev)
+quint8 XorChecksum(const char *pData, qint64 i64Len)
 {
     // Eight bytes at a time; folding the word at the end gives the same byte as a
     // byte-wise XOR because XOR is associative and commutative.
-    alignas(8) char block[8192];
     quint64 u64Acc = 0;
     quint8 u8Tail = 0;
-    for (;;) {
-        const qint64 i64Read = pDev->read(block, sizeof block);
-        if (i64Read <= 0)
-            break;
-        const qint64 i64Words = i64Read / 8;
-        for (qint64 i = 0; i < i64Words; ++i) {
-            quint64 u64;
-            std::memcpy(&u64, block + i * 8, 8);
-            u64Acc ^= u64;
-        }
-        for (qint64 i = i64Words * 8; i < i64Read; ++i)
-            u8Tail ^= static_cast<quint8>(block[i]);
+    const qint64 i64Words = i64Len / 8;
+    for (qint64 i = 0; i < i64Words; ++i) {
+        quint64 u64;
+        std::memcpy(&u64, pData + i * 8, 8);
+        u64Acc ^= u64;
     }
+    for (qint64 i = i64Words * 8; i < i64Len; ++i)
+        u8Tail ^= static_cast<quint8>(pData[i]);
     u64Acc ^= u64Acc >> 32;
     u64Acc ^= u64Acc >> 16;
     u64Acc ^= u64Acc >> 8;
     return static_cast<quint8>(u64Acc) ^ u8Tail;
+}
+
+quint8 XorChecksum(QIODevice *pDev)
+{
+    alignas(8) char block[8192];
+    quint8 u8Sum = 0;
+    for (;;) {
+        const qint64 i64Read = pDev->read(block, sizeof block);
+        if (i64Read <= 0)
+            break;
+        u8Sum ^= XorChecksum(block, i64Read);
+    }
+    return u8Sum;
 }
 
 namespace Vaza

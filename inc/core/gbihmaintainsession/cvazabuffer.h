@@ -30,6 +30,8 @@ quint8 ReadUInt8(QIODevice *pDev);
 QByteArray ReadByteArray(QIODevice *pDev, quint32 *pu32Len = nullptr);
 // XOR of every byte from the current position to the end, streamed in 8192-byte blocks.
 quint8 XorChecksum(QIODevice *pDev);
+// XOR of n bytes; images too large to check in one go are folded piece by piece.
+quint8 XorChecksum(const char *pData, qint64 i64Len);
 
 namespace Vaza
 {

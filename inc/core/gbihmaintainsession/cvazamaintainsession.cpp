@@ -17,6 +17,7 @@ constexpr int HEARTBEAT_IDLE_MS = 20000;
 constexpr int PROGRESS_TICK_MS = 2000;
 constexpr int POLL_MS = 10000;
 constexpr int LOG_CHUNK = 1024;
+constexpr int CHECKSUM_PIECE = 1024 * 1024;
 
 // A received URL ends at its first zero byte (devices send C strings).
 QByteArray CutAtZero(QByteArray ba)
@@ -35,6 +36,7 @@ CVazaMaintainSession::CVazaMaintainSession(const T_BaseDevInfo &stDevInfo, QObje
     connect(&m_timerCheckUpgrade, &QTimer::timeout, this, &CVazaMaintainSession::slotCheckUpgradeFinshed);
     connect(&m_timerProgress, &QTimer::timeout, this, &CVazaMaintainSession::slotGrogressBar);
     connect(&m_timerResponse, &QTimer::timeout, this, &CVazaMaintainSession::slotResTimeOut);
+    connect(&m_timerChecksum, &QTimer::timeout, this, [this] { ChecksumStep(); });
 }
 
 CVazaMaintainSession::~CVazaMaintainSession()
@@ -64,6 +66,8 @@ int CVazaMaintainSession::AbortCmd()
     // Left running, these would report on a command that no longer exists.
     m_timerProgress.stop();
     m_timerResponse.stop();
+    m_timerChecksum.stop();
+    m_fileImage.close();
     m_ePhase = PHASE_NONE;
     return CBaseMaintainSession::AbortCmd();
 }
@@ -389,7 +393,32 @@ void CVazaMaintainSession::slotOnUploadFinished(bool error)
         EmitUpgrade(tr("Upload Completed"), true, false, 100);
         return;
     }
-    const quint8 u8Checksum = XorChecksum(&m_fileImage);
+    m_u8Checksum = 0;
+    m_ePhase = PHASE_CHECKSUM;
+    m_timerChecksum.start(0);
+}
+
+void CVazaMaintainSession::ChecksumStep()
+{
+    if (m_ePhase != PHASE_CHECKSUM) {
+        m_timerChecksum.stop();
+        return;
+    }
+    m_baChecksumBlock.resize(CHECKSUM_PIECE);
+    const qint64 i64Read = m_fileImage.read(m_baChecksumBlock.data(), m_baChecksumBlock.size());
+    if (i64Read > 0) {
+        m_u8Checksum ^= XorChecksum(m_baChecksumBlock.constData(), i64Read);
+        return;
+    }
+    m_timerChecksum.stop();
+    m_baChecksumBlock.clear();
+    if (i64Read < 0) {
+        // The image went away under us: the device would be told a wrong checksum.
+        VLOG(lcVaza) << "cannot read back" << m_stUpgradeInfo.strFilePath << m_fileImage.errorString();
+        AbortCmd();
+        EmitUpgrade(tr("Upload Completed"), true, false, 100);
+        return;
+    }
     m_fileImage.close();
     const QString strFileName = m_stUpgradeInfo.strFilePath.mid(m_stUpgradeInfo.strFilePath.lastIndexOf('/') + 1);
     m_ePhase = PHASE_WAIT_INSTALL;
@@ -397,7 +426,7 @@ void CVazaMaintainSession::slotOnUploadFinished(bool error)
     m_timerProgress.start(Velmora::ScaledMs(PROGRESS_TICK_MS));
     SendData(PackMsg(m_u32UpgradeMsgId,
                      Vaza::BuildUpgradeReqBody(m_stUpgradeInfo.strDevAddr.toUtf8(), m_stUpgradeInfo.u32DevPort,
-                                               Vaza::STEP_UPLOADED, u8Checksum, strFileName.toUtf8())));
+                                               Vaza::STEP_UPLOADED, m_u8Checksum, strFileName.toUtf8())));
 }
 
 void CVazaMaintainSession::slotCheckUpgradeFinshed()

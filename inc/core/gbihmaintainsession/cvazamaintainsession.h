@@ -51,6 +51,7 @@ protected:
         PHASE_NONE,
         PHASE_WAIT_START,   // step 101 sent
         PHASE_UPLOADING,    // FTP put running
+        PHASE_CHECKSUM,     // image read back piece by piece for the checksum
         PHASE_WAIT_INSTALL, // step 102 sent, simulated progress running
         PHASE_POLLING,      // step 103 polls
     };
@@ -58,6 +59,7 @@ protected:
     void StartResponseTimer();
     void EmitUpgrade(const QString &strStep, bool bError, bool bFinished, int i32Progress);
     void DropFtp(QFtp *&pFtp);
+    void ChecksumStep();
 
     quint32 m_u32QueryMsgId = Vaza::ID_VersionQueryReq;
     quint32 m_u32UpgradeMsgId = Vaza::ID_VersionUpgradeReq;
@@ -73,4 +75,9 @@ protected:
     int m_i32InstallProgress = 0;
     QTimer m_timerResponse;
     E_UpgradePhase m_ePhase = PHASE_NONE;
+    // Reading an image back in one go would freeze the window for as long as it takes,
+    // and a batch finishes many uploads at once: one piece per turn of the event loop.
+    QTimer m_timerChecksum;
+    QByteArray m_baChecksumBlock;
+    quint8 m_u8Checksum = 0;
 };
