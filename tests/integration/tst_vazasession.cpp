@@ -57,7 +57,7 @@ struct CRig {
     QString Image(const QString &strName, int i32Size)
     {
         QFile file(sim.TempPath(strName));
-        // Not periodic: with a 256-byte period every 1 MiB piece would XOR to zero and a
+        // Not periodic: with a 256-byte period every read-back piece would XOR to zero and a
         // checksum that forgets all but the last piece would still come out right.
         QByteArray ba(i32Size, Qt::Uninitialized);
         QRandomGenerator gen(static_cast<quint32>(i32Size));
@@ -223,8 +223,8 @@ void TestVazaSession::upgradeEndsOnce_data()
     QTest::addColumn<bool>("imageStored");
     QTest::addColumn<int>("installed");
     const QJsonObject quick{{"install_ms", 0}};
-    // Lost or corrupted image bytes, a wrong checksum (the image is read back in 1 MiB
-    // pieces: this one needs three, the last one odd), polls going on after 100.
+    // Lost or corrupted image bytes, a wrong checksum (the image is read back in 256 KiB
+    // pieces: this one needs nine, the last one odd), polls going on after 100.
     QTest::newRow("full upgrade") << QJsonObject{{"install_ms", 1500}} << 2 * 1024 * 1024 + 17 << false
                                   << "up fin Upgrade completed 100" << true << 1;
     // A division by zero (or a garbage percentage) for an image of 0 bytes.

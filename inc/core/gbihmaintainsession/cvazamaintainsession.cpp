@@ -17,7 +17,7 @@ constexpr int HEARTBEAT_IDLE_MS = 20000;
 constexpr int PROGRESS_TICK_MS = 2000;
 constexpr int POLL_MS = 10000;
 constexpr int LOG_CHUNK = 1024;
-constexpr int CHECKSUM_PIECE = 1024 * 1024;
+constexpr int CHECKSUM_PIECE = 256 * 1024;
 
 // A received URL ends at its first zero byte (devices send C strings).
 QByteArray CutAtZero(QByteArray ba)

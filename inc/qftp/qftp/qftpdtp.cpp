@@ -38,7 +38,21 @@ private:
 };
 } // namespace
 
+namespace
+{
+// Uploads currently writing, in this (the GUI) thread.
+int s_i32Writing = 0;
+} // namespace
+
 QFtpDTP::QFtpDTP(QObject *parent) : QObject(parent) {}
+
+void QFtpDTP::SetWriting(bool bWriting)
+{
+    if (bWriting == m_bWriting)
+        return;
+    m_bWriting = bWriting;
+    s_i32Writing += bWriting ? 1 : -1;
+}
 
 QFtpDTP::~QFtpDTP()
 {
@@ -48,6 +62,7 @@ QFtpDTP::~QFtpDTP()
     if (m_pServer)
         m_pServer->disconnect(this);
     AbortConnection();
+    SetWriting(false);
 }
 
 void QFtpDTP::Prepare(bool bUpload, QIODevice *pDevice, qint64 i64Total)
@@ -65,6 +80,7 @@ void QFtpDTP::Prepare(bool bUpload, QIODevice *pDevice, qint64 i64Total)
     m_bAccepted = false;
     m_bUploadStarted = false;
     m_bEof = false;
+    SetWriting(false);
     m_bHasConnected = false;
     m_bConnected = false;
     if (bUpload && m_baBlock.size() != kWriteSize)
@@ -183,6 +199,7 @@ void QFtpDTP::DropSocket(bool bReset)
     QTcpSocket *pSocket = m_pSocket;
     m_pSocket = nullptr;
     m_bConnected = false;
+    SetWriting(false);
     pSocket->disconnect(this);
 #ifdef Q_OS_UNIX
     // An upload cut short must reach the server as a reset: an orderly close would make
@@ -381,6 +398,7 @@ void QFtpDTP::MaybeStartUpload()
     if (!m_bUpload || m_bUploadStarted || !m_bAccepted || !IsOpen())
         return;
     m_bUploadStarted = true;
+    SetWriting(true);
     if (!m_pDevice || !m_pDevice->isReadable()) {
         DropSocket(true);
         emit transferFailed(QFtp::tr("The file is not open for reading"));
@@ -398,7 +416,7 @@ void QFtpDTP::WriteMore()
     // next piece is written only once nothing is queued: anything written on top of a
     // queue would be copied into it first. With a fast receiver every write may be taken
     // whole, so each turn hands over at most kHighWater bytes and then yields.
-    qint64 i64Budget = kHighWater;
+    qint64 i64Budget = qMax(kMinTurn, kHighWater / qMax(1, s_i32Writing));
     while (!m_bEof && m_pSocket->bytesToWrite() == 0) {
         if (i64Budget <= 0) {
             if (!m_bContinueQueued && m_pSocket->bytesToWrite() == 0) {
@@ -415,7 +433,8 @@ void QFtpDTP::WriteMore()
         // One read per write: from the page cache, a 16 KiB read costs about as much
         // in system-call overhead as it moves, which alone would cost 5% against curl.
         bool bDry = false; // a sequential device has nothing more for now
-        const qint64 i64Filled = m_pDevice->read(m_baBlock.data(), m_baBlock.size());
+        const qint64 i64Want = qBound<qint64>(kBlockSize, i64Budget, m_baBlock.size());
+        const qint64 i64Filled = m_pDevice->read(m_baBlock.data(), i64Want);
         if (i64Filled < 0) {
             const QString strError = m_pDevice->errorString();
             DropSocket(true);
@@ -425,8 +444,10 @@ void QFtpDTP::WriteMore()
         if (i64Filled == 0) {
             if (m_pDevice->isSequential() && !m_pDevice->atEnd())
                 bDry = true; // more comes with the device's readyRead
-            else
+            else {
                 m_bEof = true;
+                SetWriting(false);
+            }
         }
         if (i64Filled > 0) {
             // A reset found while writing may be reported from inside write(); whoever

@@ -23,8 +23,11 @@ public:
     // An upload reads the device and writes the socket in pieces of 16 blocks: every
     // system call and event-loop turn moves 256 KiB, as few as curl needs for the same file.
     static constexpr int kWriteSize = 16 * kBlockSize;
-    // Most bytes an upload hands to the socket in one event-loop turn.
+    // Most bytes all uploads together hand to their sockets in one event-loop turn: one
+    // upload moves up to this much per turn, many share it (each at least kMinTurn), so a
+    // batch of 200 parallel uploads cannot hold the loop for a tenth of a second.
     static constexpr qint64 kHighWater = 1024 * 1024;
+    static constexpr qint64 kMinTurn = 64 * 1024;
 
     explicit QFtpDTP(QObject *parent = nullptr);
     ~QFtpDTP() override;
@@ -87,6 +90,8 @@ private:
     void ReportUploadProgress();
     void DrainSocket();
     void DeliverToDevice(const QByteArray &ba);
+    // Counts this transfer among the uploads that share the per-turn budget.
+    void SetWriting(bool bWriting);
 
     QTcpSocket *m_pSocket = nullptr;
     QTcpServer *m_pServer = nullptr;
@@ -104,4 +109,5 @@ private:
     bool m_bHasConnected = false;
     bool m_bConnected = false;
     bool m_bContinueQueued = false;
+    bool m_bWriting = false;
 };
