@@ -114,27 +114,27 @@ E_CmdResult CVazaMaintainSession::StartUpgrade(const T_UpgradeInfo &stUpgradeInf
     return CMD_OK;
 }
 
-E_CmdResult CVazaMaintainSession::GetSysInfo()
+E_CmdResult CVazaMaintainSession::StartRequest(int eCmd, quint32 u32MsgId)
 {
     if (IsBusy())
         return CMD_BUSY;
-    const int i32Model = Vaza::ModelIndex(Vaza::ModelOf(m_stDevInfo.strHostName), true);
     // A request that waits for the connection is timed all the same.
-    SendData(PackMsg(Vaza::ID_SysInfoReq + 0x10 * i32Model, QByteArray()));
-    m_eCurCmd = CUR_SYSINFO;
+    SendData(PackMsg(u32MsgId, QByteArray()));
+    m_eCurCmd = eCmd;
     StartResponseTimer();
     return CMD_OK;
 }
 
+E_CmdResult CVazaMaintainSession::GetSysInfo()
+{
+    const int i32Model = Vaza::ModelIndex(Vaza::ModelOf(m_stDevInfo.strHostName), true);
+    return StartRequest(CUR_SYSINFO, Vaza::ID_SysInfoReq + 0x10 * i32Model);
+}
+
 E_CmdResult CVazaMaintainSession::DownloadLog()
 {
-    if (IsBusy())
-        return CMD_BUSY;
     const int i32Model = Vaza::ModelIndex(Vaza::ModelOf(m_stDevInfo.strHostName), false);
-    SendData(PackMsg(Vaza::ID_LogReq + 0x10 * i32Model, QByteArray()));
-    m_eCurCmd = CUR_LOG;
-    StartResponseTimer();
-    return CMD_OK;
+    return StartRequest(CUR_LOG, Vaza::ID_LogReq + 0x10 * i32Model);
 }
 
 E_CmdResult CVazaMaintainSession::QueryVersion(QByteArray strDevAddr, quint32 u32DevPort)

@@ -57,6 +57,8 @@ protected:
     };
 
     void StartResponseTimer();
+    // The shared start of the two one-request commands: busy check, request, time-out.
+    E_CmdResult StartRequest(int eCmd, quint32 u32MsgId);
     void EmitUpgrade(const QString &strStep, bool bError, bool bFinished, int i32Progress);
     void DropFtp(QFtp *&pFtp);
     void ChecksumStep();

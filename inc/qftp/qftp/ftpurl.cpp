@@ -19,11 +19,7 @@ public:
         const char *pStart = m_p;
         while (m_p != m_pEnd && *m_p != cStop)
             ++m_p;
-        const auto n = m_p - pStart;
-        if (n == 0 || n > iLimit)
-            return false;
-        baOut = QByteArray(pStart, static_cast<int>(n));
-        return true;
+        return Take(pStart, iLimit, baOut);
     }
 
     bool Literal(char c)
@@ -65,14 +61,19 @@ public:
         const char *pStart = m_p;
         while (m_p != m_pEnd && !IsBlank(*m_p))
             ++m_p;
+        return Take(pStart, iLimit, baOut);
+    }
+
+private:
+    // The bytes scanned since pStart, when there are some and no more than iLimit.
+    bool Take(const char *pStart, int iLimit, QByteArray &baOut) const
+    {
         const auto n = m_p - pStart;
         if (n == 0 || n > iLimit)
             return false;
         baOut = QByteArray(pStart, static_cast<int>(n));
         return true;
     }
-
-private:
     static bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
     void SkipBlanks()
     {
