@@ -1,6 +1,6 @@
 #include "mainwindow.h"
 
-#include "productconfig.h"
+#include "product/productconfig.h"
 #include "windowtitle.h"
 
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "productconfig.h"
+#include "product/productconfig.h"
 
 #include "common/vlog.h"
 

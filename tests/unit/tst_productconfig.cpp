@@ -1,6 +1,5 @@
-// Product table from "config.xml", display names and kinds, and the window title rule.
-#include "productconfig.h"
-#include "windowtitle.h"
+// Product table from "config.xml": display names and kinds.
+#include "product/productconfig.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -15,8 +14,6 @@ private slots:
     void malformedDocumentKeepsWhatWasRead();
     void wrongRootOrMissingFile();
     void shippedConfigListsEveryModel();
-    void windowTitle_data();
-    void windowTitle();
 
 private:
     QString Write(const QByteArray &baContent, const QString &strName = QStringLiteral("config.xml"))
@@ -78,13 +75,27 @@ void TestProductConfig::hostNameLookups_data()
     QTest::addColumn<QString>("strHost");
     QTest::addColumn<QString>("strName");
     QTest::addColumn<QString>("strType");
-    QTest::newRow("plain") << "M1-00AB" << "Decoder-00AB" << "rx";
-    QTest::newRow("two dashes") << "M1-ROOM-2" << "Decoder-ROOM-2" << "rx";
-    QTest::newRow("no dash") << "M1" << "" << "";
-    QTest::newRow("unknown model") << "M9-00AB" << "" << "";
-    QTest::newRow("case matters") << "m1-00AB" << "" << "";
-    QTest::newRow("empty suffix") << "M1-" << "Decoder-" << "rx";
-    QTest::newRow("empty host") << "" << "" << "";
+    QTest::newRow("plain") << "M1-00AB"
+                           << "Decoder-00AB"
+                           << "rx";
+    QTest::newRow("two dashes") << "M1-ROOM-2"
+                                << "Decoder-ROOM-2"
+                                << "rx";
+    QTest::newRow("no dash") << "M1"
+                             << ""
+                             << "";
+    QTest::newRow("unknown model") << "M9-00AB"
+                                   << ""
+                                   << "";
+    QTest::newRow("case matters") << "m1-00AB"
+                                  << ""
+                                  << "";
+    QTest::newRow("empty suffix") << "M1-"
+                                  << "Decoder-"
+                                  << "rx";
+    QTest::newRow("empty host") << ""
+                                << ""
+                                << "";
 }
 
 void TestProductConfig::hostNameLookups()
@@ -133,32 +144,6 @@ void TestProductConfig::shippedConfigListsEveryModel()
         QVERIFY2(stInfo.strType == QLatin1String("tx") || stInfo.strType == QLatin1String("rx"), qPrintable(strModel));
     }
     QCOMPARE(ProductTable().size(), models.size());
-}
-
-void TestProductConfig::windowTitle_data()
-{
-    QTest::addColumn<QByteArray>("baIni");
-    QTest::addColumn<bool>("bAppend");
-    QTest::newRow("no file") << QByteArray() << true;
-    QTest::newRow("no key") << QByteArray("[General]\nother=1\n") << true;
-    QTest::newRow("false") << QByteArray("[General]\nappendver=false\n") << false;
-    QTest::newRow("zero") << QByteArray("[General]\nappendver=0\n") << false;
-    QTest::newRow("true") << QByteArray("appendver=true\n") << true;
-    QTest::newRow("garbage") << QByteArray("\xff\x00[[\n=", 6) << true;
-}
-
-void TestProductConfig::windowTitle()
-{
-    QFETCH(QByteArray, baIni);
-    QFETCH(bool, bAppend);
-    const QString strIni = m_dir.filePath(QStringLiteral("app.ini"));
-    QFile::remove(strIni);
-    if (!baIni.isNull())
-        QVERIFY(!Write(baIni, QStringLiteral("app.ini")).isEmpty());
-    QVERIFY(BuildVersionText().startsWith(QLatin1String("V2.1.2")));
-    // No version resource on this platform (and no build-time title): the default stays.
-    const QString strTitle = BuildWindowTitle(QStringLiteral("Velmora"), QCoreApplication::applicationFilePath(), strIni);
-    QCOMPARE(strTitle, bAppend ? QStringLiteral("Velmora ") + BuildVersionText() : QStringLiteral("Velmora"));
 }
 
 QTEST_GUILESS_MAIN(TestProductConfig)
