@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Reader of "upgrade.conf", the list of firmware modules per device type. It returns plain
+// rows; the forms turn them into tree items and message boxes, the console program prints them.
+// The file is read afresh on every call: it is installation data an operator may edit.
+
+// One module a device type accepts. strId goes unchanged into strDevAddr of T_UpgradeInfo.
+struct T_ModuleRow {
+    QString strId;
+    QString strName; // empty when the entry has no "name"
+};
+
+enum class E_UpgradeConfStatus {
+    Ok,
+    NotExists, // missing or unreadable
+    Invalid    // not well-formed, or a root other than "upgrade"
+};
+
+// How a device entry's "id" is compared with the caller's key.
+enum class E_MatchRule {
+    Exact, // batch form: the key is a model, equal to the id
+    Prefix // single-device form: the key is a host name that begins with the id
+};
+
+struct T_UpgradeConf {
+    E_UpgradeConfStatus eStatus = E_UpgradeConfStatus::NotExists;
+    QString strPath;
+    bool bDeviceFound = false; // a device entry matched, even one without modules
+    QString strDeviceId;       // the matching entry's id
+    QList<T_ModuleRow> lstModules;
+};
+
+// The modules of the first device entry that matches strKey, in file order.
+T_UpgradeConf ReadUpgradeConf(const QString &strPath, const QString &strKey, E_MatchRule eRule);
+
+// Application directory + "/upgrade.conf".
+QString DefaultUpgradeConfPath();
+
+// The English text for a failed read, for the console program; empty when eStatus is Ok.
+// The forms keep their own translatable texts.
+QString UpgradeConfErrorText(const T_UpgradeConf &stConf);
+
+// The batch form's key: a display type found in lstDispTypes becomes the model at the same
+// position of lstModels (first equal entry wins); any other text is a model already.
+QString ModelOfDisplayType(const QString &strType, const QStringList &lstModels, const QStringList &lstDispTypes);
