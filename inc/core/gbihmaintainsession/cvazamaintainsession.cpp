@@ -8,6 +8,7 @@
 #include "qftp/qftp/qftp.h"
 
 #include <QDateTime>
+#include <QTcpSocket>
 
 namespace
 {
@@ -92,17 +93,24 @@ E_CmdResult CVazaMaintainSession::StartUpgrade(const T_UpgradeInfo &stUpgradeInf
     if (IsBusy())
         return CMD_BUSY;
     const int i32Slash = stUpgradeInfo.strFilePath.lastIndexOf(QLatin1Char('/'));
-    if (i32Slash < 0)
+    const QString strFileName = i32Slash < 0 ? QString() : stUpgradeInfo.strFilePath.mid(i32Slash + 1);
+    if (strFileName.isEmpty()) {
+        m_strLastError = QStringLiteral("no file name in image path '%1'").arg(stUpgradeInfo.strFilePath);
         return CMD_ERROR;
-    const QString strFileName = stUpgradeInfo.strFilePath.mid(i32Slash + 1);
-    if (strFileName.isEmpty() || stUpgradeInfo.strDevAddr.isEmpty())
+    }
+    if (stUpgradeInfo.strDevAddr.isEmpty()) {
+        m_strLastError = QStringLiteral("empty module address");
         return CMD_ERROR;
+    }
     m_fileImage.close();
     m_fileImage.setFileName(stUpgradeInfo.strFilePath);
     if (!m_fileImage.open(QIODevice::ReadOnly)) {
         VLOG(lcVaza) << "cannot open" << stUpgradeInfo.strFilePath << m_fileImage.errorString();
+        m_strLastError =
+            QStringLiteral("cannot open '%1': %2").arg(stUpgradeInfo.strFilePath, m_fileImage.errorString());
         return CMD_ERROR;
     }
+    m_strLastError.clear();
     m_stUpgradeInfo = stUpgradeInfo;
     SendData(PackMsg(m_u32UpgradeMsgId,
                      Vaza::BuildUpgradeReqBody(stUpgradeInfo.strDevAddr.toUtf8(), stUpgradeInfo.u32DevPort,
@@ -118,6 +126,7 @@ E_CmdResult CVazaMaintainSession::StartRequest(int eCmd, quint32 u32MsgId)
 {
     if (IsBusy())
         return CMD_BUSY;
+    m_strLastError.clear();
     // A request that waits for the connection is timed all the same.
     SendData(PackMsg(u32MsgId, QByteArray()));
     m_eCurCmd = eCmd;
@@ -148,6 +157,7 @@ void CVazaMaintainSession::OnConneced()
     // A new connection starts a new stream: bytes left from a message the old one never
     // finished would swallow the first reply on this one.
     m_baRecv.Clear();
+    m_bBindRefused = false;
     // Log in first; whatever waits goes out only once the device has accepted us.
     DoSendData(PackMsg(Vaza::ID_BindReq, Vaza::BuildBindReqBody(QDateTime::currentDateTime())));
 }
@@ -172,6 +182,7 @@ void CVazaMaintainSession::ProcessMsg(const T_VAZAMsgHead &stHead, QByteArray &b
         const quint32 u32Result = ReadUInt32(&reader);
         if (u32Result != 0) {
             VLOG(lcVaza) << "ID_BindRsp failed, result =" << u32Result;
+            m_bBindRefused = true;
             return;
         }
         if (!m_baPending.isEmpty()) {
@@ -204,6 +215,7 @@ void CVazaMaintainSession::ProcessMsg(const T_VAZAMsgHead &stHead, QByteArray &b
         T_FtpUrl stUrl;
         if (!ParseFtpUrl(baUrl, stUrl)) {
             AbortCmd();
+            m_strLastError = QStringLiteral("bad log URL '%1'").arg(QString::fromUtf8(baUrl));
             emit OnDownloadLogNotify(m_stDevInfo, QByteArray(), true, false);
             return;
         }
@@ -254,6 +266,11 @@ void CVazaMaintainSession::ProcessVersionUpgradeRsp(QByteArray &baBody)
                      << m_stUpgradeInfo.u32DevPort;
         if (!m_stUpgradeInfo.strDevAddr.isEmpty()) {
             AbortCmd();
+            m_strLastError = QStringLiteral("device answered for module '%1' %2, expected '%3' %4")
+                                 .arg(QString::fromUtf8(baAddr))
+                                 .arg(u32Port)
+                                 .arg(m_stUpgradeInfo.strDevAddr)
+                                 .arg(m_stUpgradeInfo.u32DevPort);
             EmitUpgrade(tr("Uploading"), true, false, -1);
         }
         return;
@@ -272,6 +289,7 @@ void CVazaMaintainSession::ProcessVersionUpgradeRsp(QByteArray &baBody)
         T_FtpUrl stUrl;
         if (!ParseFtpUrl(baUrl, stUrl) || !m_fileImage.isOpen()) {
             AbortCmd();
+            m_strLastError = QStringLiteral("bad upload URL '%1'").arg(QString::fromUtf8(baUrl));
             EmitUpgrade(tr("Uploading"), true, false, -1);
             return;
         }
@@ -281,6 +299,8 @@ void CVazaMaintainSession::ProcessVersionUpgradeRsp(QByteArray &baBody)
         auto *pImage = new QFile(m_fileImage.fileName(), m_pUpgradeFtp);
         if (!pImage->open(QIODevice::ReadOnly)) {
             AbortCmd();
+            m_strLastError =
+                QStringLiteral("cannot open '%1': %2").arg(m_stUpgradeInfo.strFilePath, pImage->errorString());
             EmitUpgrade(tr("Uploading"), true, false, -1);
             return;
         }
@@ -314,6 +334,7 @@ void CVazaMaintainSession::ProcessVersionUpgradeRsp(QByteArray &baBody)
             // whose checksum does not match). Polling on would never end.
             VLOG(lcVaza) << "installation failed, device reports" << u32Value;
             AbortCmd();
+            m_strLastError = QStringLiteral("checksum rejected: the device refused to install the image");
             EmitUpgrade(tr("Installing..."), true, false, -1);
         } else {
             EmitUpgrade(tr("Installing..."), false, false, static_cast<int>(u32Value));
@@ -321,6 +342,16 @@ void CVazaMaintainSession::ProcessVersionUpgradeRsp(QByteArray &baBody)
     } else {
         VLOG(lcVaza) << "unknown upgrade step" << u32Step;
     }
+}
+
+QString CVazaMaintainSession::TimeOutReason() const
+{
+    if (m_bBindRefused)
+        return QStringLiteral("bind refused");
+    const bool bConnected = m_pSocket && m_pSocket->state() == QAbstractSocket::ConnectedState;
+    if (!bConnected && !m_strSocketError.isEmpty())
+        return QStringLiteral("time out (%1)").arg(m_strSocketError);
+    return QStringLiteral("time out");
 }
 
 void CVazaMaintainSession::slotOnHeartbeat()
@@ -357,7 +388,10 @@ void CVazaMaintainSession::slotOnLogFinished(bool error)
     VLOG(lcVaza) << error;
     if (!m_pLogFtp || sender() != m_pLogFtp)
         return;
+    const QString strFtpError = m_pLogFtp->errorString();
     AbortCmd();
+    if (error)
+        m_strLastError = strFtpError.isEmpty() ? QStringLiteral("log download failed") : strFtpError;
     emit OnDownloadLogNotify(m_stDevInfo, QByteArray(), error, true);
 }
 
@@ -376,9 +410,12 @@ void CVazaMaintainSession::slotOnUploadFinished(bool error)
     VLOG(lcVaza) << error;
     if (!m_pUpgradeFtp || sender() != m_pUpgradeFtp)
         return;
+    // Read before the client goes: its text is the FTP server's own reply ("Login failed: 530 ...").
+    const QString strFtpError = m_pUpgradeFtp->errorString();
     DropFtp(m_pUpgradeFtp);
     m_fileImage.close();
     if (error) {
+        m_strLastError = strFtpError.isEmpty() ? QStringLiteral("upload failed") : strFtpError;
         // Idle before anyone hears of it, so the next command is taken at once.
         AbortCmd();
         EmitUpgrade(tr("Installing..."), true, false, 1);
@@ -390,6 +427,8 @@ void CVazaMaintainSession::slotOnUploadFinished(bool error)
     m_fileImage.setFileName(m_stUpgradeInfo.strFilePath);
     if (!m_fileImage.open(QIODevice::ReadOnly)) {
         AbortCmd();
+        m_strLastError =
+            QStringLiteral("cannot read back '%1': %2").arg(m_stUpgradeInfo.strFilePath, m_fileImage.errorString());
         EmitUpgrade(tr("Upload Completed"), true, false, 100);
         return;
     }
@@ -415,6 +454,8 @@ void CVazaMaintainSession::ChecksumStep()
     if (i64Read < 0) {
         // The image went away under us: the device would be told a wrong checksum.
         VLOG(lcVaza) << "cannot read back" << m_stUpgradeInfo.strFilePath << m_fileImage.errorString();
+        m_strLastError =
+            QStringLiteral("cannot read back '%1': %2").arg(m_stUpgradeInfo.strFilePath, m_fileImage.errorString());
         AbortCmd();
         EmitUpgrade(tr("Upload Completed"), true, false, 100);
         return;
@@ -453,6 +494,8 @@ void CVazaMaintainSession::slotResTimeOut()
 {
     const int eCmd = AbortCmd();
     VLOG(lcVaza) << "command" << eCmd << "got no reply";
+    if (eCmd != CUR_NONE)
+        m_strLastError = TimeOutReason();
     switch (eCmd) {
     case CUR_UPGRADE:
         EmitUpgrade(tr("time out"), true, false, 0);

@@ -62,6 +62,7 @@ protected:
     void EmitUpgrade(const QString &strStep, bool bError, bool bFinished, int i32Progress);
     void DropFtp(QFtp *&pFtp);
     void ChecksumStep();
+    QString TimeOutReason() const;
 
     quint32 m_u32QueryMsgId = Vaza::ID_VersionQueryReq;
     quint32 m_u32UpgradeMsgId = Vaza::ID_VersionUpgradeReq;
@@ -82,4 +83,6 @@ protected:
     QTimer m_timerChecksum;
     QByteArray m_baChecksumBlock;
     quint8 m_u8Checksum = 0;
+    // The device turned our log-in down: what follows on this connection can only time out.
+    bool m_bBindRefused = false;
 };

@@ -133,3 +133,9 @@ int CMaintainAgent::AbortCmd(const QString &strHostName)
     CBaseMaintainSession *pSession = m_mapSessions.value(strHostName, nullptr);
     return pSession ? pSession->AbortCmd() : CUR_NONE;
 }
+
+QString CMaintainAgent::LastError(const QString &strHostName) const
+{
+    const CBaseMaintainSession *pSession = m_mapSessions.value(strHostName, nullptr);
+    return pSession ? pSession->LastError() : QString();
+}

@@ -35,6 +35,8 @@ public:
     E_CmdResult GetSysInfo(const QString &strHostName);
     E_CmdResult DownloadLog(const QString &strHostName);
     int AbortCmd(const QString &strHostName);
+    // The session's reason for its last failure; empty when the device has no session.
+    QString LastError(const QString &strHostName) const;
 
 signals:
     void OnUpgradeNotify(T_BaseDevInfo stDevInfo, T_UpgradeInfo stUpgradeInfo, QString strCurStep, bool bError,

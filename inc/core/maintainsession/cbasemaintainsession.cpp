@@ -99,6 +99,7 @@ void CBaseMaintainSession::OnConneced()
 
 void CBaseMaintainSession::slotOnConneced()
 {
+    m_strSocketError.clear();
     OnConneced();
 }
 
@@ -118,6 +119,7 @@ void CBaseMaintainSession::slotOnDisconnect(QAbstractSocket::SocketError eError)
         pSocket = m_pSocket;
     if (!pSocket)
         return;
+    m_strSocketError = pSocket->errorString();
     // Deferred: we may be inside the socket's own signal emission.
     pSocket->disconnect(this);
     pSocket->deleteLater();

@@ -29,6 +29,9 @@ public:
 
     bool IsBusy() const { return m_eCurCmd != CUR_NONE; }
     const T_BaseDevInfo &DevInfo() const { return m_stDevInfo; }
+    // Why the last command failed, in words an operator can act on ("time out",
+    // "bind refused", the FTP server's reply); empty while a command runs or after success.
+    QString LastError() const { return m_strLastError; }
 
 public slots:
     // Cuts off the running command; returns the E_CurCmd that was running.
@@ -68,6 +71,9 @@ protected:
     T_BaseDevInfo m_stDevInfo;
     QByteArray m_baPending;
     QDateTime m_dtLastSend;
+    QString m_strLastError;
+    // The transport's last error, so a time-out can say the device was never reached.
+    QString m_strSocketError;
 };
 
 Q_DECLARE_METATYPE(CBaseMaintainSession::E_InfoDataType)
