@@ -16,6 +16,8 @@ private slots:
     void refusals();
     void displayTypeToModel_data();
     void displayTypeToModel();
+    void shippedFile_data();
+    void shippedFile();
 
 private:
     QString Write(const QByteArray &baContent)
@@ -166,6 +168,33 @@ void TestUpgradeConf::displayTypeToModel()
     const QStringList lstModels{"ZR420", "M1", "M2"};
     const QStringList lstTypes{"Decoder", "Twin", "Twin", "Orphan"};
     QCOMPARE(ModelOfDisplayType(strType, lstModels, lstTypes), strModel);
+}
+
+void TestUpgradeConf::shippedFile_data()
+{
+    QTest::addColumn<QString>("strHost");
+    QTest::addColumn<QString>("strDeviceId");
+    QTest::addColumn<QStringList>("lstModules");
+    const QStringList lstVaza{"main=System firmware", "fpga=FPGA image"};
+    const QStringList lstHttp{"firmware=Firmware"};
+    for (const char *pszModel : {"ZR410", "ZR420", "ZR420L", "ZR430"})
+        QTest::newRow(pszModel) << QString::fromLatin1(pszModel) + "-A1B20A" << pszModel << lstVaza;
+    for (const char *pszModel : {"NXT800", "NXR800", "ZR110", "ZR120"})
+        QTest::newRow(pszModel) << QString::fromLatin1(pszModel) + "-A1B20E" << pszModel << lstHttp;
+}
+
+void TestUpgradeConf::shippedFile()
+{
+    QFETCH(QString, strHost);
+    QFETCH(QString, strDeviceId);
+    QFETCH(QStringList, lstModules);
+    const QString strPath = QStringLiteral(VELMORA_BIN_DIR "/upgrade.conf");
+    // The single-device form matches by prefix: a ZR420L must not fall into the ZR420 entry.
+    const T_UpgradeConf stSingle = ReadUpgradeConf(strPath, strHost, E_MatchRule::Prefix);
+    QCOMPARE(stSingle.strDeviceId, strDeviceId);
+    QCOMPARE(Ids(stSingle), lstModules);
+    const T_UpgradeConf stBatch = ReadUpgradeConf(strPath, strDeviceId, E_MatchRule::Exact);
+    QCOMPARE(Ids(stBatch), lstModules);
 }
 
 QTEST_GUILESS_MAIN(TestUpgradeConf)
