@@ -1,7 +1,9 @@
 // The batch engine driving real Vaza sessions against simulated devices over loopback.
 #include "batch/cbatchupgrade.h"
 #include "devsimrunner.h"
+#include "httpupgrade/chttpagent.h"
 #include "maintainagent/cmaintainagent.h"
+#include "product/httpmodels.h"
 #include "testtime.h"
 
 #include <QCryptographicHash>
@@ -16,24 +18,31 @@ QJsonObject BatchDevice(const QString &strHost, const QString &strAddr, const QJ
     QJsonObject dev = SimDevice(strHost, strAddr, knobs);
     dev.insert("modules", QJsonArray{QJsonObject{{"addr", "main"}, {"port", 0}, {"version", "V3.1.4"}},
                                      QJsonObject{{"addr", "fpga"}, {"port", 0}, {"version", "F1.0.9"}}});
+    if (Velmora::IsHttpHostModel(strHost)) {
+        dev.insert("channel", "http");
+        dev.insert("version", "V4.5.6");
+    }
     return dev;
 }
 
-// A fleet of up to three devices on 127.0.0.1..3, an agent that knows them, an engine made
+// A fleet of devices on 127.0.0.1, .2, ... (model ZR410 unless told), both agents, an engine made
 // for the test and every engine signal kept as one line: "start 0", "fail ZR410-B02 0
 // Installing... | checksum rejected: ...", "ok ZR410-A01 1", "ver ZR410-A01 0 V3.1.4",
 // "end 2 2 ZR410-A01,ZR410-C03", "reply time out", "not started". The engine is deleted from
 // inside its own ending signal, as an owner may do.
 struct CBatchRig {
-    explicit CBatchRig(double dScale, const QJsonArray &knobs) : scale(dScale)
+    CBatchRig(double dScale, const QJsonArray &knobs, const QStringList &models = {}) : scale(dScale)
     {
         QJsonArray devices;
         for (int i = 0; i < knobs.size(); ++i) {
-            hosts << QStringLiteral("ZR410-%1%2").arg(QChar('A' + i)).arg(i + 1, 2, 10, QLatin1Char('0'));
+            hosts << QStringLiteral("%1-%2%3")
+                         .arg(models.value(i, QStringLiteral("ZR410")))
+                         .arg(QChar('A' + i))
+                         .arg(i + 1, 2, 10, QLatin1Char('0'));
             devices.append(BatchDevice(hosts.last(), QStringLiteral("127.0.0.%1").arg(i + 1), knobs.at(i).toObject()));
         }
-        bStarted = sim.Start(devices, QStringLiteral("vaza,ftp"));
-        pEngine = new CBatchUpgrade(&agent, nullptr);
+        bStarted = sim.Start(devices, QStringLiteral("vaza,ftp,http"));
+        pEngine = new CBatchUpgrade(&agent, &httpAgent);
         using B = CBatchUpgrade;
         QObject::connect(pEngine, &B::signalModuleStarted, [this](int i) { Note({"start", QString::number(i)}); });
         QObject::connect(pEngine, &B::signalDeviceSucceeded, [this](T_BaseDevInfo st, int i) {
@@ -69,6 +78,9 @@ struct CBatchRig {
         st.strHostName = hosts.at(i);
         st.strDispName = hosts.at(i);
         st.strAddr = QStringLiteral("127.0.0.%1").arg(i + 1);
+        // The web-server models are reached through their URL, which carries the port.
+        if (Velmora::IsHttpHostModel(st.strHostName))
+            st.strAddr += QStringLiteral(":%1").arg(sim.Port(QStringLiteral("http")));
         st.u32Port = static_cast<quint32>(sim.Port(QStringLiteral("vaza")));
         st.strKind = QStringLiteral("tx");
         return st;
@@ -117,6 +129,7 @@ struct CBatchRig {
     ScopedTimeScale scale;
     CDevsimRunner sim;
     CMaintainAgent agent;
+    CHttpAgent httpAgent;
     QStringList hosts;
     QStringList notes;
     QSet<QString> ended;
@@ -136,6 +149,7 @@ private slots:
     void passRules();
     void startRefusesWithoutFileOrDevices();
     void firstReportWatchdogEndsBatch();
+    void httpBatchRoutedByFirstHost();
 };
 
 void TestBatchUpgrade::passRules_data()
@@ -276,6 +290,51 @@ void TestBatchUpgrade::firstReportWatchdogEndsBatch()
     QVERIFY(!r.bRunningAtEnd);
     QCOMPARE(r.agent.AbortCmd(r.hosts.at(0)), int(CUR_NONE));
     QCOMPARE(r.sim.Count(QStringLiteral("image")), 0);
+}
+
+// Catches a batch routed by anything but its first host name, a web-server device that keeps
+// its result file holding the batch for ever, and an image altered on its way.
+void TestBatchUpgrade::httpBatchRoutedByFirstHost()
+{
+    CBatchRig r(0.02,
+                QJsonArray{QJsonObject{{"http_result_polls", 4}}, QJsonObject{{"http_result_stuck", true}},
+                           QJsonObject{{"http_upload_status", 500}}, QJsonObject{}},
+                {"NXT800", "NXT800", "NXT800", "ZR410"});
+    QVERIFY(r.bStarted);
+    QList<T_BaseDevInfo> devices;
+    for (int i = 0; i < 4; ++i) {
+        devices << r.Dev(i);
+        // The Vaza agent knows them all: only the routing keeps the web-server models from it.
+        r.agent.AddDevice(r.Dev(i));
+        if (i < 3)
+            QVERIFY(r.httpAgent.AddDevice(r.Dev(i)) > 0);
+    }
+    r.pEngine->SetVersionCheck(true, QStringLiteral("V4.5.6"));
+    r.pEngine->SetDevices(devices);
+    r.pEngine->SetModules({{"main", "Main", r.Image("nx.bin", 50000)}});
+    QCOMPARE(r.pEngine->Start(), CBatchUpgrade::START_OK);
+    QVERIFY(r.pEngine->IsHttpBatch());
+    QTRY_VERIFY_WITH_TIMEOUT(!r.pEngine, 30000);
+    const QString strLog = r.notes.join('\n');
+    QVERIFY2(r.notes.last() == QStringLiteral("end 1 4 NXT800-A01"), qPrintable(strLog));
+    QVERIFY2(r.notes.contains("ver NXT800-A01 0 V4.5.6"), qPrintable(strLog));
+    const QStringList lstFails = r.Lines("fail");
+    QCOMPARE(lstFails.size(), 3);
+    QVERIFY2(lstFails.filter(QRegularExpression("^fail NXT800-B02 0 .*\\| time out")).size() == 1, qPrintable(strLog));
+    QVERIFY2(lstFails.filter(QRegularExpression("^fail NXT800-C03 0 .*\\|.*500")).size() == 1, qPrintable(strLog));
+    QVERIFY2(lstFails.contains("fail ZR410-D04 0 start | device not registered for HTTP upgrade"), qPrintable(strLog));
+
+    const QList<QJsonObject> uploads = r.sim.Events(QStringLiteral("http_upload"));
+    QCOMPARE(uploads.size(), 3);
+    for (const QJsonObject &ev : uploads) {
+        QVERIFY(ev.value("exact").toBool());
+        QCOMPARE(ev.value("sha256").toString().toLatin1(), r.images.value("/nx.bin"));
+    }
+    QCOMPARE(r.sim.Count(QStringLiteral("vaza_connect")), 0);
+    // The stuck device is no longer polled once the batch gave up on it.
+    const int i32Requests = r.sim.Count(QStringLiteral("http_request"));
+    QTest::qWait(300); // fifteen scaled poll periods
+    QCOMPARE(r.sim.Count(QStringLiteral("http_request")), i32Requests);
 }
 
 QTEST_MAIN(TestBatchUpgrade)

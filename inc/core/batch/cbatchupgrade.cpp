@@ -2,12 +2,10 @@
 
 #include "common/timescale.h"
 #include "common/vlog.h"
-#if __has_include("httpupgrade/chttpagent.h")
 #include "httpupgrade/chttpagent.h"
-#define VELMORA_HAVE_HTTP_AGENT 1
-#endif
 #include "maintainagent/cmaintainagent.h"
 #include "product/httpmodels.h"
+#include "sysinfo/csysinforows.h"
 
 #include <QPointer>
 
@@ -31,14 +29,13 @@ QString RefusalText(E_CmdResult eResult)
     }
 }
 
-// The version page carries the version in bytes 38 to 60; devices pad it with blanks or zeros.
+// The version row of the page; devices pad it with blanks or zeros.
 QString HttpPageVersion(const QByteArray &baPage)
 {
-    QByteArray ba = baPage.mid(38, 23);
-    const int i32Zero = ba.indexOf('\0');
-    if (i32Zero >= 0)
-        ba.truncate(i32Zero);
-    return QString::fromUtf8(ba).trimmed();
+    for (const T_InfoRow &stRow : HttpVersionRows(baPage))
+        if (stRow.strName == QLatin1String("version"))
+            return QString(stRow.strValue).remove(QChar(0)).trimmed();
+    return QString();
 }
 } // namespace
 
@@ -51,22 +48,18 @@ CBatchUpgrade::CBatchUpgrade(CMaintainAgent *pAgent, CHttpAgent *pHttpAgent, QOb
     connect(&m_timerReply, &QTimer::timeout, this, &CBatchUpgrade::slotReplyTimerOut);
     connect(&m_timerModule, &QTimer::timeout, this, &CBatchUpgrade::slotModuleTimeOut);
     connect(m_pAgent, &CMaintainAgent::OnUpgradeNotify, this, &CBatchUpgrade::slotOnUpgradeNotify);
-#ifdef VELMORA_HAVE_HTTP_AGENT
     if (m_pHttpAgent) {
         connect(m_pHttpAgent, &CHttpAgent::signalHttpUpgradeNotify, this, &CBatchUpgrade::slotOnHttpUpgradeNotify);
         connect(m_pHttpAgent, &CHttpAgent::signalHttpVersionNotify, this, &CBatchUpgrade::slotOnHttpVersionNotify);
     }
-#endif
 }
 
 CBatchUpgrade::~CBatchUpgrade() = default;
 
 int CBatchUpgrade::HttpStart(const QString &strHostName, const T_UpgradeInfo &stInfo)
 {
-#ifdef VELMORA_HAVE_HTTP_AGENT
     if (m_pHttpAgent)
         return m_pHttpAgent->StartUpgrade(strHostName, stInfo);
-#endif
     Q_UNUSED(strHostName)
     Q_UNUSED(stInfo)
     return 1;
@@ -74,31 +67,24 @@ int CBatchUpgrade::HttpStart(const QString &strHostName, const T_UpgradeInfo &st
 
 QString CBatchUpgrade::HttpLastError(const QString &strHostName) const
 {
-#ifdef VELMORA_HAVE_HTTP_AGENT
     if (m_pHttpAgent)
         return m_pHttpAgent->LastError(strHostName);
-#endif
     Q_UNUSED(strHostName)
     return QString();
 }
 
 int CBatchUpgrade::HttpQueryVersion(const T_BaseDevInfo &stDevInfo)
 {
-#ifdef VELMORA_HAVE_HTTP_AGENT
     if (m_pHttpAgent)
         return m_pHttpAgent->QueryVersion(stDevInfo);
-#endif
     Q_UNUSED(stDevInfo)
     return -1;
 }
 
 void CBatchUpgrade::HttpAbort(const QString &strHostName)
 {
-#ifdef VELMORA_HAVE_HTTP_AGENT
     if (m_pHttpAgent)
         m_pHttpAgent->Abort(strHostName);
-#endif
-    Q_UNUSED(strHostName)
 }
 
 bool CBatchUpgrade::SetDevices(const QList<T_BaseDevInfo> &lstDevices)
