@@ -14,10 +14,24 @@
 
 #include <csignal>
 
+#include <sys/resource.h>
+
 namespace {
 // Only a flag may be touched from a signal handler; the event loop polls it.
 volatile std::sig_atomic_t g_stopRequested = 0;
 void OnStopSignal(int) { g_stopRequested = 1; }
+
+// A thousand devices hold a listener per service each, plus a control and a data
+// connection per transfer: several thousand descriptors, far past the usual soft limit
+// of 1024. The hard limit is ours to take.
+void RaiseDescriptorLimit()
+{
+    rlimit stLimit{};
+    if (getrlimit(RLIMIT_NOFILE, &stLimit) == 0 && stLimit.rlim_cur < stLimit.rlim_max) {
+        stLimit.rlim_cur = stLimit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &stLimit);
+    }
+}
 } // namespace
 
 QList<T_SimServiceEntry> &SimServiceRegistry()
@@ -28,6 +42,7 @@ QList<T_SimServiceEntry> &SimServiceRegistry()
 
 int main(int argc, char *argv[])
 {
+    RaiseDescriptorLimit();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("velmora-devsim"));
     // A test or the namespace runner ends us with SIGTERM; leave through the event loop
