@@ -8,6 +8,8 @@
 
 #include <cstring>
 
+#include <sys/resource.h>
+
 using namespace VelmoraCli;
 
 namespace
@@ -38,6 +40,17 @@ int Overview(bool bError)
     return EXIT_OK;
 }
 
+// An upgrade holds a maintenance connection and an FTP control and data connection per
+// device: a batch of a thousand is past the usual soft limit of 1024 descriptors.
+void RaiseDescriptorLimit()
+{
+    rlimit stLimit{};
+    if (getrlimit(RLIMIT_NOFILE, &stLimit) == 0 && stLimit.rlim_cur < stLimit.rlim_max) {
+        stLimit.rlim_cur = stLimit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &stLimit);
+    }
+}
+
 int Run(const QStringList &args)
 {
     if (args.isEmpty())
@@ -57,6 +70,7 @@ int Run(const QStringList &args)
 
 int main(int argc, char *argv[])
 {
+    RaiseDescriptorLimit();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("velmora-cli"));
     // Diagnostics would bury the results on a terminal; QT_LOGGING_RULES turns them on.
