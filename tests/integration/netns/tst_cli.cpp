@@ -1,0 +1,325 @@
+// The real velmora-cli binary against a simulated fleet in the namespace runner: what it
+// prints, what it writes and its exit codes (0 done, 1 a device failed or was not found,
+// 2 usage or configuration error).
+#include "netnsfleet.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace
+{
+
+const QString s_strCli = QStringLiteral(VELMORA_BIN_DIR "/velmora-cli");
+
+struct T_Run {
+    int iExit = -1;
+    QByteArray baOut;
+    QByteArray baErr;
+};
+
+// Product timers at a quarter: a search is 0.5 s, the session's response time-out 1.75 s,
+// the program's watchdog 7.5 s. The simulator keeps real time.
+T_Run RunCli(const QStringList &args, const QString &strProgram = s_strCli)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VELMORA_TIME_SCALE"), QStringLiteral("0.25"));
+    process.setProcessEnvironment(env);
+    process.start(strProgram, args);
+    T_Run stRun;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return stRun;
+    }
+    stRun.iExit = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    stRun.baOut = process.readAllStandardOutput();
+    stRun.baErr = process.readAllStandardError();
+    return stRun;
+}
+
+// A log long enough for several FTP chunks, with text that is not ASCII.
+QByteArray LogText()
+{
+    QByteArray ba;
+    for (int i = 0; ba.size() < 150000; ++i)
+        ba += QStringLiteral("Jan  1 00:00:%1 caméra[%2]: état %3\n").arg(i % 60).arg(i).arg(i * 7919 % 1000).toUtf8();
+    return ba;
+}
+
+QJsonObject Module(const char *pszAddr, const char *pszVersion)
+{
+    return QJsonObject{{"addr", pszAddr}, {"port", 0}, {"version", pszVersion}};
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void discover();
+    void info_data();
+    void info();
+    void log_data();
+    void log();
+    void version_data();
+    void version();
+    void failures_data();
+    void failures();
+    void usage_data();
+    void usage();
+    void missingConfig();
+
+private:
+    NetnsFleet m_fleet;
+    QTemporaryDir m_dir;
+};
+
+void TestCli::initTestCase()
+{
+    QString strReason;
+    if (!NetnsFleet::InsideRunner(&strReason))
+        QSKIP(qPrintable(strReason));
+    const QString strLog = QString::fromUtf8(LogText());
+    const QJsonArray devices{
+        QJsonObject{{"hostname", "ZR420-C10001"},
+                    {"addr", "10.213.0.10"},
+                    {"kind", "rx"},
+                    {"version", "V3.1.4"},
+                    {"channel", "vaza"},
+                    {"modules", QJsonArray{Module("main", "V3.1.4"), Module("fpga", "F1.0.9")}},
+                    {"knobs", QJsonObject{{"log_text", strLog}}}},
+        // Takes connections and log-ins but never answers a request.
+        QJsonObject{{"hostname", "ZR410-C10002"},
+                    {"addr", "10.213.0.11"},
+                    {"channel", "vaza"},
+                    {"modules", QJsonArray{Module("main", "V1")}},
+                    {"knobs", QJsonObject{{"vaza_silent", QJsonArray{"sysinfo", "log", "query"}}}}},
+        QJsonObject{{"hostname", "NXT800-C10003"},
+                    {"addr", "10.213.0.12"},
+                    {"channel", "http"},
+                    {"version", "2.1.4"},
+                    {"knobs", QJsonObject{{"http_build_time", "2026-01-15 10:20:30"}}}},
+        // A model config.xml does not know: never listed, never reachable by name.
+        QJsonObject{{"hostname", "ZR999-C10004"}, {"addr", "10.213.0.13"}, {"channel", "vaza"}},
+    };
+    QString strError;
+    QVERIFY2(m_fleet.Start(devices, {"discovery", "vaza", "ftp", "http"}, &strError), qPrintable(strError));
+}
+
+void TestCli::discover()
+{
+    const T_Run stRun = RunCli({"discover", "--json"});
+    QCOMPARE(stRun.iExit, 0);
+    QJsonParseError stError;
+    const QJsonDocument doc = QJsonDocument::fromJson(stRun.baOut, &stError);
+    QVERIFY2(doc.isArray(), qPrintable(stError.errorString() + QLatin1Char(' ') + stRun.baOut));
+    QMap<QString, QJsonObject> found;
+    for (const QJsonValue &v : doc.array())
+        found.insert(v.toObject().value("hostName").toString(), v.toObject());
+    QCOMPARE(found.keys(), (QStringList{"NXT800-C10003", "ZR410-C10002", "ZR420-C10001"}));
+    QCOMPARE(found.value("ZR420-C10001"), (QJsonObject{{"hostName", "ZR420-C10001"},
+                                                       {"displayName", "ZR420 Decoder-C10001"},
+                                                       {"address", "10.213.0.10"},
+                                                       {"kind", "rx"}}));
+    QCOMPARE(found.value("NXT800-C10003").value("kind").toString(), QStringLiteral("tx"));
+
+    // Two searches merged: still one line per device.
+    const T_Run stText = RunCli({"discover", "--passes", "2"});
+    QCOMPARE(stText.iExit, 0);
+    const QList<QByteArray> lstLines = stText.baOut.trimmed().split('\n');
+    QCOMPARE(lstLines.size(), 3);
+    const QRegularExpression reRow(QStringLiteral("^ZR420-C10001 +ZR420 Decoder-C10001 +10\\.213\\.0\\.10 +rx$"),
+                                   QRegularExpression::MultilineOption);
+    QVERIFY2(reRow.match(QString::fromUtf8(stText.baOut)).hasMatch(), stText.baOut.constData());
+}
+
+void TestCli::info_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("lstLines");
+    const QStringList lstVaza{
+        "Device Info:", "  PID: ", "System Info:", "  Ethernet:", "      IP Address: 10.213.0.10"};
+    QTest::newRow("by host name") << QStringList{"ZR420-C10001"} << lstVaza;
+    QTest::newRow("by display name") << QStringList{"ZR420 Decoder-C10001"} << lstVaza;
+    QTest::newRow("by address") << QStringList{"10.213.0.10"} << lstVaza;
+    QTest::newRow("no search with --addr") << QStringList{"ZR420-C10001", "--addr", "10.213.0.10"} << lstVaza;
+    QTest::newRow("http version page") << QStringList{"NXT800-C10003", "--addr", "10.213.0.12"}
+                                       << QStringList{"build time: 2026-01-15 10:20:30", "version: "};
+}
+
+void TestCli::info()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, lstLines);
+    const T_Run stRun = RunCli(QStringList{"info"} + args);
+    QVERIFY2(stRun.iExit == 0, stRun.baErr.constData());
+    const QString strOut = QString::fromUtf8(stRun.baOut);
+    for (const QString &strLine : lstLines)
+        QVERIFY2(strOut.contains(QLatin1Char('\n') + strLine) || strOut.startsWith(strLine), qPrintable(strOut));
+
+    // The same rows as JSON: the outermost element is no row of its own.
+    const T_Run stJson = RunCli(QStringList{"info", "--json"} + args);
+    QCOMPARE(stJson.iExit, 0);
+    const QJsonArray rows = QJsonDocument::fromJson(stJson.baOut).array();
+    QVERIFY(!rows.isEmpty());
+    QCOMPARE(rows.at(0).toObject().value("name").toString(), lstLines.first().section(QLatin1Char(':'), 0, 0));
+}
+
+void TestCli::log_data()
+{
+    QTest::addColumn<bool>("bToFile");
+    QTest::newRow("file") << true;
+    QTest::newRow("stdout") << false;
+}
+
+void TestCli::log()
+{
+    QFETCH(bool, bToFile);
+    const QString strPath = m_dir.filePath(QStringLiteral("device.log"));
+    QStringList args{"log", "ZR420-C10001"};
+    if (bToFile)
+        args << "-o" << strPath;
+    const T_Run stRun = RunCli(args);
+    QVERIFY2(stRun.iExit == 0, stRun.baErr.constData());
+    if (!bToFile) {
+        QCOMPARE(stRun.baOut, LogText());
+        return;
+    }
+    QVERIFY(stRun.baOut.isEmpty());
+    QFile file(strPath);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), LogText());
+}
+
+void TestCli::version_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("baVersion");
+    QTest::newRow("main") << QStringList{"ZR420-C10001", "--module", "main"} << QByteArray("V3.1.4\n");
+    QTest::newRow("fpga, no search") << QStringList{"ZR420-C10001", "--addr", "10.213.0.10", "--module", "fpga"}
+                                     << QByteArray("F1.0.9\n");
+    QTest::newRow("http") << QStringList{"NXT800-C10003", "--addr", "10.213.0.12", "--module", "firmware"}
+                          << QByteArray("2.1.4\n");
+}
+
+void TestCli::version()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, baVersion);
+    const T_Run stRun = RunCli(QStringList{"version"} + args);
+    QVERIFY2(stRun.iExit == 0, stRun.baErr.constData());
+    if (args.first().startsWith(QLatin1String("NXT800")))
+        QVERIFY2(stRun.baOut.startsWith(baVersion.trimmed()), stRun.baOut.constData());
+    else
+        QCOMPARE(stRun.baOut, baVersion);
+}
+
+void TestCli::failures_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("iExit");
+    QTest::addColumn<QByteArray>("baErr");
+    // A device that does not answer is a failed device, never a hang.
+    QTest::newRow("info silent") << QStringList{"info", "ZR410-C10002", "--addr", "10.213.0.11"} << 1
+                                 << QByteArray("ZR410-C10002: info: time out\n");
+    QTest::newRow("log silent") << QStringList{"log", "ZR410-C10002", "--addr", "10.213.0.11"} << 1
+                                << QByteArray("ZR410-C10002: log: time out\n");
+    QTest::newRow("version silent") << QStringList{"version",     "ZR410-C10002", "--addr",
+                                                   "10.213.0.11", "--module",     "main"}
+                                    << 1 << QByteArray("ZR410-C10002: version: time out\n");
+    QTest::newRow("nothing listens") << QStringList{"info", "ZR420-C10009", "--addr", "10.213.0.99"} << 1
+                                     << QByteArray("ZR420-C10009: info: time out");
+    QTest::newRow("unknown module") << QStringList{"version",     "ZR420-C10001", "--addr",
+                                                   "10.213.0.10", "--module",     "dsp"}
+                                    << 1 << QByteArray("ZR420-C10001: version: module 'dsp' refused the query\n");
+    // Not found by the search: most often a device that is off, so a device failure.
+    QTest::newRow("not found") << QStringList{"info", "ZR420-GONE"} << 1
+                               << QByteArray("ZR420-GONE: search: not found\n");
+    QTest::newRow("unknown model not found")
+        << QStringList{"log", "ZR999-C10004"} << 1 << QByteArray("ZR999-C10004: search: not found\n");
+    // Named directly, a model config.xml does not know is a configuration error.
+    QTest::newRow("unknown model with --addr") << QStringList{"info", "ZR999-C10004", "--addr", "10.213.0.13"} << 2
+                                               << QByteArray("is no host name of a model in config.xml");
+    QTest::newRow("http has no log") << QStringList{"log", "NXT800-C10003", "--addr", "10.213.0.12"} << 2
+                                     << QByteArray("NXT800-C10003: log: not supported by this model\n");
+}
+
+void TestCli::failures()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, iExit);
+    QFETCH(QByteArray, baErr);
+    const QString strPath = m_dir.filePath(QStringLiteral("failed.log"));
+    if (args.first() == QLatin1String("log"))
+        args << "-o" << strPath;
+    const T_Run stRun = RunCli(args);
+    QCOMPARE(stRun.iExit, iExit);
+    QVERIFY2(stRun.baErr.contains(baErr), stRun.baErr.constData());
+    QVERIFY(stRun.baOut.isEmpty());
+    // No half log left behind to be taken for a whole one.
+    QVERIFY(!QFile::exists(strPath));
+}
+
+void TestCli::usage_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("iExit");
+    QTest::addColumn<QByteArray>("baText");
+    QTest::newRow("no command") << QStringList{} << 2 << QByteArray("usage: velmora-cli COMMAND");
+    QTest::newRow("unknown command") << QStringList{"frobnicate"} << 2 << QByteArray("no such command");
+    QTest::newRow("missing host") << QStringList{"info"} << 2 << QByteArray("usage: velmora-cli info HOST");
+    QTest::newRow("two hosts") << QStringList{"log", "a", "b"} << 2 << QByteArray("usage: velmora-cli log HOST");
+    QTest::newRow("unknown option") << QStringList{"info", "--nope", "a"} << 2 << QByteArray("Unknown option 'nope'");
+    QTest::newRow("no module") << QStringList{"version", "ZR420-C10001"} << 2 << QByteArray("--module ID is required");
+    QTest::newRow("bad passes") << QStringList{"discover", "--passes", "0"} << 2 << QByteArray("--passes");
+    QTest::newRow("discover takes no host") << QStringList{"discover", "x"} << 2 << QByteArray("usage:");
+    QTest::newRow("bad address") << QStringList{"info", "ZR420-C10001", "--addr", "10.213.0.300"} << 2
+                                 << QByteArray("'10.213.0.300' is no IPv4 address");
+    QTest::newRow("unwritable output") << QStringList{"log",         "ZR420-C10001", "--addr",
+                                                      "10.213.0.10", "-o",           "/nonexistent/x"}
+                                       << 2 << QByteArray("cannot write '/nonexistent/x'");
+    QTest::newRow("overview") << QStringList{"--help"} << 0 << QByteArray("discover");
+    for (const char *pszCommand : {"discover", "info", "log", "version"})
+        QTest::newRow(qPrintable(QStringLiteral("%1 --help").arg(pszCommand)))
+            << QStringList{pszCommand, "--help"} << 0 << QByteArray(pszCommand);
+}
+
+void TestCli::usage()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, iExit);
+    QFETCH(QByteArray, baText);
+    const T_Run stRun = RunCli(args);
+    QCOMPARE(stRun.iExit, iExit);
+    // Help goes to stdout; complaints go to stderr and nothing to stdout.
+    if (iExit == 0) {
+        QVERIFY2(stRun.baOut.contains(baText), stRun.baOut.constData());
+    } else {
+        QVERIFY2(stRun.baErr.contains(baText), stRun.baErr.constData());
+        QVERIFY(stRun.baOut.isEmpty());
+    }
+}
+
+void TestCli::missingConfig()
+{
+    // A copy of the program with nothing beside it knows no model at all.
+    const QString strCopy = m_dir.filePath(QStringLiteral("velmora-cli"));
+    QVERIFY(QFile::copy(s_strCli, strCopy));
+    for (const QStringList &args : {QStringList{"discover"}, QStringList{"info", "ZR420-C10001"}}) {
+        const T_Run stRun = RunCli(args, strCopy);
+        QCOMPARE(stRun.iExit, 2);
+        QVERIFY2(stRun.baErr.contains("cannot read the product table"), stRun.baErr.constData());
+        QVERIFY(stRun.baOut.isEmpty());
+    }
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
