@@ -29,7 +29,7 @@ cmake --build "$FUZZ_BUILD" -j "$JOBS"
 export QT_QPA_PLATFORM=offscreen
 # Freed memory is filled, so code (ours or Qt's) that reads an object after its delete
 # reads garbage and fails instead of finding the old values still in place.
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:max_free_fill_size=4096:free_fill_byte=0xbe}
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:max_free_fill_size=4096:free_fill_byte=190}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$ROOT/tests/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
