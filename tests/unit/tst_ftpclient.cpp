@@ -33,6 +33,8 @@ private slots:
     void failureEndsInDoneTrueWithItsText_data();
     void failureEndsInDoneTrueWithItsText();
     void anyReplySequenceEndsInDoneAndMayDeleteTheClient();
+    void downloadEndingOnDataEofMayDeleteTheClient_data();
+    void downloadEndingOnDataEofMayDeleteTheClient();
 
 private:
     bool Play(const Script &script);
@@ -203,14 +205,94 @@ void TestFtpClient::anyReplySequenceEndsInDoneAndMayDeleteTheClient()
         // A caller may delete the client outright in its done() slot, whatever led there.
         auto *pFtp = new QFtp;
         QSignalSpy destroyed(pFtp, &QObject::destroyed);
-        connect(pFtp, &QFtp::done, pFtp, [pFtp] { delete pFtp; });
+        // Qt goes on using the emitting socket after done()'s slots return, so no socket
+        // may die with the client: each must still exist right after the delete.
+        bool bSocketDiedWithClient = false;
+        connect(pFtp, &QFtp::done, pFtp, [pFtp, &bSocketDiedWithClient] {
+            QList<QPointer<QTcpSocket>> lstSockets;
+            for (QTcpSocket *pSocket : pFtp->findChildren<QTcpSocket *>())
+                lstSockets.append(pSocket);
+            delete pFtp;
+            for (const QPointer<QTcpSocket> &pSocket : lstSockets)
+                bSocketDiedWithClient |= pSocket.isNull();
+        });
         pFtp->connectToHost(QStringLiteral("127.0.0.1"), server.Port());
         pFtp->login(QStringLiteral("u"), QStringLiteral("p"));
         if (u32Seed % 2)
             pFtp->get(QStringLiteral("/log"));
         pFtp->close();
         QVERIFY2(destroyed.wait(5000), qPrintable(QStringLiteral("seed %1 hung").arg(u32Seed)));
+        QVERIFY2(!bSocketDiedWithClient, qPrintable(QStringLiteral("seed %1 freed a socket mid-signal").arg(u32Seed)));
     }
+}
+
+void TestFtpClient::downloadEndingOnDataEofMayDeleteTheClient_data()
+{
+    QTest::addColumn<bool>("replyFirst");
+    // "226" read first: the command ends when the data connection reaches its end of file,
+    // inside the data socket's own signal. Data ended first: it ends on the control reply.
+    QTest::newRow("226 then end of data") << true;
+    QTest::newRow("end of data then 226") << false;
+}
+
+void TestFtpClient::downloadEndingOnDataEofMayDeleteTheClient()
+{
+    // Deleting the client from done() must not free a socket Qt is still emitting from;
+    // a sanitizer build keeps freed memory intact, so this bites in the optimised build.
+    QFETCH(bool, replyFirst);
+    LoopbackServer data;
+    QVERIFY(data.Listen());
+    auto *pFtp = new QFtp;
+    QSignalSpy destroyed(pFtp, &QObject::destroyed);
+    QByteArray baLog;
+    connect(pFtp, &QFtp::readyRead, pFtp, [&] { baLog += pFtp->readAll(); });
+    QList<QPointer<QTcpSocket>> lstSockets;
+    connect(pFtp, &QFtp::done, pFtp, [&](bool bError) {
+        QVERIFY(!bError);
+        baLog += pFtp->readAll();
+        for (QTcpSocket *pSocket : pFtp->findChildren<QTcpSocket *>())
+            lstSockets.append(pSocket);
+        delete pFtp;
+        // Every socket it had must outlive it until the event loop runs again.
+        for (const QPointer<QTcpSocket> &pSocket : lstSockets)
+            QVERIFY(pSocket);
+    });
+    pFtp->connectToHost(QStringLiteral("127.0.0.1"), m_pServer->Port());
+    pFtp->login(QStringLiteral("u"), QStringLiteral("p"));
+    pFtp->get(QStringLiteral("/log"));
+    const QByteArray baPasv = "227 (127,0,0,1," + QByteArray::number(data.Port() >> 8) + ',' +
+                              QByteArray::number(data.Port() & 0xff) + ")\r\n";
+    QVERIFY(Play({{"", "220 ok\r\n"},
+                  {"USER u", "331 pw\r\n"},
+                  {"PASS p", "230 ok\r\n"},
+                  {"TYPE I", "200 ok\r\n"},
+                  {"SIZE /log", "213 5\r\n"},
+                  {"PASV", baPasv},
+                  {"RETR /log", "150 here it comes\r\n"}}));
+    QTRY_COMPARE_WITH_TIMEOUT(data.ConnectionCount(), 1, 5000);
+    auto settle = [] {
+        // Bytes already written on loopback are delivered by the next few event-loop turns.
+        for (int i = 0; i < 10; ++i)
+            QCoreApplication::processEvents();
+    };
+    data.Send(0, "hello");
+    data.Connection(0)->flush();
+    settle();
+    if (replyFirst) {
+        m_pServer->Send(0, "226 done\r\n");
+        m_pServer->Connection(0)->flush();
+        settle();
+        data.Connection(0)->disconnectFromHost();
+    } else {
+        data.Connection(0)->disconnectFromHost();
+        settle();
+        m_pServer->Send(0, "226 done\r\n");
+    }
+    QVERIFY(destroyed.wait(5000));
+    QCOMPARE(baLog, QByteArray("hello"));
+    // The detached sockets are deleted once control is back in the event loop.
+    for (const QPointer<QTcpSocket> &pSocket : lstSockets)
+        QTRY_VERIFY(!pSocket);
 }
 
 QTEST_GUILESS_MAIN(TestFtpClient)

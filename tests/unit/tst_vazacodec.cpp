@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QRandomGenerator>
+#include <QTemporaryFile>
 #include <QTimeZone>
 #include <QtTest>
 #include <memory>
@@ -80,28 +81,49 @@ void TestVazaCodec::readsPastTheEndYieldZeroAndConsumeNothing()
     QCOMPARE(ReadUInt8(p.get()), quint8(0xaa));
 }
 
-// Catches a word-wise fold that drops tail bytes, block-boundary mistakes, or a sum
-// that starts at 0 instead of the current position.
+// Catches a word-wise fold that drops tail bytes, a lane left out of the final fold,
+// block-boundary mistakes, or a sum that starts at 0 instead of the current position.
 void TestVazaCodec::xorChecksumMatchesBytewiseXor()
 {
-    for (int i32Size : {0, 1, 7, 8, 9, 8191, 8192, 8193, 3 * 8192 + 5, 100000}) {
-        QByteArray ba(i32Size, Qt::Uninitialized);
-        QRandomGenerator rng(static_cast<quint32>(i32Size) + 1);
-        for (char &c : ba)
-            c = static_cast<char>(rng.bounded(256));
+    auto bytewise = [](const char *p, qint64 n) {
+        quint8 u8 = 0;
+        for (qint64 i = 0; i < n; ++i)
+            u8 ^= static_cast<quint8>(p[i]);
+        return u8;
+    };
+    QRandomGenerator rng(20261207);
+    QByteArray baPool(300000, Qt::Uninitialized);
+    for (char &c : baPool)
+        c = static_cast<char>(rng.bounded(256));
+    // Random lengths at random (unaligned) offsets, plus every length around the lane width.
+    QList<QPair<int, int>> lstCases;
+    for (int i = 0; i < 400; ++i)
+        lstCases.append({rng.bounded(64), rng.bounded(i < 200 ? 300 : 200000)});
+    for (int i32Len = 0; i32Len <= 160; ++i32Len)
+        lstCases.append({i32Len % 13, i32Len});
+    for (const auto &c : lstCases)
+        QCOMPARE(XorChecksum(baPool.constData() + c.first, c.second), bytewise(baPool.constData() + c.first, c.second));
+
+    // The device forms (bytes in memory, and a file read in blocks): block boundaries and a
+    // start inside the data.
+    for (int i32Size : {0, 1, 63, 64, 65, 16383, 16384, 16385, 3 * 16384 + 5, 299999}) {
+        const QByteArray ba = baPool.left(i32Size);
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        QCOMPARE(file.write(ba), qint64(i32Size));
         for (int i32Start : {0, 3}) {
             if (i32Start > i32Size)
                 continue;
-            quint8 u8Expected = 0;
-            for (int i = i32Start; i < i32Size; ++i)
-                u8Expected ^= static_cast<quint8>(ba.at(i));
+            const quint8 u8Expected = bytewise(ba.constData() + i32Start, i32Size - i32Start);
             CVazaBuffer buf;
             buf.setData(ba);
             buf.open(QIODevice::ReadOnly);
-            buf.seek(i32Start);
-            QCOMPARE(XorChecksum(&buf), u8Expected);
-            QVERIFY(buf.atEnd());
-            QCOMPARE(XorChecksum(&buf), quint8(0));
+            for (QIODevice *pDev : {static_cast<QIODevice *>(&buf), static_cast<QIODevice *>(&file)}) {
+                pDev->seek(i32Start);
+                QCOMPARE(XorChecksum(pDev), u8Expected);
+                QVERIFY(pDev->atEnd());
+                QCOMPARE(XorChecksum(pDev), quint8(0));
+            }
         }
     }
 }

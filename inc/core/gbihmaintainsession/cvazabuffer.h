@@ -28,7 +28,7 @@ quint8 ReadUInt8(QIODevice *pDev);
 // Empty when the prefix is 3 or less, or when the announced bytes are not all there
 // (they are then left unread). pu32Len receives the text length (or the short prefix).
 QByteArray ReadByteArray(QIODevice *pDev, quint32 *pu32Len = nullptr);
-// XOR of every byte from the current position to the end, streamed in 8192-byte blocks.
+// XOR of every byte from the current position to the end; leaves the device at its end.
 quint8 XorChecksum(QIODevice *pDev);
 // XOR of n bytes; images too large to check in one go are folded piece by piece.
 quint8 XorChecksum(const char *pData, qint64 i64Len);

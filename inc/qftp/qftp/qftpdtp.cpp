@@ -106,15 +106,13 @@ quint16 QFtpDTP::SetupListener(const QHostAddress &address)
 {
     DropSocket(true);
     if (m_pServer) {
-        m_pServer->disconnect(this);
-        m_pServer->deleteLater();
+        DisposeServer();
     }
     m_pServer = new CDataServer(m_bUpload, this);
     connect(m_pServer, &QTcpServer::newConnection, this, &QFtpDTP::slotNewConnection);
     if (!m_pServer->listen(address, 0)) {
         VWARN(lcFtp) << "cannot listen on" << address.toString() << m_pServer->errorString();
-        m_pServer->deleteLater();
-        m_pServer = nullptr;
+        DisposeServer();
         return 0;
     }
     return m_pServer->serverPort();
@@ -174,12 +172,19 @@ QByteArray QFtpDTP::Read(qint64 i64MaxLen)
 void QFtpDTP::AbortConnection()
 {
     DropSocket(true);
-    if (m_pServer) {
-        m_pServer->disconnect(this);
-        m_pServer->close();
-        m_pServer->deleteLater();
-        m_pServer = nullptr;
-    }
+    if (m_pServer)
+        DisposeServer();
+}
+
+void QFtpDTP::DisposeServer()
+{
+    // The same as for the socket: the server may be emitting newConnection right now.
+    QTcpServer *pServer = m_pServer;
+    m_pServer = nullptr;
+    pServer->disconnect(this);
+    pServer->close();
+    pServer->setParent(nullptr);
+    pServer->deleteLater();
 }
 
 void QFtpDTP::AttachSocket(QTcpSocket *pSocket)
@@ -212,7 +217,9 @@ void QFtpDTP::DropSocket(bool bReset)
     Q_UNUSED(bReset);
 #endif
     pSocket->abort();
-    // We may be inside one of its signals.
+    // We may be inside one of its signals, and our owner may be deleted before the event
+    // loop runs again: a child would then die with us while Qt still uses it.
+    pSocket->setParent(nullptr);
     pSocket->deleteLater();
 }
 
@@ -235,11 +242,8 @@ void QFtpDTP::slotNewConnection()
     if (!pSocket)
         return;
     // One data connection per transfer: stop listening at once.
-    m_pServer->disconnect(this);
-    m_pServer->close();
-    m_pServer->deleteLater();
-    m_pServer = nullptr;
     pSocket->setParent(this);
+    DisposeServer();
     DropSocket(true);
     AttachSocket(pSocket);
     VLOG(lcFtp) << "data connection from" << pSocket->peerAddress().toString() << pSocket->peerPort();

@@ -85,6 +85,7 @@ private slots:
 private:
     void AttachSocket(QTcpSocket *pSocket);
     void DropSocket(bool bReset);
+    void DisposeServer();
     void MaybeStartUpload();
     void WriteMore();
     void ReportUploadProgress();

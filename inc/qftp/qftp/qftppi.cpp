@@ -52,6 +52,13 @@ QFtpPI::~QFtpPI()
 {
     m_pSocket->disconnect(this);
     m_pDtp->disconnect(this);
+    // We may be dying inside one of the control socket's own signals (a caller deletes the
+    // client from done()), and Qt's socket code goes on using the socket once that signal's
+    // slots return. So the socket must not die with us: detach it and let the event loop
+    // delete it.
+    m_pSocket->setParent(nullptr);
+    m_pSocket->abort();
+    m_pSocket->deleteLater();
 }
 
 void QFtpPI::ConnectToHost(const QString &strHost, quint16 u16Port)
