@@ -2,6 +2,7 @@
 
 #include "common/timescale.h"
 #include "product/productconfig.h"
+#include "sysinfo/csysinforows.h"
 #include "tavcomm/qdevicesearcher.h"
 
 #include <QCoreApplication>
@@ -181,7 +182,9 @@ void AddAddrOption(QCommandLineParser &parser)
 
 void PrintDeviceError(const QString &strHost, const QString &strStep, const QString &strReason)
 {
-    WriteTo(stderr, QStringLiteral("%1: %2: %3\n").arg(strHost, strStep, strReason).toUtf8());
+    // Host names and reasons may come from the device: no control sequence reaches the terminal.
+    WriteTo(stderr,
+            QStringLiteral("%1: %2: %3\n").arg(PrintableText(strHost), strStep, PrintableText(strReason)).toUtf8());
 }
 
 void PrintError(const QString &strText)

@@ -2,6 +2,8 @@
 #include "clicommands.h"
 #include "clicommon.h"
 
+#include "sysinfo/csysinforows.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -53,8 +55,8 @@ int RunDiscover(const QStringList &args)
     QString strOut;
     for (const T_BaseDevInfo &stDev : lstDevices)
         strOut += QStringLiteral("%1  %2  %3  %4\n")
-                      .arg(stDev.strHostName, -iHostWidth)
-                      .arg(stDev.strDispName, -iNameWidth)
+                      .arg(PrintableText(stDev.strHostName), -iHostWidth)
+                      .arg(PrintableText(stDev.strDispName), -iNameWidth)
                       .arg(stDev.strAddr, -iAddrWidth)
                       .arg(stDev.strKind);
     PrintOut(strOut);

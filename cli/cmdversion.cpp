@@ -37,7 +37,7 @@ int HttpVersion(const T_BaseDevInfo &stDev)
         PrintDeviceError(stDev.strHostName, QStringLiteral("version"), strReason);
         return EXIT_FAILED;
     }
-    PrintOut(HttpVersionRows(baData).value(1).strValue.trimmed() + QLatin1Char('\n'));
+    PrintOut(PrintableText(HttpVersionRows(baData).value(1).strValue).trimmed() + QLatin1Char('\n'));
     return EXIT_OK;
 }
 
@@ -83,7 +83,7 @@ int VazaVersion(const T_BaseDevInfo &stDev, const QString &strModule)
                          QStringLiteral("module '%1' refused the query").arg(strModule));
         return EXIT_FAILED;
     }
-    PrintOut(QString::fromUtf8(baVersion) + QLatin1Char('\n'));
+    PrintOut(PrintableText(QString::fromUtf8(baVersion)) + QLatin1Char('\n'));
     return EXIT_OK;
 }
 

@@ -67,22 +67,13 @@ void AddJsonValue(const QJsonValue &value, T_InfoRow &parent)
     }
 }
 
-QString Printable(QString str)
-{
-    for (QChar &ch : str) {
-        if (ch.category() == QChar::Other_Control)
-            ch = QLatin1Char(' ');
-    }
-    return str;
-}
-
 void AppendText(const QList<T_InfoRow> &lstRows, int iDepth, QString &strOut)
 {
     const QString strIndent(iDepth * 2, QLatin1Char(' '));
     for (const T_InfoRow &stRow : lstRows) {
-        strOut += strIndent + Printable(stRow.strName) + QLatin1Char(':');
+        strOut += strIndent + PrintableText(stRow.strName) + QLatin1Char(':');
         if (!stRow.strValue.isEmpty())
-            strOut += QLatin1Char(' ') + Printable(stRow.strValue);
+            strOut += QLatin1Char(' ') + PrintableText(stRow.strValue);
         strOut += QLatin1Char('\n');
         AppendText(stRow.lstChildren, iDepth + 1, strOut);
     }
@@ -129,6 +120,15 @@ QString InfoRowsText(const QList<T_InfoRow> &lstRows)
     QString strOut;
     AppendText(lstRows, 0, strOut);
     return strOut;
+}
+
+QString PrintableText(QString str)
+{
+    for (QChar &ch : str) {
+        if (ch.category() == QChar::Other_Control)
+            ch = QLatin1Char(' ');
+    }
+    return str;
 }
 
 QJsonArray InfoRowsJson(const QList<T_InfoRow> &lstRows)

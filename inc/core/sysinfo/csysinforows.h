@@ -34,5 +34,8 @@ QList<T_InfoRow> HttpVersionRows(const QByteArray &baPage);
 // from the device are shown as spaces so a value cannot drive the terminal.
 QString InfoRowsText(const QList<T_InfoRow> &lstRows);
 
+// Device text made safe for a terminal: every control character becomes a space.
+QString PrintableText(QString str);
+
 // [{"name": ..., "value": ..., "children": [...]}], "children" only where there are any.
 QJsonArray InfoRowsJson(const QList<T_InfoRow> &lstRows);
