@@ -6,7 +6,8 @@
 #include <QTcpSocket>
 #include <QtTest>
 
-namespace {
+namespace
+{
 // The smallest concrete session: records what reaches OnReadData.
 class CProbeSession : public CBaseMaintainSession
 {
@@ -31,8 +32,15 @@ public:
     QDateTime LastSend() const { return m_dtLastSend; }
     QByteArray m_baReceived;
 
+signals:
+    void received();
+
 protected:
-    void OnReadData(const QByteArray &data) override { m_baReceived += data; }
+    void OnReadData(const QByteArray &data) override
+    {
+        m_baReceived += data;
+        emit received();
+    }
 };
 
 T_BaseDevInfo DeviceAt(quint16 u16Port)
@@ -56,6 +64,8 @@ private slots:
     void receivedBytesReachSubclassUnchanged();
     void busyAndAbort();
     void recordsTravelThroughQueuedSignals();
+    void sessionDeletedInsideItsSocketsSignalKeepsTheSocketAlive_data();
+    void sessionDeletedInsideItsSocketsSignalKeepsTheSocketAlive();
 };
 
 void TestBaseMaintainSession::sendWhileDisconnectedWaitsForConnect()
@@ -142,10 +152,12 @@ void TestBaseMaintainSession::recordsTravelThroughQueuedSignals()
     QObject receiver;
     quint32 u32GotPort = 0;
     T_UpgradeInfo stUpGot;
-    connect(&session, &CBaseMaintainSession::OnUpgradeNotify, &receiver,
-            [&](T_BaseDevInfo, T_UpgradeInfo up, QString, bool, bool, int) { stUpGot = up; }, Qt::QueuedConnection);
-    connect(&session, &CBaseMaintainSession::OnVersionQueryNotify, &receiver,
-            [&](T_BaseDevInfo, bool, QByteArray, UInt32 u32, QByteArray) { u32GotPort = u32; }, Qt::QueuedConnection);
+    connect(
+        &session, &CBaseMaintainSession::OnUpgradeNotify, &receiver,
+        [&](T_BaseDevInfo, T_UpgradeInfo up, QString, bool, bool, int) { stUpGot = up; }, Qt::QueuedConnection);
+    connect(
+        &session, &CBaseMaintainSession::OnVersionQueryNotify, &receiver,
+        [&](T_BaseDevInfo, bool, QByteArray, UInt32 u32, QByteArray) { u32GotPort = u32; }, Qt::QueuedConnection);
 
     emit session.OnUpgradeNotify(session.DevInfo(), T_UpgradeInfo{QStringLiteral("mod"), 7, QStringLiteral("/i.bin")},
                                  QStringLiteral("Uploading"), false, false, 10);
@@ -154,6 +166,44 @@ void TestBaseMaintainSession::recordsTravelThroughQueuedSignals()
     QCOMPARE(stUpGot.strFilePath, QStringLiteral("/i.bin"));
     QCOMPARE(upgradeSpy.at(0).at(0).value<T_BaseDevInfo>().strAddr, QStringLiteral("127.0.0.1"));
     QCOMPARE(versionSpy.at(0).at(4).toByteArray(), QByteArray("1.2"));
+}
+
+void TestBaseMaintainSession::sessionDeletedInsideItsSocketsSignalKeepsTheSocketAlive_data()
+{
+    QTest::addColumn<bool>("reset");
+    // Deleted from a notification raised by a reply (inside readyRead), or right after the
+    // device reset the connection (inside the socket's error signal).
+    QTest::newRow("reply") << false;
+    QTest::newRow("reset") << true;
+}
+
+void TestBaseMaintainSession::sessionDeletedInsideItsSocketsSignalKeepsTheSocketAlive()
+{
+    // Qt keeps using the emitting socket after the slot returns: a socket dying with its
+    // session there is a use-after-free that only an optimised build shows.
+    QFETCH(bool, reset);
+    LoopbackServer server;
+    QVERIFY(server.Listen());
+    auto *pSession = new CProbeSession(DeviceAt(server.Port()));
+    QSignalSpy destroyed(pSession, &QObject::destroyed);
+    pSession->Send("q");
+    QTRY_COMPARE(server.ConnectionCount(), 1);
+    QPointer<QTcpSocket> pSocket = pSession->Socket();
+    bool bSocketAliveAfterDelete = false;
+    auto deleteSession = [&] {
+        delete pSession;
+        bSocketAliveAfterDelete = !pSocket.isNull();
+    };
+    if (reset) {
+        connect(pSocket.data(), &QAbstractSocket::errorOccurred, &server, deleteSession);
+        server.Abort(0);
+    } else {
+        connect(pSession, &CProbeSession::received, pSession, deleteSession);
+        server.Send(0, "answer");
+    }
+    QVERIFY(destroyed.wait(5000));
+    QVERIFY(bSocketAliveAfterDelete);
+    QTRY_VERIFY(pSocket.isNull());
 }
 
 QTEST_GUILESS_MAIN(TestBaseMaintainSession)

@@ -34,7 +34,21 @@ CBaseMaintainSession::CBaseMaintainSession(const T_BaseDevInfo &stDevInfo, QObje
 CBaseMaintainSession::~CBaseMaintainSession()
 {
     if (m_pSocket)
-        m_pSocket->disconnectFromHost();
+        ReleaseSocket(m_pSocket, false);
+}
+
+void CBaseMaintainSession::ReleaseSocket(QTcpSocket *pSocket, bool bAbort)
+{
+    // A session may be deleted from a slot of its own notification, which runs inside the
+    // socket's readyRead; Qt goes on using the socket after that slot returns. So the
+    // socket never dies with the session: it is detached and deleted by the event loop.
+    pSocket->disconnect(this);
+    pSocket->setParent(nullptr);
+    if (bAbort)
+        pSocket->abort();
+    else
+        pSocket->disconnectFromHost();
+    pSocket->deleteLater();
 }
 
 int CBaseMaintainSession::AbortCmd()
@@ -121,8 +135,7 @@ void CBaseMaintainSession::slotOnDisconnect(QAbstractSocket::SocketError eError)
         return;
     m_strSocketError = pSocket->errorString();
     // Deferred: we may be inside the socket's own signal emission.
-    pSocket->disconnect(this);
-    pSocket->deleteLater();
+    ReleaseSocket(pSocket, false);
     if (pSocket == m_pSocket)
         m_pSocket = nullptr;
 }

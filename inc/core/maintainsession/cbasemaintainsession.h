@@ -65,6 +65,7 @@ protected slots:
 
 protected:
     void StartConnect();
+    void ReleaseSocket(QTcpSocket *pSocket, bool bAbort);
 
     int m_eCurCmd = CUR_NONE;
     QTcpSocket *m_pSocket = nullptr;
