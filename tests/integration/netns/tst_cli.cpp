@@ -109,6 +109,8 @@ void TestCli::initTestCase()
                     {"knobs", QJsonObject{{"http_build_time", "2026-01-15 10:20:30"}}}},
         // A model config.xml does not know: never listed, never reachable by name.
         QJsonObject{{"hostname", "ZR999-C10004"}, {"addr", "10.213.0.13"}, {"channel", "vaza"}},
+        // A host name that would clear the operator's terminal.
+        QJsonObject{{"hostname", "ZR430-C1\x1b[2J"}, {"addr", "10.213.0.14"}, {"channel", "vaza"}},
     };
     QString strError;
     QVERIFY2(m_fleet.Start(devices, {"discovery", "vaza", "ftp", "http"}, &strError), qPrintable(strError));
@@ -124,7 +126,7 @@ void TestCli::discover()
     QMap<QString, QJsonObject> found;
     for (const QJsonValue &v : doc.array())
         found.insert(v.toObject().value("hostName").toString(), v.toObject());
-    QCOMPARE(found.keys(), (QStringList{"NXT800-C10003", "ZR410-C10002", "ZR420-C10001"}));
+    QCOMPARE(found.keys(), (QStringList{"NXT800-C10003", "ZR410-C10002", "ZR420-C10001", "ZR430-C1\x1b[2J"}));
     QCOMPARE(found.value("ZR420-C10001"), (QJsonObject{{"hostName", "ZR420-C10001"},
                                                        {"displayName", "ZR420 Decoder-C10001"},
                                                        {"address", "10.213.0.10"},
@@ -135,7 +137,9 @@ void TestCli::discover()
     const T_Run stText = RunCli({"discover", "--passes", "2"});
     QCOMPARE(stText.iExit, 0);
     const QList<QByteArray> lstLines = stText.baOut.trimmed().split('\n');
-    QCOMPARE(lstLines.size(), 3);
+    QCOMPARE(lstLines.size(), 4);
+    QVERIFY(!stText.baOut.contains('\x1b'));
+    QVERIFY(stText.baOut.contains("ZR430-C1 [2J"));
     const QRegularExpression reRow(QStringLiteral("^ZR420-C10001 +ZR420 Decoder-C10001 +10\\.213\\.0\\.10 +rx$"),
                                    QRegularExpression::MultilineOption);
     QVERIFY2(reRow.match(QString::fromUtf8(stText.baOut)).hasMatch(), stText.baOut.constData());
