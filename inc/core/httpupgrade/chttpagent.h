@@ -34,6 +34,8 @@ public:
     // The device's reason for its last failure; empty when none or not listed.
     QString LastError(const QString &strHostName) const;
     int Count() const { return m_lstUpgrade.size(); }
+    // The upgrader at a list index (null outside the list); the agent keeps owning it.
+    CHttpUpgrade *At(int i32Index) const { return m_lstUpgrade.value(i32Index); }
 
 signals:
     void signalHttpVersionNotify(T_BaseDevInfo stDevInfo, bool bError, CBaseMaintainSession::E_InfoDataType e32DataType,

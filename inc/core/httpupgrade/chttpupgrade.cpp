@@ -19,6 +19,17 @@ const char kUploadContentType[] = "multipart/form-data; boundary=---webkitFormBo
 const int kPollMs = 1000;
 // 0.3 % per poll: the device says nothing about its progress, so it is estimated from time.
 const float kProgressPerPoll = 0.3f;
+// A request with no byte moving either way for this long is given up. Without it a device
+// that sends a broken chunked answer and closes leaves the reply open for good (Qt never
+// finishes it), and the upgrader refuses every later version query.
+const int kStallMs = 60000;
+
+QNetworkRequest Request(const QString &strUrl)
+{
+    QNetworkRequest request{QUrl(strUrl)};
+    request.setTransferTimeout(Velmora::ScaledMs(kStallMs));
+    return request;
+}
 
 int StatusOf(QNetworkReply *reply)
 {
@@ -96,19 +107,20 @@ bool CHttpUpgrade::StartUpgrade(QString strHostName, T_UpgradeInfo stUpgradeInfo
     // The running upload reads its file from the body we handed to the manager: replacing
     // (and releasing) it now would pull the file out from under that upload.
     if (m_eState == HTTP_UPLOAD && m_pReply) {
-        VWARN(lcHttp) << m_stDevInfo.strHostName << "refused: an upload is still running";
+        m_strLastError = QStringLiteral("refused: an upload to the device is still running");
+        VLOG(lcHttp) << m_stDevInfo.strHostName << m_strLastError;
         return false;
     }
     const QString strPath = stUpgradeInfo.strFilePath;
     if (strPath.isEmpty()) {
         m_strLastError = QStringLiteral("no upload file given");
-        VWARN(lcHttp) << m_stDevInfo.strHostName << m_strLastError;
+        VLOG(lcHttp) << m_stDevInfo.strHostName << m_strLastError;
         return false;
     }
     auto *pFile = new QFile(strPath);
     if (!pFile->open(QIODevice::ReadOnly)) {
         m_strLastError = QStringLiteral("upload file unreadable: %1 (%2)").arg(strPath, pFile->errorString());
-        VWARN(lcHttp) << m_stDevInfo.strHostName << m_strLastError;
+        VLOG(lcHttp) << m_stDevInfo.strHostName << m_strLastError;
         delete pFile;
         return false;
     }
@@ -134,7 +146,7 @@ bool CHttpUpgrade::StartUpgrade(QString strHostName, T_UpgradeInfo stUpgradeInfo
     pFile->setParent(pMultiPart);
     pMultiPart->append(part);
 
-    QNetworkRequest request{QUrl(m_strUpgradeUrl)};
+    QNetworkRequest request = Request(m_strUpgradeUrl);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray(kUploadContentType));
     m_pReply = m_pManager->post(request, pMultiPart);
     pMultiPart->setParent(m_pReply);
@@ -151,7 +163,7 @@ bool CHttpUpgrade::QueryVersion()
 {
     if (m_eState != HTTP_IDLE)
         return false;
-    m_pReply = m_pManager->get(QNetworkRequest(QUrl(m_strVersionUrl)));
+    m_pReply = m_pManager->get(Request(m_strVersionUrl));
     m_eState = HTTP_VERSION;
     VLOG(lcHttp) << m_stDevInfo.strHostName << "GET" << m_strVersionUrl;
     return true;
@@ -216,7 +228,7 @@ void CHttpUpgrade::slotOnGetTimeOut()
             m_fProgress = 99.0f;
     }
     ++m_i32Polls;
-    m_pReply = m_pManager->get(QNetworkRequest(QUrl(m_strResultUrl)));
+    m_pReply = m_pManager->get(Request(m_strResultUrl));
     m_eState = HTTP_POLL;
 }
 
@@ -232,6 +244,9 @@ QString CHttpUpgrade::FailureText(QNetworkReply *reply, int i32Status, const QSt
         return QStringLiteral("connection closed by the device on %1: %2").arg(strRequest, strQt);
     case QNetworkReply::TimeoutError:
         return QStringLiteral("time out on %1: %2").arg(strRequest, strQt);
+    case QNetworkReply::OperationCanceledError:
+        // Only the stall limit cancels the outstanding request; our own aborts are dropped.
+        return QStringLiteral("device stalled on %1: nothing moved for %2 s").arg(strRequest).arg(kStallMs / 1000);
     case QNetworkReply::HostNotFoundError:
         return QStringLiteral("device address not found on %1: %2").arg(strRequest, strQt);
     default:
