@@ -33,6 +33,25 @@
     </message>
 </context>
 <context>
+    <name>CHttpUpgrade</name>
+    <message>
+        <source>Uploading</source>
+        <translation>正在上传</translation>
+    </message>
+    <message>
+        <source>error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>Upgrade completed</source>
+        <translation>升级完成</translation>
+    </message>
+    <message>
+        <source>Installing...</source>
+        <translation>正在安装...</translation>
+    </message>
+</context>
+<context>
     <name>CSerialForm</name>
     <message>
         <source>Atmel MCU Upgrade</source>

@@ -33,6 +33,25 @@
     </message>
 </context>
 <context>
+    <name>CHttpUpgrade</name>
+    <message>
+        <source>Uploading</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>error</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade completed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Installing...</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>CSerialForm</name>
     <message>
         <source>Atmel MCU Upgrade</source>
