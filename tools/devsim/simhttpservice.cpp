@@ -288,6 +288,9 @@ private:
 
     void Answer(const QString &strStep)
     {
+        // A client that gave up during a delay is not answered, nor is its poll counted.
+        if (!m_pSocket || m_pSocket->state() != QAbstractSocket::ConnectedState)
+            return;
         QJsonObject req{{"method", QString::fromLatin1(m_baMethod)},
                         {"path", QString::fromLatin1(m_baPath)},
                         {"chunked", m_bChunked}};
