@@ -8,3 +8,4 @@ int RunDiscover(const QStringList &args);
 int RunInfo(const QStringList &args);
 int RunLog(const QStringList &args);
 int RunVersion(const QStringList &args);
+int RunUpgrade(const QStringList &args);

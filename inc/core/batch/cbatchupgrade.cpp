@@ -298,7 +298,7 @@ void CBatchUpgrade::slotOnVersionQueryNotify(T_BaseDevInfo stDevInfo, bool bErro
                                              QByteArray strVersion)
 {
     if (!m_bRunning || m_bHttp || m_hashState.value(stDevInfo.strHostName) != DEV_VERIFYING ||
-        strDevAddr != m_lstModules.at(m_i32CurModule).strId.toUtf8())
+        strDevAddr.trimmed() != m_lstModules.at(m_i32CurModule).strId.toUtf8())
         return;
     VersionRead(stDevInfo.strHostName, !bError, QString::fromUtf8(strVersion).trimmed());
 }

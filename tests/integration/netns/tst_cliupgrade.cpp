@@ -1,0 +1,277 @@
+// velmora-cli upgrade, the real binary, against a fleet of its own in the namespace runner:
+// its JSON result, exit codes, --retry-failed, and input errors caught before any request.
+#include "netnsfleet.h"
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace
+{
+
+const QString s_strCli = QStringLiteral(VELMORA_BIN_DIR "/velmora-cli");
+
+struct T_Run {
+    int iExit = -1;
+    QByteArray baOut;
+    QByteArray baErr;
+    QJsonObject Json() const { return QJsonDocument::fromJson(baOut).object(); }
+    // "host module ok step | reason | version" per result.
+    QStringList Results() const
+    {
+        QStringList out;
+        for (const QJsonValue &v : Json().value("results").toArray()) {
+            const QJsonObject o = v.toObject();
+            out << QStringLiteral("%1 %2 %3 %4 | %5 | %6")
+                       .arg(o.value("host").toString(), o.value("module").toString(),
+                            o.value("ok").toBool() ? "ok" : "failed", o.value("step").toString(),
+                            o.value("reason").toString(), o.value("version").toString());
+        }
+        return out;
+    }
+};
+
+// Product timers at a quarter (a search is 0.5 s, an installation poll 2.5 s).
+T_Run RunCli(const QStringList &args, const QString &strProgram = s_strCli)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VELMORA_TIME_SCALE"), QStringLiteral("0.25"));
+    process.setProcessEnvironment(env);
+    process.start(strProgram, args);
+    T_Run stRun;
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        return stRun;
+    }
+    stRun.iExit = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    stRun.baOut = process.readAllStandardOutput();
+    stRun.baErr = process.readAllStandardError();
+    return stRun;
+}
+
+QJsonObject Device(const char *pszHost, const char *pszAddr, const QJsonObject &knobs)
+{
+    const bool bHttp = QByteArray(pszHost).startsWith("NXT800");
+    auto module = [](const char *pszId, const char *pszVersion) {
+        return QJsonObject{{"addr", pszId}, {"port", 0}, {"version", pszVersion}};
+    };
+    return QJsonObject{{"hostname", pszHost},
+                       {"addr", pszAddr},
+                       {"kind", "tx"},
+                       {"version", bHttp ? "2.1.4" : "V3.1.4"},
+                       {"channel", bHttp ? "http" : "vaza"},
+                       {"modules", QJsonArray{module("main", "V3.1.4"), module("fpga", "F1.0.9")}},
+                       {"knobs", knobs}};
+}
+
+// Three ZR410 (the second refuses every image it is given unless told otherwise), a web-server
+// device and one of another type.
+QJsonArray Fleet(bool bSecondFails)
+{
+    const QJsonObject quick{{"install_ms", 0}, {"http_result_polls", 4}};
+    QJsonObject failing = quick;
+    failing.insert("install_fail", bSecondFails);
+    return QJsonArray{Device("ZR410-U10001", "10.213.0.20", quick), Device("ZR410-U10002", "10.213.0.21", failing),
+                      Device("ZR410-U10003", "10.213.0.22", quick), Device("NXT800-U10004", "10.213.0.23", quick),
+                      Device("ZR420-U10005", "10.213.0.24", quick)};
+}
+
+} // namespace
+
+class TestCliUpgrade : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void badInputSendsNothing_data();
+    void badInputSendsNothing();
+    void resultAndRetryFailed();
+    void versionReadBack_data();
+    void versionReadBack();
+
+private:
+    // Requests that reached a device's maintenance services (discovery does not count).
+    int DeviceRequests() const
+    {
+        int i = 0;
+        for (const QJsonObject &ev : m_fleet.Records()) {
+            const QString strType = ev.value("type").toString();
+            i += strType.startsWith("vaza") || strType.startsWith("ftp") || strType.startsWith("http") ? 1 : 0;
+        }
+        return i;
+    }
+    QString Image(const QString &strName, int iSize)
+    {
+        QByteArray ba(iSize, Qt::Uninitialized);
+        QRandomGenerator gen(static_cast<quint32>(iSize));
+        for (int i = 0; i < iSize; ++i)
+            ba[i] = static_cast<char>(gen.generate());
+        QFile file(m_dir.filePath(strName));
+        m_hashSha.insert(file.fileName(), QCryptographicHash::hash(ba, QCryptographicHash::Sha256).toHex());
+        return file.open(QIODevice::WriteOnly) && file.write(ba) == iSize ? file.fileName() : QString();
+    }
+
+    NetnsFleet m_fleet;
+    QTemporaryDir m_dir;
+    QHash<QString, QByteArray> m_hashSha;
+    QString m_strMain;
+    QString m_strFpga;
+};
+
+void TestCliUpgrade::initTestCase()
+{
+    QString strReason;
+    if (!NetnsFleet::InsideRunner(&strReason))
+        QSKIP(qPrintable(strReason));
+    m_strMain = Image("main.bin", 120001);
+    m_strFpga = Image("fpga.bin", 40000);
+    QVERIFY2(m_fleet.Start(Fleet(true), {"discovery", "vaza", "ftp", "http"}, &strReason), qPrintable(strReason));
+}
+
+void TestCliUpgrade::badInputSendsNothing_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<QString>("error");
+    const QString strMain = "main=" + m_strMain;
+    QFile result(m_dir.filePath("broken.json"));
+    QVERIFY(result.open(QIODevice::WriteOnly) && result.write("{\"results\": [") > 0);
+    result.close();
+    // Each would otherwise start an upgrade with the wrong modules, files or devices, or none.
+    QTest::newRow("unknown type") << QStringList{"--type", "ZR999", "--module", strMain} << 2
+                                  << "unknown device type 'ZR999'";
+    QTest::newRow("unknown module") << QStringList{"--type", "ZR410 Encoder", "--module", "kernel=" + m_strMain} << 2
+                                    << "unknown module 'kernel' for type ZR410 (upgrade.conf has: main, fpga)";
+    QTest::newRow("missing file") << QStringList{"--type", "ZR410", "--module", "main=" + m_dir.filePath("none.bin")}
+                                  << 2
+                                  << "module main: cannot read image '" + m_dir.filePath("none.bin") +
+                                         "': no such file";
+    QTest::newRow("directory") << QStringList{"--type", "ZR410", "--module", "fpga=" + m_dir.path()} << 2
+                               << "module fpga: cannot read image '" + m_dir.path() + "': not a file";
+    QTest::newRow("no module") << QStringList{"--type", "ZR410"} << 2 << "no image given";
+    QTest::newRow("no =") << QStringList{"--type", "ZR410", "--module", m_strMain} << 2 << "--module takes ID=FILE";
+    QTest::newRow("no type") << QStringList{"--module", strMain} << 2 << "--type is required";
+    QTest::newRow("bad result") << QStringList{"--retry-failed", result.fileName()} << 2
+                                << "'" + result.fileName() + "' is no result";
+    QTest::newRow("skip without version") << QStringList{"--type", "ZR410", "--module", strMain, "--skip-current"} << 2
+                                          << "--skip-current needs --version";
+    // After the search, still before any request to a device.
+    QTest::newRow("host not found") << QStringList{"--type", "ZR410",   "--module",
+                                                   strMain,  "--hosts", "ZR410-U10001,ZR410-NOSUCH"}
+                                    << 1 << "ZR410-NOSUCH: search: not found";
+    QTest::newRow("host of another type")
+        << QStringList{"--type", "ZR410", "--module", strMain, "--hosts", "ZR420-U10005"} << 2
+        << "ZR420-U10005 is a ZR420, not a ZR410";
+}
+
+void TestCliUpgrade::badInputSendsNothing()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exit);
+    QFETCH(QString, error);
+    const int iBefore = DeviceRequests();
+    const T_Run stRun = RunCli(QStringList{"upgrade"} + args);
+    QCOMPARE(stRun.iExit, exit);
+    QVERIFY2(stRun.baErr.contains(error.toUtf8()), stRun.baErr.constData());
+    QVERIFY(stRun.baOut.isEmpty());
+    QCOMPARE(DeviceRequests(), iBefore);
+}
+
+// Catches a failed device reported as success, later modules sent to it, a result that is not
+// what happened, and a retry that upgrades anything but what failed.
+void TestCliUpgrade::resultAndRetryFailed()
+{
+    const QStringList args{"upgrade",           "--type",   "ZR410 Encoder",     "--module",
+                           "main=" + m_strMain, "--module", "fpga=" + m_strFpga, "--json"};
+    const T_Run stFirst = RunCli(args);
+    QCOMPARE(stFirst.iExit, 1);
+    const QStringList lstFirst = stFirst.Results();
+    QCOMPARE(lstFirst, (QStringList{
+                           "ZR410-U10001 main ok Upgrade completed |  | V3.1.4",
+                           "ZR410-U10001 fpga ok Upgrade completed |  | F1.0.9",
+                           "ZR410-U10002 main failed Installing... | checksum rejected: the device refused to install "
+                           "the image | ",
+                           "ZR410-U10002 fpga failed  | not upgraded: an earlier module failed | ",
+                           "ZR410-U10003 main ok Upgrade completed |  | V3.1.4",
+                           "ZR410-U10003 fpga ok Upgrade completed |  | F1.0.9",
+                       }));
+    const QJsonObject first = stFirst.Json();
+    QCOMPARE(first.value("succeeded").toInt(), 2);
+    QCOMPARE(first.value("total").toInt(), 2);
+    QCOMPARE(first.value("results").toArray().at(0).toObject().value("address").toString(), "10.213.0.20");
+    QVERIFY2(stFirst.baErr.contains("ZR410-U10002: main: Installing...: checksum rejected"), stFirst.baErr.constData());
+    // Every image the devices stored is the file given, byte for byte.
+    const QList<QJsonObject> images = m_fleet.Records("image");
+    QCOMPARE(images.size(), 5);
+    for (const QJsonObject &ev : images)
+        QCOMPARE(ev.value("sha256").toString().toLatin1(),
+                 m_hashSha.value(ev.value("name").toString() == "/main.bin" ? m_strMain : m_strFpga));
+
+    QFile result(m_dir.filePath("result.json"));
+    QVERIFY(result.open(QIODevice::WriteOnly) && result.write(stFirst.baOut) == stFirst.baOut.size());
+    result.close();
+    // The device works again; the retry takes type, version and files from the result.
+    QString strError;
+    QVERIFY2(m_fleet.Start(Fleet(false), {"discovery", "vaza", "ftp", "http"}, &strError), qPrintable(strError));
+    const T_Run stRetry = RunCli({"upgrade", "--retry-failed", result.fileName()});
+    QCOMPARE(stRetry.iExit, 0);
+    QVERIFY2(stRetry.baOut.endsWith("succeeded: 1, total: 1.\n"), stRetry.baOut.constData());
+    QStringList lstSent;
+    for (const QJsonObject &ev : m_fleet.Records("vaza_upgrade"))
+        if (ev.value("step").toInt() == 101)
+            lstSent << ev.value("device").toString() + ' ' + ev.value("module").toString();
+    QCOMPARE(lstSent, (QStringList{"ZR410-U10002 main", "ZR410-U10002 fpga"}));
+}
+
+void TestCliUpgrade::versionReadBack_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<QStringList>("results");
+    QTest::addColumn<int>("upgrades");
+    const QString strMain = "main=" + m_strMain;
+    // A device that completes but reads back another version did not take the image.
+    QTest::newRow("mismatch") << QStringList{"--hosts", "ZR410-U10001", "--module", strMain, "--version", "V9"} << 1
+                              << QStringList{"ZR410-U10001 main failed version | version V3.1.4 read back, expected "
+                                             "V9 | V3.1.4"}
+                              << 1;
+    QTest::newRow("skip current") << QStringList{"--hosts",   "10.213.0.22", "--module",      strMain,
+                                                 "--version", "V3.1.4",      "--skip-current"}
+                                  << 0 << QStringList{"ZR410-U10003 main ok skipped | already at V3.1.4 | V3.1.4"} << 0;
+    QTest::newRow("web-server model") << QStringList{"--type",    "NXT800 Transmitter",
+                                                     "--module",  "firmware=" + m_strMain,
+                                                     "--version", "2.1.4"}
+                                      << 0 << QStringList{"NXT800-U10004 firmware ok Upgrade completed |  | 2.1.4"}
+                                      << 1;
+}
+
+// Catches "completed" taken on trust, a skipped device still upgraded, and the web-server
+// models not routed to their own channel by the console program.
+void TestCliUpgrade::versionReadBack()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exit);
+    QFETCH(QStringList, results);
+    QFETCH(int, upgrades);
+    if (!args.contains("--type"))
+        args << "--type"
+             << "ZR410";
+    QString strError;
+    QVERIFY2(m_fleet.Start(Fleet(false), {"discovery", "vaza", "ftp", "http"}, &strError), qPrintable(strError));
+    const T_Run stRun = RunCli(QStringList{"upgrade", "--json"} + args);
+    QCOMPARE(stRun.iExit, exit);
+    QCOMPARE(stRun.Results(), results);
+    QCOMPARE(m_fleet.Records("image").size() + m_fleet.Records("http_upload").size(), upgrades);
+    for (const QJsonObject &ev : m_fleet.Records("http_upload"))
+        QCOMPARE(ev.value("sha256").toString().toLatin1(), m_hashSha.value(m_strMain));
+}
+
+QTEST_GUILESS_MAIN(TestCliUpgrade)
+#include "tst_cliupgrade.moc"
