@@ -21,8 +21,9 @@ const int kPollMs = 1000;
 const float kProgressPerPoll = 0.3f;
 // A request with no byte moving either way for this long is given up. Without it a device
 // that sends a broken chunked answer and closes leaves the reply open for good (Qt never
-// finishes it), and the upgrader refuses every later version query.
-const int kStallMs = 60000;
+// finishes it), and the upgrader refuses every later version query. Generous on purpose:
+// a simulator serving hundreds of uploads at once starves single connections for seconds.
+const int kStallMs = 300000;
 
 QNetworkRequest Request(const QString &strUrl)
 {
