@@ -4,15 +4,28 @@
 # every running interface, and here that is only the link to the simulated devices.
 # With a display the window opens; without one it runs under Xvfb, takes a screenshot
 # and says where it is.
+#
+#   scripts/demo.sh --cli   the console program instead: discover, info and a batch upgrade
+#                           of the demo fleet's ZR410 encoders, with the results printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 
 scripts/setup-deps.sh
 
+CLI=0
+if [ "${1:-}" = "--cli" ]; then
+  CLI=1
+  shift
+fi
+
 BUILD=${VELMORA_DEMO_BUILD:-$ROOT/build-demo}
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TESTS=OFF -DVELMORA_BENCH=OFF >/dev/null
-cmake --build "$BUILD" -j "$(nproc)" --target velmora velmora-devsim
+if [ "$CLI" -eq 1 ]; then
+  cmake --build "$BUILD" -j "$(nproc)" --target velmora-cli velmora-devsim
+else
+  cmake --build "$BUILD" -j "$(nproc)" --target velmora velmora-devsim
+fi
 
 APP=$BUILD/bin/velmora
 FLEET=${VELMORA_DEMO_FLEET:-$ROOT/tools/devsim/fleets/demo.json}
@@ -23,6 +36,20 @@ refused() {
   echo "demo: own network; run the demo as root or where user namespaces are allowed." >&2
   exit 1
 }
+
+if [ "$CLI" -eq 1 ]; then
+  rc=0
+  "${RUN[@]}" bash -c '
+    cli=$1
+    samples=$(dirname "$cli")/samples
+    set -x
+    "$cli" discover
+    "$cli" info ZR410-A1B20A
+    "$cli" upgrade --type "ZR410 Encoder" --module main="$samples/main.bin" --module fpga="$samples/fpga.bin"
+  ' _ "$BUILD/bin/velmora-cli" || rc=$?
+  [ "$rc" -ne 77 ] || refused
+  exit "$rc"
+fi
 
 if [ -n "${DISPLAY:-}" ]; then
   # The namespace has no TCP route to an X server: a local display (":0") is needed.
