@@ -1,7 +1,7 @@
 #include "mainwindow.h"
 
 #include "product/productconfig.h"
-#include "windowtitle.h"
+#include "appinfo/windowtitle.h"
 
 #include <QCoreApplication>
 

@@ -1,12 +1,9 @@
-#include "windowtitle.h"
+#include "appinfo/windowtitle.h"
 
-#include "cversioninfo.h"
+#include "appinfo/cversioninfo.h"
+#include "appinfo/velmoraversion.h"
 
 #include <QSettings>
-
-#ifndef VELMORA_BUILD_VERSION
-#define VELMORA_BUILD_VERSION "V2.1.2"
-#endif
 
 QString BuildVersionText()
 {

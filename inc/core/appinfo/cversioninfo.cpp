@@ -1,11 +1,9 @@
-#include "cversioninfo.h"
+#include "appinfo/cversioninfo.h"
+
+#include "appinfo/velmoraversion.h"
 
 #ifdef Q_OS_WIN
 #include <windows.h>
-#endif
-
-#ifndef VELMORA_APP_TITLE
-#define VELMORA_APP_TITLE ""
 #endif
 
 bool CVersionInfo::Load(const QString &strFilePath)

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-// The build version text compiled into the program ("V2.1.2...").
+// The build version text compiled into the program ("V" and the project version).
 QString BuildVersionText();
 // Main window title: the translated default "Velmora", or the executable's "AppTitle",
 // followed by the build version unless "app.ini" turns "appendver" off.
