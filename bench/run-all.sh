@@ -6,7 +6,8 @@ cd "$(dirname "$0")/.."
 scripts/setup-deps.sh
 B=build-bench
 cmake -S . -B "$B" -DCMAKE_BUILD_TYPE=Release -DVELMORA_SANITIZE=OFF >/dev/null
-cmake --build "$B" -j "$(nproc)" --target velmora-devsim bench_codec bench_batch bench_ftp_upload bench_discovery >/dev/null
+cmake --build "$B" -j "$(nproc)" --target velmora-devsim velmora-cli bench_codec bench_batch bench_ftp_upload bench_discovery \
+  bench_clibatch bench_httpbatch >/dev/null
 export QT_LOGGING_RULES='velmora.*=false' QT_QPA_PLATFORM=offscreen
 
 echo "== codec: stream splitter and image checksum (Google Benchmark)"
@@ -21,4 +22,13 @@ QT_LOGGING_RULES='velmora.*=false;velmora.discovery.debug=true' \
   scripts/netns-run.sh --devsim "$B/bin/velmora-devsim" -- "$B/bin/bench/bench_discovery"
 echo
 echo "== batch upgrade of N simulated devices, 8 MiB module, beside curl to the same FTP services"
-"$B/bin/bench_batch" --devsim "$B/bin/velmora-devsim"
+"$B/bin/bench_batch" --devsim "$B/bin/velmora-devsim" --devices 10,50,100,200,1000
+echo
+echo "== batch upgrade through velmora-cli, N = 10, 100, 200, 1000 devices x 8 MiB, beside the"
+echo "   in-process engine and curl to the same FTP services (private namespaces: the cli searches)"
+# Exit 77: no namespaces can be made here; the other figures still count.
+scripts/netns-run.sh --devsim "$B/bin/velmora-devsim" -- "$B/bin/bench/bench_clibatch" --devices 10,100,200,1000 ||
+  echo "(bench_clibatch did not run: exit $?)"
+echo
+echo "== HTTP batch of 50 devices x 8 MiB: upload phase beside curl -F to the same web servers"
+"$B/bin/bench/bench_httpbatch" --devices 50 --size-kib 8192

@@ -2,7 +2,8 @@
 // (as the batch form does, without widgets), then has curl upload the same image to the
 // same devices' FTP services in parallel, and prints both side by side.
 //   bench_batch [--devices 10,50,100,200] [--size-kib 8192] [--devsim PATH] [--no-curl]
-// Devices live on 127.0.1.1 ... 127.0.1.N (loopback only); installation takes no time.
+// Devices live on 127.0.1.1 ... 127.0.1.250, 127.0.2.1 ... (loopback only; up to 1000);
+// installation takes no time.
 #include "maintainagent/cmaintainagent.h"
 
 #include <QCommandLineParser>
@@ -23,6 +24,8 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 namespace
 {
@@ -66,7 +69,8 @@ quint16 FreePort()
 
 QString DeviceAddr(int i)
 {
-    return QStringLiteral("127.0.1.%1").arg(i + 1);
+    // 250 devices per network: a thousand spill into 127.0.4.0/24.
+    return QStringLiteral("127.0.%1.%2").arg(1 + i / 250).arg(1 + i % 250);
 }
 QString DeviceHost(int i)
 {
@@ -195,36 +199,59 @@ T_Result RunAgent(const T_Devsim &sim, const QString &strImage, int i32Devices)
     return r;
 }
 
-// curl with all uploads in one process (--parallel), to the same FTP services. Our event
-// loop idles meanwhile with the same ticker: its longest gap is the stall the machine itself
-// causes (scheduling under load), the reference for ours.
+// curl uploading everything at once (--parallel), to the same FTP services; curl runs at
+// most 300 transfers per process, so larger fleets get one process per 250 devices. Our
+// event loop idles meanwhile with the same ticker: its longest gap is the stall the machine
+// itself causes (scheduling under load), the reference for ours.
 qint64 RunCurl(const T_Devsim &sim, const QString &strImage, int i32Devices, int *pi32Failed, qint64 *pi64IdleStall)
 {
-    QStringList args{QStringLiteral("-sS"), QStringLiteral("--no-progress-meter"), QStringLiteral("--parallel"),
-                     QStringLiteral("--parallel-max"), QString::number(i32Devices)};
-    for (int i = 0; i < i32Devices; ++i)
-        args << QStringLiteral("-T") << strImage
-             << QStringLiteral("ftp://velmora:velmora@%1:%2/curl-%3.img").arg(DeviceAddr(i)).arg(sim.i32FtpPort).arg(i);
-    QProcess curl;
-    curl.setProcessChannelMode(QProcess::ForwardedChannels);
+    constexpr int kPerProcess = 250;
+    std::vector<std::unique_ptr<QProcess>> processes;
     QEventLoop loop;
-    QObject::connect(&curl, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), &loop, &QEventLoop::quit);
-    QObject::connect(&curl, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+    int i32Running = 0;
+    *pi32Failed = 0;
+    bool bFailedToStart = false;
     QTimer ticker;
     QElapsedTimer sinceTick;
     qint64 i64MaxGap = 0;
     QObject::connect(&ticker, &QTimer::timeout, [&] { i64MaxGap = qMax(i64MaxGap, sinceTick.restart()); });
     QElapsedTimer clock;
     clock.start();
-    curl.start(QStringLiteral("curl"), args);
+    for (int i0 = 0; i0 < i32Devices; i0 += kPerProcess) {
+        const int i32Count = qMin(kPerProcess, i32Devices - i0);
+        QStringList args{QStringLiteral("-sS"), QStringLiteral("--no-progress-meter"), QStringLiteral("--parallel"),
+                         QStringLiteral("--parallel-max"), QString::number(i32Count)};
+        for (int i = i0; i < i0 + i32Count; ++i)
+            args << QStringLiteral("-T") << strImage
+                 << QStringLiteral("ftp://velmora:velmora@%1:%2/curl-%3.img")
+                        .arg(DeviceAddr(i))
+                        .arg(sim.i32FtpPort)
+                        .arg(i);
+        processes.push_back(std::make_unique<QProcess>());
+        QProcess *pCurl = processes.back().get();
+        pCurl->setProcessChannelMode(QProcess::ForwardedChannels);
+        QObject::connect(pCurl, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), &loop,
+                         [&, pCurl](int i32Exit, QProcess::ExitStatus eStatus) {
+                             if (eStatus != QProcess::NormalExit || i32Exit != 0)
+                                 *pi32Failed = 1;
+                             if (--i32Running == 0)
+                                 loop.quit();
+                         });
+        pCurl->start(QStringLiteral("curl"), args);
+        if (pCurl->waitForStarted(10000)) {
+            ++i32Running;
+        } else {
+            *pi32Failed = 1;
+            bFailedToStart = true;
+        }
+    }
     sinceTick.start();
     ticker.start(5);
-    if (curl.state() != QProcess::NotRunning)
+    if (i32Running > 0)
         loop.exec();
     const qint64 i64Ms = clock.elapsed();
     *pi64IdleStall = qMax<qint64>(0, i64MaxGap - 5);
-    *pi32Failed = (curl.exitStatus() == QProcess::NormalExit && curl.exitCode() == 0) ? 0 : 1;
-    return *pi32Failed && curl.error() == QProcess::FailedToStart ? -1 : i64Ms;
+    return bFailedToStart ? -1 : i64Ms;
 }
 
 } // namespace
@@ -273,7 +300,7 @@ int main(int argc, char *argv[])
                 "stall ms", "issue ms", "peak MiB", "KiB/dev", "curl ms", "MB/s", "idle stl", "ratio");
     for (const QString &strN : parser.value(QStringLiteral("devices")).split(QLatin1Char(','))) {
         const int i32N = strN.toInt();
-        if (i32N <= 0 || i32N > 250)
+        if (i32N <= 0 || i32N > 1000)
             continue;
         QTemporaryDir runDir;
         T_Devsim sim;
