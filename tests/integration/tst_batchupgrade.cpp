@@ -150,6 +150,7 @@ private slots:
     void startRefusesWithoutFileOrDevices();
     void firstReportWatchdogEndsBatch();
     void httpBatchRoutedByFirstHost();
+    void deviceAndSessionGoneMidBatch();
 };
 
 void TestBatchUpgrade::passRules_data()
@@ -335,6 +336,44 @@ void TestBatchUpgrade::httpBatchRoutedByFirstHost()
     const int i32Requests = r.sim.Count(QStringLiteral("http_request"));
     QTest::qWait(300); // fifteen scaled poll periods
     QCOMPARE(r.sim.Count(QStringLiteral("http_request")), i32Requests);
+}
+
+// The owner removes one device while it uploads and its agent drops another's session: no
+// crash, no report counted for either, and the batch still reaches its summary.
+void TestBatchUpgrade::deviceAndSessionGoneMidBatch()
+{
+    const QJsonObject slow{{"install_ms", 0}, {"ftp_delay_ms", 20}};
+    CBatchRig r(0.02, QJsonArray{slow, slow, slow});
+    QVERIFY(r.bStarted);
+    QList<T_BaseDevInfo> devices;
+    for (int i = 0; i < 3; ++i) {
+        devices << r.Dev(i);
+        r.agent.AddDevice(r.Dev(i));
+    }
+    bool bRemoved = false;
+    bool bDropped = false;
+    connect(r.pEngine, &CBatchUpgrade::signalDeviceProgress, this, [&](T_BaseDevInfo st) {
+        if (st.strHostName == r.hosts.at(1) && !bRemoved) {
+            bRemoved = true;
+            r.agent.RemoveDevice(st.strHostName);
+            r.pEngine->RemoveDevice(st.strHostName);
+        } else if (st.strHostName == r.hosts.at(2) && !bDropped) {
+            bDropped = true;
+            r.agent.RemoveSession(st.strHostName);
+        }
+    });
+    r.pEngine->SetDevices(devices);
+    r.pEngine->SetModules(r.Modules());
+    QCOMPARE(r.pEngine->Start(), CBatchUpgrade::START_OK);
+    QTRY_VERIFY_WITH_TIMEOUT(!r.pEngine, 30000);
+    const QString strLog = r.notes.join('\n');
+    QVERIFY(bRemoved && bDropped);
+    QVERIFY2(r.notes.last() == QStringLiteral("end 1 1 ZR410-A01"), qPrintable(strLog));
+    QCOMPARE(r.Lines("fail").size(), 1);
+    QVERIFY2(r.Lines("fail").at(0).startsWith("fail ZR410-C03 0") && r.Lines("fail").at(0).contains("| time out"),
+             qPrintable(strLog));
+    QCOMPARE(r.Received(r.hosts.at(0)).join('+'), QStringLiteral("main+fpga"));
+    QCOMPARE(r.Received(r.hosts.at(1)).join('+'), QStringLiteral("main"));
 }
 
 QTEST_MAIN(TestBatchUpgrade)
