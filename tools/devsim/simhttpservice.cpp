@@ -90,6 +90,9 @@ public:
         : QObject(parent), m_pState(pState), m_dev(*pState->pDev), m_pRecord(pRecord), m_pSocket(pSocket)
     {
         pSocket->setParent(this);
+        // Bounded: a fast uploader waits in TCP flow control instead of in our memory, and
+        // one connection cannot hog the loop while fifty others upload beside it.
+        pSocket->setReadBufferSize(256 * 1024);
         connect(pSocket, &QTcpSocket::readyRead, this, [this] { OnReadyRead(); });
         connect(pSocket, &QTcpSocket::disconnected, this, [this] { OnGone(); });
     }
