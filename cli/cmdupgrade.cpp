@@ -21,6 +21,7 @@
 #include <QJsonObject>
 
 #include <cstdio>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 using namespace VelmoraCli;
@@ -160,8 +161,26 @@ public:
                 PrintOut(strLine + QLatin1Char('\n'));
             return;
         }
+        // A line that wraps would throw every cursor movement off by one.
+        struct winsize stSize = {};
+        if (ioctl(fileno(stdout), TIOCGWINSZ, &stSize) == 0 && stSize.ws_col > 1)
+            strLine.truncate(stSize.ws_col - 1);
         const int iUp = m_lstHosts.size() - i;
         PrintOut(QStringLiteral("\x1b[%1A\r\x1b[2K%2\x1b[%1B\r").arg(iUp).arg(strLine));
+    }
+    // On a terminal the lines above are still being rewritten: errors wait for the end.
+    void Error(const QString &strHost, const QString &strStep, const QString &strReason)
+    {
+        if (m_bTty)
+            m_lstErrors << QStringList{strHost, strStep, strReason};
+        else
+            PrintDeviceError(strHost, strStep, strReason);
+    }
+    void FlushErrors()
+    {
+        for (const QStringList &lst : qAsConst(m_lstErrors))
+            PrintDeviceError(lst.at(0), lst.at(1), lst.at(2));
+        m_lstErrors.clear();
     }
 
 private:
@@ -169,6 +188,7 @@ private:
     bool m_bQuiet;
     bool m_bTty;
     QStringList m_lstLines;
+    QList<QStringList> m_lstErrors;
 };
 
 // Runs one batch to its end and fills the results of its devices and modules.
@@ -218,8 +238,8 @@ void RunBatch(CMaintainAgent *pAgent, CHttpAgent *pHttp, const QList<T_BaseDevIn
             stRes.strStep = strStep;
             stRes.strReason = strReason;
             pView->Show(st.strHostName, QStringLiteral("%1: failed: %2").arg(strModule, strReason), true);
-            PrintDeviceError(st.strHostName, strStep.isEmpty() ? strModule : strModule + QStringLiteral(": ") + strStep,
-                             strReason);
+            pView->Error(st.strHostName, strStep.isEmpty() ? strModule : strModule + QStringLiteral(": ") + strStep,
+                         strReason);
         });
     QObject::connect(&engine, &CBatchUpgrade::signalBatchFinished, [&](int iOk, int iTotal, QStringList) {
         *piSucceeded += iOk;
@@ -408,6 +428,7 @@ int RunUpgradeRequest(const T_Request &req, bool bJson, bool bSkipCurrent)
                                                                             : QString()};
         RunBatch(&agent, &http, it.value(), lstBatchModules, req.strVersion, &view, &mapResults, &iSucceeded, &iTotal);
     }
+    view.FlushErrors();
 
     bool bAllOk = true;
     QJsonArray results;
