@@ -124,6 +124,8 @@ private slots:
     void secondStartDuringUploadRefused();
     void restartWhilePollOutstanding();
     void nextUpgradeFromInsideCompletion();
+    void abortedInsideProgressGoesSilent_data();
+    void abortedInsideProgressGoesSilent();
     void deletedInsideItsOwnNotification_data();
     void deletedInsideItsOwnNotification();
 };
@@ -379,6 +381,39 @@ void TestHttpUpgrade::nextUpgradeFromInsideCompletion()
     QVERIFY(bNextStarted);
     QCOMPARE(r.notes.last(), QStringLiteral("up fin Upgrade completed 100"));
     QCOMPARE(r.infos.last().strFilePath, strNext);
+}
+
+void TestHttpUpgrade::abortedInsideProgressGoesSilent_data()
+{
+    QTest::addColumn<QString>("trigger");
+    QTest::addColumn<int>("nth");
+    // The batch engine's time limit aborts a device, possibly from inside a notification:
+    // catches a reply aborted inside its own signal that still reports, and a poll timer
+    // left running.
+    QTest::newRow("upload progress") << "up - Uploading" << 2;
+    QTest::newRow("installing") << "up - Installing..." << 2;
+}
+
+void TestHttpUpgrade::abortedInsideProgressGoesSilent()
+{
+    QFETCH(QString, trigger);
+    QFETCH(int, nth);
+    CRig r({{"http_result_polls", 3}});
+    QVERIFY(r.bStarted);
+    int i32Seen = 0;
+    QObject::connect(r.pUp, &CHttpUpgrade::signalHttpUpgradeNotify, [&] {
+        if (r.notes.last().startsWith(trigger) && ++i32Seen == nth)
+            r.pUp->Abort();
+    });
+    QVERIFY(r.Start(r.Image("fw.bin", 512 * 1024)));
+    QTRY_COMPARE_WITH_TIMEOUT(i32Seen, nth, 10000);
+    QVERIFY(r.pUp->IsIdle());
+    QCOMPARE(r.pUp->LastError(), QStringLiteral("aborted"));
+    const int i32Notes = r.notes.size();
+    QVERIFY(r.pUp->QueryVersion());
+    QTRY_COMPARE_WITH_TIMEOUT(r.notes.size(), i32Notes + 1, 5000);
+    QCOMPARE(r.notes.last(), QStringLiteral("ver ok"));
+    QCOMPARE(r.Finals("up"), 0);
 }
 
 void TestHttpUpgrade::deletedInsideItsOwnNotification_data()
