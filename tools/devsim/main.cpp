@@ -43,6 +43,12 @@ QList<T_SimServiceEntry> &SimServiceRegistry()
 int main(int argc, char *argv[])
 {
     RaiseDescriptorLimit();
+    // With a thousand devices several thousand sockets wait at once; the GLib dispatcher
+    // walks lists of all of them for every notifier change and every turn, which made the
+    // simulator the slowest party of a large batch. The plain Unix dispatcher has no such
+    // cost and we need nothing GLib offers.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("velmora-devsim"));
     // A test or the namespace runner ends us with SIGTERM; leave through the event loop

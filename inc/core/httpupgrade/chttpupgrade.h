@@ -27,7 +27,7 @@ public:
         HTTP_IDLE = 3,
     };
 
-    CHttpUpgrade(T_BaseDevInfo stDevInfo, QObject *parent = nullptr);
+    explicit CHttpUpgrade(T_BaseDevInfo stDevInfo, QObject *parent = nullptr);
     ~CHttpUpgrade() override;
 
     // True when the upload has been issued. Refused (false, nothing emitted, the running work
