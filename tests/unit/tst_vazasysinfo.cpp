@@ -1,5 +1,6 @@
 // System-information replies turned into the document the information views read.
 #include "gbihmaintainsession/cvazabuffer.h"
+#include "gbihmaintainsession/vazafields.h"
 #include "gbihmaintainsession/cvazasysinfo.h"
 
 #include <QDomDocument>

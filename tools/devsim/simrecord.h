@@ -13,7 +13,7 @@ public:
     // Empty path: record nothing.
     bool Open(const QString &strPath);
     void Event(const QString &strDevice, const QString &strType, QJsonObject fields = QJsonObject());
-    // Stores the image's size and SHA-256 (and, if asked, the bytes under strDir).
+    // Records the image's size and SHA-256; the bytes themselves are not kept.
     void Image(const QString &strDevice, const QString &strName, const QByteArray &baContent);
 
 private:

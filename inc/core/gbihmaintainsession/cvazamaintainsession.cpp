@@ -3,6 +3,9 @@
 #include "common/timescale.h"
 #include "common/vlog.h"
 #include "gbihmaintainsession/cvazabuffer.h"
+#include "gbihmaintainsession/vazachecksum.h"
+#include "gbihmaintainsession/vazafields.h"
+#include "gbihmaintainsession/vazamessages.h"
 #include "gbihmaintainsession/cvazasysinfo.h"
 #include "qftp/qftp/ftpurl.h"
 #include "qftp/qftp/qftp.h"
@@ -75,7 +78,34 @@ int CVazaMaintainSession::AbortCmd()
 
 bool CVazaMaintainSession::IsCmdSupported(int i32Op)
 {
-    return i32Op >= 0 && i32Op <= 2;
+    // Nothing calls this; the numbers name no operation of ours, the answer is kept as is.
+    constexpr int kFirstSupportedOp = 0;
+    constexpr int kLastSupportedOp = 2;
+    return i32Op >= kFirstSupportedOp && i32Op <= kLastSupportedOp;
+}
+
+QString CVazaMaintainSession::ImageFileName(const QString &strFilePath)
+{
+    // The device is told the bare file name; a path without a folder part names none.
+    const int i32Slash = strFilePath.lastIndexOf(QLatin1Char('/'));
+    return i32Slash < 0 ? QString() : strFilePath.mid(i32Slash + 1);
+}
+
+void CVazaMaintainSession::SendUpgradeStep(quint32 u32Step, quint32 u32Value, const QByteArray &baFileName)
+{
+    SendData(PackMsg(m_u32UpgradeMsgId,
+                     Vaza::BuildUpgradeReqBody(m_stUpgradeInfo.strDevAddr.toUtf8(), m_stUpgradeInfo.u32DevPort,
+                                               u32Step, u32Value, baFileName)));
+}
+
+QFtp *CVazaMaintainSession::OpenFtp(const QString &strHost, const T_FtpUrl &stUrl)
+{
+    // Nothing goes out before the event loop runs, so the caller still connects its slots
+    // and queues the transfer after this.
+    auto *pFtp = new QFtp(this);
+    pFtp->connectToHost(strHost, static_cast<quint16>(stUrl.i32Port));
+    pFtp->login(stUrl.strUser, stUrl.strPassword);
+    return pFtp;
 }
 
 void CVazaMaintainSession::StartResponseTimer()
@@ -92,8 +122,7 @@ E_CmdResult CVazaMaintainSession::StartUpgrade(const T_UpgradeInfo &stUpgradeInf
 {
     if (IsBusy())
         return CMD_BUSY;
-    const int i32Slash = stUpgradeInfo.strFilePath.lastIndexOf(QLatin1Char('/'));
-    const QString strFileName = i32Slash < 0 ? QString() : stUpgradeInfo.strFilePath.mid(i32Slash + 1);
+    const QString strFileName = ImageFileName(stUpgradeInfo.strFilePath);
     if (strFileName.isEmpty()) {
         m_strLastError = QStringLiteral("no file name in image path '%1'").arg(stUpgradeInfo.strFilePath);
         return CMD_ERROR;
@@ -112,9 +141,7 @@ E_CmdResult CVazaMaintainSession::StartUpgrade(const T_UpgradeInfo &stUpgradeInf
     }
     m_strLastError.clear();
     m_stUpgradeInfo = stUpgradeInfo;
-    SendData(PackMsg(m_u32UpgradeMsgId,
-                     Vaza::BuildUpgradeReqBody(stUpgradeInfo.strDevAddr.toUtf8(), stUpgradeInfo.u32DevPort,
-                                               Vaza::STEP_START, 0, strFileName.toUtf8())));
+    SendUpgradeStep(Vaza::STEP_START, 0, strFileName.toUtf8());
     m_eCurCmd = CUR_UPGRADE;
     m_ePhase = PHASE_WAIT_START;
     m_i32InstallProgress = 0;
@@ -219,12 +246,10 @@ void CVazaMaintainSession::ProcessMsg(const T_VAZAMsgHead &stHead, QByteArray &b
             emit OnDownloadLogNotify(m_stDevInfo, QByteArray(), true, false);
             return;
         }
-        m_pLogFtp = new QFtp(this);
+        // The log lives on the device itself, whatever host the URL names.
+        m_pLogFtp = OpenFtp(m_stDevInfo.strAddr, stUrl);
         connect(m_pLogFtp, &QFtp::readyRead, this, &CVazaMaintainSession::slotOnLogDownload);
         connect(m_pLogFtp, &QFtp::done, this, &CVazaMaintainSession::slotOnLogFinished);
-        // The log lives on the device itself, whatever host the URL names.
-        m_pLogFtp->connectToHost(m_stDevInfo.strAddr, static_cast<quint16>(stUrl.i32Port));
-        m_pLogFtp->login(stUrl.strUser, stUrl.strPassword);
         m_pLogFtp->get(stUrl.strPath);
     } else if (u32Id == Vaza::ID_VersionUpgradeRsp || u32Id == Vaza::ID_SerialUpgradeRsp) {
         if (m_eCurCmd != CUR_UPGRADE) {
@@ -293,7 +318,7 @@ void CVazaMaintainSession::ProcessVersionUpgradeRsp(QByteArray &baBody)
             EmitUpgrade(tr("Uploading"), true, false, -1);
             return;
         }
-        m_pUpgradeFtp = new QFtp(this);
+        m_pUpgradeFtp = OpenFtp(stUrl.strHost, stUrl);
         // The client reads through a handle of its own that dies with it: an aborted client
         // still waiting for deletion can never move the read position of the next upload.
         auto *pImage = new QFile(m_fileImage.fileName(), m_pUpgradeFtp);
@@ -307,8 +332,6 @@ void CVazaMaintainSession::ProcessVersionUpgradeRsp(QByteArray &baBody)
         connect(m_pUpgradeFtp, &QFtp::dataTransferProgress, this, &CVazaMaintainSession::slotOnUploadTransferProgress);
         connect(m_pUpgradeFtp, &QFtp::done, this, &CVazaMaintainSession::slotOnUploadFinished);
         VLOG(lcVaza) << "put file:" << m_stUpgradeInfo.strFilePath;
-        m_pUpgradeFtp->connectToHost(stUrl.strHost, static_cast<quint16>(stUrl.i32Port));
-        m_pUpgradeFtp->login(stUrl.strUser, stUrl.strPassword);
         m_pUpgradeFtp->put(pImage, stUrl.strPath, QFtp::Binary);
         m_ePhase = PHASE_UPLOADING;
     } else if (u32Step == Vaza::STEP_UPLOADED) {
@@ -461,21 +484,16 @@ void CVazaMaintainSession::ChecksumStep()
         return;
     }
     m_fileImage.close();
-    const QString strFileName = m_stUpgradeInfo.strFilePath.mid(m_stUpgradeInfo.strFilePath.lastIndexOf('/') + 1);
     m_ePhase = PHASE_WAIT_INSTALL;
     m_i32InstallProgress = 1;
     m_timerProgress.start(Velmora::ScaledMs(PROGRESS_TICK_MS));
-    SendData(PackMsg(m_u32UpgradeMsgId,
-                     Vaza::BuildUpgradeReqBody(m_stUpgradeInfo.strDevAddr.toUtf8(), m_stUpgradeInfo.u32DevPort,
-                                               Vaza::STEP_UPLOADED, m_u8Checksum, strFileName.toUtf8())));
+    SendUpgradeStep(Vaza::STEP_UPLOADED, m_u8Checksum, ImageFileName(m_stUpgradeInfo.strFilePath).toUtf8());
 }
 
 void CVazaMaintainSession::slotCheckUpgradeFinshed()
 {
     VLOG(lcVaza) << m_stUpgradeInfo.strDevAddr << m_stUpgradeInfo.u32DevPort;
-    SendData(PackMsg(m_u32UpgradeMsgId,
-                     Vaza::BuildUpgradeReqBody(m_stUpgradeInfo.strDevAddr.toUtf8(), m_stUpgradeInfo.u32DevPort,
-                                               Vaza::STEP_PROGRESS, 0, QByteArray())));
+    SendUpgradeStep(Vaza::STEP_PROGRESS, 0, QByteArray());
 }
 
 void CVazaMaintainSession::slotGrogressBar()

@@ -61,6 +61,11 @@ protected:
     E_CmdResult StartRequest(int eCmd, quint32 u32MsgId);
     void EmitUpgrade(const QString &strStep, bool bError, bool bFinished, int i32Progress);
     void DropFtp(QFtp *&pFtp);
+    // A client connecting to strHost on the URL's port and logging in as the URL says.
+    QFtp *OpenFtp(const QString &strHost, const struct T_FtpUrl &stUrl);
+    // One upgrade request for the module being upgraded: step, its value, the image's name.
+    void SendUpgradeStep(quint32 u32Step, quint32 u32Value, const QByteArray &baFileName);
+    static QString ImageFileName(const QString &strFilePath);
     void ChecksumStep();
     QString TimeOutReason() const;
 

@@ -1,7 +1,7 @@
 #include "gbihmaintainsession/cvazastreamsplitter.h"
 
 #include "common/vlog.h"
-#include "gbihmaintainsession/cvazabuffer.h"
+#include "gbihmaintainsession/vazamessages.h"
 
 #include <QtEndian>
 

@@ -2,6 +2,8 @@
 
 #include "common/vlog.h"
 #include "gbihmaintainsession/cvazabuffer.h"
+#include "gbihmaintainsession/vazafields.h"
+#include "gbihmaintainsession/vazaproto.h"
 
 #include <QObject>
 #include <QXmlStreamWriter>
