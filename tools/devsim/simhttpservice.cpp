@@ -23,6 +23,7 @@
 //   http_delay_ms        ms before answering: a number (every step) or {"step": ms}
 // Steps: "upload", "poll", "version".
 #include "simmultipart.h"
+#include "simports.h"
 #include "simservice.h"
 
 #include <QElapsedTimer>
@@ -31,7 +32,6 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTextStream>
 #include <QTimer>
 
 #include <memory>
@@ -498,8 +498,6 @@ public:
 
     bool Start(QString &strError) override
     {
-        const int i32Port = m_fleet.Port(QStringLiteral("http"), 80);
-        QTextStream out(stdout);
         m_states.resize(static_cast<size_t>(m_fleet.devices.size()));
         for (int i = 0; i < m_fleet.devices.size(); ++i) {
             const T_SimDevice &dev = m_fleet.devices.at(i);
@@ -508,23 +506,15 @@ public:
             T_SimHttpDevice *pState = &m_states[static_cast<size_t>(i)];
             pState->pDev = &dev;
             auto *pServer = new QTcpServer(this);
-            if (!pServer->listen(QHostAddress(dev.strAddr), static_cast<quint16>(i32Port))) {
-                strError = QStringLiteral("cannot listen on %1:%2: %3")
-                               .arg(dev.strAddr)
-                               .arg(i32Port)
-                               .arg(pServer->errorString());
+            if (!SimPorts::Listen(pServer, m_fleet, QStringLiteral("http"), 80, dev, strError))
                 return false;
-            }
             connect(pServer, &QTcpServer::newConnection, this, [this, pServer, pState] {
                 while (QTcpSocket *pSocket = pServer->nextPendingConnection()) {
                     m_pRecord->Event(pState->pDev->strHostName, QStringLiteral("http_connect"));
                     new CSimHttpConn(pState, m_pRecord, pSocket, this);
                 }
             });
-            out << "velmora-devsim: http " << dev.strHostName << ' ' << dev.strAddr << ':' << pServer->serverPort()
-                << '\n';
         }
-        out.flush();
         return true;
     }
 

@@ -18,6 +18,7 @@
 // A step 102 whose checksum differs from the image the device received makes the
 // installation fail the same way.
 #include "simftpstore.h"
+#include "simports.h"
 #include "simservice.h"
 
 #include <QDateTime>
@@ -417,21 +418,21 @@ public:
 
     bool Start(QString &strError) override
     {
-        const int i32Port = m_fleet.Port(QStringLiteral("vaza"), 60000);
         const int i32FtpPort = m_fleet.Port(QStringLiteral("ftp"), 21);
         for (const T_SimDevice &dev : m_fleet.devices) {
             if (dev.strChannel != QLatin1String("vaza"))
                 continue;
             auto *pServer = new QTcpServer(this);
-            if (!pServer->listen(QHostAddress(dev.strAddr), static_cast<quint16>(i32Port))) {
-                strError = QStringLiteral("%1:%2: %3").arg(dev.strAddr).arg(i32Port).arg(pServer->errorString());
+            if (!SimPorts::Listen(pServer, m_fleet, QStringLiteral("vaza"), 60000, dev, strError))
                 return false;
-            }
             const T_SimDevice *pDev = &dev;
             connect(pServer, &QTcpServer::newConnection, this, [this, pServer, pDev, i32FtpPort] {
+                // The URLs name the port this device's FTP service really listens on (it
+                // may be one the system picked); by the first connection every service is up.
+                const int i32Ftp = SimPorts::Bound(QStringLiteral("ftp"), *pDev);
                 while (QTcpSocket *pSocket = pServer->nextPendingConnection()) {
                     m_pRecord->Event(pDev->strHostName, QStringLiteral("vaza_connect"));
-                    new CSimVazaConn(*pDev, i32FtpPort, m_pRecord, pSocket, this);
+                    new CSimVazaConn(*pDev, i32Ftp ? i32Ftp : i32FtpPort, m_pRecord, pSocket, this);
                 }
             });
         }
