@@ -302,9 +302,7 @@ void CHttpUpgrade::slotReplyFinished(QNetworkReply *reply)
         }
         m_strLastError = FailureText(reply, i32Status, strRequest);
         if (eState == HTTP_POLL)
-            m_strLastError = QStringLiteral("installation failed: result file gone after %1 polls (%2)")
-                                 .arg(m_i32Polls)
-                                 .arg(m_strLastError);
+            m_strLastError = QStringLiteral("installation failed at poll %1: %2").arg(m_i32Polls).arg(m_strLastError);
         EmitUpgrade(tr("error"), true, false, 0);
         return;
     }
