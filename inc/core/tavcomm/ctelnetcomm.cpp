@@ -148,6 +148,9 @@ void CTelnetComm::slotOnError(QAbstractSocket::SocketError err)
     const bool bWasLive = TakeLive();
     Close();
     VLOG(lcTelnet) << err << m_socket->errorString() << "SendQueueCount = " << m_sendQueue.size();
+    // The peer's close arrives as this error first; the close itself is then our own abort.
+    if (bWasLive && err == QAbstractSocket::RemoteHostClosedError)
+        emit OnDisconnected();
     if (bWasLive && !m_sendQueue.isEmpty())
         emit OnSendQueueReturn(COMM_FAILED);
 }

@@ -1,0 +1,78 @@
+#include "simtelnetpower.h"
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QPointer>
+#include <QSet>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUdpSocket>
+
+namespace
+{
+QSet<QString> &DownAddresses()
+{
+    static QSet<QString> s_down;
+    return s_down;
+}
+} // namespace
+
+bool SimTelnetPower::IsDown(const QString &strAddr)
+{
+    return DownAddresses().contains(strAddr);
+}
+
+void SimTelnetPower::Cycle(const T_SimDevice &dev, int iDownMs, CSimRecord *pRecord, QObject *pSpare)
+{
+    const QHostAddress addr(dev.strAddr);
+    if (IsDown(dev.strAddr))
+        return;
+    DownAddresses().insert(dev.strAddr);
+    QObject *pRoot = QCoreApplication::instance();
+
+    struct T_Listener {
+        QPointer<QTcpServer> pServer;
+        quint16 u16Port;
+    };
+    QList<T_Listener> listeners;
+    for (QTcpServer *pServer : pRoot->findChildren<QTcpServer *>()) {
+        if (pServer->isListening() && pServer->serverAddress() == addr) {
+            listeners.append({pServer, pServer->serverPort()});
+            pServer->close();
+        }
+    }
+    QList<QPointer<QUdpSocket>> udpSockets;
+    QList<QPointer<QAbstractSocket>> connections;
+    for (QAbstractSocket *pSocket : pRoot->findChildren<QAbstractSocket *>()) {
+        if (pSocket == pSpare || pSocket->localAddress() != addr)
+            continue;
+        if (auto *pUdp = qobject_cast<QUdpSocket *>(pSocket))
+            udpSockets.append(pUdp);
+        else
+            connections.append(pSocket);
+    }
+    // Cut after collecting: an abort may make a service delete other sockets.
+    for (const QPointer<QAbstractSocket> &pSocket : connections)
+        if (pSocket)
+            pSocket->abort();
+    for (const QPointer<QUdpSocket> &pUdp : udpSockets)
+        if (pUdp)
+            pUdp->close();
+    pRecord->Event(dev.strHostName, QStringLiteral("power_off"),
+                   QJsonObject{{"listeners", listeners.size()}, {"down_ms", iDownMs}});
+
+    const QString strHost = dev.strHostName;
+    const QString strAddr = dev.strAddr;
+    QTimer::singleShot(qMax(0, iDownMs), pRoot, [listeners, udpSockets, addr, strHost, strAddr, pRecord] {
+        int iBack = 0;
+        for (const T_Listener &l : listeners)
+            if (l.pServer && l.pServer->listen(addr, l.u16Port))
+                ++iBack;
+        for (const QPointer<QUdpSocket> &pUdp : udpSockets)
+            if (pUdp)
+                pUdp->bind(addr, 0);
+        DownAddresses().remove(strAddr);
+        pRecord->Event(strHost, QStringLiteral("power_on"), QJsonObject{{"listeners", iBack}});
+    });
+}
