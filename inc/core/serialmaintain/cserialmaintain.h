@@ -20,6 +20,14 @@ public:
         ID_VersionDataTransRsp = 0x2815,
     };
 
+    // Whoever runs an operation bounds it (the session itself waits silently after its
+    // resends): an answer to a version query, or the first report of an upgrade, within
+    // ANSWER_MS; every further report of an upgrade within REPORT_GAP_MS of the last one.
+    static constexpr int ANSWER_MS = 15000;
+    static constexpr int REPORT_GAP_MS = 40000;
+    // The controller's module address and port for both operations.
+    static constexpr const char *MCU_MODULE = "Atmel_MCU";
+
     explicit CSerialMaintain(const T_BaseDevInfo &stDevInfo, QObject *parent = nullptr);
     ~CSerialMaintain() override;
 
