@@ -9,3 +9,4 @@ int RunInfo(const QStringList &args);
 int RunLog(const QStringList &args);
 int RunVersion(const QStringList &args);
 int RunUpgrade(const QStringList &args);
+int RunSerial(const QStringList &args);

@@ -23,6 +23,7 @@ const T_CliCommand s_commands[] = {
     {"log", "Download a device's log.", RunLog},
     {"version", "Show the version of one of a device's modules.", RunVersion},
     {"upgrade", "Upgrade every device of one type, module after module.", RunUpgrade},
+    {"serial", "Read the version of, or upgrade, the microcontroller on a serial line.", RunSerial},
 };
 
 int Overview(bool bError)
