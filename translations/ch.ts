@@ -33,6 +33,181 @@
     </message>
 </context>
 <context>
+    <name>CFormDevicesUpgrade</name>
+    <message>
+        <source>Form</source>
+        <translation>窗体</translation>
+    </message>
+    <message>
+        <source>System Info</source>
+        <translation>系统信息</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>刷新</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>值</translation>
+    </message>
+    <message>
+        <source>Upgrade</source>
+        <translation>升级</translation>
+    </message>
+    <message>
+        <source>Device type:</source>
+        <translation>设备类型:</translation>
+    </message>
+    <message>
+        <source>Device version:</source>
+        <translation>设备版本:</translation>
+    </message>
+    <message>
+        <source>Start to Upgrade</source>
+        <translation>开始升级</translation>
+    </message>
+    <message>
+        <source>Upgade Module:</source>
+        <translation>升级模块:</translation>
+    </message>
+    <message>
+        <source>Module</source>
+        <translation>模块</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>文件</translation>
+    </message>
+    <message>
+        <source>Devices to be Upgraded:</source>
+        <translation>待升级设备:</translation>
+    </message>
+    <message>
+        <source>Clear All</source>
+        <translation>全部清除</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>移除</translation>
+    </message>
+    <message>
+        <source>Auto Reboot After Upgraded</source>
+        <translation>升级后自动重启</translation>
+    </message>
+    <message>
+        <source>No.</source>
+        <translation>序号</translation>
+    </message>
+    <message>
+        <source>HostName</source>
+        <translation>主机名</translation>
+    </message>
+    <message>
+        <source>Step</source>
+        <translation>步骤</translation>
+    </message>
+    <message>
+        <source>Progress</source>
+        <translation>进度</translation>
+    </message>
+    <message>
+        <source>Reboot</source>
+        <translation>重启</translation>
+    </message>
+    <message>
+        <source>Log</source>
+        <translation>日志</translation>
+    </message>
+    <message>
+        <source>Read</source>
+        <translation>读取</translation>
+    </message>
+    <message>
+        <source>Please select the same device!</source>
+        <translation>请选择同一类型的设备!</translation>
+    </message>
+    <message>
+        <source>reboot</source>
+        <translation>重启</translation>
+    </message>
+    <message>
+        <source>Upgrade config file &apos;%1&apos; not exists!</source>
+        <translation>升级配置文件“%1”不存在!</translation>
+    </message>
+    <message>
+        <source>Upgrade config file &apos;%1&apos; is invalid!</source>
+        <translation>升级配置文件“%1”无效!</translation>
+    </message>
+    <message>
+        <source>Open...</source>
+        <translation>打开...</translation>
+    </message>
+    <message>
+        <source>all</source>
+        <translation>全部</translation>
+    </message>
+    <message>
+        <source>remove device</source>
+        <translation>移除设备</translation>
+    </message>
+    <message>
+        <source>Do you want to remove this device?</source>
+        <translation>确定要移除此设备吗?</translation>
+    </message>
+    <message>
+        <source>Do you want to remove all devices?</source>
+        <translation>确定要移除所有设备吗?</translation>
+    </message>
+    <message>
+        <source>Select upgrade file first!</source>
+        <translation>请先选择升级文件!</translation>
+    </message>
+    <message>
+        <source>Select upgrade devices first!</source>
+        <translation>请先选择升级设备!</translation>
+    </message>
+    <message>
+        <source>Upgrade failed</source>
+        <translation>升级失败</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; Upgrade error occur!</source>
+        <translation>“%1”升级出错!</translation>
+    </message>
+    <message>
+        <source>upgradation summary</source>
+        <translation>升级结果</translation>
+    </message>
+    <message>
+        <source>succeeded: %1, total: %2.</source>
+        <translation>成功: %1, 总数: %2。</translation>
+    </message>
+    <message>
+        <source>upgrade failed!</source>
+        <translation>升级失败!</translation>
+    </message>
+    <message>
+        <source>param error</source>
+        <translation>参数错误</translation>
+    </message>
+    <message>
+        <source>don&apos;t support this feature</source>
+        <translation>不支持此功能</translation>
+    </message>
+    <message>
+        <source>send request failes</source>
+        <translation>发送请求失败</translation>
+    </message>
+    <message>
+        <source>device is busying</source>
+        <translation>设备忙</translation>
+    </message>
+</context>
+<context>
     <name>CHttpUpgrade</name>
     <message>
         <source>Uploading</source>
@@ -56,6 +231,25 @@
     <message>
         <source>Atmel MCU Upgrade</source>
         <translation>Atmel MCU 升级</translation>
+    </message>
+</context>
+<context>
+    <name>CSerialMaintain</name>
+    <message>
+        <source>Uploading</source>
+        <translation>正在上传</translation>
+    </message>
+    <message>
+        <source>Installing</source>
+        <translation>正在安装</translation>
+    </message>
+    <message>
+        <source>Upgrade completed</source>
+        <translation>升级完成</translation>
+    </message>
+    <message>
+        <source>Upload Completed</source>
+        <translation>上传完成</translation>
     </message>
 </context>
 <context>
@@ -86,6 +280,84 @@
     <message>
         <source>Velmora</source>
         <translation>Velmora</translation>
+    </message>
+    <message>
+        <source>Devices</source>
+        <translation>设备</translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation>搜索</translation>
+    </message>
+    <message>
+        <source>batch upgrade</source>
+        <translation>批量升级</translation>
+    </message>
+    <message>
+        <source>NO.</source>
+        <translation>序号</translation>
+    </message>
+    <message>
+        <source>Alias</source>
+        <translation>别名</translation>
+    </message>
+    <message>
+        <source>HostName</source>
+        <translation>主机名</translation>
+    </message>
+    <message>
+        <source>IP Address</source>
+        <translation>IP地址</translation>
+    </message>
+    <message>
+        <source>Version</source>
+        <translation>版本</translation>
+    </message>
+    <message>
+        <source>VISelect</source>
+        <translation>视频输入</translation>
+    </message>
+    <message>
+        <source>VITiming</source>
+        <translation>视频时序</translation>
+    </message>
+    <message>
+        <source>Hostname: %1
+IP Address: %2</source>
+        <translation>主机名: %1
+IP 地址: %2</translation>
+    </message>
+    <message>
+        <source>TX:%1 RX:%2 Total:%3</source>
+        <translation>发送端:%1 接收端:%2 总数:%3</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>移除</translation>
+    </message>
+    <message>
+        <source>Reboot</source>
+        <translation>重启</translation>
+    </message>
+    <message>
+        <source>Sure to remove selected devices?</source>
+        <translation>确定要移除所选设备吗?</translation>
+    </message>
+    <message>
+        <source>close window</source>
+        <translation>关闭窗口</translation>
+    </message>
+    <message>
+        <source>Do you want to close the window?</source>
+        <translation>确定要关闭窗口吗?</translation>
+    </message>
+    <message>
+        <source>devices upgrade</source>
+        <translation>设备升级</translation>
+    </message>
+    <message>
+        <source>An upgrade is running: search again after its summary.</source>
+        <translation>正在升级: 请在升级结果出来后再搜索。</translation>
     </message>
 </context>
 <context>

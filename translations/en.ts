@@ -33,6 +33,181 @@
     </message>
 </context>
 <context>
+    <name>CFormDevicesUpgrade</name>
+    <message>
+        <source>Form</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>System Info</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Device type:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Device version:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start to Upgrade</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgade Module:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Module</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Devices to be Upgraded:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Clear All</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Auto Reboot After Upgraded</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>HostName</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Step</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Progress</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reboot</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Log</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Read</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Please select the same device!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>reboot</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade config file &apos;%1&apos; not exists!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade config file &apos;%1&apos; is invalid!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>all</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>remove device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Do you want to remove this device?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Do you want to remove all devices?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Select upgrade file first!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Select upgrade devices first!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade failed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; Upgrade error occur!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>upgradation summary</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>succeeded: %1, total: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>upgrade failed!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>param error</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>don&apos;t support this feature</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>send request failes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>device is busying</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>CHttpUpgrade</name>
     <message>
         <source>Uploading</source>
@@ -55,6 +230,25 @@
     <name>CSerialForm</name>
     <message>
         <source>Atmel MCU Upgrade</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CSerialMaintain</name>
+    <message>
+        <source>Uploading</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Installing</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade completed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upload Completed</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -85,6 +279,83 @@
     <name>MainWindow</name>
     <message>
         <source>Velmora</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Devices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>batch upgrade</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>NO.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Alias</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>HostName</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>IP Address</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Version</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>VISelect</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>VITiming</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Hostname: %1
+IP Address: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>TX:%1 RX:%2 Total:%3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reboot</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sure to remove selected devices?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>close window</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Do you want to close the window?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>devices upgrade</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>An upgrade is running: search again after its summary.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
