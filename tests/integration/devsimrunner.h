@@ -1,10 +1,13 @@
 #pragma once
 
-// Starts velmora-devsim on loopback with a generated fleet, ports picked free by the
-// system (options.ports), and reads back its record. Never binds fixed ports.
+// Starts velmora-devsim on loopback with a generated fleet and reads back its record.
+// Never picks a port itself: every service is told to take any port (options.ports.<service>
+// = 0) and the runner reads the ports devsim reports having bound, so tests running side by
+// side cannot race for one port released and then bound again.
 #include "netnsfleet.h"
 
 #include <QFile>
+#include <QHash>
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QTcpServer>
@@ -15,27 +18,47 @@ public:
     // devices: fleet entries; services: e.g. "vaza" or "vaza,ftp".
     bool Start(const QJsonArray &devices, const QString &strServices)
     {
-        const QString strAddr = devices.at(0).toObject().value(QStringLiteral("addr")).toString();
-        for (const QString &strService : strServices.split(QLatin1Char(','))) {
-            QTcpServer server; // closed again at once: devsim binds the port next
-            if (!server.listen(QHostAddress(strAddr), 0))
-                return false;
-            m_ports.insert(strService, server.serverPort());
-        }
+        QJsonObject ports;
+        for (const QString &strService : strServices.split(QLatin1Char(','), Qt::SkipEmptyParts))
+            ports.insert(strService, 0);
         QFile file(m_dir.filePath(QStringLiteral("fleet.json")));
         if (!m_dir.isValid() || !file.open(QIODevice::WriteOnly))
             return false;
         file.write(
-            QJsonDocument(QJsonObject{{"devices", devices}, {"options", QJsonObject{{"ports", m_ports}}}}).toJson());
+            QJsonDocument(QJsonObject{{"devices", devices}, {"options", QJsonObject{{"ports", ports}}}}).toJson());
         file.close();
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        return NetnsFleet::RunDevsim(m_process, QStringLiteral(VELMORA_BIN_DIR "/velmora-devsim"),
-                                     {"--fleet", file.fileName(), "--record", RecordPath(), "--services", strServices},
-                                     nullptr);
+        QByteArray baOutput;
+        if (!NetnsFleet::RunDevsim(m_process, QStringLiteral(VELMORA_BIN_DIR "/velmora-devsim"),
+                                   {"--fleet", file.fileName(), "--record", RecordPath(), "--services", strServices},
+                                   nullptr, &baOutput))
+            return false;
+        // "velmora-devsim: vaza ZR410-0001 127.0.0.1:40211", one line per device and service.
+        for (const QByteArray &baLine : baOutput.split('\n')) {
+            const QList<QByteArray> words = baLine.trimmed().split(' ');
+            const int iColon = words.last().lastIndexOf(':');
+            bool bOk = false;
+            const int iPort = words.last().mid(iColon + 1).toInt(&bOk);
+            if (words.size() < 4 || words.at(0) != "velmora-devsim:" || iColon < 0 || !bOk)
+                continue;
+            const QString strService = QString::fromUtf8(words.at(1));
+            const QString strHost = QString::fromUtf8(words.mid(2, words.size() - 3).join(' '));
+            if (!m_first.contains(strService))
+                m_first.insert(strService, iPort);
+            m_ports.insert(strService + QLatin1Char(' ') + strHost, iPort);
+        }
+        return true;
     }
 
     ~CDevsimRunner() { NetnsFleet::StopProcess(m_process); }
-    int Port(const QString &strService) const { return m_ports.value(strService).toInt(); }
+    // The port of the service on the fleet's first device that has it. Devices on different
+    // addresses share it, unless the system had it taken on one of them: Port(service, host)
+    // is then the one to ask.
+    int Port(const QString &strService) const { return m_first.value(strService); }
+    int Port(const QString &strService, const QString &strHost) const
+    {
+        return m_ports.value(strService + QLatin1Char(' ') + strHost);
+    }
 
     // Every record line, optionally only of one type.
     QList<QJsonObject> Events(const QString &strType = QString()) const
@@ -49,7 +72,8 @@ public:
 private:
     QTemporaryDir m_dir;
     QProcess m_process;
-    QJsonObject m_ports;
+    QHash<QString, int> m_first; // service -> port of its first device
+    QHash<QString, int> m_ports; // "service host" -> port
 };
 
 // A tx device with the modules "main" (port 1, V3.1.4) and "fpga" (port 2, F1.0.9).

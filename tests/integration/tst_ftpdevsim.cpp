@@ -1,13 +1,13 @@
 // The FTP client against the simulator's FTP service: every injected fault ends in
 // done(true) with the failed command's text, every quirk still in a whole transfer,
 // never in a hang; the simulator's record proves what arrived.
+#include "devsimrunner.h"
 #include "qftp/qftp/qftp.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -42,8 +42,8 @@ class TestFtpDevsim : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void callsInARowRunInOrderAndReaderMayFallBehind();
+    void secondUploadOnOneClientCountsFromZero();
     void faultsFailWithTheirTextQuirksSucceed_data();
     void faultsFailWithTheirTextQuirksSucceed();
     void deletingTheClientMidUploadAbortsAndStoresNothing();
@@ -53,15 +53,13 @@ private:
                   const QByteArray &baUpload = QByteArray());
     QStringList Recorded(const QString &strDevice, const QString &strType, const QString &strField) const;
 
-    QTemporaryDir m_dir;
-    QProcess m_devsim;
+    CDevsimRunner m_sim;
     QHash<QString, QPair<QString, quint16>> m_addresses; // device -> address, FTP port
     QByteArray m_baLog;
 };
 
 void TestFtpDevsim::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
     // A device's log as the simulator serves it: text, so it fits the fleet file.
     for (int i = 0; m_baLog.size() < 300000; ++i)
         m_baLog += "Jan  1 00:00:00 kernel: line " + QByteArray::number(i) + "\n";
@@ -84,47 +82,22 @@ void TestFtpDevsim::initTestCase()
         devices.append(QJsonObject{
             {"hostname", it.key()}, {"addr", QStringLiteral("127.0.0.%1").arg(21 + devices.size())}, {"knobs", knobs}});
     }
-    QFile fleet(m_dir.filePath("fleet.json"));
-    QVERIFY(fleet.open(QIODevice::WriteOnly));
-    fleet.write(
-        QJsonDocument(QJsonObject{{"options", QJsonObject{{"ports", QJsonObject{{"ftp", 0}}}}}, {"devices", devices}})
-            .toJson());
-    fleet.close();
-
-    m_devsim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_devsim.start(VELMORA_BIN_DIR "/velmora-devsim",
-                   {"--fleet", fleet.fileName(), "--record", m_dir.filePath("record.jsonl"), "--services", "ftp"});
-    QVERIFY2(m_devsim.waitForStarted(10000), qPrintable(m_devsim.errorString()));
-    QByteArray baOut;
-    QTRY_VERIFY_WITH_TIMEOUT((baOut += m_devsim.readAllStandardOutput()).contains("velmora-devsim: ready"), 20000);
-    // "velmora-devsim: ftp OK 127.0.0.21:40211"
-    for (const QByteArray &baLine : baOut.split('\n')) {
-        const QList<QByteArray> lst = baLine.split(' ');
-        const int iColon = lst.value(3).lastIndexOf(':');
-        if (lst.size() == 4 && lst.at(1) == "ftp")
-            m_addresses.insert(lst.at(2), {lst.at(3).left(iColon), lst.at(3).mid(iColon + 1).toUShort()});
+    QVERIFY(m_sim.Start(devices, QStringLiteral("ftp")));
+    for (const QJsonValue &v : devices) {
+        const QString strHost = v.toObject().value("hostname").toString();
+        const int iPort = m_sim.Port(QStringLiteral("ftp"), strHost);
+        QVERIFY2(iPort > 0, qPrintable(strHost));
+        m_addresses.insert(strHost, {v.toObject().value("addr").toString(), static_cast<quint16>(iPort)});
     }
-    QCOMPARE(m_addresses.size(), quirks.size());
-}
-
-void TestFtpDevsim::cleanupTestCase()
-{
-    m_devsim.terminate();
-    if (!m_devsim.waitForFinished(5000))
-        m_devsim.kill();
-    m_devsim.waitForFinished(5000);
 }
 
 // One field of each event of this type the device recorded ("image": "name", "sha256").
 QStringList TestFtpDevsim::Recorded(const QString &strDevice, const QString &strType, const QString &strField) const
 {
     QStringList lst;
-    QFile file(m_dir.filePath("record.jsonl"));
-    for (const QByteArray &baLine : file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>()) {
-        const QJsonObject o = QJsonDocument::fromJson(baLine).object();
-        if (o.value("device").toString() == strDevice && o.value("type").toString() == strType)
+    for (const QJsonObject &o : m_sim.Events(strType))
+        if (o.value("device").toString() == strDevice)
             lst << o.value(strField).toVariant().toString();
-    }
     return lst;
 }
 
@@ -201,6 +174,42 @@ void TestFtpDevsim::callsInARowRunInOrderAndReaderMayFallBehind()
     }
     QCOMPARE(Sha256(baAll), Sha256(baImage));
     QCOMPARE(ftp.bytesAvailable(), qint64(0));
+}
+
+// Catches a client that carries the first upload's byte count into the next one: progress
+// past its total ("600000 of 300000") and a bar that never ends at 100 %.
+void TestFtpDevsim::secondUploadOnOneClientCountsFromZero()
+{
+    const QList<QByteArray> images{RandomBytes(400000, 21), RandomBytes(300000, 22)};
+    QTemporaryFile first;
+    QTemporaryFile second;
+    QVERIFY(first.open() && first.write(images.at(0)) == images.at(0).size() && first.seek(0));
+    QVERIFY(second.open() && second.write(images.at(1)) == images.at(1).size() && second.seek(0));
+    const auto address = m_addresses.value("OK");
+    QFtp ftp;
+    QSignalSpy done(&ftp, &QFtp::done);
+    QList<QPair<qint64, qint64>> progress[2];
+    connect(&ftp, &QFtp::dataTransferProgress, &ftp, [&](qint64 i64Done, qint64 i64Total) {
+        progress[qMin(done.count(), 1)].append({i64Done, i64Total});
+    });
+    ftp.connectToHost(address.first, address.second);
+    ftp.login(QStringLiteral("root"), QStringLiteral("secret"));
+    ftp.put(&first, QStringLiteral("/twice/first.img"));
+    QVERIFY(done.wait(20000));
+    QCOMPARE(done.at(0).at(0).toBool(), false);
+    ftp.put(&second, QStringLiteral("/twice/second.img"));
+    QVERIFY(done.wait(20000));
+    QCOMPARE(done.at(1).at(0).toBool(), false);
+
+    for (int i : {0, 1}) {
+        const qint64 i64Size = images.at(i).size();
+        QVERIFY(!progress[i].isEmpty());
+        for (const auto &p : progress[i])
+            QVERIFY2(p.second == i64Size && p.first >= 0 && p.first <= i64Size,
+                     qPrintable(QStringLiteral("upload %1: %2 of %3").arg(i + 1).arg(p.first).arg(p.second)));
+        QCOMPARE(progress[i].last(), qMakePair(i64Size, i64Size));
+    }
+    QCOMPARE(Recorded("OK", "image", "sha256").filter(QString::fromLatin1(Sha256(images.at(1)))).size(), 1);
 }
 
 void TestFtpDevsim::faultsFailWithTheirTextQuirksSucceed_data()

@@ -103,7 +103,8 @@ bool NetnsFleet::Start(const QJsonArray &devices, const QStringList &services, Q
                      pstrError);
 }
 
-bool NetnsFleet::RunDevsim(QProcess &process, const QString &strProgram, const QStringList &args, QString *pstrError)
+bool NetnsFleet::RunDevsim(QProcess &process, const QString &strProgram, const QStringList &args, QString *pstrError,
+                           QByteArray *pbaOutput)
 {
     process.start(strProgram, args);
     QByteArray baOutput;
@@ -120,6 +121,8 @@ bool NetnsFleet::RunDevsim(QProcess &process, const QString &strProgram, const Q
         }
         baOutput += process.readAllStandardOutput();
     }
+    if (pbaOutput)
+        *pbaOutput = baOutput;
     return true;
 }
 

@@ -29,8 +29,10 @@ public:
     // Lines of a devsim record file whose "type" is strType (all lines when empty).
     static QList<QJsonObject> ReadRecord(const QString &strPath, const QString &strType = QString());
     // Starts a devsim (through strProgram, e.g. ip netns exec) and waits for its "ready";
-    // on failure stops it and puts its output in *pstrError.
-    static bool RunDevsim(QProcess &process, const QString &strProgram, const QStringList &args, QString *pstrError);
+    // on failure stops it and puts its output in *pstrError. *pbaOutput gets what it printed
+    // up to the ready line (the ports it bound).
+    static bool RunDevsim(QProcess &process, const QString &strProgram, const QStringList &args, QString *pstrError,
+                          QByteArray *pbaOutput = nullptr);
     static void StopProcess(QProcess &process);
 
     // Puts the devices' addresses on the device side and starts devsim with only the
