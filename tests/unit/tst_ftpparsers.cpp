@@ -8,13 +8,23 @@ class TestFtpParsers : public QObject
 {
     Q_OBJECT
 private slots:
+    void parseFtpUrl_data();
     void parseFtpUrl();
+    void nullUrlIsRefused();
     void replyLinesAndTheirBounds();
+    void pasvEpsvSizeReplies_data();
     void pasvEpsvSizeReplies();
 };
 
-void TestFtpParsers::parseFtpUrl()
+void TestFtpParsers::parseFtpUrl_data()
 {
+    QTest::addColumn<QByteArray>("url");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("path");
     struct {
         const char *pszTag;
         QByteArray baUrl;
@@ -61,20 +71,33 @@ void TestFtpParsers::parseFtpUrl()
         {"port 0", "ftp://h:0/f", false, {}, {}, {}, 0, {}},
         {"port overflowing an int", "ftp://h:99999999999999999999/f", false, {}, {}, {}, 0, {}},
     };
-    for (const auto &row : rows) {
-        // Each parse starts from the parts of a good URL: a failure must not leave them behind.
-        T_FtpUrl st;
-        QVERIFY(ParseFtpUrl("ftp://x:y@z:2100/w", st));
-        QVERIFY2(ParseFtpUrl(row.baUrl, st) == row.bOk, row.pszTag);
-        QVERIFY2(st.strUser == row.strUser && st.strPassword == row.strPassword && st.strHost == row.strHost &&
-                     st.strPath == row.strPath && st.i32Port == (row.bOk ? row.iPort : 21),
-                 row.pszTag);
-        // The zero-terminated form the session hands over gives the same result.
-        T_FtpUrl stC;
-        QVERIFY2(ParseFtpUrl(row.baUrl.constData(), stC) == row.bOk && stC.strHost == st.strHost &&
-                     stC.strPath == st.strPath,
-                 row.pszTag);
-    }
+    for (const auto &row : rows)
+        QTest::newRow(row.pszTag) << row.baUrl << row.bOk << row.strUser << row.strPassword << row.strHost
+                                  << (row.bOk ? row.iPort : 21) << row.strPath;
+}
+
+void TestFtpParsers::parseFtpUrl()
+{
+    QFETCH(QByteArray, url);
+    QFETCH(bool, ok);
+    // Each parse starts from the parts of a good URL: a failure must not leave them behind.
+    T_FtpUrl st;
+    QVERIFY(ParseFtpUrl("ftp://x:y@z:2100/w", st));
+    QCOMPARE(ParseFtpUrl(url, st), ok);
+    QTEST(st.strUser, "user");
+    QTEST(st.strPassword, "password");
+    QTEST(st.strHost, "host");
+    QTEST(st.i32Port, "port");
+    QTEST(st.strPath, "path");
+    // The zero-terminated form the session hands over gives the same result.
+    T_FtpUrl stC;
+    QCOMPARE(ParseFtpUrl(url.constData(), stC), ok);
+    QCOMPARE(stC.strHost, st.strHost);
+    QCOMPARE(stC.strPath, st.strPath);
+}
+
+void TestFtpParsers::nullUrlIsRefused()
+{
     T_FtpUrl st;
     QVERIFY(!ParseFtpUrl(static_cast<const char *>(nullptr), st));
 }
@@ -140,8 +163,13 @@ void TestFtpParsers::replyLinesAndTheirBounds()
     QVERIFY(lst.at(0).strText.size() <= CFtpReplyParser::kMaxText);
 }
 
-void TestFtpParsers::pasvEpsvSizeReplies()
+void TestFtpParsers::pasvEpsvSizeReplies_data()
 {
+    QTest::addColumn<char>("kind"); // 'p' PASV, 'e' EPSV, 's' SIZE
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<qint64>("value"); // port, or size
     // Bad numbers must fail the reply, never wrap into some other address or port.
     struct {
         char cKind;
@@ -167,18 +195,26 @@ void TestFtpParsers::pasvEpsvSizeReplies()
         {'s', "big", false, "", 0},
         {'s', "999999999999999999999999", false, "", 0},
     };
-    for (const auto &row : rows) {
-        QString strHost;
-        quint16 u16Port = 0;
-        qint64 i64 = 0;
-        const bool bOk = row.cKind == 'p'   ? ParsePasvReply(row.strText, strHost, u16Port)
-                         : row.cKind == 'e' ? ParseEpsvReply(row.strText, u16Port)
-                                            : ParseSizeReply(row.strText, i64);
-        QVERIFY2(bOk == row.bOk, qPrintable(row.strText));
-        if (bOk)
-            QVERIFY2(strHost == row.strHost && (row.cKind == 's' ? i64 : u16Port) == row.i64Value,
-                     qPrintable(row.strText));
-    }
+    for (const auto &row : rows)
+        QTest::addRow("%c %s", row.cKind, qPrintable(row.strText))
+            << row.cKind << row.strText << row.bOk << row.strHost << row.i64Value;
+}
+
+void TestFtpParsers::pasvEpsvSizeReplies()
+{
+    QFETCH(char, kind);
+    QFETCH(QString, text);
+    QString strHost;
+    quint16 u16Port = 0;
+    qint64 i64 = 0;
+    const bool bOk = kind == 'p'   ? ParsePasvReply(text, strHost, u16Port)
+                     : kind == 'e' ? ParseEpsvReply(text, u16Port)
+                                   : ParseSizeReply(text, i64);
+    QTEST(bOk, "ok");
+    if (!bOk)
+        return;
+    QTEST(strHost, "host");
+    QTEST(kind == 's' ? i64 : qint64(u16Port), "value");
 }
 
 QTEST_APPLESS_MAIN(TestFtpParsers)
