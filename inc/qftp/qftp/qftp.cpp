@@ -161,6 +161,11 @@ QIODevice *QFtp::currentDevice() const
     return m_bRunning ? m_lstCommands.first().pDevice.data() : nullptr;
 }
 
+QString QFtp::dataConnectionCommand() const
+{
+    return m_pPi->LastDataCommand();
+}
+
 bool QFtp::hasPendingCommands() const
 {
     return m_lstCommands.size() > (m_bRunning ? 1 : 0);

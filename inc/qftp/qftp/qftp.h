@@ -52,6 +52,10 @@ public:
     State state() const { return m_eState; }
     Error error() const { return m_eError; }
     QString errorString() const { return m_strError; }
+    // The line that opened the latest data connection, exactly as sent: "PASV", "EPSV",
+    // "PORT 127,0,0,1,156,64" or "EPRT |2|::1|40000|" (empty before the first transfer).
+    // Shows which mode a transfer really used, after fallbacks such as EPSV refused.
+    QString dataConnectionCommand() const;
 
 signals:
     void stateChanged(int iState);

@@ -172,6 +172,9 @@ void QFtpPI::SendNextLine()
     m_strCurrentLine = strLine;
     m_eState = StWaiting;
     const QString strVerb = Verb();
+    if (strVerb == QLatin1String("PASV") || strVerb == QLatin1String("EPSV") || strVerb == QLatin1String("PORT") ||
+        strVerb == QLatin1String("EPRT"))
+        m_strDataCommand = strLine;
     VLOG(lcFtp) << "->" << (strVerb == QLatin1String("PASS") ? QStringLiteral("PASS ****") : strLine);
     m_pSocket->write(strLine.toUtf8() + "\r\n");
     if (strVerb == QLatin1String("RETR") || strVerb == QLatin1String("STOR"))

@@ -37,6 +37,8 @@ public:
     bool IsConnected() const; // greeting received and the connection still up
     bool IsTransferRunning() const { return m_bTransferRunning; }
     QFtpDTP &Dtp() { return *m_pDtp; }
+    // The line that opened the latest data connection, as sent.
+    QString LastDataCommand() const { return m_strDataCommand; }
 
 signals:
     void connectState(int iState);
@@ -82,6 +84,7 @@ private:
     QString m_strHost;        // as given, for the messages
     QStringList m_lstPending; // lines of the current command not sent yet
     QString m_strCurrentLine; // the line whose reply is awaited
+    QString m_strDataCommand; // PASV, EPSV, PORT or EPRT line last sent
     bool m_bEpsvRefused = false;
     bool m_bTransferRunning = false; // RETR/STOR sent and not answered finally
     bool m_bRetrieveDone = false;    // final positive reply to RETR received
