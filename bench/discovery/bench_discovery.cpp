@@ -21,18 +21,13 @@
 #include <cstdio>
 
 namespace {
-QString g_strBufferReadBack;
 QtMessageHandler g_previousHandler = nullptr;
 
-// Keeps the searcher's diagnostics out of the figures, but remembers the buffer size it read back.
+// Keeps the searcher's diagnostics out of the figures.
 void MessageHandler(QtMsgType type, const QMessageLogContext &ctx, const QString &strMsg)
 {
-    if (ctx.category && qstrcmp(ctx.category, "velmora.discovery") == 0) {
-        const int iAt = strMsg.indexOf(QLatin1String("size is:"));
-        if (iAt >= 0)
-            g_strBufferReadBack = strMsg.mid(iAt + 8).trimmed();
+    if (ctx.category && qstrcmp(ctx.category, "velmora.discovery") == 0)
         return;
-    }
     g_previousHandler(type, ctx, strMsg);
 }
 
@@ -217,6 +212,7 @@ int main(int argc, char *argv[])
         const qint64 i64Overflow = NetnsFleet::UdpCounter(QStringLiteral("RcvbufErrors"));
         clock.start();
         searcher.Start();
+        const int iBufferReadBack = searcher.ReceiveBufferSize();
         int iEvents = 0;
         int iSent = 0;
         // Until devsim has sent everything and nothing more arrives for 300 ms.
@@ -251,9 +247,9 @@ int main(int argc, char *argv[])
         Velmora::SetTimeScale(1.0);
         const int iLost = iSent - iReports;
         std::printf("burst: devsim sent %d answers, searcher reported %d, lost %d, of which the kernel counted %lld as "
-                    "receive-buffer overflow (buffer read back: %s bytes); loss beyond the buffer: %lld; "
+                    "receive-buffer overflow (buffer read back: %d bytes); loss beyond the buffer: %lld; "
                     "last report after %d ms\n",
-                    iSent, iReports, iLost, i64Overflows, qPrintable(g_strBufferReadBack), iLost - i64Overflows,
+                    iSent, iReports, iLost, i64Overflows, iBufferReadBack, iLost - i64Overflows,
                     int(i64Last));
         std::printf("reference bare socket, same buffer and burst: received %d, lost %d, overflow %lld, last after %d ms\n",
                     iBare, iSent - iBare, i64Overflows2, int(i64BareLast));

@@ -17,7 +17,8 @@ using SockLen = int;
 using SockLen = socklen_t;
 #endif
 
-namespace {
+namespace
+{
 const QHostAddress kRequestGroup(QStringLiteral("225.1.0.0"));
 const char kRequest[8] = {0, 0, 0, 0, 0, 0, 0, 0};
 constexpr int kPassIntervalMs = 1000;
@@ -48,8 +49,7 @@ QByteArray TextField(const char *pData, qint64 iBegin, qint64 iEnd)
 }
 } // namespace
 
-QDeviceSearcher::QDeviceSearcher(int iTotalPasses, QObject *parent)
-    : QObject(parent), m_iTotalPasses(iTotalPasses)
+QDeviceSearcher::QDeviceSearcher(int iTotalPasses, QObject *parent) : QObject(parent), m_iTotalPasses(iTotalPasses)
 {
     // A coarse timer may fire 5 % early; the search is promised to last its full passes.
     m_passTimer.setTimerType(Qt::PreciseTimer);
@@ -80,6 +80,7 @@ void QDeviceSearcher::Start()
     // A restart within the 100 ms of a search without addresses must not be ended by it.
     m_noAddressTimer.stop();
     m_recvSocket.abort();
+    m_iReceiveBufferSize = 0;
     if (!m_recvSocket.bind(QHostAddress::AnyIPv4, kAnswerPort, QAbstractSocket::ReuseAddressHint))
         VLOG(lcDiscovery) << "bind to port" << kAnswerPort << "failed:" << m_recvSocket.errorString();
     else
@@ -103,6 +104,7 @@ void QDeviceSearcher::EnlargeReceiveBuffer()
     ::getsockopt(fd, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char *>(&iSize), &len);
     VLOG(lcDiscovery) << "Set new udpSocke size result:" << iResult;
     VLOG(lcDiscovery) << "    size is:" << iSize;
+    m_iReceiveBufferSize = iSize;
 }
 
 void QDeviceSearcher::slotDoSearch(bool bFirstCall)
@@ -174,8 +176,8 @@ void QDeviceSearcher::slotOnUdpReady()
             break;
         T_DiscoveryAnswer stAnswer;
         if (!ParseAnswer(buffer, i64Read, stAnswer)) {
-            VLOG(lcDiscovery) << "dropped answer without host name from" << addrSender.toString() << "bytes:"
-                              << Velmora::Hex(QByteArray(buffer, static_cast<int>(i64Read)));
+            VLOG(lcDiscovery) << "dropped answer without host name from" << addrSender.toString()
+                              << "bytes:" << Velmora::Hex(QByteArray(buffer, static_cast<int>(i64Read)));
             continue;
         }
         const QString strHostName = QString::fromLatin1(stAnswer.strHostName);

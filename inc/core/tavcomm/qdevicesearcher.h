@@ -8,8 +8,7 @@
 #include <QUdpSocket>
 
 // What one discovery answer carries besides its sender address.
-struct T_DiscoveryAnswer
-{
+struct T_DiscoveryAnswer {
     QByteArray strStatus;   // bytes 8..39, up to the first zero byte
     QByteArray strHostName; // bytes 40..295, up to the first zero byte
 };
@@ -31,6 +30,9 @@ public:
     ~QDeviceSearcher() override;
 
     void Start();
+    // The answer socket's receive buffer as the system granted it (it may cap the size asked
+    // for), read back at the latest Start(); 0 when the answer port could not be bound.
+    int ReceiveBufferSize() const { return m_iReceiveBufferSize; }
 
     // Splits one answer datagram into its texts. Reads only the iLength bytes given:
     // a field without a zero byte ends at its own end or at the end of the datagram.
@@ -59,6 +61,7 @@ private:
     // and each one is looked up here.
     QSet<QString> m_setFoundHostNames;
     QUdpSocket m_recvSocket;
+    int m_iReceiveBufferSize = 0;
     // Pending 100 ms end of a search that found no usable address.
     QTimer m_noAddressTimer;
 };
