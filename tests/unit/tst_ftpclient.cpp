@@ -9,15 +9,44 @@
 
 #include <memory>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace
 {
-// A port with nobody listening: taken from the system, then released.
-quint16 ClosedPort()
+// A port on 127.0.0.1 that refuses connections for as long as the object lives. A port
+// taken from the system and released could be bound again at once by a test running beside
+// us, and a listener that never accepts is not closed (the kernel completes the handshake).
+// So the socket stays bound but never listens: Linux answers a connection attempt with a
+// reset, and without SO_REUSEADDR nobody else can bind the port meanwhile.
+class CClosedPort
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
+public:
+    CClosedPort() : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    {
+        sockaddr_in stAddr{};
+        stAddr.sin_family = AF_INET;
+        stAddr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof(stAddr);
+        if (m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr *>(&stAddr), len) == 0 &&
+            ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&stAddr), &len) == 0)
+            m_u16Port = ntohs(stAddr.sin_port);
+    }
+    ~CClosedPort()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    CClosedPort(const CClosedPort &) = delete;
+    CClosedPort &operator=(const CClosedPort &) = delete;
+    quint16 Port() const { return m_u16Port; }
+
+private:
+    int m_fd;
+    quint16 m_u16Port = 0;
+};
 
 // The scripted server's side: each client line expected (none for the greeting), then
 // the reply to send ("RST" resets the connection instead).
@@ -40,6 +69,7 @@ private:
     bool Play(const Script &script);
 
     std::unique_ptr<LoopbackServer> m_pServer;
+    CClosedPort m_closed; // held by the whole run: the data rows name it before their case runs
 };
 
 void TestFtpClient::init()
@@ -102,7 +132,7 @@ void TestFtpClient::failureEndsInDoneTrueWithItsText_data()
     QTest::addColumn<QByteArray>("neverSent");
     const QString strConnect = QFtp::tr("Connecting to host failed:\n%1");
     const QString strLogin = QFtp::tr("Login failed:\n%1");
-    const quint16 u16Closed = ClosedPort();
+    const quint16 u16Closed = m_closed.Port();
     const QByteArray baPasv =
         "227 (127,0,0,1," + QByteArray::number(u16Closed >> 8) + ',' + QByteArray::number(u16Closed & 0xff) + ")\r\n";
     const Script login{{"", "220 ok\r\n"}, {"USER u", "331 pw\r\n"}, {"PASS p", "230 ok\r\n"}};
@@ -151,7 +181,7 @@ void TestFtpClient::failureEndsInDoneTrueWithItsText()
     QSignalSpy started(&ftp, &QFtp::commandStarted);
     QSignalSpy finished(&ftp, &QFtp::commandFinished);
     if (port)
-        ftp.connectToHost(QStringLiteral("127.0.0.1"), port == 1 ? m_pServer->Port() : ClosedPort());
+        ftp.connectToHost(QStringLiteral("127.0.0.1"), port == 1 ? m_pServer->Port() : m_closed.Port());
     ftp.login(QStringLiteral("u"), QStringLiteral("p"));
     if (!file.isEmpty())
         ftp.get(file);
@@ -180,7 +210,8 @@ void TestFtpClient::anyReplySequenceEndsInDoneAndMayDeleteTheClient()
 {
     // A server answering every line with something arbitrary, sane or not: the client
     // always comes to done() (no hang, no crash), whatever path the replies take it down.
-    const quint16 u16Closed = ClosedPort();
+    const quint16 u16Closed = m_closed.Port();
+    QVERIFY(u16Closed != 0);
     QList<QByteArray> lstReplies =
         QByteArray("200 ok\r\n;331 more please\r\n;530 no\r\n;150 wait\r\n226 done\r\n;"
                    "garbage without a code\r\n;213 12345\r\n;213 not-a-size\r\n;"
