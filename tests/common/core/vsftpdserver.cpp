@@ -45,6 +45,16 @@ QString CVsftpdServer::LocalPath(const QString &strFtpPath) const
     return m_dir.path() + QStringLiteral("/root") + strFtpPath;
 }
 
+namespace
+{
+// The greeting of our own vsftpd, unique to its directory and port: a server of another test
+// that took the port before vsftpd could bind it greets differently and is not mistaken for it.
+QString Banner(const QString &strDir, quint16 u16Port)
+{
+    return QStringLiteral("velmora-vsftpd %1 %2").arg(u16Port).arg(QFileInfo(strDir).fileName());
+}
+} // namespace
+
 bool CVsftpdServer::WriteConfig(quint16 u16Port, int iPasvMin, QString &strError)
 {
     // Anonymous sessions write into root/pub; the chroot root itself stays read-only.
@@ -64,7 +74,8 @@ bool CVsftpdServer::WriteConfig(quint16 u16Port, int iPasvMin, QString &strError
             .arg(u16Port)
             .arg(m_dir.path(), QLatin1String(m_bIpv6 ? "" : "pasv_address=127.0.0.1\n"))
             .arg(iPasvMin)
-            .arg(iPasvMin + 199);
+            .arg(iPasvMin + 199) +
+        QStringLiteral("ftpd_banner=%1\n").arg(Banner(m_dir.path(), u16Port));
     QFile file(m_dir.path() + QStringLiteral("/vsftpd.conf"));
     if (file.open(QIODevice::WriteOnly) && file.write(strConfig.toUtf8()) == strConfig.toUtf8().size())
         return true;
@@ -111,7 +122,7 @@ bool CVsftpdServer::Start(QString &strError)
             QTcpSocket greeting;
             greeting.connectToHost(Host(), m_u16Port);
             if (greeting.waitForConnected(200) && greeting.waitForReadyRead(2000) &&
-                greeting.readAll().startsWith("220"))
+                greeting.readAll().startsWith("220 " + Banner(m_dir.path(), m_u16Port).toUtf8()))
                 return true;
             m_process.waitForFinished(50);
         }
