@@ -29,6 +29,7 @@
 //                        stray 0xFF right before each reply frame
 //   serial_bad_checksum  list of steps whose first reply carries a wrong checksum byte
 //   serial_wrong_module  true: upgrade replies name module "wrong-module"
+//   serial_query_refuse  true: version queries are answered with result 1 (failure)
 //   serial_version_after version reported after a completed installation (default: the
 //                        image's name as the program told it)
 //   install_ms           installation time after step 102 (default 4000; 0 = done at once)
@@ -187,7 +188,7 @@ private:
             QByteArray body;
             PutStr(body, baModule);
             PutU32(body, u32Port);
-            const bool bKnown = baModule.trimmed() == m_baModule;
+            const bool bKnown = baModule.trimmed() == m_baModule && !m_dev.Flag(QStringLiteral("serial_query_refuse"));
             PutU32(body, bKnown ? 0 : 1);
             if (bKnown) {
                 PutU32(body, 0);
