@@ -232,6 +232,98 @@
         <source>Atmel MCU Upgrade</source>
         <translation>Atmel MCU 升级</translation>
     </message>
+    <message>
+        <source>Serial Port:</source>
+        <translation>串口:</translation>
+    </message>
+    <message>
+        <source>Choose a port, or type the path of any serial device and press Enter.</source>
+        <translation>选择串口,或输入任意串口设备的路径后按回车。</translation>
+    </message>
+    <message>
+        <source>Baud Rate:</source>
+        <translation>波特率:</translation>
+    </message>
+    <message>
+        <source>Upgrade file:</source>
+        <translation>升级文件:</translation>
+    </message>
+    <message>
+        <source>Open...</source>
+        <translation>打开...</translation>
+    </message>
+    <message>
+        <source>Version:</source>
+        <translation>版本:</translation>
+    </message>
+    <message>
+        <source>Query</source>
+        <translation>查询</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>开始</translation>
+    </message>
+    <message>
+        <source>Select a serial port first!</source>
+        <translation>请先选择串口!</translation>
+    </message>
+    <message>
+        <source>Select a baud rate first!</source>
+        <translation>请先选择波特率!</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; Upgrade error occur!</source>
+        <translation>“%1”升级出错!</translation>
+    </message>
+    <message>
+        <source>Failed to connect to device!</source>
+        <translation>连接设备失败!</translation>
+    </message>
+    <message>
+        <source>Device is busying!</source>
+        <translation>设备忙!</translation>
+    </message>
+    <message>
+        <source>Version query is not support!</source>
+        <translation>不支持版本查询!</translation>
+    </message>
+    <message>
+        <source>Upgrade is not support!</source>
+        <translation>不支持升级!</translation>
+    </message>
+    <message>
+        <source>Select upgrade file first!</source>
+        <translation>请先选择升级文件!</translation>
+    </message>
+    <message>
+        <source>Upgrade failed</source>
+        <translation>升级失败</translation>
+    </message>
+    <message>
+        <source>%1:%2%</source>
+        <translation>%1:%2%</translation>
+    </message>
+    <message>
+        <source>Upgrade succeed, but fails to query version.</source>
+        <translation>升级成功,但查询版本失败。</translation>
+    </message>
+    <message>
+        <source>Upgrade succeed.</source>
+        <translation>升级成功。</translation>
+    </message>
+    <message>
+        <source>Version query failed</source>
+        <translation>版本查询失败</translation>
+    </message>
+    <message>
+        <source>Operation timeout</source>
+        <translation>操作超时</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; operation timeout!</source>
+        <translation>“%1”操作超时!</translation>
+    </message>
 </context>
 <context>
     <name>CSerialMaintain</name>

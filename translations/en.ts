@@ -232,6 +232,98 @@
         <source>Atmel MCU Upgrade</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Serial Port:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Choose a port, or type the path of any serial device and press Enter.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Baud Rate:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade file:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Version:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Query</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Select a serial port first!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Select a baud rate first!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; Upgrade error occur!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to connect to device!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Device is busying!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Version query is not support!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade is not support!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Select upgrade file first!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade failed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1:%2%</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade succeed, but fails to query version.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade succeed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Version query failed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Operation timeout</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; operation timeout!</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>CSerialMaintain</name>
