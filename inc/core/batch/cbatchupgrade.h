@@ -52,6 +52,9 @@ public:
     // and, when strExpected is given, equal to it; otherwise the device failed.
     void SetVersionCheck(bool bCheck, const QString &strExpected = QString());
 
+    // START_OK: the first module with a file is on its way. Devices refused at once are
+    // reported failed from inside this call; the end of the batch (every device refused)
+    // never is: it comes on a later turn of the event loop.
     E_StartResult Start();
     // The device is gone (removed by its owner): it leaves the batch without being counted.
     void RemoveDevice(const QString &strHostName);
@@ -84,7 +87,8 @@ signals:
     void signalDeviceVersion(T_BaseDevInfo stDevInfo, int i32Module, QString strVersion);
     // The batch ended normally: the summary "succeeded: %1, total: %2." and the devices to reboot.
     void signalBatchFinished(int i32Successes, int i32Total, QStringList lstRebootHosts);
-    // No report came within 30000 ms of Start: the batch ended, nothing to reboot.
+    // No report came within 30000 ms of Start: every device still waiting was reported failed
+    // and aborted, the batch ended, nothing to reboot.
     void signalReplyTimeOut();
     // A following module found the device list empty: the batch ended without a summary.
     void signalModuleNotStarted();
