@@ -9,4 +9,6 @@ int RunInfo(const QStringList &args);
 int RunLog(const QStringList &args);
 int RunVersion(const QStringList &args);
 int RunUpgrade(const QStringList &args);
+int RunName(const QStringList &args);
+int RunReboot(const QStringList &args);
 int RunSerial(const QStringList &args);

@@ -16,13 +16,15 @@ namespace
 {
 
 // To add a subcommand: write int RunName(const QStringList &) in cli/cmdname.cpp, declare it
-// in clicommands.h and give it a row here. Still to come: serial, reboot, name.
+// in clicommands.h and give it a row here.
 const T_CliCommand s_commands[] = {
     {"discover", "List the known devices one search finds.", RunDiscover},
     {"info", "Show a device's system information.", RunInfo},
     {"log", "Download a device's log.", RunLog},
     {"version", "Show the version of one of a device's modules.", RunVersion},
     {"upgrade", "Upgrade every device of one type, module after module.", RunUpgrade},
+    {"name", "Read a device's own name over telnet.", RunName},
+    {"reboot", "Reboot devices over telnet.", RunReboot},
     {"serial", "Read the version of, or upgrade, the microcontroller on a serial line.", RunSerial},
 };
 

@@ -8,6 +8,7 @@
 // Knobs (per device, all optional) are described in fleets/README.md.
 
 #include "simservice.h"
+#include "simtelnetpower.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -149,7 +150,8 @@ private:
 
     void Consider(T_Responder &r, const QString &strFrom, qint64 i64Now)
     {
-        if (!r.pSocket)
+        // A device rebooting over telnet is off the network and answers nothing.
+        if (!r.pSocket || SimTelnetPower::IsDown(r.pDevice->strAddr))
             return;
         const T_SimDevice &dev = *r.pDevice;
         const qint64 i64Last = r.lastRequestMs.value(strFrom, -1);

@@ -7,7 +7,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
-#include <QUdpSocket>
 
 namespace
 {
@@ -42,36 +41,26 @@ void SimTelnetPower::Cycle(const T_SimDevice &dev, int iDownMs, CSimRecord *pRec
             pServer->close();
         }
     }
-    QList<QPointer<QUdpSocket>> udpSockets;
-    QList<QPointer<QAbstractSocket>> connections;
-    for (QAbstractSocket *pSocket : pRoot->findChildren<QAbstractSocket *>()) {
-        if (pSocket == pSpare || pSocket->localAddress() != addr)
-            continue;
-        if (auto *pUdp = qobject_cast<QUdpSocket *>(pSocket))
-            udpSockets.append(pUdp);
-        else
+    // Discovery asks IsDown() itself: a closed UDP socket would only send from another address.
+    QList<QPointer<QTcpSocket>> connections;
+    for (QTcpSocket *pSocket : pRoot->findChildren<QTcpSocket *>()) {
+        if (pSocket != pSpare && pSocket->localAddress() == addr)
             connections.append(pSocket);
     }
     // Cut after collecting: an abort may make a service delete other sockets.
-    for (const QPointer<QAbstractSocket> &pSocket : connections)
+    for (const QPointer<QTcpSocket> &pSocket : connections)
         if (pSocket)
             pSocket->abort();
-    for (const QPointer<QUdpSocket> &pUdp : udpSockets)
-        if (pUdp)
-            pUdp->close();
     pRecord->Event(dev.strHostName, QStringLiteral("power_off"),
                    QJsonObject{{"listeners", listeners.size()}, {"down_ms", iDownMs}});
 
     const QString strHost = dev.strHostName;
     const QString strAddr = dev.strAddr;
-    QTimer::singleShot(qMax(0, iDownMs), pRoot, [listeners, udpSockets, addr, strHost, strAddr, pRecord] {
+    QTimer::singleShot(qMax(0, iDownMs), pRoot, [listeners, addr, strHost, strAddr, pRecord] {
         int iBack = 0;
         for (const T_Listener &l : listeners)
             if (l.pServer && l.pServer->listen(addr, l.u16Port))
                 ++iBack;
-        for (const QPointer<QUdpSocket> &pUdp : udpSockets)
-            if (pUdp)
-                pUdp->bind(addr, 0);
         DownAddresses().remove(strAddr);
         pRecord->Event(strHost, QStringLiteral("power_on"), QJsonObject{{"listeners", iBack}});
     });

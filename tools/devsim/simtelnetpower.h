@@ -6,8 +6,8 @@
 #include <QObject>
 
 // A device that reboots is gone from the network for a while: every listener bound to its
-// address stops (connections to it are refused), every connection to it is cut, and its
-// discovery socket is closed so searches do not find it. After iDownMs everything listens
+// address stops (connections to it are refused), every connection to it is cut, and the
+// discovery responder (which asks IsDown) does not answer for it. After iDownMs everything listens
 // again on the same ports. Works on whatever sockets the services made, so no service needs
 // to know about reboots.
 namespace SimTelnetPower
