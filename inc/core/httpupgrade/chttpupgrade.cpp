@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QHttpMultiPart>
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
@@ -62,6 +63,9 @@ CHttpUpgrade::CHttpUpgrade(T_BaseDevInfo stDevInfo, QObject *parent)
     Velmora::RegisterMaintainMetaTypes();
     BuildUrls();
     m_pManager = new QNetworkAccessManager(this);
+    // Devices sit on the local network: never send their images through a proxy that an
+    // http_proxy variable or a system setting might name.
+    m_pManager->setProxy(QNetworkProxy::NoProxy);
     connect(m_pManager, &QNetworkAccessManager::finished, this, &CHttpUpgrade::slotReplyFinished);
     m_pollTimer.setSingleShot(true);
     connect(&m_pollTimer, &QTimer::timeout, this, &CHttpUpgrade::slotOnGetTimeOut);
