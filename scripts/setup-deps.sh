@@ -9,6 +9,8 @@ PACKAGES=(
   qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools qttranslations5-l10n
   # tests: offscreen/Xvfb GUI, real FTP server, ptys, namespaces, sanitizers and fuzzing
   xvfb xauth vsftpd socat iproute2 util-linux clang libclang-rt-14-dev
+  # a real telnet server (busybox telnetd) for the telnet channel's interop test
+  busybox-static
   # benchmarks and the demo's screenshot
   libbenchmark-dev curl time imagemagick fonts-wqy-microhei
 )
