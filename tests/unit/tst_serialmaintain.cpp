@@ -250,7 +250,8 @@ void TstSerialMaintain::checksumMatchesByteWise()
 
 void TstSerialMaintain::chunkedUpgrade()
 {
-    ScopedTimeScale scale(0.01);
+    // Resends (300 ms here) must not cross the answers this test writes.
+    ScopedTimeScale scale(0.1);
     PtyPair pty;
     QByteArray image(2000, '\0');
     for (int i = 0; i < image.size(); ++i)
@@ -318,7 +319,8 @@ void TstSerialMaintain::chunkedUpgrade()
 
 void TstSerialMaintain::negativeAckRepeatsLastChunk()
 {
-    ScopedTimeScale scale(0.01);
+    // Resends (300 ms here) must not cross the answers this test writes.
+    ScopedTimeScale scale(0.1);
     PtyPair pty;
     const QString strPath = WriteImage(QStringLiteral("nak.bin"), QByteArray(1500, 'n'));
     CSerialMaintain session(Mcu(pty.SlavePath()));
@@ -364,6 +366,13 @@ void TstSerialMaintain::unansweredFrameWrittenFourTimes()
     QCOMPARE(at.size(), 4);
     for (int i = 1; i < 4; ++i)
         QVERIFY2(at[i] - at[i - 1] >= Velmora::ScaledMs(3000) - 5, qPrintable(QString::number(at[i] - at[i - 1])));
+
+    // A reply broken on the line is no answer: the frame goes out again after the wait.
+    at.clear();
+    QByteArray broken = Frame(Msg(0x2813, Str("Atmel_MCU") + U32(0) + U32(0) + U32(0) + Str("V")));
+    broken[broken.size() - 1] = char(broken.back() ^ 1);
+    pty.Write(broken);
+    QTRY_COMPARE_WITH_TIMEOUT(at.size(), 1, 5000);
 
     // Any byte from the line restarts the count: a new frame again gets three resends.
     pty.Write(QByteArray(1, char(0xFF)));

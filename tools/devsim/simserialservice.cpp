@@ -14,7 +14,8 @@
 //   0x1811 step 103       -> 0x2811 step 103 with the installation percentage, 0xFFFFFFFF
 //                            when the image was refused
 // A piece repeated with the sequence number of the one stored last (a resend that crossed
-// our acknowledgement) is acknowledged again but not stored twice.
+// our acknowledgement) is acknowledged again but not stored twice; any other request repeated
+// with the sequence number of the last one answered gets the same answer again.
 //
 // Knobs (per device, all optional):
 //   serial_link          path of a symbolic link to the pseudo-terminal (replaced if present)
@@ -179,6 +180,14 @@ private:
     {
         const QString &strHost = m_dev.strHostName;
         int i32Pos = 0;
+        if (u32Id != DATA_REQ && m_bHaveReply && u32Seq == m_u32ReplySeq) {
+            // The program wrote its request again because our answer was late or lost:
+            // answer it the same way instead of running the step twice.
+            m_pRecord->Event(strHost, QStringLiteral("serial_repeat"), {{"seq", static_cast<double>(u32Seq)}});
+            m_line.Send(m_baReplyFrame);
+            return;
+        }
+        m_u32RequestSeq = u32Seq;
         if (u32Id == QUERY_REQ) {
             const QByteArray baModule = StrAt(baBody, &i32Pos);
             const quint32 u32Port = U32At(baBody, i32Pos);
@@ -236,12 +245,16 @@ private:
                        {"module", QString::fromUtf8(baModule)}};
         quint32 u32Answer = 0;
         const QString strStep = QString::number(u32Step);
+        // A request the controller does not answer is one it never took in.
+        if (!Answer(strStep))
+            return;
         if (u32Step == 101) {
             m_baImage.clear();
             m_baName = baName;
             m_i32Pieces = m_i32Naks = m_i32NakCounter = 0;
             m_bHaveLastSeq = false;
             m_bInstalling = false;
+            m_bInstalled = false;
             ev.insert(QStringLiteral("name"), QString::fromUtf8(baName));
         } else if (u32Step == 102) {
             quint32 u32Sum = 0;
@@ -257,10 +270,13 @@ private:
             ev.insert(QStringLiteral("naks"), m_i32Naks);
             m_pRecord->Image(strHost, QString::fromUtf8(baName), m_baImage);
             m_bInstalling = true;
+            m_bInstalled = false;
             m_installClock.start();
         } else if (u32Step == 103) {
             const int i32InstallMs = m_dev.Knob(QStringLiteral("install_ms"), 4000);
-            if (!m_bInstalling || !m_bChecksumOk || m_dev.Flag(QStringLiteral("install_fail"))) {
+            if (m_bInstalled) {
+                u32Answer = 100;
+            } else if (!m_bInstalling || !m_bChecksumOk || m_dev.Flag(QStringLiteral("install_fail"))) {
                 u32Answer = INSTALL_FAILED;
             } else if (i32InstallMs <= 0 || m_installClock.elapsed() >= i32InstallMs) {
                 u32Answer = 100;
@@ -270,14 +286,13 @@ private:
             ev.insert(QStringLiteral("progress"), static_cast<double>(u32Answer));
             if (u32Answer == 100 && m_bInstalling) {
                 m_bInstalling = false;
+                m_bInstalled = true;
                 m_baVersion = m_dev.Text(QStringLiteral("serial_version_after"), QString::fromUtf8(m_baName)).toUtf8();
                 m_pRecord->Event(strHost, QStringLiteral("serial_installed"),
                                  {{"name", QString::fromUtf8(m_baName)}, {"version", QString::fromUtf8(m_baVersion)}});
             }
         }
         m_pRecord->Event(strHost, QStringLiteral("serial_upgrade"), ev);
-        if (!Answer(strStep))
-            return;
         QByteArray body;
         PutStr(body, m_dev.Flag(QStringLiteral("serial_wrong_module")) ? QByteArray("wrong-module") : baModule);
         PutU32(body, u32Port);
@@ -312,6 +327,11 @@ private:
         QByteArray frame;
         frame.append(char(0xFD)).append(char(msg.size() >> 8)).append(char(msg.size() & 0xFF)).append(msg);
         quint8 u8Sum = Xor(msg.constData(), msg.size());
+        if (u32Id != DATA_RSP) {
+            m_baReplyFrame = frame + char(u8Sum);
+            m_u32ReplySeq = m_u32RequestSeq;
+            m_bHaveReply = true;
+        }
         if (InList(QStringLiteral("serial_bad_checksum"), strStep) && !m_badSent.contains(strStep)) {
             m_badSent.insert(strStep);
             u8Sum ^= 0x5A;
@@ -344,6 +364,11 @@ private:
     int m_i32Naks = 0;
     int m_i32NakCounter = 0;
     bool m_bInstalling = false;
+    bool m_bInstalled = false;
+    quint32 m_u32RequestSeq = 0;
+    quint32 m_u32ReplySeq = 0;
+    bool m_bHaveReply = false;
+    QByteArray m_baReplyFrame;
     bool m_bChecksumOk = false;
     QElapsedTimer m_installClock;
     QSet<QString> m_ignored;

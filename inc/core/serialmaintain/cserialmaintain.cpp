@@ -151,10 +151,16 @@ void CSerialMaintain::OnReadData(const QByteArray &data)
         return;
     VLOG(lcSerial) << Velmora::Hex(data);
     QPointer<CSerialMaintain> guard(this);
-    m_parser.Feed(data, [this, &guard](const T_VAZAMsgHead &stHead, QByteArray &baBody) {
+    const int i32Errors = m_parser.ChecksumErrors();
+    const int i32Handled = m_parser.Feed(data, [this, &guard](const T_VAZAMsgHead &stHead, QByteArray &baBody) {
         ProcessMsg(stHead, baBody);
         return !guard.isNull();
     });
+    if (guard && i32Handled == 0 && m_parser.ChecksumErrors() != i32Errors && !m_baPending.isEmpty() && IsPortOpen()) {
+        // The answer was lost to line noise and the controller will not send it again by
+        // itself: ask again after the usual wait instead of waiting for ever.
+        m_timerResend.start(Velmora::ScaledMs(RESEND_MS));
+    }
 }
 
 void CSerialMaintain::ProcessMsg(const T_VAZAMsgHead &stHead, QByteArray &baBody)
