@@ -139,11 +139,13 @@ void CSerialForm::on_btnVerQuery_clicked()
 {
     DeleteSession();
     m_bVersionAfterUpgrade = false;
+    m_bQueryPending = false;
     if (!CreateSession()) {
         ShowError(tr("Version query is not support!"));
         return;
     }
     const E_CmdResult eResult = m_pSession->QueryVersion(QByteArray(CSerialMaintain::MCU_MODULE), 0);
+    m_bQueryPending = eResult == CMD_OK;
     if (eResult == CMD_OK)
         StartTimer(CSerialMaintain::ANSWER_MS);
     else
@@ -166,6 +168,7 @@ void CSerialForm::on_butOpenFile_clicked()
 void CSerialForm::on_butStartUp_clicked()
 {
     DeleteSession();
+    m_bQueryPending = false;
     if (!CreateSession()) {
         ShowError(tr("Upgrade is not support!"));
         return;
@@ -204,6 +207,7 @@ void CSerialForm::slotOnUpgradeNotify(T_BaseDevInfo stDevInfo, T_UpgradeInfo stU
     if (bFinished) {
         if (m_pSession)
             m_pSession->QueryVersion(QByteArray(CSerialMaintain::MCU_MODULE), 0);
+        m_bQueryPending = true;
         StartTimer(CSerialMaintain::ANSWER_MS);
         m_bVersionAfterUpgrade = true;
     } else {
@@ -217,6 +221,11 @@ void CSerialForm::slotOnVersionQueryNotify(T_BaseDevInfo stDevInfo, bool bError,
     VLOG(lcUi) << stDevInfo.strHostName << bError << strDevAddr << u32DevPort << Velmora::Hex(strVersion);
     if (stDevInfo.strHostName != m_stDevInfo.strHostName)
         return;
+    if (!m_bQueryPending) {
+        VLOG(lcUi) << "version answer nobody waits for, dropped";
+        return;
+    }
+    m_bQueryPending = false;
     Idle();
     if (m_bVersionAfterUpgrade) {
         if (bError) {
@@ -239,6 +248,7 @@ void CSerialForm::slotOperationTimeout()
 {
     VLOG(lcUi);
     DeleteSession();
+    m_bQueryPending = false;
     Idle();
     ui->lbProgress->setText(tr("Operation timeout"));
     ShowError(tr("'%1' operation timeout!").arg(kDevice));

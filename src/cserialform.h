@@ -54,4 +54,7 @@ private:
     T_BaseDevInfo m_stDevInfo;
     QTimer m_timerOperation;
     bool m_bVersionAfterUpgrade = false;
+    // A version answer is taken only while a query waits for one: a late answer left on the
+    // line by an earlier session must not end an upgrade's watchdog and free the window.
+    bool m_bQueryPending = false;
 };

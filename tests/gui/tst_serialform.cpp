@@ -184,6 +184,13 @@ void TstSerialForm::silenceDuringUpgradeTimesOut()
     m_pRecorder->Expect(QStringLiteral("'Atmel_MCU' operation timeout!"));
     QTest::mouseClick(f.pStart, Qt::LeftButton);
     QTRY_COMPARE(f.pProgress->text(), QStringLiteral("Uploading:32%"));
+    // A version answer nobody asked for (left on the line by an earlier session) neither
+    // frees the window nor ends the upgrade's watchdog.
+    T_BaseDevInfo stMcu;
+    stMcu.strHostName = QStringLiteral("Atmel_MCU");
+    f.form.slotOnVersionQueryNotify(stMcu, false, "Atmel_MCU", 0, "STALE");
+    QVERIFY(!f.form.isEnabled());
+    QCOMPARE(f.pQuery->text(), QStringLiteral("MCU-1.0.0"));
     QTRY_COMPARE_WITH_TIMEOUT(f.pProgress->text(), QStringLiteral("Operation timeout"), 10000);
     // The 40000 ms limit after the last report, not the 15000 ms one before the first.
     QVERIFY2(clock.elapsed() >= Velmora::ScaledMs(40000), qPrintable(QString::number(clock.elapsed())));

@@ -15,7 +15,7 @@
 //                            when the image was refused
 // A piece repeated with the sequence number of the one stored last (a resend that crossed
 // our acknowledgement) is acknowledged again but not stored twice; any other request repeated
-// with the sequence number of the last one answered gets the same answer again.
+// byte for byte gets the answer the last one got.
 //
 // Knobs (per device, all optional):
 //   serial_link          path of a symbolic link to the pseudo-terminal (replaced if present)
@@ -172,22 +172,28 @@ private:
             }
             const QByteArray baMsg = m_baRecv.mid(3, n);
             m_baRecv.remove(0, n + 4);
-            OnMessage(U32At(baMsg, 4), U32At(baMsg, 8), baMsg.mid(24));
+            OnMessage(baMsg);
         }
     }
 
-    void OnMessage(quint32 u32Id, quint32 u32Seq, const QByteArray &baBody)
+    void OnMessage(const QByteArray &baMsg)
     {
+        const quint32 u32Id = U32At(baMsg, 4);
+        const quint32 u32Seq = U32At(baMsg, 8);
+        const QByteArray baBody = baMsg.mid(24);
         const QString &strHost = m_dev.strHostName;
         int i32Pos = 0;
-        if (u32Id != DATA_REQ && m_bHaveReply && u32Seq == m_u32ReplySeq) {
-            // The program wrote its request again because our answer was late or lost:
-            // answer it the same way instead of running the step twice.
+        // Only within the program's resend window (three resends 3 s apart): a new session
+        // numbers its messages from 1 again and may well send the same bytes later.
+        if (u32Id != DATA_REQ && m_bHaveReply && baMsg == m_baReplyRequest && m_replyClock.elapsed() < 10000) {
+            // The program wrote the same request again (same bytes, so the same sequence
+            // number of the same session) because our answer was late or lost: answer it the
+            // same way instead of running the step twice.
             m_pRecord->Event(strHost, QStringLiteral("serial_repeat"), {{"seq", static_cast<double>(u32Seq)}});
             m_line.Send(m_baReplyFrame);
             return;
         }
-        m_u32RequestSeq = u32Seq;
+        m_baRequest = baMsg;
         if (u32Id == QUERY_REQ) {
             const QByteArray baModule = StrAt(baBody, &i32Pos);
             const quint32 u32Port = U32At(baBody, i32Pos);
@@ -329,7 +335,8 @@ private:
         quint8 u8Sum = Xor(msg.constData(), msg.size());
         if (u32Id != DATA_RSP) {
             m_baReplyFrame = frame + char(u8Sum);
-            m_u32ReplySeq = m_u32RequestSeq;
+            m_baReplyRequest = m_baRequest;
+            m_replyClock.start();
             m_bHaveReply = true;
         }
         if (InList(QStringLiteral("serial_bad_checksum"), strStep) && !m_badSent.contains(strStep)) {
@@ -365,8 +372,9 @@ private:
     int m_i32NakCounter = 0;
     bool m_bInstalling = false;
     bool m_bInstalled = false;
-    quint32 m_u32RequestSeq = 0;
-    quint32 m_u32ReplySeq = 0;
+    QByteArray m_baRequest;      // the message being answered
+    QByteArray m_baReplyRequest; // the message m_baReplyFrame answered
+    QElapsedTimer m_replyClock;
     bool m_bHaveReply = false;
     QByteArray m_baReplyFrame;
     bool m_bChecksumOk = false;

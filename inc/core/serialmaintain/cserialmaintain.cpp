@@ -37,6 +37,8 @@ CSerialMaintain::CSerialMaintain(const T_BaseDevInfo &stDevInfo, QObject *parent
         if (m_pSerialPort->open(QIODevice::ReadWrite)) {
             m_pSerialPort->setBaudRate(static_cast<qint32>(stDevInfo.u32Port));
             m_pSerialPort->setDataBits(QSerialPort::Data8);
+            // Whatever waits in the line's buffer was meant for an earlier session.
+            m_pSerialPort->clear(QSerialPort::Input);
         } else {
             m_strLastError =
                 QStringLiteral("cannot open serial port '%1': %2").arg(stDevInfo.strAddr, m_pSerialPort->errorString());
