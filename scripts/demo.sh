@@ -7,6 +7,9 @@
 #
 #   scripts/demo.sh --cli   the console program instead: discover, info and a batch upgrade
 #                           of the demo fleet's ZR410 encoders, with the results printed.
+#   scripts/demo.sh --serial  the serial window and a simulated microcontroller on a
+#                           pseudo-terminal (no network involved); without a display the window
+#                           is driven through an upgrade under Xvfb and a screenshot is saved.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -18,10 +21,19 @@ if [ "${1:-}" = "--cli" ]; then
   CLI=1
   shift
 fi
+SERIAL=0
+if [ "${1:-}" = "--serial" ]; then
+  SERIAL=1
+  shift
+fi
 
 BUILD=${VELMORA_DEMO_BUILD:-$ROOT/build-demo}
-cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TESTS=OFF -DVELMORA_BENCH=OFF >/dev/null
-if [ "$CLI" -eq 1 ]; then
+BENCH=OFF
+[ "$SERIAL" -eq 0 ] || BENCH=ON # the serial window's driver lives with its benchmark
+cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TESTS=OFF -DVELMORA_BENCH=$BENCH >/dev/null
+if [ "$SERIAL" -eq 1 ]; then
+  cmake --build "$BUILD" -j "$(nproc)" --target velmora velmora-devsim bench_serial_window velmora-cli
+elif [ "$CLI" -eq 1 ]; then
   cmake --build "$BUILD" -j "$(nproc)" --target velmora-cli velmora-devsim
 else
   cmake --build "$BUILD" -j "$(nproc)" --target velmora velmora-devsim
@@ -36,6 +48,28 @@ refused() {
   echo "demo: own network; run the demo as root or where user namespaces are allowed." >&2
   exit 1
 }
+
+if [ "$SERIAL" -eq 1 ]; then
+  if [ -z "${DISPLAY:-}" ]; then
+    SHOT=${VELMORA_DEMO_SHOT:-$ROOT/demo-serial-screenshot.png}
+    xvfb-run -a -s "-screen 0 1280x800x24" "$BUILD/bin/bench_serial_window" --kib 64 --baud 115200 --shot "$SHOT"
+    echo "demo: no display, drove the serial window through an upgrade of the simulated controller"
+    echo "demo: under Xvfb; screenshot saved to $SHOT"
+    exit 0
+  fi
+  dir=$(mktemp -d)
+  sim=
+  trap '[ -z "$sim" ] || kill "$sim" 2>/dev/null || true 2>/dev/null || true; rm -rf "$dir"' EXIT
+  printf '{"devices":[{"hostname":"Atmel_MCU","addr":"127.0.0.1","channel":"serial","version":"MCU-2.4.1",%s}]}\n' \
+    "\"knobs\":{\"serial_link\":\"$dir/ttyMCU\",\"serial_baud\":115200,\"serial_version_after\":\"MCU-2.5.0\"}" >"$dir/fleet.json"
+  head -c 65536 /dev/urandom >"$dir/mcu-2.5.0.bin"
+  "$BUILD/bin/velmora-devsim" --fleet "$dir/fleet.json" --services serial & sim=$!
+  sleep 1
+  echo "demo: choose Serial, type $dir/ttyMCU into the port field and press Enter;"
+  echo "demo: an image to try: $dir/mcu-2.5.0.bin (the console: $BUILD/bin/velmora-cli serial --port $dir/ttyMCU --baud 115200 version)"
+  "$APP" "$@"
+  exit 0
+fi
 
 if [ "$CLI" -eq 1 ]; then
   rc=0
