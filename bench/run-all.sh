@@ -7,7 +7,7 @@ scripts/setup-deps.sh
 B=build-bench
 cmake -S . -B "$B" -DCMAKE_BUILD_TYPE=Release -DVELMORA_SANITIZE=OFF >/dev/null
 cmake --build "$B" -j "$(nproc)" --target velmora-devsim velmora-cli bench_codec bench_batch bench_ftp_upload bench_discovery \
-  bench_clibatch bench_httpbatch >/dev/null
+  bench_clibatch bench_httpbatch bench_serial >/dev/null
 export QT_LOGGING_RULES='velmora.*=false' QT_QPA_PLATFORM=offscreen
 
 echo "== codec: stream splitter and image checksum (Google Benchmark)"
@@ -32,3 +32,6 @@ scripts/netns-run.sh --devsim "$B/bin/velmora-devsim" -- "$B/bin/bench/bench_cli
 echo
 echo "== HTTP batch of 50 devices x 8 MiB: upload phase beside curl -F to the same web servers"
 "$B/bin/bench/bench_httpbatch" --devices 50 --size-kib 8192
+echo
+echo "== serial upgrade to devsim's controller paced at the line rate: upload phase beside the line's time"
+"$B/bin/bench_serial" --cases 256:115200,1024:921600
