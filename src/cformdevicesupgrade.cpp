@@ -174,6 +174,7 @@ void CFormDevicesUpgrade::ClearDevType()
 
 void CFormDevicesUpgrade::SetCurrentDev(const T_BaseDevInfo &stDevInfo)
 {
+    VLOG(lcUi) << stDevInfo.strHostName;
     ui->tab->setCurrentWidget(ui->tab_SysInfo);
     ui->twSysInfo->clear();
     ui->teLog->clear();
@@ -494,6 +495,7 @@ void CFormDevicesUpgrade::EndInformationRequest()
 
 void CFormDevicesUpgrade::on_btnReadSysInfo_clicked()
 {
+    VLOG(lcUi) << m_stInfoDev.strHostName;
     ui->twSysInfo->clear();
     if (m_stInfoDev.strHostName.isEmpty())
         return;

@@ -227,14 +227,21 @@ void MainWindow::slotOnSysInfoNotify(T_BaseDevInfo stDevInfo, bool bError,
     QDomDocument doc;
     if (!doc.setContent(strData, false))
         return;
+    // The session names its fields after the device's own labels ("IRoIP V3.1.4", "Vi",
+    // "ViTiming"), translated into the interface language; older firmware used "Version",
+    // "VISelect" and "VITiming". Either way the columns are filled.
+    auto isField = [](const QString &strName, const char *pszOld, const char *pszLabel) {
+        return strName == QLatin1String(pszOld) || strName == QLatin1String(pszLabel) ||
+               strName == QObject::tr(pszLabel);
+    };
     for (QDomElement el = doc.documentElement().firstChild().firstChildElement(); !el.isNull();
          el = el.nextSiblingElement()) {
         const QString strName = el.attribute(QStringLiteral("name"));
-        if (strName == QLatin1String("VISelect"))
+        if (isField(strName, "VISelect", "Vi"))
             SetCell(pItem, 4, el.text());
-        else if (strName == QLatin1String("VITiming"))
+        else if (isField(strName, "VITiming", "ViTiming"))
             SetCell(pItem, 5, el.text());
-        else if (strName == QLatin1String("Version"))
+        else if (isField(strName, "Version", "IRoIP"))
             SetCell(pItem, 3, el.text().section(QLatin1Char(' '), 1, 1));
     }
 }
