@@ -198,7 +198,10 @@ void CSerialForm::slotOnUpgradeNotify(T_BaseDevInfo stDevInfo, T_UpgradeInfo stU
         Idle();
         ui->lbProgress->setText(tr("Upgrade failed"));
         // Why it failed travels beside the message, where an operator can find it.
-        ui->lbProgress->setToolTip(m_pSession ? m_pSession->LastError() : QString());
+        // Escaped: the reason may quote the controller's own text, never to be read as markup.
+        const QString strReason = m_pSession ? m_pSession->LastError() : QString();
+        ui->lbProgress->setToolTip(strReason.isEmpty() ? QString()
+                                                       : QStringLiteral("<qt>%1</qt>").arg(strReason.toHtmlEscaped()));
         ShowError(tr("'%1' Upgrade error occur!").arg(stDevInfo.strHostName));
         return;
     }
