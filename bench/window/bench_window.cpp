@@ -1,0 +1,328 @@
+// The network window driven the way an operator drives it, against simulated devices in the
+// namespace runner (scripts/netns-run.sh).
+//
+// Benchmark:  bench_window --devices 100 [--kib 256]
+//   starts a fleet of its own, searches, picks the type and a file, upgrades every device
+//   through the batch form, then the same batch through the engine alone; prints both times,
+//   the longest stall of the GUI thread during the search and during the batch, and memory
+//   per listed device.
+// Demo:       bench_window --demo --shot FILE [--batch-shot FILE] [--during-shot FILE] [--lang ch]
+//   uses the fleet the runner started (--fleet demo.json): presses "Network" in the start-up
+//   dialog and "Search", waits for the list and saves a picture of the screen; with
+//   --batch-shot also upgrades the demo's ZR410 encoders with the sample images and saves a
+//   picture with the summary on screen. scripts/demo.sh runs it under Xvfb.
+#include "netnsfleet.h"
+
+#include "batch/cbatchupgrade.h"
+#include "cdlgselect.h"
+#include "cformdevicesupgrade.h"
+#include "cmsgbox.h"
+#include "common/timescale.h"
+#include "httpupgrade/chttpagent.h"
+#include "maintainagent/cmaintainagent.h"
+#include "mainwindow.h"
+#include "qdevlistwidget.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLoggingCategory>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+
+namespace
+{
+QString Arg(const QStringList &args, const QString &strName, const QString &strDefault = QString())
+{
+    const int i = args.indexOf(strName);
+    return i > 0 && i + 1 < args.size() ? args.at(i + 1) : strDefault;
+}
+
+bool WaitFor(const std::function<bool()> &done, int i32Ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > i32Ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+void Pause(int i32Ms)
+{
+    WaitFor([] { return false; }, i32Ms);
+}
+
+// The longest time the GUI thread did not get round to a 5 ms timer.
+class CStallMeter : public QObject
+{
+public:
+    CStallMeter()
+    {
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { m_i64Max = qMax(m_i64Max, m_clock.restart()); });
+    }
+    void Start()
+    {
+        m_i64Max = 0;
+        m_clock.start();
+        m_timer.start();
+    }
+    qint64 Stop()
+    {
+        m_timer.stop();
+        return m_i64Max;
+    }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_i64Max = 0;
+};
+
+qint64 RssKib()
+{
+    QFile file(QStringLiteral("/proc/self/status"));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : file.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}
+
+bool Shot(const QString &strPath)
+{
+    QCoreApplication::processEvents();
+    const bool bOk = QGuiApplication::primaryScreen()->grabWindow(0).save(strPath);
+    std::printf("bench_window: screenshot %s\n", qPrintable(strPath));
+    std::fflush(stdout);
+    return bOk;
+}
+
+bool Search(MainWindow &window, int i32Ms)
+{
+    window.findChild<QPushButton *>(QStringLiteral("btnSearchDevices"))->click();
+    return WaitFor([&] { return window.isEnabled(); }, i32Ms);
+}
+
+QStringList Column(const QTreeWidget *pTree, int i32Column)
+{
+    QStringList lst;
+    for (int i = 0; i < pTree->topLevelItemCount(); ++i)
+        lst << pTree->topLevelItem(i)->text(i32Column);
+    return lst;
+}
+
+// Each "Open..." button of the module list takes the next file.
+void ChooseFiles(CFormDevicesUpgrade *pForm, const QStringList &lstFiles)
+{
+    QTreeWidget *pModules = pForm->findChild<QTreeWidget *>(QStringLiteral("twModule"));
+    for (int i = 0; i < pModules->topLevelItemCount() && i < lstFiles.size(); ++i) {
+        const QString strFile = lstFiles.at(i);
+        CFormDevicesUpgrade::SetFileChooser([strFile] { return strFile; });
+        qobject_cast<QPushButton *>(pModules->itemWidget(pModules->topLevelItem(i), 1))->click();
+    }
+    CFormDevicesUpgrade::SetFileChooser({});
+}
+
+int RunDemo(const QStringList &args)
+{
+    const QString strShot = Arg(args, QStringLiteral("--shot"));
+    const QString strBatchShot = Arg(args, QStringLiteral("--batch-shot"));
+    const QString strDuringShot = Arg(args, QStringLiteral("--during-shot"));
+    const bool bChinese = Arg(args, QStringLiteral("--lang")) == QLatin1String("ch");
+
+    int i32Mode = 0;
+    {
+        CDlgSelect dlg;
+        // The language first, then "Network", as an operator would.
+        QTimer::singleShot(800, &dlg, [&dlg, bChinese] {
+            dlg.findChild<QComboBox *>(QStringLiteral("cbLanguage"))->setCurrentIndex(bChinese ? 1 : 0);
+        });
+        QTimer::singleShot(1600, &dlg, [&dlg] { dlg.findChild<QPushButton *>(QStringLiteral("ButNetwork"))->click(); });
+        i32Mode = dlg.RunModal();
+    }
+    if (i32Mode != CDlgSelect::MODE_NETWORK)
+        return 1;
+    MainWindow window;
+    window.show();
+    Pause(800);
+    if (!Search(window, 15000))
+        return 1;
+    QTreeWidget *pList = window.findChild<QTreeWidget *>(QStringLiteral("twDevices"));
+    WaitFor([&] { return !Column(pList, 3).contains(QString()); }, 8000);
+    Pause(500);
+    std::printf("bench_window: %d devices listed\n", pList->topLevelItemCount());
+    if (!strShot.isEmpty())
+        Shot(strShot);
+    if (strBatchShot.isEmpty())
+        return 0;
+
+    CFormDevicesUpgrade *pForm = window.BatchForm();
+    QComboBox *pType = pForm->findChild<QComboBox *>(QStringLiteral("cbDevType"));
+    pType->setCurrentIndex(pType->findData(QStringLiteral("ZR410")));
+    const QString strSamples = QCoreApplication::applicationDirPath() + QStringLiteral("/samples/");
+    ChooseFiles(pForm, {strSamples + QStringLiteral("main.bin"), strSamples + QStringLiteral("fpga.bin")});
+    Pause(500);
+    pForm->findChild<QPushButton *>(QStringLiteral("pbStart"))->click();
+    QTreeWidget *pDev = pForm->findChild<QTreeWidget *>(QStringLiteral("twDev"));
+    if (!strDuringShot.isEmpty()) {
+        WaitFor([&] { return Column(pDev, 3).join(QString()).contains(QLatin1Char('%')); }, 20000);
+        Pause(1500);
+        Shot(strDuringShot);
+    }
+    // The summary is a real modal box: picture it, then close it as the operator would.
+    bool bSummary = false;
+    QTimer poll;
+    poll.setInterval(200);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *pBox = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!pBox || bSummary)
+            return;
+        bSummary = true;
+        QTimer::singleShot(700, pBox, [pBox, strBatchShot] {
+            Shot(strBatchShot);
+            pBox->accept();
+        });
+    });
+    poll.start();
+    const bool bEnded = WaitFor([&] { return bSummary && !QApplication::activeModalWidget(); }, 240000);
+    poll.stop();
+    std::printf("bench_window: batch %s: %s\n", bEnded ? "ended" : "did not end",
+                qPrintable(Column(pDev, 1).join(QStringLiteral(", "))));
+    CMsgBox::SetHandler([](const CMsgBox::T_Request &) { return QMessageBox::Yes; });
+    return bEnded ? 0 : 1;
+}
+
+int RunBench(const QStringList &args)
+{
+    const int i32Devices = Arg(args, QStringLiteral("--devices"), QStringLiteral("100")).toInt();
+    const int i32Kib = Arg(args, QStringLiteral("--kib"), QStringLiteral("256")).toInt();
+    QString strReason;
+    if (!NetnsFleet::InsideRunner(&strReason)) {
+        std::printf("bench_window: skipped: %s\n", qPrintable(strReason));
+        return 0;
+    }
+    QTemporaryDir dir;
+    QByteArray baImage(i32Kib * 1024, Qt::Uninitialized);
+    for (char &ch : baImage)
+        ch = static_cast<char>(QRandomGenerator::global()->generate());
+    const QString strImage = dir.filePath(QStringLiteral("main.bin"));
+    QFile file(strImage);
+    if (!file.open(QIODevice::WriteOnly) || file.write(baImage) != baImage.size())
+        return 1;
+    file.close();
+
+    QJsonArray devices;
+    for (int i = 0; i < i32Devices; ++i)
+        devices.append(
+            QJsonObject{{"hostname", QStringLiteral("ZR410-B%1").arg(i, 5, 10, QLatin1Char('0'))},
+                        {"addr", QStringLiteral("10.213.%1.%2").arg(1 + i / 200).arg(10 + i % 200)},
+                        {"kind", "tx"},
+                        {"version", "V3.1.4"},
+                        {"channel", "vaza"},
+                        {"modules", QJsonArray{QJsonObject{{"addr", "main"}, {"port", 0}, {"version", "V3.1.4"}}}},
+                        {"knobs", QJsonObject{{"install_ms", 0}}}});
+    NetnsFleet fleet;
+    if (!fleet.Start(devices, {"discovery", "vaza", "ftp"}, &strReason,
+                     QJsonObject{{"ftp", QJsonObject{{"keep_files", false}}}})) {
+        std::fprintf(stderr, "bench_window: %s\n", qPrintable(strReason));
+        return 1;
+    }
+    QStringList lstBoxes;
+    CMsgBox::SetHandler([&lstBoxes](const CMsgBox::T_Request &st) {
+        lstBoxes << st.strText;
+        return st.eDefault != QMessageBox::NoButton ? st.eDefault : QMessageBox::Ok;
+    });
+
+    CStallMeter meter;
+    auto *pWindow = new MainWindow;
+    pWindow->show();
+    Pause(300);
+    const qint64 i64RssBefore = RssKib();
+    // The search on the real clock: a loaded machine's simulator answers within its passes.
+    meter.Start();
+    if (!Search(*pWindow, 60000))
+        return 1;
+    QTreeWidget *pList = pWindow->findChild<QTreeWidget *>(QStringLiteral("twDevices"));
+    WaitFor([&] { return !Column(pList, 3).contains(QString()); }, 30000);
+    const qint64 i64SearchStall = meter.Stop();
+    const qint64 i64RssListed = RssKib();
+    // Both batches on one scaled clock: the installation poll and heartbeats at a tenth.
+    Velmora::SetTimeScale(0.1);
+
+    CFormDevicesUpgrade *pForm = pWindow->BatchForm();
+    QComboBox *pType = pForm->findChild<QComboBox *>(QStringLiteral("cbDevType"));
+    pType->setCurrentIndex(pType->findData(QStringLiteral("ZR410")));
+    ChooseFiles(pForm, {strImage});
+    const int i32Listed = pForm->findChild<QTreeWidget *>(QStringLiteral("twDev"))->topLevelItemCount();
+    QElapsedTimer clock;
+    meter.Start();
+    clock.start();
+    pForm->findChild<QPushButton *>(QStringLiteral("pbStart"))->click();
+    const bool bFormEnded = WaitFor([&] { return !pForm->IsRunning(); }, 600000);
+    const qint64 i64FormMs = clock.elapsed();
+    const qint64 i64BatchStall = meter.Stop();
+    const QString strSummary = lstBoxes.value(lstBoxes.size() - 1);
+
+    // The engine alone over its own agent, the same devices and file.
+    CMaintainAgent agent;
+    CHttpAgent httpAgent;
+    QList<T_BaseDevInfo> lstDevices;
+    for (int i = 0; i < pWindow->Agent()->DeviceCount(); ++i) {
+        T_BaseDevInfo st = pWindow->Agent()->DeviceAt(i);
+        agent.AddDevice(st);
+        lstDevices << st;
+    }
+    pWindow->Agent()->ClearSessions();
+    CBatchUpgrade engine(&agent, &httpAgent);
+    engine.SetDevices(lstDevices);
+    engine.SetModules({T_BatchModule{QStringLiteral("main"), QStringLiteral("main"), strImage},
+                       T_BatchModule{QStringLiteral("fpga"), QStringLiteral("fpga"), QString()}});
+    int i32EngineOk = -1;
+    QObject::connect(&engine, &CBatchUpgrade::signalBatchFinished,
+                     [&](int i32Ok, int, QStringList) { i32EngineOk = i32Ok; });
+    clock.restart();
+    engine.Start();
+    const bool bEngineEnded = WaitFor([&] { return !engine.IsRunning(); }, 600000);
+    const qint64 i64EngineMs = clock.elapsed();
+
+    std::printf("bench_window: %d devices, %d KiB image, time scale 0.1\n", i32Devices, i32Kib);
+    std::printf("  search: %d listed, longest GUI stall %lld ms\n", pList->topLevelItemCount(),
+                static_cast<long long>(i64SearchStall));
+    std::printf("  memory per listed device: %.1f KiB (RSS %lld -> %lld KiB)\n",
+                pList->topLevelItemCount() ? double(i64RssListed - i64RssBefore) / pList->topLevelItemCount() : 0.0,
+                static_cast<long long>(i64RssBefore), static_cast<long long>(i64RssListed));
+    std::printf("  batch form: %d devices, %lld ms%s, \"%s\", longest GUI stall %lld ms\n", i32Listed,
+                static_cast<long long>(i64FormMs), bFormEnded ? "" : " (did not end)", qPrintable(strSummary),
+                static_cast<long long>(i64BatchStall));
+    std::printf("  engine alone: %lld ms%s, %d succeeded\n", static_cast<long long>(i64EngineMs),
+                bEngineEnded ? "" : " (did not end)", i32EngineOk);
+    std::printf("  form / engine: %.2f (target at most 1.25)\n",
+                i64EngineMs ? double(i64FormMs) / double(i64EngineMs) : 0.0);
+    delete pWindow;
+    CMsgBox::SetHandler({});
+    return 0;
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.*=false"));
+    Velmora::RegisterMaintainMetaTypes();
+    const QStringList args = app.arguments();
+    return args.contains(QStringLiteral("--demo")) ? RunDemo(args) : RunBench(args);
+}
