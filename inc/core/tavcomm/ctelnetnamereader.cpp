@@ -8,7 +8,9 @@
 
 QString DecodeDeviceName(const QByteArray &baValue)
 {
-    return QUrl(QString::fromUtf8(baValue), QUrl::TolerantMode).toDisplayString();
+    // Every escape is undone, not only those a URL would show decoded: read as a URL, a name
+    // such as "Room 1 / floor 2" kept its slash as %2F, and '#', '?', ':' and '%' likewise.
+    return QUrl::fromPercentEncoding(baValue);
 }
 
 QString TelnetPrefixFor(const QString &strHostName)
