@@ -6,6 +6,7 @@
 #include "tavcomm/ctelnetcomm.h"
 
 #include <QFile>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -112,6 +113,8 @@ void TestTelnetBusybox::initTestCase()
             return socket.waitForConnected(500);
         }(),
         10000);
+    // The opening bytes are read from the channel's own diagnostics.
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.telnet.debug=true"));
     g_previousHandler = qInstallMessageHandler(CaptureHex);
 }
 
