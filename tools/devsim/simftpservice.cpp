@@ -22,6 +22,7 @@ public:
         const QJsonObject ftp = m_fleet.options.value(QStringLiteral("ftp")).toObject();
         CSimFtpStore &store = CSimFtpStore::Instance();
         store.SetKeepContent(ftp.value(QStringLiteral("keep_files")).toBool(true));
+        store.SetHashContent(ftp.value(QStringLiteral("sha256")).toBool(true));
         for (int i = 0; i < m_fleet.devices.size(); ++i) {
             const T_SimDevice &dev = m_fleet.devices.at(i);
             // Files a device offers for download from the start (its log, typically).

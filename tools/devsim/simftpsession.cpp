@@ -378,6 +378,10 @@ void CSimFtpSession::AttachData(QTcpSocket *pSocket)
     m_baEarly.clear();
     m_bDataEof = false;
     pSocket->setParent(this);
+    // A small kernel buffer bounds what one turn reads from each upload. With a thousand
+    // uploads at once and buffers the system grows to megabytes, one turn hashed gigabytes
+    // and every control and Vaza reply waited tens of seconds behind it (clients timed out).
+    pSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 64 * 1024);
     connect(pSocket, &QTcpSocket::readyRead, this, &CSimFtpSession::slotDataReadyRead);
     connect(pSocket, &QTcpSocket::disconnected, this, &CSimFtpSession::slotDataClosed);
     connect(pSocket, &QTcpSocket::bytesWritten, this, &CSimFtpSession::slotSendMore);
@@ -487,7 +491,8 @@ void CSimFtpSession::ConsumeStore(QByteArray ba)
         ba.truncate(static_cast<int>(qMax<qint64>(0, m_iCutAfter - m_i64Received)));
         bCut = true;
     }
-    m_hash.addData(ba);
+    if (CSimFtpStore::Instance().HashContent())
+        m_hash.addData(ba);
     for (const char c : qAsConst(ba))
         m_u8Xor ^= static_cast<quint8>(c);
     m_i64Received += ba.size();
@@ -531,7 +536,8 @@ void CSimFtpSession::FinishStore()
     m_i64Allo = -1;
     T_SimFtpFile stFile;
     stFile.i64Size = m_i64Received;
-    stFile.baSha256 = m_hash.result();
+    if (CSimFtpStore::Instance().HashContent())
+        stFile.baSha256 = m_hash.result();
     stFile.u8Xor = m_u8Xor;
     stFile.bContentKept = CSimFtpStore::Instance().KeepContent();
     stFile.baContent = m_baReceived;

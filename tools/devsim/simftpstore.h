@@ -30,6 +30,10 @@ public:
     // receiving large images); files put with Put() are always kept whole.
     void SetKeepContent(bool bKeep) { m_bKeepContent = bKeep; }
     bool KeepContent() const { return m_bKeepContent; }
+    // With false, uploads are not hashed (baSha256 stays empty): a simulator playing a
+    // thousand devices spends most of its time in SHA-256 otherwise and answers late.
+    void SetHashContent(bool bHash) { m_bHashContent = bHash; }
+    bool HashContent() const { return m_bHashContent; }
 
     void Put(const QString &strDevice, const QString &strPath, const QByteArray &baContent);
     void PutFile(const QString &strDevice, const QString &strPath, const T_SimFtpFile &stFile);
@@ -48,4 +52,5 @@ private:
 
     QHash<QString, QHash<QString, T_SimFtpFile>> m_files; // device -> path -> file
     bool m_bKeepContent = true;
+    bool m_bHashContent = true;
 };
