@@ -103,8 +103,10 @@ bool StartDevsim(T_Devsim &sim, const QString &strDevsim, const QString &strDir,
         {QStringLiteral("options"),
          QJsonObject{{QStringLiteral("ports"),
                       QJsonObject{{QStringLiteral("vaza"), sim.i32VazaPort}, {QStringLiteral("ftp"), sim.i32FtpPort}}},
-                     // Hundreds of devices times the image would not fit: keep checksums only.
-                     {QStringLiteral("ftp"), QJsonObject{{QStringLiteral("keep_files"), false}}}}}};
+                     // Hundreds of devices times the image would not fit: keep sizes and XOR checksums only,
+                     // and no SHA-256 of gigabytes: the simulator must not be the slowest party.
+                     {QStringLiteral("ftp"),
+                      QJsonObject{{QStringLiteral("keep_files"), false}, {QStringLiteral("sha256"), false}}}}}};
     QFile file(strDir + QStringLiteral("/fleet.json"));
     if (!file.open(QIODevice::WriteOnly))
         return false;
