@@ -2,8 +2,13 @@
 # Builds Velmora and the device simulator and runs Velmora against the demo fleet,
 # inside two private network namespaces (scripts/netns-run.sh): a search multicasts on
 # every running interface, and here that is only the link to the simulated devices.
-# With a display the window opens; without one it runs under Xvfb, takes a screenshot
-# and says where it is.
+# With a display the window opens; without one it runs under Xvfb: "Network" and "Search" are
+# pressed for you, a screenshot of the listed fleet is saved and the script says where.
+#
+#   scripts/demo.sh --batch  without a display, also upgrades the fleet's ZR410 encoders with
+#                           the sample images through the batch form and saves two more
+#                           screenshots: during the upgrade and with the summary.
+#   scripts/demo.sh --lang ch  the same in Chinese (combine with --batch as you like).
 #
 #   scripts/demo.sh --cli   the console program instead: discover, info and a batch upgrade
 #                           of the demo fleet's ZR410 encoders, with the results printed.
@@ -21,6 +26,15 @@ if [ "${1:-}" = "--cli" ]; then
   CLI=1
   shift
 fi
+BATCH=0
+LANG_CHOICE=en
+while [ "$CLI" -eq 0 ] && [ $# -gt 0 ]; do
+  case "$1" in
+    --batch) BATCH=1; shift ;;
+    --lang) LANG_CHOICE=${2:-en}; shift 2 ;;
+    *) break ;;
+  esac
+done
 SERIAL=0
 if [ "${1:-}" = "--serial" ]; then
   SERIAL=1
@@ -30,13 +44,16 @@ fi
 BUILD=${VELMORA_DEMO_BUILD:-$ROOT/build-demo}
 BENCH=OFF
 [ "$SERIAL" -eq 0 ] || BENCH=ON # the serial window's driver lives with its benchmark
+[ -n "${DISPLAY:-}" ] || [ "$CLI" -eq 1 ] || BENCH=ON # so does the network window's
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TESTS=OFF -DVELMORA_BENCH=$BENCH >/dev/null
 if [ "$SERIAL" -eq 1 ]; then
   cmake --build "$BUILD" -j "$(nproc)" --target velmora velmora-devsim bench_serial_window velmora-cli
 elif [ "$CLI" -eq 1 ]; then
   cmake --build "$BUILD" -j "$(nproc)" --target velmora-cli velmora-devsim
-else
+elif [ -n "${DISPLAY:-}" ]; then
   cmake --build "$BUILD" -j "$(nproc)" --target velmora velmora-devsim
+else
+  cmake --build "$BUILD" -j "$(nproc)" --target velmora velmora-devsim bench_window
 fi
 
 APP=$BUILD/bin/velmora
@@ -93,17 +110,25 @@ if [ -n "${DISPLAY:-}" ]; then
   exit "$rc"
 fi
 
-SHOT=${VELMORA_DEMO_SHOT:-$ROOT/demo-screenshot.png}
+SUFFIX=
+[ "$LANG_CHOICE" = en ] || SUFFIX=-$LANG_CHOICE
+SHOT=${VELMORA_DEMO_SHOT:-$ROOT/demo-screenshot$SUFFIX.png}
+DRIVER=("$BUILD/bin/bench_window" --demo --lang "$LANG_CHOICE" --shot "$SHOT")
+if [ "$BATCH" -eq 1 ]; then
+  DURING=${SHOT%.png}-upgrading.png
+  SUMMARY=${SHOT%.png}-summary.png
+  DRIVER+=(--during-shot "$DURING" --batch-shot "$SUMMARY")
+fi
 rc=0
 "${RUN[@]}" xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   echo "demo: simulated devices answering on $VELMORA_NETNS_DEVICE_LINK of $VELMORA_NETNS_DEVICE"
-  "$1" & pid=$!
-  sleep 3
-  import -window root "$2"
-  kill $pid 2>/dev/null || true
-  wait $pid 2>/dev/null || true
-' _ "$APP" "$SHOT" || rc=$?
+  "$@"
+' _ "${DRIVER[@]}" || rc=$?
 [ "$rc" -ne 77 ] || refused
 [ "$rc" -eq 0 ] || exit "$rc"
 echo "demo: no display, ran under Xvfb inside private network namespaces with the demo fleet;"
-echo "demo: screenshot saved to $SHOT"
+echo "demo: pressed Network and Search; screenshot of the device list saved to $SHOT"
+if [ "$BATCH" -eq 1 ]; then
+  echo "demo: upgraded the ZR410 encoders through the batch form; screenshots saved to"
+  echo "demo: $DURING (during the upgrade) and $SUMMARY (the summary)"
+fi

@@ -57,9 +57,14 @@ CFormDevicesUpgrade::CFormDevicesUpgrade(CMaintainAgent *pAgent, QWidget *parent
     ui->cbDevType->addItem(QString());
     ui->cbDevVersion->setCurrentIndex(-1);
     ui->twDev->installEventFilter(this);
-    ui->twDev->setColumnWidth(0, 50);
-    ui->twDev->setColumnWidth(1, 200);
-    ui->twDev->setColumnWidth(2, 160);
+    // Sized so every column, the reboot buttons included, fits the form at the window's
+    // initial size; longer names are elided and the full text is in the tool tip.
+    ui->twDev->setColumnWidth(0, 40);
+    ui->twDev->setColumnWidth(1, 170);
+    ui->twDev->setColumnWidth(2, 120);
+    ui->twDev->setColumnWidth(3, 60);
+    ui->twDev->setColumnWidth(4, 70);
+    ui->twModule->setColumnWidth(0, 180);
     m_timerRes.setSingleShot(true);
 
     connect(&m_httpAgent, &CHttpAgent::signalHttpVersionNotify, this, &CFormDevicesUpgrade::slotDevVersion);

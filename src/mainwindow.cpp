@@ -75,6 +75,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->twDevices->installEventFilter(this);
     ui->twDevices->setAcceptDrops(true);
     ui->pbBatchUpgrade->hide();
+    // The list gets room for its names and counts; the forms take what the window gains.
+    ui->splitter->setStretchFactor(0, 0);
+    ui->splitter->setStretchFactor(1, 1);
+    ui->splitter->setSizes({400, 558});
     // Sorting, once allowed, starts from the order the operator reads first: by alias.
     ui->twDevices->header()->setSortIndicator(0, Qt::AscendingOrder);
 

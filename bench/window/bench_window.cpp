@@ -32,6 +32,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -170,6 +171,9 @@ int RunDemo(const QStringList &args)
         return 0;
 
     CFormDevicesUpgrade *pForm = window.BatchForm();
+    auto *pTabs = pForm->findChild<QTabWidget *>(QStringLiteral("tab"));
+    pTabs->setCurrentWidget(pForm->findChild<QWidget *>(QStringLiteral("tab_Upgrade")));
+    Pause(300);
     QComboBox *pType = pForm->findChild<QComboBox *>(QStringLiteral("cbDevType"));
     pType->setCurrentIndex(pType->findData(QStringLiteral("ZR410")));
     const QString strSamples = QCoreApplication::applicationDirPath() + QStringLiteral("/samples/");
