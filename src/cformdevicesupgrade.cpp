@@ -87,8 +87,11 @@ CFormDevicesUpgrade::CFormDevicesUpgrade(CMaintainAgent *pAgent, QWidget *parent
 
 CFormDevicesUpgrade::~CFormDevicesUpgrade()
 {
-    // The engine goes before the agents it talks to; nothing it stops may reach the widgets.
+    // Members outlive the widgets by a moment: nothing the engine or the agents stop while
+    // they are taken down may reach a slot of this form.
     m_batch.disconnect(this);
+    m_httpAgent.disconnect(this);
+    m_pAgent->disconnect(this);
     delete ui;
 }
 
