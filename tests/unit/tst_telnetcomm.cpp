@@ -11,6 +11,11 @@
 #include <QTcpServer>
 #include <QtTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace
 {
 
@@ -125,6 +130,7 @@ private slots:
     void socketRefused();
     void socketSilentServer();
     void socketPeerCloses();
+    void socketWriteStalls();
     void deletedFromItsSlots_data();
     void deletedFromItsSlots();
     void connectRefusesBadHost();
@@ -638,6 +644,40 @@ void TestTelnetComm::socketPeerCloses()
     QVERIFY_QUIET(results, 1000);
     QCOMPARE(disconnected.count(), 1);
     QCOMPARE(comm.SendQueue().size(), 1);
+}
+
+// A peer that takes no more bytes: the write fails after the write limit, as a blocking write
+// would, and the silence checker does not run while the bytes wait.
+void TestTelnetComm::socketWriteStalls()
+{
+    ScopedTimeScale scale(0.1); // the 30 s write limit in 3 s, the checker from Connect in 1.5 s
+    const QByteArray huge(64 * 1024 * 1024, 'x');
+    // A bare listener that never accepts (a QTcpServer would, and read everything), with a
+    // small receive buffer for the connection the kernel completes on its own.
+    const int iListener = socket(AF_INET, SOCK_STREAM, 0);
+    QVERIFY(iListener >= 0);
+    const auto closeListener = qScopeGuard([iListener] { close(iListener); });
+    const int iSmall = 4096;
+    QCOMPARE(setsockopt(iListener, SOL_SOCKET, SO_RCVBUF, &iSmall, sizeof(iSmall)), 0);
+    sockaddr_in stAddr{};
+    stAddr.sin_family = AF_INET;
+    stAddr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t uLen = sizeof(stAddr);
+    QCOMPARE(bind(iListener, reinterpret_cast<sockaddr *>(&stAddr), sizeof(stAddr)), 0);
+    QCOMPARE(listen(iListener, 1), 0);
+    QCOMPARE(getsockname(iListener, reinterpret_cast<sockaddr *>(&stAddr), &uLen), 0);
+    CTelnetComm comm(QStringLiteral("gb"), QString(), QStringLiteral("127.0.0.1"), ntohs(stAddr.sin_port));
+    QSignalSpy results(&comm, &CBaseComm::OnSendQueueReturn);
+    QSignalSpy sent(&comm, &CBaseComm::OnSendData);
+    QVERIFY(comm.Connect());
+    QTRY_VERIFY(comm.IsConnected());
+    QVERIFY(comm.SendData(huge, false));
+    QVERIFY(!comm.IsCheckerRunning());
+    QVERIFY(results.wait(10000));
+    QCOMPARE(Result(results, 0), COMM_FAILED);
+    QCOMPARE(sent.last().at(1).toBool(), false);
+    QVERIFY(!comm.IsConnected());
+    QVERIFY_QUIET(results, 3 * CBaseComm::kCheckerMs);
 }
 
 // Callers drop a channel from its own result signal; each ending path survives that.

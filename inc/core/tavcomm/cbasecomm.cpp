@@ -35,6 +35,15 @@ const T_NegotiationRow s_negotiation[] = {
     {"fffb01fffd06fffd00", "FFFD01FFFC06FFFC00"},
 };
 
+// Device bytes go to the log in hexadecimal, but a flood is not copied into it whole.
+QString LogHex(const QByteArray &ba)
+{
+    constexpr int kMaxLogged = 512;
+    if (ba.size() <= kMaxLogged)
+        return Velmora::Hex(ba);
+    return Velmora::Hex(ba.left(kMaxLogged)) + QStringLiteral(" ... (%1 bytes)").arg(ba.size());
+}
+
 bool IsAlnum(char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -165,7 +174,7 @@ void CBaseComm::ClearSendQueue()
 
 bool CBaseComm::SendData(const QByteArray &data, bool bNewLine)
 {
-    VLOG(lcTelnet) << ">>>> SendData:" << Velmora::Hex(data);
+    VLOG(lcTelnet) << ">>>> SendData:" << LogHex(data);
     const bool bOk = WriteData(data, bNewLine);
     emit OnSendData(data, bOk);
     if (!bOk)
@@ -299,10 +308,12 @@ void CBaseComm::OnReceiveData(const QByteArray &data)
 // True when text is left in the buffer to read on.
 bool CBaseComm::AnswerNegotiation()
 {
-    const QByteArray hex = m_recvBuffer.toHex();
+    // The rows are short: a longer buffer matches none, and only its start is logged.
+    constexpr int kLongestRow = 18;
+    const QByteArray hex = m_recvBuffer.left(256).toHex();
     VLOG(lcTelnet) << "<<<< OnReceiveDataHex: \"" + QString::fromLatin1(hex) + "\"";
     for (const T_NegotiationRow &row : s_negotiation) {
-        if (hex != row.pszReceived)
+        if (m_recvBuffer.size() > kLongestRow || hex != row.pszReceived)
             continue;
         m_recvBuffer.clear();
         const QByteArray reply = QByteArray::fromHex(row.pszReply);
@@ -385,7 +396,7 @@ void CBaseComm::ProcessText()
 {
     const quint64 u64Gen = m_u64Generation;
     m_recvBuffer.replace('\0', QByteArray());
-    VLOG(lcTelnet) << "<<<< OnReceiveData(m_recvBuffer):" << Velmora::Hex(m_recvBuffer);
+    VLOG(lcTelnet) << "<<<< OnReceiveData(m_recvBuffer):" << LogHex(m_recvBuffer);
     emit OnRecvData(m_recvBuffer);
     if (u64Gen != m_u64Generation)
         return;
@@ -411,7 +422,7 @@ void CBaseComm::ProcessText()
     if (tail.isEmpty())
         return;
     if (tail.size() >= kMaxTail) {
-        VWARN(lcTelnet) << QStringLiteral("Recv line length(%1) too long. \n").arg(tail.size()) << Velmora::Hex(tail);
+        VWARN(lcTelnet) << QStringLiteral("Recv line length(%1) too long. \n").arg(tail.size()) << LogHex(tail);
         m_recvBuffer.clear();
         return;
     }
@@ -478,7 +489,7 @@ void CBaseComm::DueReceiveLine(const QByteArray &line)
 
     if (EndsWithNoCase(m_lastSend.trimmed(), "echo $?") && EndsWithNoCase(m_lastLine.trimmed(), "echo $?")) {
         m_lastLine.clear();
-        VLOG(lcTelnet) << "OnExecResult: " << Velmora::Hex(m_lastSend) << "=" << Velmora::Hex(line);
+        VLOG(lcTelnet) << "OnExecResult: " << LogHex(m_lastSend) << "=" << LogHex(line);
         emit OnExecResult(m_lastSend, line);
         if (u64Gen != m_u64Generation)
             return;
@@ -531,7 +542,7 @@ bool CBaseComm::CheckIsParamOrReadyRead(const QByteArray &line)
         if (j >= line.size())
             return true;
         m_readParamName = line.mid(j).trimmed();
-        VLOG(lcTelnet) << "GetReadParamName:" << Velmora::Hex(m_readParamName);
+        VLOG(lcTelnet) << "GetReadParamName:" << LogHex(m_readParamName);
         return true;
     }
     if (!EndsWithNoCase(line, s_rootPrompt))
@@ -546,7 +557,7 @@ bool CBaseComm::CheckIsParamOrReadyRead(const QByteArray &line)
         value.clear();
         eResult = COMM_FAILED;
     }
-    VLOG(lcTelnet) << "Read param:" << Velmora::Hex(m_readParamName) << "=" << Velmora::Hex(value);
+    VLOG(lcTelnet) << "Read param:" << LogHex(m_readParamName) << "=" << LogHex(value);
     const QByteArray name = m_readParamName;
     m_readParamName.clear();
     emit OnReadParam(name, value, eResult);
@@ -562,7 +573,7 @@ bool CBaseComm::CheckIsOptionOrReadyRead(const QByteArray &line)
         if (j >= line.size())
             return true;
         m_readOptionName = line.mid(j).trimmed();
-        VLOG(lcTelnet) << "GetReadOption:" << Velmora::Hex(m_readOptionName);
+        VLOG(lcTelnet) << "GetReadOption:" << LogHex(m_readOptionName);
         return true;
     }
     if (!EndsWithNoCase(line, s_promptEnd))
@@ -577,7 +588,7 @@ bool CBaseComm::CheckIsOptionOrReadyRead(const QByteArray &line)
         value.clear();
         eResult = COMM_FAILED;
     }
-    VLOG(lcTelnet) << "Read option:" << Velmora::Hex(m_readOptionName) << "=" << Velmora::Hex(value);
+    VLOG(lcTelnet) << "Read option:" << LogHex(m_readOptionName) << "=" << LogHex(value);
     const QByteArray name = m_readOptionName;
     m_readOptionName.clear();
     emit OnReadOption(name, value, eResult);
@@ -595,7 +606,7 @@ bool CBaseComm::CheckIsConfigOrReadyRead(const QByteArray &line)
             return true;
         }
         m_readConfigName = line.mid(j).trimmed();
-        VLOG(lcTelnet) << "GetReadConfig:" << Velmora::Hex(m_readConfigName);
+        VLOG(lcTelnet) << "GetReadConfig:" << LogHex(m_readConfigName);
         return true;
     }
     if (!EndsWithNoCase(line, s_promptEnd))
@@ -610,7 +621,7 @@ bool CBaseComm::CheckIsConfigOrReadyRead(const QByteArray &line)
         value.clear();
         eResult = COMM_FAILED;
     }
-    VLOG(lcTelnet) << "Read Config:" << Velmora::Hex(m_readConfigName) << "=" << Velmora::Hex(value);
+    VLOG(lcTelnet) << "Read Config:" << LogHex(m_readConfigName) << "=" << LogHex(value);
     const QByteArray name = m_readConfigName;
     m_readConfigName.clear();
     emit OnReadConfig(name, value, eResult);
