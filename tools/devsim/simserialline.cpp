@@ -5,19 +5,38 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/timerfd.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 CSimSerialLine::CSimSerialLine(QObject *parent) : QObject(parent)
 {
-    m_clock.start();
-    m_timer.setSingleShot(true);
-    m_timer.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer, &QTimer::timeout, this, [this] { RunDue(); });
+    m_i32TimerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (m_i32TimerFd >= 0) {
+        m_pTimerNotifier = new QSocketNotifier(m_i32TimerFd, QSocketNotifier::Read, this);
+        connect(m_pTimerNotifier, &QSocketNotifier::activated, this, [this] {
+            quint64 u64Expired = 0;
+            if (::read(m_i32TimerFd, &u64Expired, sizeof u64Expired) < 0 && errno != EAGAIN)
+                return;
+            m_i64ArmedNs = -1;
+            RunDue();
+        });
+    }
+}
+
+qint64 CSimSerialLine::NowNs()
+{
+    timespec st{};
+    clock_gettime(CLOCK_MONOTONIC, &st);
+    return st.tv_sec * 1000000000LL + st.tv_nsec;
 }
 
 CSimSerialLine::~CSimSerialLine()
 {
+    delete m_pTimerNotifier;
+    if (m_i32TimerFd >= 0)
+        ::close(m_i32TimerFd);
     delete m_pNotifier;
     if (m_i32Slave >= 0)
         ::close(m_i32Slave);
@@ -28,6 +47,10 @@ CSimSerialLine::~CSimSerialLine()
 bool CSimSerialLine::Open(int i32Baud, QString &strError)
 {
     m_i32Baud = i32Baud;
+    if (m_i32TimerFd < 0) {
+        strError = QStringLiteral("cannot create a timer: %1").arg(QString::fromLocal8Bit(strerror(errno)));
+        return false;
+    }
     m_i32Master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (m_i32Master < 0 || grantpt(m_i32Master) != 0 || unlockpt(m_i32Master) != 0) {
         strError = QStringLiteral("cannot create a pseudo-terminal: %1").arg(QString::fromLocal8Bit(strerror(errno)));
@@ -68,21 +91,21 @@ void CSimSerialLine::OnReadable()
         }
         // The bytes were on the wire one after another: the last one is in when the line
         // has carried all of them since it was last free.
-        m_i64RxFreeNs = qMax(m_i64RxFreeNs, m_clock.nsecsElapsed()) + LineNs(n);
+        m_i64RxFreeNs = qMax(m_i64RxFreeNs, NowNs()) + LineNs(n);
         Schedule(m_i64RxFreeNs, [this, ba] { emit Received(ba); });
     }
 }
 
 void CSimSerialLine::Send(const QByteArray &ba)
 {
-    m_i64TxFreeNs = qMax(m_i64TxFreeNs, m_clock.nsecsElapsed()) + LineNs(ba.size());
+    m_i64TxFreeNs = qMax(m_i64TxFreeNs, NowNs()) + LineNs(ba.size());
     Schedule(m_i64TxFreeNs, [this, ba] { WriteNow(ba); });
 }
 
 void CSimSerialLine::SendAlone(const QByteArray &ba, int i32GapMs)
 {
     const qint64 i64Gap = i32GapMs * 1000000LL;
-    m_i64TxFreeNs = qMax(m_i64TxFreeNs, m_clock.nsecsElapsed()) + i64Gap;
+    m_i64TxFreeNs = qMax(m_i64TxFreeNs, NowNs()) + i64Gap;
     const qint64 i64Due = m_i64TxFreeNs + LineNs(ba.size());
     m_i64TxFreeNs = i64Due + i64Gap;
     Schedule(i64Due, [this, ba] { WriteNow(ba); });
@@ -96,17 +119,18 @@ void CSimSerialLine::Schedule(qint64 i64DueNs, std::function<void()> fn)
 
 void CSimSerialLine::RunDue()
 {
-    // Tolerance of a few microseconds: the timer cannot land closer than that anyway.
-    while (!m_due.empty() && m_due.begin()->first <= m_clock.nsecsElapsed() + 20000) {
+    while (!m_due.empty() && m_due.begin()->first <= NowNs()) {
         auto fn = std::move(m_due.begin()->second);
         m_due.erase(m_due.begin());
         fn();
     }
-    if (m_due.empty())
+    if (m_due.empty() || m_due.begin()->first == m_i64ArmedNs)
         return;
-    // Whole milliseconds below the due time; the last fraction is waited out by short turns.
-    const qint64 i64Wait = m_due.begin()->first - m_clock.nsecsElapsed();
-    m_timer.start(static_cast<int>(qMax<qint64>(0, i64Wait / 1000000 - (i64Wait > 1500000 ? 1 : 0))));
+    m_i64ArmedNs = m_due.begin()->first;
+    itimerspec stAt{};
+    stAt.it_value.tv_sec = static_cast<time_t>(m_i64ArmedNs / 1000000000LL);
+    stAt.it_value.tv_nsec = static_cast<long>(m_i64ArmedNs % 1000000000LL);
+    timerfd_settime(m_i32TimerFd, TFD_TIMER_ABSTIME, &stAt, nullptr);
 }
 
 void CSimSerialLine::WriteNow(const QByteArray &ba)

@@ -1,10 +1,8 @@
 #pragma once
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include <functional>
 #include <map>
@@ -43,17 +41,21 @@ private:
     void RunDue();
     void WriteNow(const QByteArray &ba);
     qint64 LineNs(qint64 i64Bytes) const;
+    static qint64 NowNs();
 
     int m_i32Master = -1;
     int m_i32Slave = -1;
     int m_i32Baud = 0;
     QString m_strSlave;
     QSocketNotifier *m_pNotifier = nullptr;
-    QElapsedTimer m_clock;
+    // A line at 921600 baud carries a byte every 11 us: millisecond timers would cost more
+    // than the line itself, so the next due time is armed on a timerfd to the nanosecond.
+    int m_i32TimerFd = -1;
+    QSocketNotifier *m_pTimerNotifier = nullptr;
+    qint64 m_i64ArmedNs = -1;
     qint64 m_i64RxFreeNs = 0;
     qint64 m_i64TxFreeNs = 0;
     qint64 m_i64In = 0;
     qint64 m_i64Out = 0;
     std::multimap<qint64, std::function<void()>> m_due;
-    QTimer m_timer;
 };
