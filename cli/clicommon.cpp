@@ -1,5 +1,7 @@
 #include "clicommon.h"
 
+#include "httpupgrade/chttpupgrade.h"
+
 #include "common/timescale.h"
 #include "product/productconfig.h"
 #include "sysinfo/csysinforows.h"
@@ -178,6 +180,44 @@ void AddAddrOption(QCommandLineParser &parser)
     parser.addOption({QStringLiteral("addr"),
                       QStringLiteral("The device's IPv4 address: skip the search (HOST must be its host name)."),
                       QStringLiteral("A")});
+}
+
+QString HostHelp()
+{
+    return QStringLiteral(" HOST is a host name, display name or address that one search finds, or a host name "
+                          "with --addr.");
+}
+
+int ResolveHostArgument(const QCommandLineParser &parser, T_BaseDevInfo *pstDev)
+{
+    if (!LoadConfig())
+        return EXIT_USAGE;
+    return ResolveDevice(parser.positionalArguments().at(1), parser.value(QStringLiteral("addr")), pstDev);
+}
+
+bool ReadHttpVersionPage(const T_BaseDevInfo &stDev, const QString &strStep, QByteArray *pbaPage)
+{
+    CRequestWatch watch; // outlives the upgrader whose signal finishes it
+    CHttpUpgrade http(stDev);
+    bool bError = true;
+    QObject::connect(&http, &CHttpUpgrade::signalHttpVersionNotify,
+                     [&](T_BaseDevInfo, bool bErr, CBaseMaintainSession::E_InfoDataType, QByteArray strData) {
+                         bError = bErr;
+                         *pbaPage = strData;
+                         watch.Finish();
+                     });
+    QString strReason;
+    if (!http.QueryVersion())
+        strReason = QStringLiteral("request refused");
+    else if (!watch.Wait())
+        strReason = QStringLiteral("time out");
+    else if (bError)
+        strReason = http.LastError().isEmpty() ? QString::fromUtf8(*pbaPage) : http.LastError();
+    if (strReason.isEmpty())
+        return true;
+    http.Abort();
+    PrintDeviceError(stDev.strHostName, strStep, strReason);
+    return false;
 }
 
 void PrintDeviceError(const QString &strHost, const QString &strStep, const QString &strReason)

@@ -63,6 +63,14 @@ bool DeviceAt(const QString &strHostName, const QString &strAddr, T_BaseDevInfo 
 int ResolveDevice(const QString &strName, const QString &strAddr, T_BaseDevInfo *pstDev);
 // Adds the "--addr A" option that ResolveDevice takes.
 void AddAddrOption(QCommandLineParser &parser);
+// The sentence every single-device subcommand's help ends with.
+QString HostHelp();
+// The HOST argument of a single-device subcommand parsed with AddAddrOption: loads the
+// product table and finds the device. Returns -1 with *pstDev filled; otherwise the exit code.
+int ResolveHostArgument(const QCommandLineParser &parser, T_BaseDevInfo *pstDev);
+// Reads a web-server model's version page. False after printing "<host>: <step>: <reason>"
+// (refused, time out, or the device's error).
+bool ReadHttpVersionPage(const T_BaseDevInfo &stDev, const QString &strStep, QByteArray *pbaPage);
 
 // "<host>: <step>: <reason>" on stderr.
 void PrintDeviceError(const QString &strHost, const QString &strStep, const QString &strReason);

@@ -15,31 +15,10 @@ namespace
 // Web-server models answer with their version page; the rest with the Vaza document.
 bool ReadHttpRows(const T_BaseDevInfo &stDev, QList<T_InfoRow> *plstRows)
 {
-    CRequestWatch watch; // outlives the upgrader whose signal finishes it
-    CHttpUpgrade http(stDev);
-    bool bError = true;
-    QByteArray baData;
-    QObject::connect(&http, &CHttpUpgrade::signalHttpVersionNotify,
-                     [&](T_BaseDevInfo, bool bErr, CBaseMaintainSession::E_InfoDataType, QByteArray strData) {
-                         bError = bErr;
-                         baData = strData;
-                         watch.Finish();
-                     });
-    if (!http.QueryVersion()) {
-        PrintDeviceError(stDev.strHostName, QStringLiteral("info"), QStringLiteral("request refused"));
+    QByteArray baPage;
+    if (!ReadHttpVersionPage(stDev, QStringLiteral("info"), &baPage))
         return false;
-    }
-    if (!watch.Wait()) {
-        http.Abort();
-        PrintDeviceError(stDev.strHostName, QStringLiteral("info"), QStringLiteral("time out"));
-        return false;
-    }
-    if (bError) {
-        const QString strReason = http.LastError().isEmpty() ? QString::fromUtf8(baData) : http.LastError();
-        PrintDeviceError(stDev.strHostName, QStringLiteral("info"), strReason);
-        return false;
-    }
-    *plstRows = HttpVersionRows(baData);
+    *plstRows = HttpVersionRows(baPage);
     return true;
 }
 
@@ -89,19 +68,12 @@ int RunInfo(const QStringList &args)
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print the rows as JSON."));
     parser.addOption(json);
     AddAddrOption(parser);
-    const int iParsed =
-        ParseArgs(parser, args,
-                  QStringLiteral("Reads a device's system information. HOST is a host name, display name or "
-                                 "address that one search finds, or a host name with --addr."),
-                  QStringLiteral("HOST [--addr A] [--json]"), 1, 1);
+    const int iParsed = ParseArgs(parser, args, QStringLiteral("Reads a device's system information.") + HostHelp(),
+                                  QStringLiteral("HOST [--addr A] [--json]"), 1, 1);
     if (iParsed >= 0)
         return iParsed;
-    if (!LoadConfig())
-        return EXIT_USAGE;
     T_BaseDevInfo stDev;
-    const int iResolved =
-        ResolveDevice(parser.positionalArguments().at(1), parser.value(QStringLiteral("addr")), &stDev);
-    if (iResolved >= 0)
+    if (const int iResolved = ResolveHostArgument(parser, &stDev); iResolved >= 0)
         return iResolved;
 
     QList<T_InfoRow> lstRows;

@@ -18,19 +18,12 @@ int RunLog(const QStringList &args)
                                     QStringLiteral("Write the log to FILE instead of stdout."), QStringLiteral("FILE"));
     parser.addOption(output);
     AddAddrOption(parser);
-    const int iParsed =
-        ParseArgs(parser, args,
-                  QStringLiteral("Downloads a device's log. HOST is a host name, display name or address that one "
-                                 "search finds, or a host name with --addr."),
-                  QStringLiteral("HOST [--addr A] [-o FILE]"), 1, 1);
+    const int iParsed = ParseArgs(parser, args, QStringLiteral("Downloads a device's log.") + HostHelp(),
+                                  QStringLiteral("HOST [--addr A] [-o FILE]"), 1, 1);
     if (iParsed >= 0)
         return iParsed;
-    if (!LoadConfig())
-        return EXIT_USAGE;
     T_BaseDevInfo stDev;
-    const int iResolved =
-        ResolveDevice(parser.positionalArguments().at(1), parser.value(QStringLiteral("addr")), &stDev);
-    if (iResolved >= 0)
+    if (const int iResolved = ResolveHostArgument(parser, &stDev); iResolved >= 0)
         return iResolved;
     if (Velmora::HostNameStartsWithHttpModel(stDev.strHostName)) {
         PrintDeviceError(stDev.strHostName, QStringLiteral("log"), QStringLiteral("not supported by this model"));

@@ -14,17 +14,13 @@ int RunName(const QStringList &args)
     const int iParsed =
         ParseArgs(parser, args,
                   QStringLiteral("Reads the name a device keeps for itself (its \"name\" parameter, decoded) over "
-                                 "telnet. HOST is a host name, display name or address that one search finds, or a "
-                                 "host name with --addr."),
+                                 "telnet.") +
+                      HostHelp(),
                   QStringLiteral("HOST [--addr A]"), 1, 1);
     if (iParsed >= 0)
         return iParsed;
-    if (!LoadConfig())
-        return EXIT_USAGE;
     T_BaseDevInfo stDev;
-    const int iResolved =
-        ResolveDevice(parser.positionalArguments().at(1), parser.value(QStringLiteral("addr")), &stDev);
-    if (iResolved >= 0)
+    if (const int iResolved = ResolveHostArgument(parser, &stDev); iResolved >= 0)
         return iResolved;
 
     CRequestWatch watch;

@@ -15,29 +15,10 @@ namespace
 // Web-server models have a single module; its version is the version page's "version".
 int HttpVersion(const T_BaseDevInfo &stDev)
 {
-    CRequestWatch watch; // outlives the upgrader whose signal finishes it
-    CHttpUpgrade http(stDev);
-    bool bError = true;
-    QByteArray baData;
-    QObject::connect(&http, &CHttpUpgrade::signalHttpVersionNotify,
-                     [&](T_BaseDevInfo, bool bErr, CBaseMaintainSession::E_InfoDataType, QByteArray strData) {
-                         bError = bErr;
-                         baData = strData;
-                         watch.Finish();
-                     });
-    QString strReason;
-    if (!http.QueryVersion())
-        strReason = QStringLiteral("request refused");
-    else if (!watch.Wait())
-        strReason = QStringLiteral("time out");
-    else if (bError)
-        strReason = http.LastError().isEmpty() ? QString::fromUtf8(baData) : http.LastError();
-    if (!strReason.isEmpty()) {
-        http.Abort();
-        PrintDeviceError(stDev.strHostName, QStringLiteral("version"), strReason);
+    QByteArray baPage;
+    if (!ReadHttpVersionPage(stDev, QStringLiteral("version"), &baPage))
         return EXIT_FAILED;
-    }
-    PrintOut(PrintableText(HttpVersionRows(baData).value(1).strValue).trimmed() + QLatin1Char('\n'));
+    PrintOut(PrintableText(HttpVersionRows(baPage).value(1).strValue).trimmed() + QLatin1Char('\n'));
     return EXIT_OK;
 }
 
@@ -98,9 +79,7 @@ int RunVersion(const QStringList &args)
     parser.addOption(module);
     AddAddrOption(parser);
     const int iParsed =
-        ParseArgs(parser, args,
-                  QStringLiteral("Reads the version of one module of a device. HOST is a host name, display name "
-                                 "or address that one search finds, or a host name with --addr."),
+        ParseArgs(parser, args, QStringLiteral("Reads the version of one module of a device.") + HostHelp(),
                   QStringLiteral("HOST --module ID [--addr A]"), 1, 1);
     if (iParsed >= 0)
         return iParsed;
@@ -109,12 +88,8 @@ int RunVersion(const QStringList &args)
         PrintError(QStringLiteral("--module ID is required"));
         return EXIT_USAGE;
     }
-    if (!LoadConfig())
-        return EXIT_USAGE;
     T_BaseDevInfo stDev;
-    const int iResolved =
-        ResolveDevice(parser.positionalArguments().at(1), parser.value(QStringLiteral("addr")), &stDev);
-    if (iResolved >= 0)
+    if (const int iResolved = ResolveHostArgument(parser, &stDev); iResolved >= 0)
         return iResolved;
     return Velmora::HostNameStartsWithHttpModel(stDev.strHostName) ? HttpVersion(stDev) : VazaVersion(stDev, strModule);
 }
