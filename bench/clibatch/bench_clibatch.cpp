@@ -54,6 +54,8 @@ namespace
 const char kModel[] = "ZR410";
 const char kType[] = "ZR410 Encoder"; // its product name in config.xml, as the operator names the type
 const char kModule[] = "main";
+// The device side's address the operator side routes the device networks through.
+const char kGateway[] = "10.213.0.2";
 // curl refuses more than 300 transfers per process; larger fleets get several processes.
 constexpr int kCurlPerProcess = 250;
 
@@ -162,7 +164,12 @@ public:
     {
         const QString strDevNs = NetnsFleet::DeviceNamespace();
         QJsonArray devices;
-        QString strAddrs, strRoutes;
+        // The operator side reaches the device networks through one gateway address on the
+        // device side, not on-link: a thousand on-link addresses would take a thousand entries
+        // of the system's neighbour table, which is shared by every namespace and overflows at
+        // 1024 (then even the search's multicast requests are dropped).
+        QString strAddrs = QStringLiteral("addr replace %1/24 dev vmd0\n").arg(QLatin1String(kGateway));
+        QString strRoutes;
         for (int i = 0; i < i32Devices; ++i) {
             auto module = [](const char *pszAddr, int i32Port) {
                 return QJsonObject{{"addr", pszAddr}, {"port", i32Port}, {"version", "V3.1.4"}};
@@ -176,7 +183,9 @@ public:
                                        {"knobs", QJsonObject{{"install_ms", 0}}}});
             strAddrs += QStringLiteral("addr replace %1/24 dev vmd0\n").arg(DeviceAddr(i));
             if (i % 250 == 0)
-                strRoutes += QStringLiteral("route replace 10.213.%1.0/24 dev vmo0\n").arg(1 + i / 250);
+                strRoutes += QStringLiteral("route replace 10.213.%1.0/24 via %2 dev vmo0\n")
+                                 .arg(1 + i / 250)
+                                 .arg(QLatin1String(kGateway));
         }
         // One ip call per side, not one per address: a thousand calls take seconds.
         const QString strAddrFile = strDir + QStringLiteral("/addrs.ip");
