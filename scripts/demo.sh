@@ -6,8 +6,9 @@
 # pressed for you, a screenshot of the listed fleet is saved and the script says where.
 #
 #   scripts/demo.sh --batch  without a display, also upgrades the fleet's ZR410 encoders with
-#                           the sample images through the batch form and saves two more
-#                           screenshots: during the upgrade and with the summary.
+#                           the sample images through the batch form and saves three more
+#                           screenshots: during the upgrade, with the summary, and a
+#                           decoder's System Info tab.
 #   scripts/demo.sh --lang ch  the same in Chinese (combine with --batch as you like).
 #
 #   scripts/demo.sh --cli   the console program instead: discover, info and a batch upgrade
@@ -117,7 +118,8 @@ DRIVER=("$BUILD/bin/bench_window" --demo --lang "$LANG_CHOICE" --shot "$SHOT")
 if [ "$BATCH" -eq 1 ]; then
   DURING=${SHOT%.png}-upgrading.png
   SUMMARY=${SHOT%.png}-summary.png
-  DRIVER+=(--during-shot "$DURING" --batch-shot "$SUMMARY")
+  INFO=${SHOT%.png}-sysinfo.png
+  DRIVER+=(--during-shot "$DURING" --batch-shot "$SUMMARY" --info-shot "$INFO")
 fi
 rc=0
 "${RUN[@]}" xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
@@ -130,5 +132,6 @@ echo "demo: no display, ran under Xvfb inside private network namespaces with th
 echo "demo: pressed Network and Search; screenshot of the device list saved to $SHOT"
 if [ "$BATCH" -eq 1 ]; then
   echo "demo: upgraded the ZR410 encoders through the batch form; screenshots saved to"
-  echo "demo: $DURING (during the upgrade) and $SUMMARY (the summary)"
+  echo "demo: $DURING (during the upgrade) and $SUMMARY (the summary);"
+  echo "demo: a decoder's system information: $INFO"
 fi

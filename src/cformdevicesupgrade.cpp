@@ -65,6 +65,7 @@ CFormDevicesUpgrade::CFormDevicesUpgrade(CMaintainAgent *pAgent, QWidget *parent
     ui->twDev->setColumnWidth(3, 60);
     ui->twDev->setColumnWidth(4, 70);
     ui->twModule->setColumnWidth(0, 180);
+    ui->twSysInfo->setColumnWidth(0, 160);
     m_timerRes.setSingleShot(true);
 
     connect(&m_httpAgent, &CHttpAgent::signalHttpVersionNotify, this, &CFormDevicesUpgrade::slotDevVersion);
@@ -566,6 +567,9 @@ void CFormDevicesUpgrade::slotDevVersion(T_BaseDevInfo stDevInfo, bool bError,
         Velmora::AddInfoRows(ui->twSysInfo, lstRows);
     }
     ui->twSysInfo->expandAll();
+    // Nested names (an interface's fields, three levels down) stay readable.
+    ui->twSysInfo->resizeColumnToContents(0);
+    ui->twSysInfo->setColumnWidth(0, qBound(160, ui->twSysInfo->columnWidth(0), 320));
 }
 
 void CFormDevicesUpgrade::on_btnReadLog_clicked()

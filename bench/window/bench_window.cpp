@@ -6,7 +6,8 @@
 //   through the batch form, then the same batch through the engine alone; prints both times,
 //   the longest stall of the GUI thread during the search and during the batch, and memory
 //   per listed device.
-// Demo:       bench_window --demo --shot FILE [--batch-shot FILE] [--during-shot FILE] [--lang ch]
+// Demo:       bench_window --demo --shot FILE [--batch-shot FILE] [--during-shot FILE]
+//                           [--info-shot FILE] [--lang ch]
 //   uses the fleet the runner started (--fleet demo.json): presses "Network" in the start-up
 //   dialog and "Search", waits for the list and saves a picture of the screen; with
 //   --batch-shot also upgrades the demo's ZR410 encoders with the sample images and saves a
@@ -206,6 +207,23 @@ int RunDemo(const QStringList &args)
     poll.stop();
     std::printf("bench_window: batch %s: %s\n", bEnded ? "ended" : "did not end",
                 qPrintable(Column(pDev, 1).join(QStringLiteral(", "))));
+    const QString strInfoShot = Arg(args, QStringLiteral("--info-shot"));
+    if (!strInfoShot.isEmpty()) {
+        // A click on a device and Refresh: its system information in the form's first tab.
+        QTreeWidgetItem *pItem = nullptr;
+        for (int i = 0; i < pList->topLevelItemCount(); ++i)
+            if (pList->topLevelItem(i)->data(0, Qt::UserRole).toString().startsWith(QLatin1String("ZR420-")))
+                pItem = pList->topLevelItem(i);
+        if (pItem) {
+            pList->setCurrentItem(pItem);
+            emit pList->clicked(pList->currentIndex());
+            pForm->findChild<QPushButton *>(QStringLiteral("btnReadSysInfo"))->click();
+            QTreeWidget *pInfo = pForm->findChild<QTreeWidget *>(QStringLiteral("twSysInfo"));
+            WaitFor([&] { return pInfo->topLevelItemCount() > 1; }, 10000);
+            Pause(500);
+            Shot(strInfoShot);
+        }
+    }
     CMsgBox::SetHandler([](const CMsgBox::T_Request &) { return QMessageBox::Yes; });
     return bEnded ? 0 : 1;
 }
