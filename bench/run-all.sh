@@ -7,7 +7,7 @@ scripts/setup-deps.sh
 B=build-bench
 cmake -S . -B "$B" -DCMAKE_BUILD_TYPE=Release -DVELMORA_SANITIZE=OFF >/dev/null
 cmake --build "$B" -j "$(nproc)" --target velmora-devsim velmora-cli bench_codec bench_batch bench_ftp_upload bench_discovery \
-  bench_clibatch bench_httpbatch bench_serial >/dev/null
+  bench_clibatch bench_httpbatch bench_serial bench_window >/dev/null
 export QT_LOGGING_RULES='velmora.*=false' QT_QPA_PLATFORM=offscreen
 
 echo "== codec: stream splitter and image checksum (Google Benchmark)"
@@ -35,3 +35,10 @@ echo "== HTTP batch of 50 devices x 8 MiB: upload phase beside curl -F to the sa
 echo
 echo "== serial upgrade to devsim's controller paced at the line rate: upload phase beside the line's time"
 "$B/bin/bench_serial" --cases 256:115200,1024:921600
+echo
+echo "== the network window: a search of 250 devices filling the table, and a batch of 100 devices"
+echo "   x 8 MiB through the batch form beside the engine alone (private namespaces)"
+scripts/netns-run.sh --devsim "$B/bin/velmora-devsim" -- "$B/bin/bench_window" --devices 250 --search-only ||
+  echo "(bench_window did not run: exit $?)"
+scripts/netns-run.sh --devsim "$B/bin/velmora-devsim" -- "$B/bin/bench_window" --devices 100 --kib 8192 ||
+  echo "(bench_window did not run: exit $?)"
