@@ -3,6 +3,7 @@
 // taking the device off the network.
 #include "devsimrunner.h"
 #include "tavcomm/ctelnetcomm.h"
+#include "tavcomm/ctelnetnamereader.h"
 #include "testtime.h"
 
 #include <QTcpSocket>
@@ -53,6 +54,7 @@ private slots:
     void loginFailures();
     void commandSet();
     void rebootTakesDeviceOff();
+    void nameReaderBound();
 };
 
 void TestTelnetDevsim::readName_data()
@@ -188,6 +190,45 @@ void TestTelnetDevsim::rebootTakesDeviceOff()
     QTRY_COMPARE_WITH_TIMEOUT(rig.sim.Count(QStringLiteral("power_on")), 1, 10000);
     QVERIFY(Accepts(iTelnet));
     QVERIFY(Accepts(iVaza));
+}
+
+// Many devices, few channels at a time: each device is reported once, failures included,
+// and no more channels are open at once than allowed.
+void TestTelnetDevsim::nameReaderBound()
+{
+    QJsonArray devices;
+    for (int i = 0; i < 7; ++i) {
+        QJsonObject dev = SimDevice(QStringLiteral("ZR410-R%1").arg(i), QStringLiteral("127.0.0.%1").arg(30 + i),
+                                    i == 3 ? QJsonObject{{"telnet", false}} : QJsonObject{});
+        dev.insert(QStringLiteral("telnet_name"), QStringLiteral("Room %1/%2").arg(i).arg(i));
+        devices.append(dev);
+    }
+    CDevsimRunner sim;
+    QVERIFY(sim.Start(devices, QStringLiteral("telnet")));
+    CTelnetNameReader reader(2, static_cast<quint16>(sim.Port(QStringLiteral("telnet"))));
+    QSignalSpy finished(&reader, &CTelnetNameReader::finished);
+    QMap<QString, T_TelnetNameResult> results;
+    connect(&reader, &CTelnetNameReader::nameRead, this, [&](const T_TelnetNameResult &st) {
+        QVERIFY(!results.contains(st.strHostName));
+        results.insert(st.strHostName, st);
+    });
+    for (const QJsonValue &v : devices)
+        reader.Add(v.toObject().value("hostname").toString(), v.toObject().value("addr").toString());
+    reader.Add(QStringLiteral("ZR410-BAD"), QStringLiteral("not-an-address"));
+    reader.Start();
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(results.size(), 8);
+    QCOMPARE(reader.PeakOpen(), 2);
+    QVERIFY(reader.IsFinished());
+    for (int i = 0; i < 7; ++i) {
+        const T_TelnetNameResult st = results.value(QStringLiteral("ZR410-R%1").arg(i));
+        QCOMPARE(st.bOk, i != 3);
+        if (i != 3)
+            QCOMPARE(st.strName, QStringLiteral("Room %1/%2").arg(i).arg(i));
+    }
+    QCOMPARE(results.value("ZR410-R3").strReason, QStringLiteral("cannot connect to the telnet service"));
+    QCOMPARE(results.value("ZR410-BAD").strReason, QStringLiteral("not an IP address"));
+    QCOMPARE(finished.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestTelnetDevsim)

@@ -120,7 +120,9 @@ void CTelnetNameReader::Finish(T_Job *pJob)
         return;
     pJob->bDone = true;
     // The channel may be inside its own signal: it goes on the next turn, and says nothing more.
+    // Its connection is closed now, so the bound on open channels holds for sockets too.
     pJob->pComm->disconnect(this);
+    pJob->pComm->Close();
     pJob->pComm->deleteLater();
     pJob->pComm = nullptr;
     m_running.removeOne(pJob);
