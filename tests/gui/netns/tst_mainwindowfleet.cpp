@@ -197,6 +197,14 @@ void TestMainWindowFleet::searchChooseAndUpgradeVaza()
     QVERIFY(m_pWindow->BatchForm()->IsRunning());
     QVERIFY(!m_pWindow->findChild<QPushButton *>("btnSearchDevices")->isEnabled());
     QVERIFY(!F<QPushButton>("pbStart")->isEnabled());
+    // Nothing pulls a device or its session from under the running batch: no question is even
+    // asked (the recorder fails on any box), no row goes.
+    List()->topLevelItem(Row("ZR410-W00001"))->setSelected(true);
+    m_pWindow->slotRemoveDev();
+    m_pWindow->slotReboot();
+    m_pWindow->slotUpgradeDeleteDev();
+    QCOMPARE(List()->topLevelItemCount(), 4);
+    QCOMPARE(pDev->topLevelItemCount(), 3);
     // Asking a device in the batch for its information must not cut its upgrade.
     ClickDevice("ZR410-W00001");
     QTest::mouseClick(F<QPushButton>("btnReadSysInfo"), Qt::LeftButton);
