@@ -279,6 +279,15 @@ void CFormDevicesUpgrade::ClearDevices()
 
 void CFormDevicesUpgrade::slotDropToAddDev(QByteArray info)
 {
+    // A row of the device list is dragged as "display name, blank, address", and display
+    // names hold blanks themselves ("ZR410 Encoder-A1B20A"): read up to the last blank and
+    // add the listed device of that name, with its real host name and version.
+    const int i32Last = info.lastIndexOf(' ');
+    T_BaseDevInfo stListed;
+    if (m_resolver && i32Last > 0 && m_resolver(QString::fromLatin1(info.left(i32Last)), &stListed)) {
+        AddDev(stListed);
+        return;
+    }
     const int i32Space = info.indexOf(' ');
     T_BaseDevInfo stDevInfo;
     stDevInfo.strHostName = QString::fromLatin1(i32Space < 0 ? info : info.left(i32Space));

@@ -37,6 +37,11 @@ public:
     void RequestHttpVersion(const T_BaseDevInfo &stDevInfo);
     bool IsRunning() const;
 
+    // Finds a listed device by its display name (what a dragged row carries), so a drop adds
+    // the device itself; without one, or for an unknown name, the drag text is all there is.
+    using DeviceResolver = std::function<bool(const QString &strDispName, T_BaseDevInfo *pstDevInfo)>;
+    void SetDeviceResolver(DeviceResolver resolver) { m_resolver = std::move(resolver); }
+
     // Tests only: answers the file dialog of the "Open..." buttons. Empty restores the dialog.
     using FileChooser = std::function<QString()>;
     static void SetFileChooser(FileChooser chooser);
@@ -104,4 +109,5 @@ private:
     T_BaseDevInfo m_stInfoDev;
     QTimer m_timerRes;
     bool m_bWaitingInfo = false;
+    DeviceResolver m_resolver;
 };

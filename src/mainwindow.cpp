@@ -329,6 +329,13 @@ void MainWindow::on_pbBatchUpgrade_clicked()
         }
     });
 
+    m_pBatchForm->SetDeviceResolver([this](const QString &strDispName, T_BaseDevInfo *pstDevInfo) {
+        const QTreeWidgetItem *pItem = FindDevItem(strDispName);
+        if (pItem)
+            *pstDevInfo = ItemRecord(pItem, true);
+        return pItem != nullptr;
+    });
+
     disconnect(ui->twDevices, &QTreeWidget::currentItemChanged, this, &MainWindow::slotShowCurrentDevForm);
     disconnect(ui->twDevices, &QTreeWidget::clicked, this, &MainWindow::slotShowCurrentDevForm);
     connect(m_pBatchForm, &CFormDevicesUpgrade::signalDevTypeChange, this, &MainWindow::slotAddUpgradeDev);

@@ -236,6 +236,12 @@ void TestMainWindow::typeAndVersionAddMatchingDevices()
     QCOMPARE(FormRows(), (QStringList{"1 ZR410 Encoder-C00001", "2 ZR410 Encoder-C00004"}));
     pVersion->setCurrentIndex(0);
     QCOMPARE(FormRows().size(), 3);
+    // A row dragged from the device list in is the listed device itself, not its drag text.
+    FormList()->clear();
+    QMetaObject::invokeMethod(m_pWindow->BatchForm(), "slotDropToAddDev",
+                              Q_ARG(QByteArray, QDevListWidget::DragPayload(List()->topLevelItem(2))));
+    QCOMPARE(FormRows(), QStringList{"1 ZR410 Encoder-C00003"});
+    QCOMPARE(FormList()->topLevelItem(0)->data(0, Qt::UserRole).toString(), QString("ZR410-C00003"));
     // Modules of the type's model, from the shipped upgrade.conf.
     QTreeWidget *pModules = m_pWindow->BatchForm()->findChild<QTreeWidget *>("twModule");
     QCOMPARE(pModules->topLevelItemCount(), 2);
