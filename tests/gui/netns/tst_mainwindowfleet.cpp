@@ -12,9 +12,11 @@
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -240,6 +242,14 @@ void TestMainWindowFleet::searchChooseAndUpgradeVaza()
     QCOMPARE(Column(pInfo, 0).mid(0, 2), (QStringList{"Device Info", "System Info"}));
     QVERIFY(pInfo->topLevelItem(0)->childCount() > 0);
     QVERIFY(m_pWindow->BatchForm()->isEnabled());
+
+    // Its log, as the device's FTP service offers it, in the Log tab.
+    F<QTabWidget>("tab")->setCurrentWidget(F<QWidget>("tab_Log"));
+    QTest::mouseClick(F<QPushButton>("btnReadLog"), Qt::LeftButton);
+    QPlainTextEdit *pLog = F<QPlainTextEdit>("teLog");
+    QTRY_VERIFY(pLog->toPlainText().contains("ZR420-W00004 daemon.info"));
+    QTRY_VERIFY(m_pWindow->BatchForm()->isEnabled());
+    QVERIFY(!pLog->toPlainText().contains("ZR410-W0000"));
 }
 
 // Would catch an HTTP batch that never ends when the result file goes away, its images
