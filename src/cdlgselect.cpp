@@ -5,10 +5,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTranslator>
 
-namespace {
+namespace
+{
 const char *const kLanguageKey = "language";
 const char *const kChinese = "Chinese";
 const char *const kEnglish = "English";
@@ -31,8 +34,8 @@ QTranslator *SharedTranslator(int iWhich)
 } // namespace
 
 CDlgSelect::CDlgSelect(QWidget *parent)
-    : QDialog(parent), ui(new Ui::CDlgSelect),
-      m_pAppTranslator(SharedTranslator(0)), m_pWidgetTranslator(SharedTranslator(1))
+    : QDialog(parent), ui(new Ui::CDlgSelect), m_pAppTranslator(SharedTranslator(0)),
+      m_pWidgetTranslator(SharedTranslator(1))
 {
     InstallLanguage(StoredLanguageIsChinese());
     ui->setupUi(this);
@@ -51,18 +54,40 @@ int CDlgSelect::RunModal()
     return m_iMode;
 }
 
-QString CDlgSelect::LanguageFilePath()
+QString CDlgSelect::LanguageFilePath(bool bForWriting)
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/language.txt");
+    return ChooseLanguageFile(QCoreApplication::applicationDirPath(), UserLanguageFilePath(), bForWriting);
+}
+
+QString CDlgSelect::UserLanguageFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/velmora/language.txt");
+}
+
+QString CDlgSelect::ChooseLanguageFile(const QString &strProgramDir, const QString &strUserFile, bool bForWriting)
+{
+    const QString strBeside = strProgramDir + QStringLiteral("/language.txt");
+    const QFileInfo beside(strBeside);
+    // An existing file is judged by itself: a directory may be writable while an
+    // administrator has made the file read-only, or the other way round.
+    const bool bBesideWritable = beside.exists() ? beside.isWritable() : QFileInfo(strProgramDir).isWritable();
+    if (bBesideWritable)
+        return strBeside;
+    if (bForWriting || QFileInfo::exists(strUserFile))
+        return strUserFile;
+    return strBeside;
 }
 
 bool CDlgSelect::LoadTranslation(QTranslator *pTranslator, const QString &strFileName)
 {
     // A program started from another directory must still find the files shipped beside it.
-    if (pTranslator->load(strFileName, QCoreApplication::applicationDirPath()))
-        return true;
-    if (pTranslator->load(strFileName, QDir::currentPath()))
-        return true;
+    for (const QString &strDir : {QCoreApplication::applicationDirPath(), QDir::currentPath()}) {
+        if (pTranslator->load(strFileName, strDir)) {
+            VLOG(lcUi) << "translation" << strFileName << "from" << strDir;
+            return true;
+        }
+    }
     VLOG(lcUi) << "no translation" << strFileName;
     return false;
 }
@@ -99,8 +124,14 @@ void CDlgSelect::on_cbLanguage_currentIndexChanged(int index)
     const bool bChinese = (index == 1);
     InstallLanguage(bChinese);
     {
-        QSettings settings(LanguageFilePath(), QSettings::IniFormat);
+        const QString strFile = LanguageFilePath(true);
+        QDir().mkpath(QFileInfo(strFile).absolutePath());
+        QSettings settings(strFile, QSettings::IniFormat);
         settings.setValue(QLatin1String(kLanguageKey), QLatin1String(bChinese ? kChinese : kEnglish));
+        settings.sync();
+        // The choice still applies to this run; only the next start forgets it.
+        if (settings.status() != QSettings::NoError)
+            VWARN(lcUi) << "language choice not stored in" << strFile;
     }
     ui->retranslateUi(this);
 

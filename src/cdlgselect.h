@@ -4,7 +4,8 @@
 
 class QTranslator;
 
-namespace Ui {
+namespace Ui
+{
 class CDlgSelect;
 }
 
@@ -15,8 +16,7 @@ class CDlgSelect : public QDialog
 {
     Q_OBJECT
 public:
-    enum E_Mode
-    {
+    enum E_Mode {
         MODE_NONE = 0,
         MODE_NETWORK = 1,
         MODE_SERIAL = 2,
@@ -29,8 +29,16 @@ public:
     int RunModal();
     int SelectedMode() const { return m_iMode; }
 
-    // "language.txt" beside the executable.
-    static QString LanguageFilePath();
+    // Where the language choice is read and written. "language.txt" beside the executable
+    // while that directory is writable; an installed copy under a read-only prefix keeps the
+    // choice in the user's configuration directory instead, still reading the one beside the
+    // program (an administrator's default) until the user has chosen.
+    static QString LanguageFilePath(bool bForWriting = false);
+    // The same rule for any program directory and user file, so it can be checked without
+    // a read-only installation.
+    static QString ChooseLanguageFile(const QString &strProgramDir, const QString &strUserFile, bool bForWriting);
+    // "velmora/language.txt" in the user's configuration directory.
+    static QString UserLanguageFilePath();
     // Loads a translation file from the executable's directory, else from the current one.
     static bool LoadTranslation(QTranslator *pTranslator, const QString &strFileName);
 

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class TestDlgSelect : public QObject
@@ -25,6 +26,8 @@ private slots:
     void buttonsSelectModes();
     void closingSelectsNothing();
     void brokenLanguageFileFallsBackToEnglish();
+    void readOnlyProgramDirectoryKeepsChoiceForTheUser_data();
+    void readOnlyProgramDirectoryKeepsChoiceForTheUser();
 
 private:
     static QString Translated(const char *pszContext, const char *pszSource)
@@ -108,7 +111,8 @@ void TestDlgSelect::storedValueMustBeExactlyChinese()
     CDlgSelect dlg;
     QCOMPARE(dlg.findChild<QComboBox *>(QStringLiteral("cbLanguage"))->currentIndex(), bChinese ? 1 : 0);
     QCOMPARE(dlg.findChild<QLabel *>(QStringLiteral("label"))->text(),
-             bChinese ? QStringLiteral("请选择连接设备的方式：") : QStringLiteral("Choose a way to connect to the device:"));
+             bChinese ? QStringLiteral("请选择连接设备的方式：")
+                      : QStringLiteral("Choose a way to connect to the device:"));
 }
 
 void TestDlgSelect::chineseSurvivesRestartAndDialogDestruction()
@@ -178,6 +182,47 @@ void TestDlgSelect::brokenLanguageFileFallsBackToEnglish()
     CDlgSelect dlg;
     QCOMPARE(dlg.findChild<QComboBox *>(QStringLiteral("cbLanguage"))->currentIndex(), 0);
     QCOMPARE(dlg.windowTitle(), QStringLiteral("Choose Communication Mode"));
+}
+
+void TestDlgSelect::readOnlyProgramDirectoryKeepsChoiceForTheUser_data()
+{
+    QTest::addColumn<bool>("bProgramDirWritable");
+    QTest::addColumn<bool>("bUserFileExists");
+    QTest::addColumn<bool>("bReadFromUser");
+    QTest::addColumn<bool>("bWriteToUser");
+    // A writable program directory always wins, so a stale user file cannot shadow the choice.
+    QTest::newRow("writable, no user file") << true << false << false << false;
+    QTest::newRow("writable, stale user file") << true << true << false << false;
+    // Installed under a read-only prefix: the administrator's file until the user chooses.
+    QTest::newRow("read-only, user has not chosen") << false << false << false << true;
+    QTest::newRow("read-only, user has chosen") << false << true << true << true;
+}
+
+void TestDlgSelect::readOnlyProgramDirectoryKeepsChoiceForTheUser()
+{
+    QFETCH(bool, bProgramDirWritable);
+    QFETCH(bool, bUserFileExists);
+    QFETCH(bool, bReadFromUser);
+    QFETCH(bool, bWriteToUser);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    // Permission bits do not stop root, and tests may run as root: a directory below a plain
+    // file can be written by nobody.
+    QFile blocker(tmp.filePath(QStringLiteral("prefix")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString strProgramDir = bProgramDirWritable ? tmp.path() : blocker.fileName() + QStringLiteral("/bin");
+    const QString strUserFile = tmp.filePath(QStringLiteral("config/velmora/language.txt"));
+    if (bUserFileExists) {
+        QVERIFY(QDir().mkpath(QFileInfo(strUserFile).absolutePath()));
+        QSettings(strUserFile, QSettings::IniFormat).setValue(QStringLiteral("language"), QStringLiteral("Chinese"));
+    }
+    const QString strBeside = strProgramDir + QStringLiteral("/language.txt");
+    QCOMPARE(CDlgSelect::ChooseLanguageFile(strProgramDir, strUserFile, false),
+             bReadFromUser ? strUserFile : strBeside);
+    QCOMPARE(CDlgSelect::ChooseLanguageFile(strProgramDir, strUserFile, true), bWriteToUser ? strUserFile : strBeside);
+    QVERIFY(CDlgSelect::UserLanguageFilePath().endsWith(QStringLiteral("/velmora/language.txt")));
 }
 
 QTEST_MAIN(TestDlgSelect)
