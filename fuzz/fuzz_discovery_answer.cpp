@@ -8,8 +8,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pData, size_t size)
 {
     T_DiscoveryAnswer st;
-    const bool bReported = QDeviceSearcher::ParseAnswer(reinterpret_cast<const char *>(pData),
-                                                        static_cast<qint64>(size), st);
+    const bool bReported =
+        QDeviceSearcher::ParseAnswer(reinterpret_cast<const char *>(pData), static_cast<qint64>(size), st);
     // The texts are exact copies of bytes inside their fields and contain no zero byte.
     if (st.strStatus.size() > 32 || st.strHostName.size() > 256 || bReported == st.strHostName.isEmpty())
         std::abort();

@@ -2,7 +2,8 @@
 
 #include "common/vlog.h"
 
-namespace {
+namespace
+{
 CMsgBox::Handler &CurrentHandler()
 {
     static CMsgBox::Handler s_handler;

@@ -11,8 +11,7 @@
 class CMsgBox
 {
 public:
-    struct T_Request
-    {
+    struct T_Request {
         QMessageBox::Icon eIcon = QMessageBox::NoIcon;
         QString strTitle;
         QString strText;

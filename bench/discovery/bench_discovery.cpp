@@ -20,7 +20,8 @@
 
 #include <cstdio>
 
-namespace {
+namespace
+{
 QtMessageHandler g_previousHandler = nullptr;
 
 // Keeps the searcher's diagnostics out of the figures.
@@ -43,10 +44,11 @@ QJsonArray Fleet(int iDevices, int iRepeat)
             knobs.insert(QStringLiteral("discovery_repeat"), iRepeat);
             knobs.insert(QStringLiteral("discovery_repeat_unique"), true);
         }
-        devices.append(QJsonObject{
-            {QStringLiteral("hostname"), QStringLiteral("%1-B%2").arg(QLatin1String(s_models[i % 8])).arg(i, 5, 10, QLatin1Char('0'))},
-            {QStringLiteral("addr"), strAddr},
-            {QStringLiteral("knobs"), knobs}});
+        devices.append(
+            QJsonObject{{QStringLiteral("hostname"),
+                         QStringLiteral("%1-B%2").arg(QLatin1String(s_models[i % 8])).arg(i, 5, 10, QLatin1Char('0'))},
+                        {QStringLiteral("addr"), strAddr},
+                        {QStringLiteral("knobs"), knobs}});
     }
     return devices;
 }
@@ -142,12 +144,13 @@ int main(int argc, char *argv[])
         QHash<QByteArray, int> reports;
         QElapsedTimer clock;
         qint64 i64First = -1, i64Last = -1, i64Stop = -1;
-        QObject::connect(&searcher, &QDeviceSearcher::OnFoundDevice, [&](QString, QByteArray, QByteArray baName, QByteArray) {
-            ++reports[baName];
-            i64Last = clock.elapsed();
-            if (i64First < 0)
-                i64First = i64Last;
-        });
+        QObject::connect(&searcher, &QDeviceSearcher::OnFoundDevice,
+                         [&](QString, QByteArray, QByteArray baName, QByteArray) {
+                             ++reports[baName];
+                             i64Last = clock.elapsed();
+                             if (i64First < 0)
+                                 i64First = i64Last;
+                         });
         QObject::connect(&searcher, &QDeviceSearcher::OnStop, [&] { i64Stop = clock.elapsed(); });
         clock.start();
         searcher.Start();
@@ -189,8 +192,8 @@ int main(int argc, char *argv[])
         Velmora::SetTimeScale(1.0);
         std::printf("slotOnUdpReady over the burst: %d answers, %d reported, %.3f ms (%.2f us/answer); "
                     "reference bare read: %d datagrams, %.3f ms (%.2f us/datagram); ratio %.1fx\n",
-                    iBurstSent, iReports, i64Ns / 1e6, i64Ns / 1e3 / qMax(1, iReports), iRead,
-                    i64RefNs / 1e6, i64RefNs / 1e3 / qMax(1, iRead), double(i64Ns) / qMax<qint64>(1, i64RefNs));
+                    iBurstSent, iReports, i64Ns / 1e6, i64Ns / 1e3 / qMax(1, iReports), iRead, i64RefNs / 1e6,
+                    i64RefNs / 1e3 / qMax(1, iRead), double(i64Ns) / qMax<qint64>(1, i64RefNs));
     }
 
     // 3. A burst of M answers with distinct names while the event loop runs.
@@ -249,10 +252,10 @@ int main(int argc, char *argv[])
         std::printf("burst: devsim sent %d answers, searcher reported %d, lost %d, of which the kernel counted %lld as "
                     "receive-buffer overflow (buffer read back: %d bytes); loss beyond the buffer: %lld; "
                     "last report after %d ms\n",
-                    iSent, iReports, iLost, i64Overflows, iBufferReadBack, iLost - i64Overflows,
-                    int(i64Last));
-        std::printf("reference bare socket, same buffer and burst: received %d, lost %d, overflow %lld, last after %d ms\n",
-                    iBare, iSent - iBare, i64Overflows2, int(i64BareLast));
+                    iSent, iReports, iLost, i64Overflows, iBufferReadBack, iLost - i64Overflows, int(i64Last));
+        std::printf(
+            "reference bare socket, same buffer and burst: received %d, lost %d, overflow %lld, last after %d ms\n",
+            iBare, iSent - iBare, i64Overflows2, int(i64BareLast));
     }
     // What the buffer alone holds: the event loop blocked for the whole burst, then one drain.
     {

@@ -1,9 +1,9 @@
 // Vaza wire format: field encodings, reads past the end, checksum, headers, stream splitting.
 #include "gbihmaintainsession/cvazabuffer.h"
+#include "gbihmaintainsession/cvazastreamsplitter.h"
 #include "gbihmaintainsession/vazachecksum.h"
 #include "gbihmaintainsession/vazafields.h"
 #include "gbihmaintainsession/vazamessages.h"
-#include "gbihmaintainsession/cvazastreamsplitter.h"
 
 #include <QDateTime>
 #include <QRandomGenerator>

@@ -1,9 +1,9 @@
 // Session rules that need a scripted peer: what a device may send out of turn, repeat, or
 // leave half-sent must never produce a second ending or wedge the session.
 #include "gbihmaintainsession/cvazabuffer.h"
+#include "gbihmaintainsession/cvazamaintainsession.h"
 #include "gbihmaintainsession/vazafields.h"
 #include "gbihmaintainsession/vazamessages.h"
-#include "gbihmaintainsession/cvazamaintainsession.h"
 #include "loopbackserver.h"
 #include "quietwindow.h"
 #include "testtime.h"

@@ -1,7 +1,7 @@
 // System-information replies turned into the document the information views read.
 #include "gbihmaintainsession/cvazabuffer.h"
-#include "gbihmaintainsession/vazafields.h"
 #include "gbihmaintainsession/cvazasysinfo.h"
+#include "gbihmaintainsession/vazafields.h"
 
 #include <QDomDocument>
 #include <QtTest>

@@ -16,10 +16,14 @@
 
 #include <sys/resource.h>
 
-namespace {
+namespace
+{
 // Only a flag may be touched from a signal handler; the event loop polls it.
 volatile std::sig_atomic_t g_stopRequested = 0;
-void OnStopSignal(int) { g_stopRequested = 1; }
+void OnStopSignal(int)
+{
+    g_stopRequested = 1;
+}
 
 // A thousand devices hold a listener per service each, plus a control and a data
 // connection per transfer: several thousand descriptors, far past the usual soft limit
@@ -67,8 +71,8 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addOption({QStringLiteral("fleet"), QStringLiteral("Fleet file (JSON)."), QStringLiteral("file")});
     parser.addOption({QStringLiteral("record"), QStringLiteral("Record file (JSON lines)."), QStringLiteral("file")});
-    parser.addOption({QStringLiteral("services"), QStringLiteral("Only these services (comma-separated)."),
-                      QStringLiteral("list")});
+    parser.addOption(
+        {QStringLiteral("services"), QStringLiteral("Only these services (comma-separated)."), QStringLiteral("list")});
     // The namespace runner asks which addresses to put on the device side.
     parser.addOption({QStringLiteral("print-addresses"), QStringLiteral("Print each device address once and exit.")});
     parser.process(app);

@@ -8,18 +8,17 @@
 // One simulated device as the fleet file describes it. Protocol services read
 // their own knobs from `knobs` (failures to inject, pacing) so a new service
 // needs no change here.
-struct T_SimDevice
-{
-    QString strHostName;  // "MODEL-suffix", as the device reports itself
-    QString strAddr;      // the device's own IPv4 address; every service binds to it
-    QString strModel;     // text before the first "-" unless given
-    QString strKind;      // "tx" / "rx"
-    QString strVersion;   // firmware version text
+struct T_SimDevice {
+    QString strHostName; // "MODEL-suffix", as the device reports itself
+    QString strAddr;     // the device's own IPv4 address; every service binds to it
+    QString strModel;    // text before the first "-" unless given
+    QString strKind;     // "tx" / "rx"
+    QString strVersion;  // firmware version text
     QString strTelnetName;
-    QString strChannel;   // "vaza" or "http"
-    QJsonArray modules;   // [{"addr": "...", "port": n, "version": "..."}]
-    QJsonObject knobs;    // per-service behaviour, see fleets/README.md
-    QJsonObject raw;      // the whole entry, for services with needs of their own
+    QString strChannel; // "vaza" or "http"
+    QJsonArray modules; // [{"addr": "...", "port": n, "version": "..."}]
+    QJsonObject knobs;  // per-service behaviour, see fleets/README.md
+    QJsonObject raw;    // the whole entry, for services with needs of their own
 
     int Knob(const QString &strName, int iDefault) const { return knobs.value(strName).toInt(iDefault); }
     bool Flag(const QString &strName) const { return knobs.value(strName).toBool(false); }
@@ -29,8 +28,7 @@ struct T_SimDevice
     }
 };
 
-struct T_SimFleet
-{
+struct T_SimFleet {
     QList<T_SimDevice> devices;
     QJsonObject options; // fleet-wide settings ("ports": overrides for loopback runs, ...)
 

@@ -19,7 +19,8 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-namespace {
+namespace
+{
 constexpr int kAnswerSize = 296;
 constexpr int kStatusOffset = 8;
 constexpr int kStatusSize = 32;
@@ -27,8 +28,7 @@ constexpr int kHostNameOffset = 40;
 constexpr int kHostNameSize = 256;
 const char kHeader[8] = {'V', 'L', 'M', 'R', 'S', 'I', 'M', 1};
 
-struct T_Responder
-{
+struct T_Responder {
     const T_SimDevice *pDevice = nullptr;
     QUdpSocket *pSocket = nullptr;
     // Requester address -> when it last asked; "first" devices answer a new search only.
@@ -178,8 +178,7 @@ private:
     void Answer(T_Responder &r, const QString &strTo)
     {
         const T_SimDevice &dev = *r.pDevice;
-        const QByteArray baName =
-            dev.Text(QStringLiteral("discovery_hostname"), dev.strHostName).toLatin1();
+        const QByteArray baName = dev.Text(QStringLiteral("discovery_hostname"), dev.strHostName).toLatin1();
         const int iRepeat = qMax(1, dev.Knob(QStringLiteral("discovery_repeat"), 1));
         const bool bUnique = dev.Flag(QStringLiteral("discovery_repeat_unique"));
         const QHostAddress to(strTo);

@@ -28,21 +28,19 @@ protected:
 
 using SimServiceFactory = std::function<CSimService *(const T_SimFleet &, CSimRecord *, QObject *)>;
 
-struct T_SimServiceEntry
-{
+struct T_SimServiceEntry {
     QString strName;
     SimServiceFactory factory;
 };
 QList<T_SimServiceEntry> &SimServiceRegistry();
 
-struct CSimServiceRegistrar
-{
+struct CSimServiceRegistrar {
     CSimServiceRegistrar(const char *pszName, SimServiceFactory factory)
     {
         SimServiceRegistry().append({QString::fromLatin1(pszName), std::move(factory)});
     }
 };
 
-#define SIM_REGISTER_SERVICE(name, cls)                                                                               \
+#define SIM_REGISTER_SERVICE(name, cls)                                                                                \
     static CSimServiceRegistrar s_registrar_##cls(                                                                     \
         name, [](const T_SimFleet &f, CSimRecord *r, QObject *p) -> CSimService * { return new cls(f, r, p); })

@@ -46,9 +46,8 @@ QString CVersionInfo::Value(const QString &strKey, quint32 u32Translation) const
     if (!m_bLoaded)
         return QString();
     const quint32 u32Trans = u32Translation ? u32Translation : m_u32Translation;
-    const QString strSubBlock = QStringLiteral("\\StringFileInfo\\%1\\%2")
-                                    .arg(u32Trans, 8, 16, QLatin1Char('0'))
-                                    .arg(strKey);
+    const QString strSubBlock =
+        QStringLiteral("\\StringFileInfo\\%1\\%2").arg(u32Trans, 8, 16, QLatin1Char('0')).arg(strKey);
 #ifdef Q_OS_WIN
     void *pValue = nullptr;
     UINT uLen = 0;

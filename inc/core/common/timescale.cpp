@@ -7,8 +7,10 @@
 #include <cmath>
 #include <cstdlib>
 
-namespace Velmora {
-namespace {
+namespace Velmora
+{
+namespace
+{
 double InitialScale()
 {
     // Child processes started by tests (the simulator, headless drivers) inherit the factor.
@@ -20,7 +22,10 @@ double InitialScale()
 std::atomic<double> g_dScale{InitialScale()};
 } // namespace
 
-double TimeScale() { return g_dScale.load(); }
+double TimeScale()
+{
+    return g_dScale.load();
+}
 
 void SetTimeScale(double dScale)
 {

@@ -4,7 +4,8 @@
 // Product code writes its intervals as they are meant (7000 ms, 15000 ms, ...)
 // and passes them through ScaledMs(); only tests change the factor, so a
 // 7-second time-out can be crossed in 70 ms without a different code path.
-namespace Velmora {
+namespace Velmora
+{
 
 // Factor applied to every product timer; 1.0 unless a test changed it.
 double TimeScale();

@@ -9,7 +9,8 @@ Q_LOGGING_CATEGORY(lcSerial, "velmora.serial")
 Q_LOGGING_CATEGORY(lcUi, "velmora.ui")
 Q_LOGGING_CATEGORY(lcSession, "velmora.session")
 
-namespace Velmora {
+namespace Velmora
+{
 
 QString QualifiedFunctionName(const char *pszSignature)
 {

@@ -3,10 +3,10 @@
 #include "common/timescale.h"
 #include "common/vlog.h"
 #include "gbihmaintainsession/cvazabuffer.h"
+#include "gbihmaintainsession/cvazasysinfo.h"
 #include "gbihmaintainsession/vazachecksum.h"
 #include "gbihmaintainsession/vazafields.h"
 #include "gbihmaintainsession/vazamessages.h"
-#include "gbihmaintainsession/cvazasysinfo.h"
 #include "qftp/qftp/ftpurl.h"
 #include "qftp/qftp/qftp.h"
 
@@ -94,8 +94,8 @@ QString CVazaMaintainSession::ImageFileName(const QString &strFilePath)
 void CVazaMaintainSession::SendUpgradeStep(quint32 u32Step, quint32 u32Value, const QByteArray &baFileName)
 {
     SendData(PackMsg(m_u32UpgradeMsgId,
-                     Vaza::BuildUpgradeReqBody(m_stUpgradeInfo.strDevAddr.toUtf8(), m_stUpgradeInfo.u32DevPort,
-                                               u32Step, u32Value, baFileName)));
+                     Vaza::BuildUpgradeReqBody(m_stUpgradeInfo.strDevAddr.toUtf8(), m_stUpgradeInfo.u32DevPort, u32Step,
+                                               u32Value, baFileName)));
 }
 
 QFtp *CVazaMaintainSession::OpenFtp(const QString &strHost, const T_FtpUrl &stUrl)

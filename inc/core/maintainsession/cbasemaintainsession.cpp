@@ -6,7 +6,8 @@
 #include <QHostAddress>
 #include <QTcpSocket>
 
-namespace Velmora {
+namespace Velmora
+{
 void RegisterMaintainMetaTypes()
 {
     qRegisterMetaType<T_BaseDevInfo>("T_BaseDevInfo");
@@ -17,7 +18,8 @@ void RegisterMaintainMetaTypes()
 }
 } // namespace Velmora
 
-namespace {
+namespace
+{
 void RegisterAtStartup()
 {
     Velmora::RegisterMaintainMetaTypes();

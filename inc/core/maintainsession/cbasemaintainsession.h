@@ -17,8 +17,7 @@ class CBaseMaintainSession : public QObject
 {
     Q_OBJECT
 public:
-    enum E_InfoDataType
-    {
+    enum E_InfoDataType {
         INFO_XML = 0,
         INFO_JSON = 1,
     };

@@ -2,8 +2,10 @@
 
 #include <QLatin1String>
 
-namespace Velmora {
-namespace {
+namespace Velmora
+{
+namespace
+{
 const QLatin1String s_httpModels[] = {QLatin1String("NXT800"), QLatin1String("NXR800"), QLatin1String("ZR110"),
                                       QLatin1String("ZR120")};
 } // namespace
@@ -22,7 +24,10 @@ bool IsHttpModel(const QString &strModel)
     return false;
 }
 
-bool IsHttpHostModel(const QString &strHostName) { return IsHttpModel(ModelOfHostName(strHostName)); }
+bool IsHttpHostModel(const QString &strHostName)
+{
+    return IsHttpModel(ModelOfHostName(strHostName));
+}
 
 bool HostNameStartsWithHttpModel(const QString &strHostName)
 {

@@ -6,7 +6,8 @@
 // firmware through an upload CGI. Two tests exist on purpose: the batch start, device
 // list and removal compare the model (host name up to its last "-") for equality, while
 // notifications and the single-device form test the host name's beginning.
-namespace Velmora {
+namespace Velmora
+{
 
 // The model part of a host name: the text up to its last "-" (the whole name without one).
 QString ModelOfHostName(const QString &strHostName);

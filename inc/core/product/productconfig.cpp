@@ -5,7 +5,8 @@
 #include <QFile>
 #include <QXmlStreamReader>
 
-namespace {
+namespace
+{
 
 // "true"/"false" in any case, or "1"/"0"; anything else keeps the default.
 bool ParseBool(const QStringRef &str, bool bDefault)

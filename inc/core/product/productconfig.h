@@ -4,8 +4,7 @@
 #include <QString>
 
 // One handled product: the model as the device names itself, its kind and its shown name.
-struct T_ProductInfo
-{
+struct T_ProductInfo {
     QString strId;
     QString strType; // "tx" or "rx"
     QString strName;

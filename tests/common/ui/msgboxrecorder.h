@@ -28,8 +28,7 @@ public:
 private:
     QMessageBox::StandardButton Answer(const CMsgBox::T_Request &stRequest);
 
-    struct T_Expectation
-    {
+    struct T_Expectation {
         QString strText;
         QMessageBox::StandardButton eAnswer;
     };
@@ -38,6 +37,6 @@ private:
     QStringList m_unexpected;
 };
 
-#define VERIFY_NO_UNEXPECTED_BOX(recorder)                                                                            \
-    QVERIFY2((recorder).Unexpected().isEmpty(),                                                                        \
-             qPrintable(QStringLiteral("unexpected message box: ") + (recorder).Unexpected().join(QLatin1String(" | "))))
+#define VERIFY_NO_UNEXPECTED_BOX(recorder)                                                                             \
+    QVERIFY2((recorder).Unexpected().isEmpty(), qPrintable(QStringLiteral("unexpected message box: ") +                \
+                                                           (recorder).Unexpected().join(QLatin1String(" | "))))
