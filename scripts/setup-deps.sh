@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   # build
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config clang-format
   qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools qttranslations5-l10n
   # tests: offscreen/Xvfb GUI, real FTP server, ptys, namespaces, sanitizers and fuzzing
   xvfb xauth vsftpd socat iproute2 util-linux clang libclang-rt-14-dev
