@@ -1,5 +1,6 @@
 // The telnet channel against a telnet server we did not write: busybox's telnetd from Debian
-// (package busybox-static), on loopback at a port the system picks, running a small shell
+// (package busybox-static), on the devices' own telnet port 24 inside the private namespaces of
+// the runner (so no port is shared with anything else on the machine), running a small shell
 // script as its login program. The script asks "login: " and "Password: " on the server's pty
 // and then plays the device shell's parameter tool; the pty echoes what is typed, as on a
 // device. Proves that negotiation and login survive a foreign server.
@@ -95,11 +96,8 @@ void TestTelnetBusybox::initTestCase()
     QFile issue(m_dir.filePath(QStringLiteral("issue")));
     QVERIFY(issue.open(QIODevice::WriteOnly));
     issue.close();
-    {
-        QTcpServer probe; // closed again at once: telnetd binds the port next
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        m_u16Port = probe.serverPort();
-    }
+    // Port 24 is ours alone in this namespace: nothing else can take it between checks.
+    m_u16Port = 24;
     m_server.setProcessChannelMode(QProcess::ForwardedChannels);
     // -F foreground, -K close the connection when the login program exits.
     m_server.start(strBusybox, {"telnetd", "-F", "-K", "-b", QStringLiteral("127.0.0.1:%1").arg(m_u16Port), "-p",
