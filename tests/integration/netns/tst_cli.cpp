@@ -2,6 +2,7 @@
 // prints, what it writes and its exit codes (0 done, 1 a device failed or was not found,
 // 2 usage or configuration error).
 #include "netnsfleet.h"
+#include "programrun.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,31 +17,13 @@ namespace
 
 const QString s_strCli = QStringLiteral(VELMORA_BIN_DIR "/velmora-cli");
 
-struct T_Run {
-    int iExit = -1;
-    QByteArray baOut;
-    QByteArray baErr;
-};
+using T_Run = T_ProgramRun;
 
 // Product timers at a quarter: a search is 0.5 s, the session's response time-out 1.75 s,
 // the program's watchdog 7.5 s. The simulator keeps real time.
 T_Run RunCli(const QStringList &args, const QString &strProgram = s_strCli)
 {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VELMORA_TIME_SCALE"), QStringLiteral("0.25"));
-    process.setProcessEnvironment(env);
-    process.start(strProgram, args);
-    T_Run stRun;
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return stRun;
-    }
-    stRun.iExit = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    stRun.baOut = process.readAllStandardOutput();
-    stRun.baErr = process.readAllStandardError();
-    return stRun;
+    return RunProgram(strProgram, args, 60000, QStringLiteral("0.25"));
 }
 
 // A log long enough for several FTP chunks, with text that is not ASCII.

@@ -2,6 +2,7 @@
 // devices keep for themselves (decoded), reading them for a whole search, and reboot taking a
 // device off the network. Exit codes: 0 done, 1 a device failed or was not found, 2 usage.
 #include "netnsfleet.h"
+#include "programrun.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,28 +15,13 @@ namespace
 
 const QString s_strCli = QStringLiteral(VELMORA_BIN_DIR "/velmora-cli");
 
-struct T_Run {
-    int iExit = -1;
-    QByteArray baOut;
-    QByteArray baErr;
-};
+using T_Run = T_ProgramRun;
 
 // Product time: no row waits for the telnet checker, and on a loaded machine the first
 // connections to fresh addresses can wait seconds for address resolution in the namespaces.
 T_Run RunCli(const QStringList &args)
 {
-    QProcess process;
-    process.start(s_strCli, args);
-    T_Run stRun;
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-        return stRun;
-    }
-    stRun.iExit = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    stRun.baOut = process.readAllStandardOutput();
-    stRun.baErr = process.readAllStandardError();
-    return stRun;
+    return RunProgram(s_strCli, args, 120000);
 }
 
 QJsonObject Device(const char *pszHost, const char *pszAddr, const char *pszName, const QJsonObject &knobs = {})

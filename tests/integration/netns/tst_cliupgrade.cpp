@@ -1,6 +1,7 @@
 // velmora-cli upgrade, the real binary, against a fleet of its own in the namespace runner:
 // its JSON result, exit codes, --retry-failed, and input errors caught before any request.
 #include "netnsfleet.h"
+#include "programrun.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
@@ -16,10 +17,8 @@ namespace
 
 const QString s_strCli = QStringLiteral(VELMORA_BIN_DIR "/velmora-cli");
 
-struct T_Run {
-    int iExit = -1;
-    QByteArray baOut;
-    QByteArray baErr;
+struct T_Run : T_ProgramRun {
+    explicit T_Run(const T_ProgramRun &st = T_ProgramRun()) : T_ProgramRun(st) {}
     QJsonObject Json() const { return QJsonDocument::fromJson(baOut).object(); }
     // "host module ok step | reason | version" per result.
     QStringList Results() const
@@ -39,21 +38,7 @@ struct T_Run {
 // Product timers at a quarter (a search is 0.5 s, an installation poll 2.5 s).
 T_Run RunCli(const QStringList &args, const QString &strProgram = s_strCli)
 {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VELMORA_TIME_SCALE"), QStringLiteral("0.25"));
-    process.setProcessEnvironment(env);
-    process.start(strProgram, args);
-    T_Run stRun;
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-        return stRun;
-    }
-    stRun.iExit = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    stRun.baOut = process.readAllStandardOutput();
-    stRun.baErr = process.readAllStandardError();
-    return stRun;
+    return T_Run(RunProgram(strProgram, args, 120000, QStringLiteral("0.25")));
 }
 
 QJsonObject Device(const char *pszHost, const char *pszAddr, const QJsonObject &knobs)
