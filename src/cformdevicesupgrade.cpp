@@ -224,17 +224,23 @@ void CFormDevicesUpgrade::LoadModules()
     }
 }
 
+QTreeWidgetItem *CFormDevicesUpgrade::ButtonRow(QTreeWidget *pTree, const QPushButton *pButton)
+{
+    if (!pButton)
+        return nullptr;
+    // The row's address kept on the button is only trusted once it is found among the rows
+    // again: the row may be gone by the time the button is pressed.
+    const quintptr uItem = pButton->property("item").value<quintptr>();
+    for (int i = 0; i < pTree->topLevelItemCount(); ++i)
+        if (reinterpret_cast<quintptr>(pTree->topLevelItem(i)) == uItem)
+            return pTree->topLevelItem(i);
+    return nullptr;
+}
+
 void CFormDevicesUpgrade::slotSelectUpgradeFile()
 {
     auto *pButton = qobject_cast<QPushButton *>(sender());
-    if (!pButton)
-        return;
-    // The address is only trusted once it is found among the rows again.
-    const quintptr uItem = pButton->property("item").value<quintptr>();
-    QTreeWidgetItem *pItem = nullptr;
-    for (int i = 0; i < ui->twModule->topLevelItemCount(); ++i)
-        if (reinterpret_cast<quintptr>(ui->twModule->topLevelItem(i)) == uItem)
-            pItem = ui->twModule->topLevelItem(i);
+    QTreeWidgetItem *pItem = ButtonRow(ui->twModule, pButton);
     if (!pItem)
         return;
     const QString strPath =
@@ -466,13 +472,7 @@ void CFormDevicesUpgrade::slotModuleNotStarted()
 void CFormDevicesUpgrade::slotReboot()
 {
     auto *pButton = qobject_cast<QPushButton *>(sender());
-    if (!pButton)
-        return;
-    const quintptr uItem = pButton->property("item").value<quintptr>();
-    QTreeWidgetItem *pItem = nullptr;
-    for (int i = 0; i < ui->twDev->topLevelItemCount(); ++i)
-        if (reinterpret_cast<quintptr>(ui->twDev->topLevelItem(i)) == uItem)
-            pItem = ui->twDev->topLevelItem(i);
+    QTreeWidgetItem *pItem = ButtonRow(ui->twDev, pButton);
     if (!pItem || IsRunning())
         return;
     const QString strHost = pItem->data(0, ROLE_HOST).toString();

@@ -10,6 +10,8 @@
 #include <functional>
 
 class CMaintainAgent;
+class QPushButton;
+class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace Ui
@@ -86,6 +88,8 @@ protected:
     bool eventFilter(QObject *pWatched, QEvent *pEvent) override;
 
 private:
+    // The row of pTree a file or reboot button belongs to; null when that row is gone.
+    static QTreeWidgetItem *ButtonRow(QTreeWidget *pTree, const QPushButton *pButton);
     void LoadModules();
     void AddDevVersion(const QString &strVersion);
     QTreeWidgetItem *FindDevRow(const QString &strDispName) const;
