@@ -3,28 +3,11 @@
 #include "clicommon.h"
 
 #include "sysinfo/csysinforows.h"
-#include "tavcomm/ctelnetcomm.h"
-#include "tavcomm/ctelnetnamereader.h"
+#include "tavcomm/ctelnetreboot.h"
 
-#include <QPointer>
+#include <QHash>
 
 using namespace VelmoraCli;
-
-namespace
-{
-
-// One device's reboot: a channel that types "reboot" after the login. The device prints a
-// line while going down and closes; that line is the success.
-struct T_Reboot {
-    T_BaseDevInfo stDev;
-    QPointer<CTelnetComm> pComm;
-    bool bConnected = false;
-    bool bDone = false;
-    QString strReason;
-    QByteArray baLastText;
-};
-
-} // namespace
 
 int RunReboot(const QStringList &args)
 {
@@ -72,50 +55,32 @@ int RunReboot(const QStringList &args)
     }
 
     CRequestWatch watch;
-    QList<T_Reboot *> lstRuns;
+    QList<CTelnetReboot *> lstRuns;
+    QHash<CTelnetReboot *, QString> results;
     int iOpen = 0;
-    auto finish = [&](T_Reboot *pRun, const QString &strReason) {
-        if (pRun->bDone)
-            return;
-        pRun->bDone = true;
-        pRun->strReason = strReason;
-        // Disposed of on its final result: nothing is left behind per reboot.
-        if (pRun->pComm) {
-            pRun->pComm->disconnect();
-            pRun->pComm->deleteLater();
-        }
-        if (--iOpen == 0)
-            watch.Finish();
-    };
     for (const T_BaseDevInfo &stDev : qAsConst(lstTargets)) {
-        auto *pRun = new T_Reboot;
-        pRun->stDev = stDev;
+        auto *pRun = new CTelnetReboot(stDev.strHostName, stDev.strAddr);
         lstRuns.append(pRun);
-        // Every model takes the "gb" prefix here; "reboot" itself carries none.
-        auto *pComm = new CTelnetComm(QStringLiteral("gb"), QString(), stDev.strAddr, 24);
-        pRun->pComm = pComm;
-        ++iOpen;
-        QObject::connect(pComm, &CBaseComm::OnConnected, [pRun] { pRun->bConnected = true; });
-        QObject::connect(pComm, &CBaseComm::OnRecvData,
-                         [pRun](const QByteArray &ba) { pRun->baLastText = ba.right(256); });
-        QObject::connect(pComm, &CBaseComm::OnSendQueueReturn, [pRun, &finish](E_CommResult eResult) {
-            finish(pRun, TelnetFailureReason(eResult, pRun->bConnected, pRun->baLastText));
+        QObject::connect(pRun, &CTelnetReboot::finished, [&, pRun](const QString &, const QString &strReason) {
+            results.insert(pRun, strReason);
+            if (--iOpen == 0)
+                watch.Finish();
         });
-        if (!pComm->Connect()) {
-            finish(pRun, QStringLiteral("not an IP address"));
-            continue;
+        ++iOpen;
+        if (!pRun->Start()) {
+            results.insert(pRun, QStringLiteral("not an IP address"));
+            --iOpen;
         }
-        pComm->Reboot();
     }
-    if (!lstRuns.isEmpty())
-        watch.Wait(); // a run still open afterwards is a time-out
-    for (T_Reboot *pRun : qAsConst(lstRuns)) {
-        if (!pRun->bDone)
-            finish(pRun, QStringLiteral("time out"));
-        if (pRun->strReason.isEmpty()) {
-            PrintOut(QStringLiteral("%1: rebooting\n").arg(PrintableText(pRun->stDev.strHostName)));
+    if (iOpen > 0)
+        watch.Wait();
+    for (CTelnetReboot *pRun : qAsConst(lstRuns)) {
+        // A run still open afterwards is a time-out.
+        const QString strReason = results.value(pRun, QStringLiteral("time out"));
+        if (strReason.isEmpty()) {
+            PrintOut(QStringLiteral("%1: rebooting\n").arg(PrintableText(pRun->HostName())));
         } else {
-            PrintDeviceError(pRun->stDev.strHostName, QStringLiteral("reboot"), pRun->strReason);
+            PrintDeviceError(pRun->HostName(), QStringLiteral("reboot"), strReason);
             iExit = EXIT_FAILED;
         }
         delete pRun;

@@ -54,23 +54,44 @@ const char *const kMonitorInfo = "EDID:\n"
                                  "00 ff ff ff | ff ff ff 00 | 4c 2d 0d 05 | 00 00 00 00\n"
                                  "0f 1a 01 03 | 80 3c 22 78 | 2a 0b 11 a5 | 54 4d 9d 25";
 
+// What a device's shell remembers lives with the device, not the connection: a value set
+// over one login is read back over the next, as on a real box.
+struct T_ShellStore {
+    bool bFilled = false;
+    QHash<QString, QString> params;
+    QHash<QString, QString> options;
+    QHash<QString, QString> config;
+};
+
+T_ShellStore &ShellStore(const QString &strHostName)
+{
+    static QHash<QString, T_ShellStore> stores;
+    return stores[strHostName];
+}
+
 class CSimTelnetConn : public QObject
 {
     Q_OBJECT
 public:
     CSimTelnetConn(const T_SimDevice &dev, CSimRecord *pRecord, QTcpSocket *pSocket, QObject *parent)
-        : QObject(parent), m_dev(dev), m_pRecord(pRecord), m_pSocket(pSocket)
+        : QObject(parent), m_dev(dev), m_pRecord(pRecord), m_pSocket(pSocket),
+          m_params(ShellStore(dev.strHostName).params), m_options(ShellStore(dev.strHostName).options),
+          m_config(ShellStore(dev.strHostName).config)
     {
-        m_params.insert(QStringLiteral("name"), QString::fromLatin1(QUrl::toPercentEncoding(dev.strTelnetName)));
-        const QJsonObject params = dev.knobs.value(QStringLiteral("telnet_params")).toObject();
-        for (auto it = params.begin(); it != params.end(); ++it)
-            m_params.insert(it.key(), it.value().toString());
-        const QJsonObject options = dev.knobs.value(QStringLiteral("telnet_options")).toObject();
-        for (auto it = options.begin(); it != options.end(); ++it)
-            m_options.insert(it.key(), it.value().toString());
-        const QJsonObject config = dev.knobs.value(QStringLiteral("telnet_config")).toObject();
-        for (auto it = config.begin(); it != config.end(); ++it)
-            m_config.insert(it.key(), it.value().toString());
+        T_ShellStore &store = ShellStore(dev.strHostName);
+        if (!store.bFilled) {
+            store.bFilled = true;
+            m_params.insert(QStringLiteral("name"), QString::fromLatin1(QUrl::toPercentEncoding(dev.strTelnetName)));
+            const QJsonObject params = dev.knobs.value(QStringLiteral("telnet_params")).toObject();
+            for (auto it = params.begin(); it != params.end(); ++it)
+                m_params.insert(it.key(), it.value().toString());
+            const QJsonObject options = dev.knobs.value(QStringLiteral("telnet_options")).toObject();
+            for (auto it = options.begin(); it != options.end(); ++it)
+                m_options.insert(it.key(), it.value().toString());
+            const QJsonObject config = dev.knobs.value(QStringLiteral("telnet_config")).toObject();
+            for (auto it = config.begin(); it != config.end(); ++it)
+                m_config.insert(it.key(), it.value().toString());
+        }
         m_iByteMs = dev.Knob(QStringLiteral("telnet_byte_ms"), 0);
         m_bZeroBytes = dev.Flag(QStringLiteral("telnet_zero_bytes"));
 
@@ -334,9 +355,9 @@ private:
     bool m_bInSb = false;
     bool m_bSbIac = false;
     int m_iIacSkip = 0;
-    QHash<QString, QString> m_params;
-    QHash<QString, QString> m_options;
-    QHash<QString, QString> m_config;
+    QHash<QString, QString> &m_params;
+    QHash<QString, QString> &m_options;
+    QHash<QString, QString> &m_config;
     int m_iByteMs = 0;
     bool m_bZeroBytes = false;
     QByteArray m_paced;

@@ -79,6 +79,12 @@ QByteArray DisplayManufacturerCode(const QByteArray &baFourBytes)
     return code;
 }
 
+namespace
+{
+// GUI thread only, like every channel.
+int s_iLiveCount = 0;
+} // namespace
+
 CBaseComm::CBaseComm(const QString &strCmdPrefix, const QString &strTarget, QObject *parent)
     : QObject(parent), m_target(strTarget), m_cmdPrefix(strCmdPrefix),
       m_echoParam(QStringLiteral(" # %1param g %2").arg(strCmdPrefix, strTarget)),
@@ -87,12 +93,19 @@ CBaseComm::CBaseComm(const QString &strCmdPrefix, const QString &strTarget, QObj
       m_echoConfig(QStringLiteral(" # %1 ").arg(m_showConfigCmd)), m_user(QStringLiteral("root"))
 {
     qRegisterMetaType<E_CommResult>("E_CommResult");
+    ++s_iLiveCount;
     connect(&m_checker, &QTimer::timeout, this, &CBaseComm::slotOnCheckerTimeOut);
 }
 
 CBaseComm::~CBaseComm()
 {
     Reset();
+    --s_iLiveCount;
+}
+
+int CBaseComm::LiveCount()
+{
+    return s_iLiveCount;
 }
 
 void CBaseComm::Reset()

@@ -84,6 +84,10 @@ public:
     // completes the command.
     bool Reboot();
 
+    // Channels alive in the process: short-lived channels must all be disposed of, and
+    // tests and benchmarks check that none is left behind.
+    static int LiveCount();
+
     QList<QByteArray> SendQueue() const { return m_sendQueue; }
     unsigned int PromptCount() const { return m_promptCount; }
     bool IsCheckerRunning() const { return m_checker.isActive(); }

@@ -58,10 +58,18 @@ CTelnetNameReader::~CTelnetNameReader()
 
 void CTelnetNameReader::Add(const QString &strHostName, const QString &strAddr)
 {
+    for (T_Job *pJob : qAsConst(m_pending)) {
+        if (pJob->st.strHostName == strHostName) {
+            pJob->st.strAddr = strAddr;
+            return;
+        }
+    }
     auto *pJob = new T_Job;
     pJob->st.strHostName = strHostName;
     pJob->st.strAddr = strAddr;
     m_pending.append(pJob);
+    if (m_bStarted && m_iOpen < m_iMaxOpen)
+        OpenNext();
 }
 
 void CTelnetNameReader::Start()

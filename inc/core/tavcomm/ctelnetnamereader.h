@@ -31,7 +31,10 @@ QString TelnetFailureReason(E_CommResult eResult, bool bConnected, const QByteAr
 
 // Reads the names of many devices over telnet, at most iMaxOpen channels at a time: each
 // device gets its own short-lived channel, disposed of once it has answered or failed. Every
-// device added before Start() gets exactly one nameRead; finished() follows the last.
+// device added gets exactly one nameRead; finished() follows the last of those added so far.
+// Devices added after Start() are read as they come (a window adds them as a search reports
+// them); a device added again while its read still waits for a channel is read once, at the
+// address it was added with last.
 class CTelnetNameReader : public QObject
 {
     Q_OBJECT
@@ -41,8 +44,9 @@ public:
 
     void Add(const QString &strHostName, const QString &strAddr);
     void Start();
-    // Most channels that were open at once.
+    // Most channels that were open at once, and those open now.
     int PeakOpen() const { return m_iPeakOpen; }
+    int OpenCount() const { return m_iOpen; }
     bool IsFinished() const { return m_bStarted && m_iOpen == 0 && m_pending.isEmpty(); }
 
 signals:
