@@ -6,9 +6,11 @@
 #include "cmsgbox.h"
 #include "common/vlog.h"
 #include "devicetypes.h"
+#include "formmaintain.h"
 #include "product/httpmodels.h"
 #include "product/productconfig.h"
 #include "sysinfoitems.h"
+#include "tavcomm/ctelnetreboot.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -16,10 +18,17 @@
 #include <QDomDocument>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QStatusBar>
 
 namespace
 {
 constexpr quint32 VAZA_PORT = 60000;
+constexpr quint16 TELNET_PORT = 24;
+// Name channels open at once: a site's fleet is read in a few seconds without a burst of
+// hundreds of logins at the same instant.
+constexpr int MAX_NAME_CHANNELS = 32;
+// How long a failed reboot stays in the status bar.
+constexpr int REBOOT_MESSAGE_MS = 30000;
 
 // Column 0 keeps the host name; columns 1 and 3 keep the device's own text beside the
 // plain single-line text they show, and look-ups compare the device's own text.
@@ -49,7 +58,8 @@ QString DeviceToolTip(const QString &strDispName, const QString &strAddr)
 }
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow), m_searcher(2)
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow), m_searcher(2), m_nameReader(MAX_NAME_CHANNELS, TELNET_PORT)
 {
     Velmora::RegisterMaintainMetaTypes();
     ui->setupUi(this);
@@ -68,6 +78,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(&m_searcher, &QDeviceSearcher::OnFoundDevice, this, &MainWindow::slotOnFoundDevice);
     connect(&m_searcher, &QDeviceSearcher::OnStop, this, &MainWindow::slotStop);
     connect(&m_agent, &CMaintainAgent::OnSysInfoNotify, this, &MainWindow::slotOnSysInfoNotify);
+    connect(&m_nameReader, &CTelnetNameReader::nameRead, this, &MainWindow::slotOnReadParam);
+    m_nameReader.Start();
 
     ui->twDevices->clear();
     ui->twDevices->setColumnWidth(0, 160);
@@ -87,7 +99,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
 MainWindow::~MainWindow()
 {
-    // The form talks to the agent until it is gone.
+    // The forms talk to the agent until they are gone.
+    CloseDevForms();
     delete m_pBatchWindow;
     delete m_pBatchForm;
     m_pBatchForm = nullptr;
@@ -105,22 +118,31 @@ QTreeWidgetItem *MainWindow::FindDevItem(const QString &strDispName) const
     return nullptr;
 }
 
-void MainWindow::RemoveDev(const QString &strHostName)
+QTreeWidgetItem *MainWindow::FindHostItem(const QString &strHostName) const
 {
     for (int i = 0; i < ui->twDevices->topLevelItemCount(); ++i) {
         QTreeWidgetItem *pItem = ui->twDevices->topLevelItem(i);
-        if (pItem->data(0, ROLE_HOST).toString() != strHostName)
-            continue;
-        if (m_agent.RemoveDevice(strHostName))
-            delete ui->twDevices->takeTopLevelItem(i);
-        return;
+        if (pItem->data(0, ROLE_HOST).toString() == strHostName)
+            return pItem;
     }
+    return nullptr;
+}
+
+void MainWindow::RemoveDev(const QString &strHostName)
+{
+    QTreeWidgetItem *pItem = FindHostItem(strHostName);
+    if (!pItem)
+        return;
+    CloseDevForm(Cell(pItem, 1));
+    if (m_agent.RemoveDevice(strHostName))
+        delete ui->twDevices->takeTopLevelItem(ui->twDevices->indexOfTopLevelItem(pItem));
+    slotOnRank();
 }
 
 void MainWindow::on_btnSearchDevices_clicked()
 {
-    // A search drops every session: never under a running batch.
-    if (m_bBatchRunning)
+    // A search drops every session: never under a running batch or a working device form.
+    if (m_bBatchRunning || AnyDevFormBusy())
         return;
     ui->twDevices->setSortingEnabled(false);
     m_agent.ClearSessions();
@@ -137,7 +159,8 @@ void MainWindow::slotOnFoundDevice(QString, QByteArray strIpAddr, QByteArray str
     if (strDispName.isEmpty())
         return;
     const QString strKind = GetProductType(strHost);
-    // The device's own name, read over telnet, takes the alias column in a later change.
+    // Every report reads the name again: a renamed device shows its new name after a search.
+    m_nameReader.Add(strHost, strAddr);
 
     const int i32Index = m_agent.IndexOf(strHost);
     if (i32Index < 0) {
@@ -259,9 +282,12 @@ bool MainWindow::eventFilter(QObject *pWatched, QEvent *pEvent)
     QMenu menu(this);
     QAction *pRemove = menu.addAction(tr("Remove"), this, &MainWindow::slotRemoveDev);
     QAction *pReboot = menu.addAction(tr("Reboot"), this, QOverload<>::of(&MainWindow::slotReboot));
-    // A running batch keeps its devices and sessions until its summary.
-    pRemove->setEnabled(!m_bBatchRunning);
-    pReboot->setEnabled(!m_bBatchRunning);
+    // A running batch keeps its devices and sessions until its summary, a device form its own.
+    bool bSelectedBusy = false;
+    for (const QTreeWidgetItem *pItem : ui->twDevices->selectedItems())
+        bSelectedBusy = bSelectedBusy || IsItemBusy(pItem);
+    pRemove->setEnabled(!m_bBatchRunning && !bSelectedBusy);
+    pReboot->setEnabled(!m_bBatchRunning && !IsItemBusy(ui->twDevices->currentItem()));
     menu.exec(static_cast<QContextMenuEvent *>(pEvent)->globalPos());
     return true;
 }
@@ -270,6 +296,9 @@ void MainWindow::slotRemoveDev()
 {
     if (m_bBatchRunning)
         return;
+    for (const QTreeWidgetItem *pItem : ui->twDevices->selectedItems())
+        if (IsItemBusy(pItem))
+            return;
     if (CMsgBox::Question(this, QString(), tr("Sure to remove selected devices?")) != QMessageBox::Yes)
         return;
     if (m_pBatchForm)
@@ -283,6 +312,7 @@ void MainWindow::slotRemoveDev()
             OfferDevType(pItem);
     }
     for (QTreeWidgetItem *pItem : qAsConst(lstRemove)) {
+        CloseDevForm(Cell(pItem, 1));
         m_agent.RemoveDevice(pItem->data(0, ROLE_HOST).toString());
         delete ui->twDevices->takeTopLevelItem(ui->twDevices->indexOfTopLevelItem(pItem));
     }
@@ -302,6 +332,7 @@ void MainWindow::closeEvent(QCloseEvent *pEvent)
         pEvent->ignore();
         return;
     }
+    CloseDevForms();
     delete m_pBatchWindow;
     delete m_pBatchForm;
     m_pBatchForm = nullptr;
@@ -310,6 +341,10 @@ void MainWindow::closeEvent(QCloseEvent *pEvent)
 
 void MainWindow::on_pbBatchUpgrade_clicked()
 {
+    // Back to batch mode: the device forms close, never while one of them works.
+    if (AnyDevFormBusy())
+        return;
+    CloseDevForms();
     delete m_pBatchWindow;
     delete m_pBatchForm;
     m_pBatchForm = new CFormDevicesUpgrade(&m_agent, this);
@@ -344,6 +379,15 @@ void MainWindow::on_pbBatchUpgrade_clicked()
     connect(m_pBatchForm, &CFormDevicesUpgrade::signalUpdateType, this, &MainWindow::slotUpdateType);
     connect(m_pBatchForm, &CFormDevicesUpgrade::signalHttpVersion, this, &MainWindow::slotOnSysInfoNotify);
     connect(m_pBatchForm, &CFormDevicesUpgrade::signalRunningChanged, this, &MainWindow::slotBatchRunning);
+    ui->pbBatchUpgrade->hide();
+    ui->pbSingleDevice->show();
+    UpdateLocks();
+}
+
+void MainWindow::on_pbSingleDevice_clicked()
+{
+    if (!m_bBatchRunning)
+        slotBatchUpgradeClose();
 }
 
 void MainWindow::slotBatchUpgradeClose()
@@ -351,6 +395,10 @@ void MainWindow::slotBatchUpgradeClose()
     delete m_pBatchWindow;
     delete m_pBatchForm;
     m_pBatchForm = nullptr;
+    m_bBatchRunning = false;
+    ui->pbSingleDevice->hide();
+    ui->pbBatchUpgrade->show();
+    UpdateLocks();
     connect(ui->twDevices, &QTreeWidget::currentItemChanged, this, &MainWindow::slotShowCurrentDevForm,
             Qt::UniqueConnection);
     disconnect(ui->twDevices, &QTreeWidget::clicked, this, &MainWindow::slotClickDev);
@@ -360,9 +408,104 @@ void MainWindow::slotBatchUpgradeClose()
 void MainWindow::slotBatchRunning(bool bRunning)
 {
     m_bBatchRunning = bRunning;
-    ui->btnSearchDevices->setEnabled(!bRunning);
-    ui->btnSearchDevices->setToolTip(bRunning ? tr("An upgrade is running: search again after its summary.")
-                                              : QString());
+    UpdateLocks();
+}
+
+void MainWindow::UpdateLocks()
+{
+    const bool bForms = AnyDevFormBusy();
+    ui->btnSearchDevices->setEnabled(!m_bBatchRunning && !bForms);
+    if (m_bBatchRunning)
+        ui->btnSearchDevices->setToolTip(tr("An upgrade is running: search again after its summary."));
+    else if (bForms)
+        ui->btnSearchDevices->setToolTip(tr("A device form is working: search again when it is done."));
+    else
+        ui->btnSearchDevices->setToolTip(QString());
+    ui->pbSingleDevice->setEnabled(!m_bBatchRunning);
+    ui->pbSingleDevice->setToolTip(m_bBatchRunning ? tr("An upgrade is running: switch after its summary.")
+                                                   : tr("Close the batch form: a click on a device opens its own "
+                                                        "form."));
+    ui->pbBatchUpgrade->setEnabled(!bForms);
+    ui->pbBatchUpgrade->setToolTip(bForms ? tr("A device form is working: switch when it is done.")
+                                          : tr("Close the device forms and open the batch form again."));
+}
+
+QList<QMdiSubWindow *> MainWindow::DevFormWindows() const
+{
+    // Found through the forms, not the area's window list: this runs while the batch form's
+    // window is being destroyed, and that list still holds it half gone.
+    QList<QMdiSubWindow *> lstWindows;
+    for (CFormMaintain *pForm : ui->mdiArea->findChildren<CFormMaintain *>())
+        if (auto *pWindow = qobject_cast<QMdiSubWindow *>(pForm->parentWidget()))
+            lstWindows.append(pWindow);
+    return lstWindows;
+}
+
+CFormMaintain *MainWindow::FindDevForm(const QString &strTitle) const
+{
+    for (QMdiSubWindow *pWindow : DevFormWindows())
+        if (pWindow->windowTitle() == strTitle)
+            return qobject_cast<CFormMaintain *>(pWindow->widget());
+    return nullptr;
+}
+
+bool MainWindow::IsItemBusy(const QTreeWidgetItem *pItem) const
+{
+    if (!pItem)
+        return false;
+    const CFormMaintain *pForm = FindDevForm(Cell(pItem, 1));
+    return pForm && pForm->IsBusy();
+}
+
+bool MainWindow::AnyDevFormBusy() const
+{
+    for (QMdiSubWindow *pWindow : DevFormWindows())
+        if (qobject_cast<CFormMaintain *>(pWindow->widget())->IsBusy())
+            return true;
+    return false;
+}
+
+void MainWindow::CloseDevForm(const QString &strTitle)
+{
+    // Taken out of the area and deleted: the form's session goes with it.
+    for (QMdiSubWindow *pWindow : DevFormWindows()) {
+        if (pWindow->windowTitle() == strTitle) {
+            ui->mdiArea->removeSubWindow(pWindow);
+            delete pWindow;
+            return;
+        }
+    }
+}
+
+void MainWindow::CloseDevForms()
+{
+    for (QMdiSubWindow *pWindow : DevFormWindows()) {
+        ui->mdiArea->removeSubWindow(pWindow);
+        delete pWindow;
+    }
+}
+
+void MainWindow::ShowDevForm(const QString &strHostName)
+{
+    if (m_pBatchForm)
+        return;
+    const QString strTitle = GetProductName(strHostName);
+    if (CFormMaintain *pForm = FindDevForm(strTitle)) {
+        ui->mdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(pForm->parentWidget()));
+        return;
+    }
+    const int i32Index = m_agent.IndexOf(strHostName);
+    if (i32Index < 0)
+        return;
+    auto *pForm = new CFormMaintain(m_agent.DeviceAt(i32Index), &m_agent);
+    QMdiSubWindow *pWindow = ui->mdiArea->addSubWindow(pForm);
+    pWindow->setWindowTitle(strTitle);
+    pWindow->setWindowIcon(QIcon(QStringLiteral(":/app.ico")));
+    pWindow->setAttribute(Qt::WA_DeleteOnClose);
+    connect(pForm, &CFormMaintain::signalRunningChanged, this, &MainWindow::UpdateLocks);
+    // Queued: the list of forms is asked again only once the closed one is gone from it.
+    connect(pForm, &QObject::destroyed, this, &MainWindow::UpdateLocks, Qt::QueuedConnection);
+    pWindow->show();
 }
 
 T_BaseDevInfo MainWindow::ItemRecord(const QTreeWidgetItem *pItem, bool bWithVersion) const
@@ -420,9 +563,20 @@ void MainWindow::slotUpdateType()
 
 void MainWindow::slotShowCurrentDevForm()
 {
-    // Single-device forms open here once they exist; until then a click only selects.
     if (QTreeWidgetItem *pItem = ui->twDevices->currentItem())
-        VLOG(lcUi) << pItem->data(0, ROLE_HOST).toString();
+        ShowDevForm(pItem->data(0, ROLE_HOST).toString());
+}
+
+void MainWindow::slotOnReadParam(T_TelnetNameResult stResult)
+{
+    VLOG(lcUi) << stResult.strHostName << stResult.bOk << stResult.strReason;
+    // A failed read keeps the display name; so does an empty name, which would leave the
+    // operator a blank row.
+    if (!stResult.bOk || stResult.strName.trimmed().isEmpty())
+        return;
+    // The row is found again by host name: it may have been removed meanwhile.
+    if (QTreeWidgetItem *pItem = FindHostItem(stResult.strHostName))
+        SetCell(pItem, 0, stResult.strName);
 }
 
 void MainWindow::slotReboot(QString devName)
@@ -441,8 +595,26 @@ void MainWindow::slotReboot(QString devName)
     // The operator's own reboot of a device the running batch still holds would cut its upload.
     if (devName.isEmpty() && m_bBatchRunning)
         return;
-    // The reboot command goes over telnet in a later change; the device leaves the list as
-    // it will once the command is queued, and comes back with the next search.
-    VLOG(lcUi) << "reboot" << strHost << Cell(pItem, 2);
+    if (IsItemBusy(pItem))
+        return;
+    auto *pReboot = new CTelnetReboot(strHost, Cell(pItem, 2), TELNET_PORT, this);
+    connect(pReboot, &CTelnetReboot::finished, this, &MainWindow::slotOnDeleteTelnet);
+    if (!pReboot->Start()) {
+        delete pReboot;
+        slotOnDeleteTelnet(strHost, QStringLiteral("not an IP address"));
+        return;
+    }
+    // The device leaves the list once the command is queued, and comes back with the next search.
     RemoveDev(strHost);
+}
+
+void MainWindow::slotOnDeleteTelnet(QString strHostName, QString strReason)
+{
+    if (auto *pReboot = qobject_cast<CTelnetReboot *>(sender()))
+        pReboot->deleteLater();
+    if (strReason.isEmpty())
+        return;
+    // The row is gone already: the reason is the only trace the operator gets of the failure.
+    statusBar()->showMessage(tr("'%1' reboot failed: %2").arg(Velmora::DisplayText(strHostName), strReason),
+                             REBOOT_MESSAGE_MS);
 }

@@ -451,6 +451,34 @@ IP 地址: %2</translation>
         <source>An upgrade is running: search again after its summary.</source>
         <translation>正在升级: 请在升级结果出来后再搜索。</translation>
     </message>
+    <message>
+        <source>single device</source>
+        <translation>单设备</translation>
+    </message>
+    <message>
+        <source>A device form is working: search again when it is done.</source>
+        <translation>设备窗口正在工作：完成后再搜索。</translation>
+    </message>
+    <message>
+        <source>An upgrade is running: switch after its summary.</source>
+        <translation>升级正在进行：出现汇总后再切换。</translation>
+    </message>
+    <message>
+        <source>Close the batch form: a click on a device opens its own form.</source>
+        <translation>关闭批量升级窗口：点击设备即打开该设备的窗口。</translation>
+    </message>
+    <message>
+        <source>A device form is working: switch when it is done.</source>
+        <translation>设备窗口正在工作：完成后再切换。</translation>
+    </message>
+    <message>
+        <source>Close the device forms and open the batch form again.</source>
+        <translation>关闭设备窗口并重新打开批量升级窗口。</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; reboot failed: %2</source>
+        <translation>“%1”重启失败：%2</translation>
+    </message>
 </context>
 <context>
     <name>QFtp</name>

@@ -450,6 +450,34 @@ IP Address: %2</source>
         <source>An upgrade is running: search again after its summary.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>single device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A device form is working: search again when it is done.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>An upgrade is running: switch after its summary.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Close the batch form: a click on a device opens its own form.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A device form is working: switch when it is done.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Close the device forms and open the batch form again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; reboot failed: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>QFtp</name>

@@ -1,21 +1,27 @@
 // The real main window and batch form against simulated devices in the namespace runner:
-// a search, the columns it fills, choosing a type and a version, a Vaza batch with a failing
-// device and auto reboot, an HTTP batch, and the System Info tab, as an operator drives them.
+// a search, the columns and names it fills, choosing a type and a version, a Vaza batch with a
+// failing device and auto reboot over telnet, an HTTP batch, the System Info tab, and the
+// switch to single-device forms, as an operator drives them.
 #include "cformdevicesupgrade.h"
+#include "formmaintain.h"
 #include "mainwindow.h"
 #include "msgboxrecorder.h"
 #include "netnsfleet.h"
 #include "qdevlistwidget.h"
+#include "tavcomm/ctelnetcomm.h"
 #include "testtime.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -47,6 +53,7 @@ QJsonObject Device(const QString &strHost, const QString &strAddr, const QString
                        {"kind", strKind},
                        {"version", strVersion},
                        {"channel", bHttp ? "http" : "vaza"},
+                       {"telnet_name", strHost.endsWith("1") ? "Lobby encoder" : "Stage " + strHost.right(2)},
                        {"modules", QJsonArray{module("main", strVersion), module("fpga", "F1.0.9")}},
                        {"knobs", knobs}};
 }
@@ -61,6 +68,7 @@ private slots:
     void cleanup();
     void searchChooseAndUpgradeVaza();
     void upgradeHttp();
+    void singleDeviceMode();
 
 private:
     template <typename T> T *F(const char *pszName) const { return m_pWindow->BatchForm()->findChild<T *>(pszName); }
@@ -158,12 +166,13 @@ void TestMainWindowFleet::cleanup()
 void TestMainWindowFleet::searchChooseAndUpgradeVaza()
 {
     const QJsonArray devices{Device("ZR410-W00001", "10.213.0.30", "tx", "V3.1.4"),
-                             Device("ZR410-W00002", "10.213.0.31", "tx", "V3.1.4", {{"install_fail", true}}),
+                             Device("ZR410-W00002", "10.213.0.31", "tx", "V3.1.4",
+                                    {{"install_fail", true}, {"telnet_silent_after_login", true}}),
                              Device("ZR410-W00003", "10.213.0.32", "tx", "V3.2.0"),
                              Device("ZR420-W00004", "10.213.0.33", "rx", "V2.0.0"),
                              Device("QX900-W00005", "10.213.0.34", "tx", "V1.0.0")};
     QString strError;
-    QVERIFY2(m_fleet.Start(devices, {"discovery", "vaza", "ftp"}, &strError), qPrintable(strError));
+    QVERIFY2(m_fleet.Start(devices, {"discovery", "vaza", "ftp", "telnet"}, &strError), qPrintable(strError));
 
     // Searches on the real clock: a loaded machine's simulator still answers within the passes.
     QVERIFY(Search());
@@ -172,12 +181,28 @@ void TestMainWindowFleet::searchChooseAndUpgradeVaza()
     QCOMPARE(Row("QX900-W00005"), -1);
     QTRY_VERIFY_WITH_TIMEOUT(!Column(List(), 3).contains(QString()), 15000);
     QCOMPARE(List()->topLevelItem(Row("ZR410-W00003"))->text(3), QString("V3.2.0"));
+    // Names over telnet: an encoded blank shown as a blank; no channel for the unknown model.
+    QTRY_COMPARE_WITH_TIMEOUT(List()->topLevelItem(Row("ZR410-W00001"))->text(0), QString("Lobby encoder"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(List()->topLevelItem(Row("ZR410-W00003"))->text(0), QString("Stage 03"), 10000);
+    for (const QJsonObject &ev : m_fleet.Records("telnet_connect"))
+        QVERIFY(ev.value("device").toString() != "QX900-W00005");
+    {
+        // Renamed on the device itself, through its own shell.
+        CTelnetComm comm("gb", QString(), "10.213.0.32", 24);
+        QSignalSpy spyDone(&comm, &CBaseComm::OnSendQueueReturn);
+        QVERIFY(comm.Connect() && comm.WriteParam("name", "Stage%2003%20new"));
+        QVERIFY(spyDone.wait(10000));
+        QCOMPARE(spyDone.at(0).at(0).value<E_CommResult>(), COMM_OK);
+    }
     // The search's own information requests keep the sessions busy until answered.
     QSignalSpy spyInfo(m_pWindow->Agent(), &CMaintainAgent::OnSysInfoNotify);
     QVERIFY(Search());
     QCOMPARE(List()->topLevelItemCount(), 4);
     QCOMPARE(List()->topLevelItem(Row("ZR410-W00003"))->text(3), QString("V3.2.0"));
     QTRY_COMPARE_WITH_TIMEOUT(spyInfo.size(), 4, 15000);
+    // The second report reads the name again into the same row.
+    QTRY_COMPARE_WITH_TIMEOUT(List()->topLevelItem(Row("ZR410-W00003"))->text(0), QString("Stage 03 new"), 10000);
+    QCOMPARE(List()->topLevelItemCount(), 4);
     ScopedTimeScale scale(0.2);
     QCOMPARE(List()->topLevelItem(Row("ZR420-W00004"))->text(2), QString("10.213.0.33"));
 
@@ -188,7 +213,8 @@ void TestMainWindowFleet::searchChooseAndUpgradeVaza()
     F<QComboBox>("cbDevVersion")->setCurrentText("V3.2.0");
     QCOMPARE(Column(pDev, 1), QStringList{"ZR410 Encoder-W00003"});
     F<QComboBox>("cbDevVersion")->setCurrentIndex(0);
-    QCOMPARE(Column(pDev, 1), (QStringList{"ZR410 Encoder-W00001", "ZR410 Encoder-W00002", "ZR410 Encoder-W00003"}));
+    // In the list's order, sorted by alias: the silent device kept its display name.
+    QCOMPARE(Column(pDev, 1), (QStringList{"ZR410 Encoder-W00001", "ZR410 Encoder-W00003", "ZR410 Encoder-W00002"}));
 
     ChooseFiles({Image("main.bin", 300001), Image("fpga.bin", 70000)});
     F<QCheckBox>("cbReboot")->setChecked(true);
@@ -222,9 +248,13 @@ void TestMainWindowFleet::searchChooseAndUpgradeVaza()
     QCOMPARE(Column(pDev, 0), QStringList{"1"});
     QCOMPARE(Column(pDev, 1), QStringList{"ZR410 Encoder-W00002"});
     QCOMPARE(Column(pDev, 2), QStringList{"Upgrade failed"});
-    QCOMPARE(Column(List(), 1), (QStringList{"ZR410 Encoder-W00002", "ZR420 Decoder-W00004"}));
+    QCOMPARE(Column(List(), 1), (QStringList{"ZR420 Decoder-W00004", "ZR410 Encoder-W00002"}));
     QVERIFY(m_pWindow->findChild<QPushButton *>("btnSearchDevices")->isEnabled());
     QVERIFY(pDev->itemWidget(pDev->topLevelItem(0), 4)->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(m_fleet.Records("telnet_reboot").size(), 2, 10000);
+    // A silent name read kept the display name, and no channel outlived its run.
+    QCOMPARE(Column(List(), 0), (QStringList{"Stage 04", "ZR410 Encoder-W00002"}));
+    QTRY_COMPARE_WITH_TIMEOUT(CBaseComm::LiveCount(), 0, 20000);
 
     // main to all three, fpga only to the two that passed main; every byte as chosen.
     const QList<QJsonObject> images = m_fleet.Records("image");
@@ -250,6 +280,19 @@ void TestMainWindowFleet::searchChooseAndUpgradeVaza()
     QTRY_VERIFY(pLog->toPlainText().contains("ZR420-W00004 daemon.info"));
     QTRY_VERIFY(m_pWindow->BatchForm()->isEnabled());
     QVERIFY(!pLog->toPlainText().contains("ZR410-W0000"));
+
+    // The operator's reboot: the row goes as soon as the command is queued.
+    List()->setCurrentItem(List()->topLevelItem(Row("ZR420-W00004")));
+    m_pWindow->slotReboot();
+    QCOMPARE(Row("ZR420-W00004"), -1);
+    QTRY_COMPARE_WITH_TIMEOUT(m_fleet.Records("telnet_reboot").size(), 3, 10000);
+    // A shell that never gives a prompt: the failure is said, the row stays gone.
+    List()->setCurrentItem(List()->topLevelItem(Row("ZR410-W00002")));
+    m_pWindow->slotReboot();
+    QCOMPARE(List()->topLevelItemCount(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(m_pWindow->statusBar()->currentMessage().contains("'ZR410-W00002' reboot failed"), 10000);
+    QCOMPARE(m_fleet.Records("telnet_reboot").size(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(CBaseComm::LiveCount(), 0, 10000);
 }
 
 // Would catch an HTTP batch that never ends when the result file goes away, its images
@@ -257,11 +300,19 @@ void TestMainWindowFleet::searchChooseAndUpgradeVaza()
 void TestMainWindowFleet::upgradeHttp()
 {
     const QJsonArray devices{Device("ZR110-W00011", "10.213.0.40", "tx", "2.1.4"),
-                             Device("ZR110-W00012", "10.213.0.41", "tx", "2.1.4")};
+                             Device("ZR110-W00012", "10.213.0.41", "tx", "2.1.4", {{"telnet", false}})};
     QString strError;
-    QVERIFY2(m_fleet.Start(devices, {"discovery", "http"}, &strError), qPrintable(strError));
+    QVERIFY2(m_fleet.Start(devices, {"discovery", "http", "telnet"}, &strError), qPrintable(strError));
     QVERIFY(Search());
     QCOMPARE(List()->topLevelItemCount(), 2);
+    // The web-server models keep their name under the "ast" tools; a refused channel leaves
+    // the display name.
+    QTRY_COMPARE_WITH_TIMEOUT(Column(List(), 0), (QStringList{"Lobby encoder", "ZR110 Encoder-W00012"}), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(CBaseComm::LiveCount(), 0, 10000);
+    const QList<QJsonObject> commands = m_fleet.Records("telnet_command");
+    QVERIFY(!commands.isEmpty());
+    for (const QJsonObject &ev : commands)
+        QCOMPARE(ev.value("line").toString(), QString("astparam g  name"));
     QTRY_VERIFY_WITH_TIMEOUT(List()->topLevelItem(0)->text(3).contains("2.1.4"), 15000);
     ScopedTimeScale scale(0.2);
 
@@ -283,6 +334,42 @@ void TestMainWindowFleet::upgradeHttp()
     QTRY_COMPARE(pInfo->topLevelItemCount(), 2);
     QCOMPARE(Column(pInfo, 0), (QStringList{"build time", "version"}));
     QVERIFY(pInfo->topLevelItem(1)->text(1).contains("2.1.4"));
+}
+
+// Would catch a click opening a second form for the same device, a form left behind by the
+// return to batch mode, and batch-form clicks opening device forms.
+void TestMainWindowFleet::singleDeviceMode()
+{
+    const QJsonArray devices{Device("ZR410-W00021", "10.213.0.50", "tx", "V3.1.4"),
+                             Device("ZR420-W00022", "10.213.0.51", "rx", "V2.0.0")};
+    QString strError;
+    QVERIFY2(m_fleet.Start(devices, {"discovery", "vaza", "ftp"}, &strError), qPrintable(strError));
+    QVERIFY(Search());
+    QMdiArea *pArea = m_pWindow->findChild<QMdiArea *>("mdiArea");
+    ClickDevice("ZR410-W00021");
+    QCOMPARE(pArea->subWindowList().size(), 1);
+
+    QPushButton *pSingle = m_pWindow->findChild<QPushButton *>("pbSingleDevice");
+    QPushButton *pBatch = m_pWindow->findChild<QPushButton *>("pbBatchUpgrade");
+    QVERIFY(pSingle->isVisible() && !pBatch->isVisible());
+    QTest::mouseClick(pSingle, Qt::LeftButton);
+    QVERIFY(!m_pWindow->BatchForm() && pBatch->isVisible());
+    ClickDevice("ZR410-W00021");
+    ClickDevice("ZR420-W00022");
+    ClickDevice("ZR410-W00021");
+    QCOMPARE(pArea->subWindowList().size(), 2);
+    CFormMaintain *pForm = m_pWindow->FindDevForm("ZR410 Encoder-W00021");
+    QVERIFY(pForm);
+    QCOMPARE(pForm->HostName(), QString("ZR410-W00021"));
+    QCOMPARE(pArea->activeSubWindow()->widget(), pForm);
+
+    // Removing a device takes its form away with it.
+    m_pWindow->RemoveDev("ZR420-W00022");
+    QCOMPARE(pArea->subWindowList().size(), 1);
+    QTest::mouseClick(pBatch, Qt::LeftButton);
+    QVERIFY(m_pWindow->BatchForm());
+    QCOMPARE(pArea->subWindowList().size(), 1);
+    QVERIFY(!m_pWindow->FindDevForm("ZR410 Encoder-W00021"));
 }
 
 QTEST_MAIN(TestMainWindowFleet)
