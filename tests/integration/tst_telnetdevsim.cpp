@@ -229,6 +229,17 @@ void TestTelnetDevsim::nameReaderBound()
     QCOMPARE(results.value("ZR410-R3").strReason, QStringLiteral("cannot connect to the telnet service"));
     QCOMPARE(results.value("ZR410-BAD").strReason, QStringLiteral("not an IP address"));
     QCOMPARE(finished.count(), 1);
+
+    // Devices reported after the start are read as they come; one reported twice while it
+    // still waits for a channel is read once. Every channel is gone afterwards.
+    results.clear();
+    for (int i : {0, 1, 2, 2})
+        reader.Add(QStringLiteral("ZR410-R%1").arg(i), QStringLiteral("127.0.0.%1").arg(30 + i));
+    QCOMPARE(reader.OpenCount(), 2);
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(results.keys(), (QStringList{"ZR410-R0", "ZR410-R1", "ZR410-R2"}));
+    QCOMPARE(reader.PeakOpen(), 2);
+    QTRY_COMPARE(CBaseComm::LiveCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestTelnetDevsim)
