@@ -9,7 +9,10 @@
 #                           the sample images through the batch form and saves three more
 #                           screenshots: during the upgrade, with the summary, and a
 #                           decoder's System Info tab.
-#   scripts/demo.sh --lang ch  the same in Chinese (combine with --batch as you like).
+#   scripts/demo.sh --single  without a display, switches to single-device mode, opens an
+#                           encoder's own form and upgrades its first module with the sample
+#                           image; screenshots during the upgrade and after it.
+#   scripts/demo.sh --lang ch  the same in Chinese (combine with --batch or --single).
 #
 #   scripts/demo.sh --cli   the console program instead: discover, info and a batch upgrade
 #                           of the demo fleet's ZR410 encoders, with the results printed.
@@ -28,10 +31,12 @@ if [ "${1:-}" = "--cli" ]; then
   shift
 fi
 BATCH=0
+SINGLE=0
 LANG_CHOICE=en
 while [ "$CLI" -eq 0 ] && [ $# -gt 0 ]; do
   case "$1" in
     --batch) BATCH=1; shift ;;
+    --single) SINGLE=1; shift ;;
     --lang) LANG_CHOICE=${2:-en}; shift 2 ;;
     *) break ;;
   esac
@@ -121,6 +126,11 @@ if [ "$BATCH" -eq 1 ]; then
   INFO=${SHOT%.png}-sysinfo.png
   DRIVER+=(--during-shot "$DURING" --batch-shot "$SUMMARY" --info-shot "$INFO")
 fi
+if [ "$SINGLE" -eq 1 ]; then
+  SINGLE_DURING=${SHOT%.png}-single-upgrading.png
+  SINGLE_SHOT=${SHOT%.png}-single.png
+  DRIVER+=(--single-during-shot "$SINGLE_DURING" --single-shot "$SINGLE_SHOT")
+fi
 rc=0
 "${RUN[@]}" xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   echo "demo: simulated devices answering on $VELMORA_NETNS_DEVICE_LINK of $VELMORA_NETNS_DEVICE"
@@ -129,7 +139,12 @@ rc=0
 [ "$rc" -ne 77 ] || refused
 [ "$rc" -eq 0 ] || exit "$rc"
 echo "demo: no display, ran under Xvfb inside private network namespaces with the demo fleet;"
-echo "demo: pressed Network and Search; screenshot of the device list saved to $SHOT"
+echo "demo: pressed Network and Search; screenshot of the device list (with the boxes' own"
+echo "demo: names in the Alias column) saved to $SHOT"
+if [ "$SINGLE" -eq 1 ]; then
+  echo "demo: upgraded one encoder's first module through its own form; screenshots saved to"
+  echo "demo: $SINGLE_DURING (during the upgrade) and $SINGLE_SHOT (after it)"
+fi
 if [ "$BATCH" -eq 1 ]; then
   echo "demo: upgraded the ZR410 encoders through the batch form; screenshots saved to"
   echo "demo: $DURING (during the upgrade) and $SUMMARY (the summary);"
