@@ -1,7 +1,8 @@
 // The device side of the Vaza protocol on TCP 60000 (options.ports.vaza overrides it), one
-// listener per Vaza device (and per "http" device whose knob "vaza" is true). Bytes are built here from the wire
-// tables, never through the product's codec: a 24-byte header of six big-endian u32 words (length incl. header, id,
-// sequence, 1, 0, 0), then the body; strings carry a u32 prefix of length + 4.
+// listener per Vaza device and per "http" device whose knob "vaza" is true. Bytes are built
+// here from the wire tables, never through the product's codec: a 24-byte header of six
+// big-endian u32 words (length incl. header, id, sequence, 1, 0, 0), then the body; strings
+// carry a u32 prefix of length + 4.
 //
 // Knobs (per device, all optional):
 //   vaza               true on an "http" device: it runs this service beside its web server
