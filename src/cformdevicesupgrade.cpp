@@ -11,7 +11,6 @@
 #include "upgradeconf/cupgradeconfig.h"
 
 #include <QContextMenuEvent>
-#include <QFileDialog>
 #include <QMenu>
 #include <QPushButton>
 
@@ -32,18 +31,7 @@ QString TypeOf(const QString &strName)
     const int i32Dash = strName.lastIndexOf(QLatin1Char('-'));
     return i32Dash < 0 ? strName : strName.left(i32Dash);
 }
-
-CFormDevicesUpgrade::FileChooser &Chooser()
-{
-    static CFormDevicesUpgrade::FileChooser s_chooser;
-    return s_chooser;
-}
 } // namespace
-
-void CFormDevicesUpgrade::SetFileChooser(FileChooser chooser)
-{
-    Chooser() = std::move(chooser);
-}
 
 CFormDevicesUpgrade::CFormDevicesUpgrade(CMaintainAgent *pAgent, QWidget *parent)
     : QWidget(parent), ui(new Ui::CFormDevicesUpgrade), m_pAgent(pAgent), m_batch(pAgent, &m_httpAgent)
@@ -243,8 +231,7 @@ void CFormDevicesUpgrade::slotSelectUpgradeFile()
     QTreeWidgetItem *pItem = ButtonRow(ui->twModule, pButton);
     if (!pItem)
         return;
-    const QString strPath =
-        Chooser() ? Chooser()() : QFileDialog::getOpenFileName(this, QString(), QString(), QString());
+    const QString strPath = Velmora::ChooseOpenFile(this);
     if (strPath.isEmpty())
         return;
     pItem->setText(1, strPath);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "batch/cbatchupgrade.h"
+#include "filechooser.h"
 #include "httpupgrade/chttpagent.h"
 #include "maintainsession/cbasemaintainsession.h"
 
@@ -44,9 +45,10 @@ public:
     using DeviceResolver = std::function<bool(const QString &strDispName, T_BaseDevInfo *pstDevInfo)>;
     void SetDeviceResolver(DeviceResolver resolver) { m_resolver = std::move(resolver); }
 
-    // Tests only: answers the file dialog of the "Open..." buttons. Empty restores the dialog.
-    using FileChooser = std::function<QString()>;
-    static void SetFileChooser(FileChooser chooser);
+    // Tests only: the shared seam of every "Open..." button (filechooser.h), under the name
+    // this form's callers know.
+    using FileChooser = Velmora::FileChooser;
+    static void SetFileChooser(FileChooser chooser) { Velmora::SetFileChooser(std::move(chooser)); }
 
 signals:
     void signalDevTypeChange(QString DevType, QString DevVer);

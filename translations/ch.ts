@@ -208,6 +208,129 @@
     </message>
 </context>
 <context>
+    <name>CFormMaintain</name>
+    <message>
+        <source>Form</source>
+        <translation>窗体</translation>
+    </message>
+    <message>
+        <source>Upgrade</source>
+        <translation>升级</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>开始</translation>
+    </message>
+    <message>
+        <source>Module</source>
+        <translation>模块</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>文件</translation>
+    </message>
+    <message>
+        <source>Step</source>
+        <translation>步骤</translation>
+    </message>
+    <message>
+        <source>Progress</source>
+        <translation>进度</translation>
+    </message>
+    <message>
+        <source>System Info</source>
+        <translation>系统信息</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>刷新</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>值</translation>
+    </message>
+    <message>
+        <source>Log</source>
+        <translation>日志</translation>
+    </message>
+    <message>
+        <source>Read</source>
+        <translation>读取</translation>
+    </message>
+    <message>
+        <source>Upgrade config file &apos;%1&apos; not exists!</source>
+        <translation>升级配置文件“%1”不存在!</translation>
+    </message>
+    <message>
+        <source>Upgrade config file &apos;%1&apos; is invalid!</source>
+        <translation>升级配置文件“%1”无效!</translation>
+    </message>
+    <message>
+        <source>Open...</source>
+        <translation>打开...</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>移除</translation>
+    </message>
+    <message>
+        <source>Failed to connect to device!</source>
+        <translation>连接设备失败!</translation>
+    </message>
+    <message>
+        <source>Device is busying!</source>
+        <translation>设备忙!</translation>
+    </message>
+    <message>
+        <source>Upgrade failed</source>
+        <translation>升级失败</translation>
+    </message>
+    <message>
+        <source>Select upgrade file first!</source>
+        <translation>请先选择升级文件!</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; Upgrade error occur!</source>
+        <translation>“%1”升级出错!</translation>
+    </message>
+    <message>
+        <source>Upgrade is not support!</source>
+        <translation>不支持升级!</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; read system info error occur!</source>
+        <translation>读取“%1”系统信息出错!</translation>
+    </message>
+    <message>
+        <source>Read system info is not support!</source>
+        <translation>不支持读取系统信息!</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; Get system info error occur!</source>
+        <translation>获取“%1”系统信息出错!</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; download log error occur!</source>
+        <translation>下载“%1”日志出错!</translation>
+    </message>
+    <message>
+        <source>Download log is not support!</source>
+        <translation>不支持下载日志!</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; Download log error occur!</source>
+        <translation>下载“%1”日志出错!</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; operation timeout!</source>
+        <translation>“%1”操作超时!</translation>
+    </message>
+</context>
+<context>
     <name>CHttpUpgrade</name>
     <message>
         <source>Uploading</source>

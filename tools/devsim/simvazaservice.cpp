@@ -1,9 +1,11 @@
 // The device side of the Vaza protocol on TCP 60000 (options.ports.vaza overrides it), one
-// listener per Vaza device. Bytes are built here from the wire tables, never through the
-// product's codec: a 24-byte header of six big-endian u32 words (length incl. header, id,
-// sequence, 1, 0, 0), then the body; strings carry a u32 prefix of length + 4.
+// listener per Vaza device and per "http" device whose knob "vaza" is true. Bytes are built
+// here from the wire tables, never through the product's codec: a 24-byte header of six
+// big-endian u32 words (length incl. header, id, sequence, 1, 0, 0), then the body; strings
+// carry a u32 prefix of length + 4.
 //
 // Knobs (per device, all optional):
+//   vaza               true on an "http" device: it runs this service beside its web server
 //   vaza_refuse_bind   true: bind answered with result 1
 //   vaza_silent        true, or a list of steps not answered ("bind", "heartbeat", "sysinfo",
 //                      "log", "101", "102", "103", "query")
@@ -420,7 +422,9 @@ public:
     {
         const int i32FtpPort = m_fleet.Port(QStringLiteral("ftp"), 21);
         for (const T_SimDevice &dev : m_fleet.devices) {
-            if (dev.strChannel != QLatin1String("vaza"))
+            // The web-server models answer the Vaza service too, on the fleet's word.
+            const bool bHttpWithVaza = dev.strChannel == QLatin1String("http") && dev.Flag(QStringLiteral("vaza"));
+            if (dev.strChannel != QLatin1String("vaza") && !bHttpWithVaza)
                 continue;
             auto *pServer = new QTcpServer(this);
             if (!SimPorts::Listen(pServer, m_fleet, QStringLiteral("vaza"), 60000, dev, strError))
