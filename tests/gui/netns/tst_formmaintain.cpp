@@ -293,7 +293,8 @@ void TestFormMaintain::moduleBoundedFromItsStart()
     QVERIFY(pForm->IsBusy());
     QTRY_VERIFY_WITH_TIMEOUT(Column(pForm, 2).first() == "Installing...", RUN_MS);
     QVERIFY(WaitIdle(pForm));
-    QVERIFY(clock.elapsed() >= Velmora::ScaledMs(420000));
+    // Not the 30 s of a request; a coarse timer may fire up to 5 % early.
+    QVERIFY(clock.elapsed() >= Velmora::ScaledMs(420000) * 0.9);
     // Marked on the row, no message (the recorder fails on any box), the next row never started.
     QStringList lstSteps{"Upgrade failed"};
     while (lstSteps.size() < Column(pForm, 2).size())
