@@ -121,13 +121,14 @@ int CFormMaintain::NextRowWithFile(int i32From) const
 
 void CFormMaintain::slotSelectUpgradeFile()
 {
-    QTreeWidgetItem *pItem = ButtonRow(sender());
-    if (!pItem)
+    const QObject *pSender = sender();
+    if (!ButtonRow(pSender))
         return;
     const QPointer<CFormMaintain> self(this);
     const QString strPath = Velmora::ChooseOpenFile(this);
     // The dialog runs its own event loop: the form or the row may be gone when it returns.
-    if (!self || strPath.isEmpty() || ButtonRow(sender()) != pItem)
+    QTreeWidgetItem *pItem = self && !strPath.isEmpty() ? ButtonRow(pSender) : nullptr;
+    if (!pItem)
         return;
     auto *pButton = static_cast<QPushButton *>(ui->twUpgrade->itemWidget(pItem, COL_FILE));
     pItem->setText(COL_FILE, strPath);
