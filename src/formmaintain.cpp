@@ -95,6 +95,8 @@ void CFormMaintain::LoadModules()
         connect(pButton, &QPushButton::clicked, this, &CFormMaintain::slotSelectUpgradeFile);
         ui->twUpgrade->setItemWidget(pItem, COL_FILE, pButton);
     }
+    // Module names are the operator's only guide to which image goes where: shown whole.
+    ui->twUpgrade->resizeColumnToContents(0);
     ui->btnStartUpgrade->setEnabled(true);
 }
 

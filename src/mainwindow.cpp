@@ -19,6 +19,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace
 {
@@ -498,6 +499,8 @@ void MainWindow::ShowDevForm(const QString &strHostName)
     if (i32Index < 0)
         return;
     auto *pForm = new CFormMaintain(m_agent.DeviceAt(i32Index), &m_agent);
+    // The window would shrink the form to its smallest size: it gets the form's own size back.
+    const QSize formSize = pForm->size();
     QMdiSubWindow *pWindow = ui->mdiArea->addSubWindow(pForm);
     pWindow->setWindowTitle(strTitle);
     pWindow->setWindowIcon(QIcon(QStringLiteral(":/app.ico")));
@@ -506,6 +509,12 @@ void MainWindow::ShowDevForm(const QString &strHostName)
     // Queued: the list of forms is asked again only once the closed one is gone from it.
     connect(pForm, &QObject::destroyed, this, &MainWindow::UpdateLocks, Qt::QueuedConnection);
     pWindow->show();
+    // Bounded by the area: a larger window would hide the form's last columns behind the
+    // border. The frame is known only once the window is laid out.
+    QTimer::singleShot(0, pWindow, [this, pWindow, pForm, formSize] {
+        const QSize frame = pWindow->size() - pForm->size();
+        pWindow->resize((formSize + frame).boundedTo(ui->mdiArea->viewport()->size()));
+    });
 }
 
 T_BaseDevInfo MainWindow::ItemRecord(const QTreeWidgetItem *pItem, bool bWithVersion) const

@@ -162,7 +162,6 @@ bool RunSingleDemo(MainWindow &window, QTreeWidget *pList, const QString &strDur
     CFormMaintain *pForm = window.FindDevForm(pItem->text(1));
     if (!pForm)
         return false;
-    pForm->parentWidget()->resize(620, 560);
     WaitFor([&] { return !pForm->IsBusy(); }, 10000);
     auto *pTabs = pForm->findChild<QTabWidget *>(QStringLiteral("tabWidget"));
     pTabs->setCurrentWidget(pForm->findChild<QWidget *>(QStringLiteral("tabUpgrade")));
