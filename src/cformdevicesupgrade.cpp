@@ -6,6 +6,7 @@
 #include "common/vlog.h"
 #include "devicetypes.h"
 #include "maintainagent/cmaintainagent.h"
+#include "modulerows.h"
 #include "product/httpmodels.h"
 #include "sysinfoitems.h"
 #include "upgradeconf/cupgradeconfig.h"
@@ -199,17 +200,8 @@ void CFormDevicesUpgrade::LoadModules()
                       tr("Upgrade config file '%1' is invalid!").arg(stConf.strPath));
         return;
     }
-    for (const T_ModuleRow &stModule : stConf.lstModules) {
-        auto *pItem = new QTreeWidgetItem;
-        pItem->setText(0, stModule.strName);
-        pItem->setData(0, Qt::UserRole, stModule.strId);
-        ui->twModule->addTopLevelItem(pItem);
-        auto *pButton = new QPushButton(tr("Open..."));
-        pButton->setProperty("item", QVariant::fromValue(reinterpret_cast<quintptr>(pItem)));
-        pButton->installEventFilter(this);
+    for (QPushButton *pButton : Velmora::AddModuleRows(ui->twModule, stConf.lstModules, tr("Open..."), this))
         connect(pButton, &QPushButton::clicked, this, &CFormDevicesUpgrade::slotSelectUpgradeFile);
-        ui->twModule->setItemWidget(pItem, 1, pButton);
-    }
 }
 
 QTreeWidgetItem *CFormDevicesUpgrade::ButtonRow(QTreeWidget *pTree, const QPushButton *pButton)

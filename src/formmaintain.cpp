@@ -8,6 +8,7 @@
 #include "filechooser.h"
 #include "httpupgrade/chttpupgrade.h"
 #include "maintainagent/cmaintainagent.h"
+#include "modulerows.h"
 #include "product/httpmodels.h"
 #include "sysinfoitems.h"
 #include "upgradeconf/cupgradeconfig.h"
@@ -85,16 +86,8 @@ void CFormMaintain::LoadModules()
     }
     if (!stConf.bDeviceFound)
         return;
-    for (const T_ModuleRow &stModule : stConf.lstModules) {
-        auto *pItem = new QTreeWidgetItem;
-        pItem->setText(0, stModule.strName);
-        pItem->setData(0, Qt::UserRole, stModule.strId);
-        ui->twUpgrade->addTopLevelItem(pItem);
-        auto *pButton = new QPushButton(tr("Open..."));
-        pButton->installEventFilter(this);
+    for (QPushButton *pButton : Velmora::AddModuleRows(ui->twUpgrade, stConf.lstModules, tr("Open..."), this))
         connect(pButton, &QPushButton::clicked, this, &CFormMaintain::slotSelectUpgradeFile);
-        ui->twUpgrade->setItemWidget(pItem, COL_FILE, pButton);
-    }
     // Module names are the operator's only guide to which image goes where: shown whole.
     ui->twUpgrade->resizeColumnToContents(0);
     ui->btnStartUpgrade->setEnabled(true);
