@@ -3,6 +3,7 @@
 // failing device and auto reboot over telnet, an HTTP batch, the System Info tab, and the
 // switch to single-device forms, as an operator drives them.
 #include "cformdevicesupgrade.h"
+#include "filechooser.h"
 #include "formmaintain.h"
 #include "mainwindow.h"
 #include "msgboxrecorder.h"
@@ -337,7 +338,8 @@ void TestMainWindowFleet::upgradeHttp()
 }
 
 // Would catch a click opening a second form for the same device, a form left behind by the
-// return to batch mode, and batch-form clicks opening device forms.
+// return to batch mode, batch-form clicks opening device forms, and a search or reboot
+// allowed under a device form's upgrade.
 void TestMainWindowFleet::singleDeviceMode()
 {
     const QJsonArray devices{Device("ZR410-W00021", "10.213.0.50", "tx", "V3.1.4"),
@@ -345,6 +347,7 @@ void TestMainWindowFleet::singleDeviceMode()
     QString strError;
     QVERIFY2(m_fleet.Start(devices, {"discovery", "vaza", "ftp"}, &strError), qPrintable(strError));
     QVERIFY(Search());
+    ScopedTimeScale scale(0.2);
     QMdiArea *pArea = m_pWindow->findChild<QMdiArea *>("mdiArea");
     ClickDevice("ZR410-W00021");
     QCOMPARE(pArea->subWindowList().size(), 1);
@@ -362,6 +365,27 @@ void TestMainWindowFleet::singleDeviceMode()
     QVERIFY(pForm);
     QCOMPARE(pForm->HostName(), QString("ZR410-W00021"));
     QCOMPARE(pArea->activeSubWindow()->widget(), pForm);
+
+    // While the form upgrades, nothing may drop its session: no search, no way back, no reboot.
+    // Its own start-up read first: the session takes one request at a time.
+    QTRY_VERIFY_WITH_TIMEOUT(pForm->findChild<QTreeWidget *>("twSysInfo")->topLevelItemCount() > 0, 15000);
+    QTabWidget *pTabs = pForm->findChild<QTabWidget *>("tabWidget");
+    pTabs->setCurrentWidget(pForm->findChild<QWidget *>("tabUpgrade"));
+    QTreeWidget *pModules = pForm->findChild<QTreeWidget *>("twUpgrade");
+    const QString strFile = Image("single.bin", 200000);
+    Velmora::SetFileChooser([strFile] { return strFile; });
+    QTest::mouseClick(pModules->itemWidget(pModules->topLevelItem(0), 1), Qt::LeftButton);
+    Velmora::SetFileChooser({});
+    QTest::mouseClick(pForm->findChild<QPushButton *>("btnStartUpgrade"), Qt::LeftButton);
+    QPushButton *pSearch = m_pWindow->findChild<QPushButton *>("btnSearchDevices");
+    QVERIFY(pForm->IsBusy() && !pSearch->isEnabled() && !pBatch->isEnabled());
+    List()->setCurrentItem(List()->topLevelItem(Row("ZR410-W00021")));
+    m_pWindow->slotReboot();
+    QVERIFY(Row("ZR410-W00021") >= 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!pForm->IsBusy(), BATCH_MS);
+    QVERIFY(pSearch->isEnabled() && pBatch->isEnabled());
+    QCOMPARE(m_fleet.Records("image").size(), 1);
+    QCOMPARE(m_fleet.Records("image").first().value("sha256").toString().toLatin1(), m_hashSha.value("/single.bin"));
 
     // Removing a device takes its form away with it.
     m_pWindow->RemoveDev("ZR420-W00022");
