@@ -53,9 +53,13 @@ QString Cell(const QTreeWidgetItem *pItem, int i32Column)
     return pItem->data(i32Column, ROLE_RAW).toString();
 }
 
-QString DeviceToolTip(const QString &strDispName, const QString &strAddr)
+// strNote, when given, is a further line (why the device's name could not be read).
+QString DeviceToolTip(const QString &strDispName, const QString &strAddr, const QString &strNote = QString())
 {
-    return Velmora::PlainToolTip(MainWindow::tr("Hostname: %1\nIP Address: %2").arg(strDispName, strAddr));
+    QString strTip = MainWindow::tr("Hostname: %1\nIP Address: %2").arg(strDispName, strAddr);
+    if (!strNote.isEmpty())
+        strTip += QLatin1Char('\n') + strNote;
+    return Velmora::PlainToolTip(strTip);
 }
 } // namespace
 
@@ -579,12 +583,18 @@ void MainWindow::slotShowCurrentDevForm()
 void MainWindow::slotOnReadParam(T_TelnetNameResult stResult)
 {
     VLOG(lcUi) << stResult.strHostName << stResult.bOk << stResult.strReason;
-    // A failed read keeps the display name; so does an empty name, which would leave the
-    // operator a blank row.
-    if (!stResult.bOk || stResult.strName.trimmed().isEmpty())
-        return;
     // The row is found again by host name: it may have been removed meanwhile.
-    if (QTreeWidgetItem *pItem = FindHostItem(stResult.strHostName))
+    QTreeWidgetItem *pItem = FindHostItem(stResult.strHostName);
+    if (!pItem)
+        return;
+    // A failed read keeps the display name and says why in the tool tip; an empty name keeps
+    // it too, as a blank row would tell the operator nothing.
+    if (!stResult.bOk) {
+        pItem->setToolTip(
+            0, DeviceToolTip(Cell(pItem, 1), Cell(pItem, 2), tr("Name not read: %1").arg(stResult.strReason)));
+        return;
+    }
+    if (!stResult.strName.trimmed().isEmpty())
         SetCell(pItem, 0, stResult.strName);
 }
 

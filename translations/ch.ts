@@ -602,6 +602,10 @@ IP 地址: %2</translation>
         <source>&apos;%1&apos; reboot failed: %2</source>
         <translation>“%1”重启失败：%2</translation>
     </message>
+    <message>
+        <source>Name not read: %1</source>
+        <translation>未读取到名称：%1</translation>
+    </message>
 </context>
 <context>
     <name>QFtp</name>

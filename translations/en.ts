@@ -601,6 +601,10 @@ IP Address: %2</source>
         <source>&apos;%1&apos; reboot failed: %2</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Name not read: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>QFtp</name>

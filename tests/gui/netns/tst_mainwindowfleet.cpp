@@ -256,6 +256,7 @@ void TestMainWindowFleet::searchChooseAndUpgradeVaza()
     // A silent name read kept the display name, and no channel outlived its run.
     QCOMPARE(Column(List(), 0), (QStringList{"Stage 04", "ZR410 Encoder-W00002"}));
     QTRY_COMPARE_WITH_TIMEOUT(CBaseComm::LiveCount(), 0, 20000);
+    QVERIFY(List()->topLevelItem(1)->toolTip(0).contains("Name not read: time out"));
 
     // main to all three, fpga only to the two that passed main; every byte as chosen.
     const QList<QJsonObject> images = m_fleet.Records("image");
