@@ -545,19 +545,7 @@ void CFormDevicesUpgrade::slotDevVersion(T_BaseDevInfo stDevInfo, bool bError,
         Velmora::AddInfoRows(ui->twSysInfo, HttpVersionRows(strData));
         return;
     }
-    if (e32DataType == CBaseMaintainSession::INFO_XML) {
-        Velmora::AddInfoRows(ui->twSysInfo, XmlInfoRows(strData));
-    } else {
-        bool bObject = false;
-        const QList<T_InfoRow> lstRows = JsonInfoRows(strData, &bObject);
-        if (!bObject)
-            return;
-        Velmora::AddInfoRows(ui->twSysInfo, lstRows);
-    }
-    ui->twSysInfo->expandAll();
-    // Nested names (an interface's fields, three levels down) stay readable.
-    ui->twSysInfo->resizeColumnToContents(0);
-    ui->twSysInfo->setColumnWidth(0, qBound(160, ui->twSysInfo->columnWidth(0), 320));
+    Velmora::AddInfoDocument(ui->twSysInfo, e32DataType != CBaseMaintainSession::INFO_XML, strData);
 }
 
 void CFormDevicesUpgrade::on_btnReadLog_clicked()

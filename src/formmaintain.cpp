@@ -344,16 +344,10 @@ void CFormMaintain::slotOnSysInfoNotify(T_BaseDevInfo stDevInfo, bool bError,
     // never cut into "build time" and "version".
     if (m_pHttp && sender() == m_pHttp) {
         Velmora::AddInfoRows(ui->twSysInfo, HttpVersionRows(strData));
-    } else if (e32DataType == CBaseMaintainSession::INFO_XML) {
-        Velmora::AddInfoRows(ui->twSysInfo, XmlInfoRows(strData));
-    } else if (e32DataType == CBaseMaintainSession::INFO_JSON) {
-        bool bObject = false;
-        const QList<T_InfoRow> lstRows = JsonInfoRows(strData, &bObject);
-        if (!bObject)
-            return;
-        Velmora::AddInfoRows(ui->twSysInfo, lstRows);
+        ui->twSysInfo->expandAll();
+    } else if (e32DataType == CBaseMaintainSession::INFO_XML || e32DataType == CBaseMaintainSession::INFO_JSON) {
+        Velmora::AddInfoDocument(ui->twSysInfo, e32DataType == CBaseMaintainSession::INFO_JSON, strData);
     }
-    ui->twSysInfo->expandAll();
 }
 
 void CFormMaintain::on_btnReadLog_clicked()

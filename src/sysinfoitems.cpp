@@ -35,6 +35,23 @@ void AddInfoRows(QTreeWidget *pTree, const QList<T_InfoRow> &lstRows)
     pTree->addTopLevelItems(InfoRowItems(lstRows));
 }
 
+void AddInfoDocument(QTreeWidget *pTree, bool bJson, const QByteArray &baData)
+{
+    if (bJson) {
+        bool bObject = false;
+        const QList<T_InfoRow> lstRows = JsonInfoRows(baData, &bObject);
+        if (!bObject)
+            return;
+        AddInfoRows(pTree, lstRows);
+    } else {
+        AddInfoRows(pTree, XmlInfoRows(baData));
+    }
+    pTree->expandAll();
+    // Nested names (an interface's fields, three levels down) stay readable.
+    pTree->resizeColumnToContents(0);
+    pTree->setColumnWidth(0, qBound(160, pTree->columnWidth(0), 320));
+}
+
 QString PlainToolTip(const QString &str)
 {
     // Tool tips guess rich text from the content; escaped text inside a pre-wrapped

@@ -17,6 +17,10 @@ QString DisplayText(const QString &str);
 QList<QTreeWidgetItem *> InfoRowItems(const QList<T_InfoRow> &lstRows);
 // Appends the rows at the top level of the tree.
 void AddInfoRows(QTreeWidget *pTree, const QList<T_InfoRow> &lstRows);
+// Appends a device's system-information document (bJson: a JSON object, else XML), expands
+// it and widens the name column so nested names stay readable. A JSON payload that is not an
+// object adds nothing and leaves the tree unexpanded.
+void AddInfoDocument(QTreeWidget *pTree, bool bJson, const QByteArray &baData);
 // A tool tip that is never read as rich text, whatever the device put into it.
 QString PlainToolTip(const QString &str);
 } // namespace Velmora
