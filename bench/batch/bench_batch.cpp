@@ -4,6 +4,7 @@
 //   bench_batch [--devices 10,50,100,200] [--size-kib 8192] [--devsim PATH] [--no-curl]
 // Devices live on 127.0.1.1 ... 127.0.1.250, 127.0.2.1 ... (loopback only; up to 1000);
 // installation takes no time.
+#include "benchsupport.h"
 #include "maintainagent/cmaintainagent.h"
 
 #include <QCommandLineParser>
@@ -27,37 +28,22 @@
 #include <memory>
 #include <vector>
 
+using BenchSupport::ProcStatusKiB;
+using BenchSupport::ResetPeakRss;
+using BenchSupport::WriteRandomFile;
+
 namespace
 {
 
-// The process's peak resident set since the last reset, in KiB (Linux).
+// The process's peak resident set since the last reset, and the current one, in KiB.
 qint64 PeakRssKiB()
 {
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &baLine : file.readAll().split('\n'))
-        if (baLine.startsWith("VmHWM:"))
-            return baLine.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
+    return ProcStatusKiB("VmHWM:");
 }
 
 qint64 CurrentRssKiB()
 {
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &baLine : file.readAll().split('\n'))
-        if (baLine.startsWith("VmRSS:"))
-            return baLine.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-
-void ResetPeakRss()
-{
-    QFile file(QStringLiteral("/proc/self/clear_refs"));
-    if (file.open(QIODevice::WriteOnly))
-        file.write("5");
+    return ProcStatusKiB("VmRSS:");
 }
 
 quint16 FreePort()
@@ -284,14 +270,9 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     const QString strImage = dir.filePath(QStringLiteral("module.img"));
     const qint64 i64Size = parser.value(QStringLiteral("size-kib")).toLongLong() * 1024;
-    {
-        QFile file(strImage);
-        file.open(QIODevice::WriteOnly);
-        QByteArray baBlock(64 * 1024, Qt::Uninitialized);
-        for (qint64 i64Done = 0; i64Done < i64Size; i64Done += baBlock.size()) {
-            QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(baBlock.data()), baBlock.size() / 4);
-            file.write(baBlock.constData(), qMin<qint64>(baBlock.size(), i64Size - i64Done));
-        }
+    if (!WriteRandomFile(strImage, i64Size)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(strImage));
+        return 1;
     }
     const bool bCurl =
         !parser.isSet(QStringLiteral("no-curl")) && !QStandardPaths::findExecutable(QStringLiteral("curl")).isEmpty();

@@ -13,6 +13,7 @@
 // FTP connection) to the last installation reported done (curl: last file stored). Peak
 // memory is the upgrading process's resident high-water mark.
 #include "batch/cbatchupgrade.h"
+#include "benchsupport.h"
 #include "maintainagent/cmaintainagent.h"
 #include "netnsfleet.h"
 #include "product/productconfig.h"
@@ -48,6 +49,11 @@
 
 extern char **environ;
 
+using BenchSupport::Median;
+using BenchSupport::ProcStatusKiB;
+using BenchSupport::ResetPeakRss;
+using BenchSupport::WriteRandomFile;
+
 namespace
 {
 
@@ -67,24 +73,6 @@ QString DeviceAddr(int i)
 QString DeviceHost(int i)
 {
     return QStringLiteral("ZR410-C%1").arg(i + 1, 5, 10, QLatin1Char('0'));
-}
-
-qint64 StatusKiB(const char *pszKey)
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &baLine : file.readAll().split('\n'))
-        if (baLine.startsWith(pszKey))
-            return baLine.mid(static_cast<int>(qstrlen(pszKey))).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-
-void ResetPeakRss()
-{
-    QFile file(QStringLiteral("/proc/self/clear_refs"));
-    if (file.open(QIODevice::WriteOnly))
-        file.write("5");
 }
 
 // A child run to its end: exit code (-1 when it could not start or died of a signal),
@@ -380,7 +368,7 @@ T_DriverRun RunDriver(const QString &strImage)
     qint64 i64MaxGap = 0;
     QObject::connect(&ticker, &QTimer::timeout, [&] { i64MaxGap = qMax(i64MaxGap, sinceTick.restart()); });
 
-    r.i64BaseKiB = StatusKiB("VmRSS:");
+    r.i64BaseKiB = ProcStatusKiB("VmRSS:");
     ResetPeakRss();
     QElapsedTimer batchClock;
     batchClock.start();
@@ -392,7 +380,7 @@ T_DriverRun RunDriver(const QString &strImage)
     r.i64BatchMs = batchClock.elapsed();
     r.i64Ms = clock.elapsed();
     r.i64StallMs = qMax<qint64>(0, i64MaxGap - 5);
-    r.i64PeakKiB = StatusKiB("VmHWM:");
+    r.i64PeakKiB = ProcStatusKiB("VmHWM:");
     agent.Clear();
     // Sessions go with deleteLater(): let them go before the next run measures.
     for (int i = 0; i < 3; ++i)
@@ -412,14 +400,6 @@ QList<QStringList> CurlCommands(const QString &strImage, int i32Devices)
         commands.append(args);
     }
     return commands;
-}
-
-template <typename T> T Median(QList<T> list)
-{
-    if (list.isEmpty())
-        return T();
-    std::sort(list.begin(), list.end());
-    return list.at(list.size() / 2);
 }
 
 double Ratio(qint64 a, qint64 b)
@@ -473,14 +453,9 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     const QString strImage = dir.filePath(QStringLiteral("module.img"));
     const qint64 i64Size = parser.value("size-kib").toLongLong() * 1024;
-    {
-        QFile file(strImage);
-        file.open(QIODevice::WriteOnly);
-        QByteArray baBlock(64 * 1024, Qt::Uninitialized);
-        for (qint64 i64Done = 0; i64Done < i64Size; i64Done += baBlock.size()) {
-            QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(baBlock.data()), baBlock.size() / 4);
-            file.write(baBlock.constData(), qMin<qint64>(baBlock.size(), i64Size - i64Done));
-        }
+    if (!WriteRandomFile(strImage, i64Size)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(strImage));
+        return 1;
     }
     const QString strOut = dir.filePath(QStringLiteral("children.log"));
     // The console program's resident set before it holds any device: the base its growth is measured from.

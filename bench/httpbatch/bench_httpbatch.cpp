@@ -9,6 +9,7 @@
 // so no namespace is needed.
 //   bench_httpbatch [--devices 50] [--size-kib 8192] [--runs 1]
 #include "batch/cbatchupgrade.h"
+#include "benchsupport.h"
 #include "httpupgrade/chttpagent.h"
 #include "maintainagent/cmaintainagent.h"
 
@@ -32,6 +33,11 @@
 #include <algorithm>
 #include <cstdio>
 
+using BenchSupport::Median;
+using BenchSupport::ProcStatusKiB;
+using BenchSupport::ResetPeakRss;
+using BenchSupport::WriteRandomFile;
+
 namespace
 {
 
@@ -42,24 +48,6 @@ QString DeviceAddr(int i)
 QString DeviceHost(int i)
 {
     return QStringLiteral("NXT800-H%1").arg(i + 1, 4, 10, QLatin1Char('0'));
-}
-
-qint64 StatusKiB(const char *pszKey)
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &baLine : file.readAll().split('\n'))
-        if (baLine.startsWith(pszKey))
-            return baLine.mid(static_cast<int>(qstrlen(pszKey))).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-
-void ResetPeakRss()
-{
-    QFile file(QStringLiteral("/proc/self/clear_refs"));
-    if (file.open(QIODevice::WriteOnly))
-        file.write("5");
 }
 
 // The simulator with N web-server devices; the port each device listens on comes from its
@@ -174,7 +162,7 @@ T_EngineRun RunEngine(const CDevsim &sim, const QString &strImage, int i32Device
     qint64 i64MaxGap = 0;
     QObject::connect(&ticker, &QTimer::timeout, [&] { i64MaxGap = qMax(i64MaxGap, sinceTick.restart()); });
 
-    r.i64BaseKiB = StatusKiB("VmRSS:");
+    r.i64BaseKiB = ProcStatusKiB("VmRSS:");
     ResetPeakRss();
     clock.start();
     sinceTick.start();
@@ -184,7 +172,7 @@ T_EngineRun RunEngine(const CDevsim &sim, const QString &strImage, int i32Device
     ticker.stop();
     r.i64BatchMs = clock.elapsed();
     r.i64StallMs = qMax<qint64>(0, i64MaxGap - 5);
-    r.i64PeakKiB = StatusKiB("VmHWM:");
+    r.i64PeakKiB = ProcStatusKiB("VmHWM:");
     r.uploadMs = hashUploaded.values();
     std::sort(r.uploadMs.begin(), r.uploadMs.end());
     http.Clear();
@@ -226,14 +214,6 @@ qint64 RunCurl(const CDevsim &sim, const QString &strImage, int i32Devices, bool
     return i64Ms;
 }
 
-template <typename T> T Median(QList<T> list)
-{
-    if (list.isEmpty())
-        return T();
-    std::sort(list.begin(), list.end());
-    return list.at(list.size() / 2);
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -260,14 +240,9 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     const QString strImage = dir.filePath(QStringLiteral("firmware.bin"));
     const qint64 i64Size = parser.value("size-kib").toLongLong() * 1024;
-    {
-        QFile file(strImage);
-        file.open(QIODevice::WriteOnly);
-        QByteArray baBlock(64 * 1024, Qt::Uninitialized);
-        for (qint64 i64Done = 0; i64Done < i64Size; i64Done += baBlock.size()) {
-            QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(baBlock.data()), baBlock.size() / 4);
-            file.write(baBlock.constData(), qMin<qint64>(baBlock.size(), i64Size - i64Done));
-        }
+    if (!WriteRandomFile(strImage, i64Size)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(strImage));
+        return 1;
     }
     CDevsim sim;
     QString strError;

@@ -17,6 +17,7 @@
 //   picture with the summary on screen; with --single-shot switches to single-device mode,
 //   opens an encoder's own form and upgrades its first module with the sample image, with a
 //   picture during the upgrade and one after it. scripts/demo.sh runs it under Xvfb.
+#include "benchsupport.h"
 #include "netnsfleet.h"
 
 #include "batch/cbatchupgrade.h"
@@ -103,13 +104,7 @@ private:
 
 qint64 RssKib()
 {
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : file.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return 0;
+    return qMax<qint64>(0, BenchSupport::ProcStatusKiB("VmRSS:"));
 }
 
 bool Shot(const QString &strPath)

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <algorithm>
+
+// What the benchmarks measure about their own process, and the images they send.
+namespace BenchSupport
+{
+// A field of /proc/self/status in KiB ("VmRSS:", "VmHWM:"); -1 when it cannot be read.
+qint64 ProcStatusKiB(const char *pszKey);
+// Starts the peak resident set (VmHWM) afresh, so a phase's peak is its own.
+void ResetPeakRss();
+// i64Size random bytes written in 64 KiB blocks, so an image of any size never sits in memory.
+bool WriteRandomFile(const QString &strPath, qint64 i64Size);
+
+template <typename T> T Median(QList<T> list)
+{
+    if (list.isEmpty())
+        return T();
+    std::sort(list.begin(), list.end());
+    return list.at(list.size() / 2);
+}
+} // namespace BenchSupport
