@@ -9,6 +9,7 @@
 #include "modulerows.h"
 #include "product/httpmodels.h"
 #include "sysinfoitems.h"
+#include "treelookup.h"
 #include "upgradeconf/cupgradeconfig.h"
 
 #include <QContextMenuEvent>
@@ -92,22 +93,12 @@ bool CFormDevicesUpgrade::IsRunning() const
 
 QTreeWidgetItem *CFormDevicesUpgrade::FindDevRow(const QString &strDispName) const
 {
-    for (int i = 0; i < ui->twDev->topLevelItemCount(); ++i) {
-        QTreeWidgetItem *pItem = ui->twDev->topLevelItem(i);
-        if (pItem->data(1, ROLE_DISPNAME).toString() == strDispName)
-            return pItem;
-    }
-    return nullptr;
+    return Velmora::FindTopLevelItem(ui->twDev, 1, ROLE_DISPNAME, strDispName);
 }
 
 QTreeWidgetItem *CFormDevicesUpgrade::FindDevRowByHost(const QString &strHostName) const
 {
-    for (int i = 0; i < ui->twDev->topLevelItemCount(); ++i) {
-        QTreeWidgetItem *pItem = ui->twDev->topLevelItem(i);
-        if (pItem->data(0, ROLE_HOST).toString() == strHostName)
-            return pItem;
-    }
-    return nullptr;
+    return Velmora::FindTopLevelItem(ui->twDev, 0, ROLE_HOST, strHostName);
 }
 
 int CFormDevicesUpgrade::AddDev(T_BaseDevInfo stDevInfo)

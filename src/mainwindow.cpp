@@ -11,6 +11,7 @@
 #include "product/productconfig.h"
 #include "sysinfoitems.h"
 #include "tavcomm/ctelnetreboot.h"
+#include "treelookup.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -115,22 +116,12 @@ MainWindow::~MainWindow()
 
 QTreeWidgetItem *MainWindow::FindDevItem(const QString &strDispName) const
 {
-    for (int i = 0; i < ui->twDevices->topLevelItemCount(); ++i) {
-        QTreeWidgetItem *pItem = ui->twDevices->topLevelItem(i);
-        if (Cell(pItem, 1) == strDispName)
-            return pItem;
-    }
-    return nullptr;
+    return Velmora::FindTopLevelItem(ui->twDevices, 1, ROLE_RAW, strDispName);
 }
 
 QTreeWidgetItem *MainWindow::FindHostItem(const QString &strHostName) const
 {
-    for (int i = 0; i < ui->twDevices->topLevelItemCount(); ++i) {
-        QTreeWidgetItem *pItem = ui->twDevices->topLevelItem(i);
-        if (pItem->data(0, ROLE_HOST).toString() == strHostName)
-            return pItem;
-    }
-    return nullptr;
+    return Velmora::FindTopLevelItem(ui->twDevices, 0, ROLE_HOST, strHostName);
 }
 
 void MainWindow::RemoveDev(const QString &strHostName)
@@ -600,14 +591,7 @@ void MainWindow::slotOnReadParam(T_TelnetNameResult stResult)
 
 void MainWindow::slotReboot(QString devName)
 {
-    QTreeWidgetItem *pItem = nullptr;
-    if (devName.isEmpty()) {
-        pItem = ui->twDevices->currentItem();
-    } else {
-        for (int i = 0; i < ui->twDevices->topLevelItemCount() && !pItem; ++i)
-            if (ui->twDevices->topLevelItem(i)->data(0, ROLE_HOST).toString() == devName)
-                pItem = ui->twDevices->topLevelItem(i);
-    }
+    QTreeWidgetItem *pItem = devName.isEmpty() ? ui->twDevices->currentItem() : FindHostItem(devName);
     if (!pItem)
         return;
     const QString strHost = pItem->data(0, ROLE_HOST).toString();
