@@ -5,6 +5,7 @@
 #include "common/timescale.h"
 #include "common/vlog.h"
 #include "devicetypes.h"
+#include "filechooser.h"
 #include "maintainagent/cmaintainagent.h"
 #include "modulerows.h"
 #include "product/httpmodels.h"

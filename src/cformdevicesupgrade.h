@@ -1,7 +1,6 @@
 #pragma once
 
 #include "batch/cbatchupgrade.h"
-#include "filechooser.h"
 #include "httpupgrade/chttpagent.h"
 #include "maintainsession/cbasemaintainsession.h"
 
@@ -44,11 +43,6 @@ public:
     // the device itself; without one, or for an unknown name, the drag text is all there is.
     using DeviceResolver = std::function<bool(const QString &strDispName, T_BaseDevInfo *pstDevInfo)>;
     void SetDeviceResolver(DeviceResolver resolver) { m_resolver = std::move(resolver); }
-
-    // Tests only: the shared seam of every "Open..." button (filechooser.h), under the name
-    // this form's callers know.
-    using FileChooser = Velmora::FileChooser;
-    static void SetFileChooser(FileChooser chooser) { Velmora::SetFileChooser(std::move(chooser)); }
 
 signals:
     void signalDevTypeChange(QString DevType, QString DevVer);

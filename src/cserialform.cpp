@@ -4,9 +4,9 @@
 #include "cmsgbox.h"
 #include "common/timescale.h"
 #include "common/vlog.h"
+#include "filechooser.h"
 #include "serialmaintain/cserialmaintain.h"
 
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
@@ -18,18 +18,8 @@ QString ButtonText(const QByteArray &baText)
     return QString::fromUtf8(baText).replace(QLatin1Char('&'), QLatin1String("&&"));
 }
 
-CSerialForm::FileChooser &Chooser()
-{
-    static CSerialForm::FileChooser s_chooser;
-    return s_chooser;
-}
 const QString kDevice = QString::fromLatin1(CSerialMaintain::MCU_MODULE);
 } // namespace
-
-void CSerialForm::SetFileChooser(FileChooser chooser)
-{
-    Chooser() = std::move(chooser);
-}
 
 CSerialForm::CSerialForm(QWidget *parent) : QWidget(parent), ui(new Ui::CSerialForm)
 {
@@ -156,8 +146,7 @@ void CSerialForm::on_btnVerQuery_clicked()
 
 void CSerialForm::on_butOpenFile_clicked()
 {
-    const QString strPath =
-        Chooser() ? Chooser()() : QFileDialog::getOpenFileName(this, QString(), QString(), QString());
+    const QString strPath = Velmora::ChooseOpenFile(this);
     if (strPath.isEmpty())
         return;
     ui->butOpenFile->setText(strPath.mid(strPath.lastIndexOf(QLatin1Char('/')) + 1));

@@ -5,8 +5,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <functional>
-
 class CSerialMaintain;
 namespace Ui
 {
@@ -25,8 +23,6 @@ public:
     ~CSerialForm() override;
 
     // Tests only: answers the file dialog. An empty chooser restores the real dialog.
-    using FileChooser = std::function<QString()>;
-    static void SetFileChooser(FileChooser chooser);
 
 public slots:
     void comChanged(int i);

@@ -4,6 +4,7 @@
 // time, and with --shot saves a picture of the screen once the window says "Upgrade succeed.".
 //   bench_serial_window [--kib 64] [--baud 115200] [--shot FILE] [--hold SECONDS] [--lang ch]
 // scripts/demo.sh --serial runs it under Xvfb.
+#include "filechooser.h"
 #include "serialdevsim.h"
 
 #include "cmsgbox.h"
@@ -92,9 +93,9 @@ int main(int argc, char *argv[])
     QObject::connect(&poll, &QTimer::timeout, &app, [&] {
         if (i32Phase == 0 && form.isEnabled() && pQuery->text() != QLatin1String("Query")) {
             std::printf("version before: %s\n", qPrintable(pQuery->text()));
-            CSerialForm::SetFileChooser([&] { return file.fileName(); });
+            Velmora::SetFileChooser([&] { return file.fileName(); });
             form.findChild<QPushButton *>(QStringLiteral("butOpenFile"))->click();
-            CSerialForm::SetFileChooser({});
+            Velmora::SetFileChooser({});
             clock.start();
             pStart->click();
             i32Phase = 1;

@@ -136,10 +136,10 @@ void ChooseFiles(CFormDevicesUpgrade *pForm, const QStringList &lstFiles)
     QTreeWidget *pModules = pForm->findChild<QTreeWidget *>(QStringLiteral("twModule"));
     for (int i = 0; i < pModules->topLevelItemCount() && i < lstFiles.size(); ++i) {
         const QString strFile = lstFiles.at(i);
-        CFormDevicesUpgrade::SetFileChooser([strFile] { return strFile; });
+        Velmora::SetFileChooser([strFile] { return strFile; });
         qobject_cast<QPushButton *>(pModules->itemWidget(pModules->topLevelItem(i), 1))->click();
     }
-    CFormDevicesUpgrade::SetFileChooser({});
+    Velmora::SetFileChooser({});
 }
 
 // Single-device mode: the first encoder's own form upgrades its first module.

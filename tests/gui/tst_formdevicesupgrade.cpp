@@ -3,6 +3,7 @@
 // buttons, and the System Info and Log tabs fed the answers a device would give.
 #include "cformdevicesupgrade.h"
 #include "devicetypes.h"
+#include "filechooser.h"
 #include "maintainagent/cmaintainagent.h"
 #include "msgboxrecorder.h"
 #include "product/productconfig.h"
@@ -85,11 +86,11 @@ private:
     }
     void ChooseFiles()
     {
-        CFormDevicesUpgrade::SetFileChooser([this] { return m_strFile; });
+        Velmora::SetFileChooser([this] { return m_strFile; });
         QTreeWidget *pModules = W<QTreeWidget>("twModule");
         for (int i = 0; i < pModules->topLevelItemCount(); ++i)
             static_cast<QPushButton *>(pModules->itemWidget(pModules->topLevelItem(i), 1))->click();
-        CFormDevicesUpgrade::SetFileChooser({});
+        Velmora::SetFileChooser({});
     }
 
     CMaintainAgent *m_pAgent = nullptr;

@@ -1,6 +1,7 @@
 // The serial window driven as an operator would, against devsim's microcontroller on a
 // pseudo-terminal typed into the port field; time limits run on the scaled clock.
 #include "cserialform.h"
+#include "filechooser.h"
 #include "msgboxrecorder.h"
 #include "serialdevsim.h"
 #include "testtime.h"
@@ -49,9 +50,9 @@ private:
     }
     void ChooseFile(T_Form &f, const QString &strPath)
     {
-        CSerialForm::SetFileChooser([strPath] { return strPath; });
+        Velmora::SetFileChooser([strPath] { return strPath; });
         QTest::mouseClick(f.pOpen, Qt::LeftButton);
-        CSerialForm::SetFileChooser({});
+        Velmora::SetFileChooser({});
     }
     QString Image(SerialDevsim &sim, const QString &strName, int i32Size)
     {

@@ -113,10 +113,10 @@ private:
         QCOMPARE(pModules->topLevelItemCount(), lstFiles.size());
         for (int i = 0; i < lstFiles.size(); ++i) {
             const QString strFile = lstFiles.at(i);
-            CFormDevicesUpgrade::SetFileChooser([strFile] { return strFile; });
+            Velmora::SetFileChooser([strFile] { return strFile; });
             QTest::mouseClick(pModules->itemWidget(pModules->topLevelItem(i), 1), Qt::LeftButton);
         }
-        CFormDevicesUpgrade::SetFileChooser({});
+        Velmora::SetFileChooser({});
     }
     void ClickDevice(const QString &strHost)
     {
