@@ -15,11 +15,10 @@ qint64 BenchSupport::ProcStatusKiB(const char *pszKey)
     return -1;
 }
 
-void BenchSupport::ResetPeakRss()
+bool BenchSupport::ResetPeakRss()
 {
     QFile file(QStringLiteral("/proc/self/clear_refs"));
-    if (file.open(QIODevice::WriteOnly))
-        file.write("5");
+    return file.open(QIODevice::WriteOnly) && file.write("5") == 1;
 }
 
 bool BenchSupport::WriteRandomFile(const QString &strPath, qint64 i64Size)

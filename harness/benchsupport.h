@@ -5,13 +5,15 @@
 
 #include <algorithm>
 
-// What the benchmarks measure about their own process, and the images they send.
+// What benchmarks (and the tests that bound memory) measure about their own process, and the
+// images benchmarks send.
 namespace BenchSupport
 {
 // A field of /proc/self/status in KiB ("VmRSS:", "VmHWM:"); -1 when it cannot be read.
 qint64 ProcStatusKiB(const char *pszKey);
-// Starts the peak resident set (VmHWM) afresh, so a phase's peak is its own.
-void ResetPeakRss();
+// Starts the peak resident set (VmHWM) afresh, so a phase's peak is its own; false where the
+// system does not allow it.
+bool ResetPeakRss();
 // i64Size random bytes written in 64 KiB blocks, so an image of any size never sits in memory.
 bool WriteRandomFile(const QString &strPath, qint64 i64Size);
 

@@ -1,4 +1,5 @@
 // The HTTP upgrader and agent against the simulated web-server device over loopback.
+#include "benchsupport.h"
 #include "devsimrunner.h"
 #include "httpupgrade/chttpagent.h"
 #include "testtime.h"
@@ -278,21 +279,6 @@ void TestHttpUpgrade::versionOnlyWhenIdle()
     QTRY_COMPARE_WITH_TIMEOUT(r.Finals("ver"), 2, 5000);
 }
 
-namespace
-{
-// Resident set size figures of this process in KiB (VmRSS, VmHWM); the peak is reset first.
-qint64 MemoryKiB(const char *pszField)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &baLine : status.readAll().split('\n'))
-        if (baLine.startsWith(pszField))
-            return baLine.mid(static_cast<int>(qstrlen(pszField))).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-} // namespace
-
 // Catches an image read whole into memory before it is sent (a 512 MiB image on an
 // operator's laptop). Only meaningful without the sanitizers, whose quarantine keeps freed
 // pieces resident; the optimised test run checks it.
@@ -307,14 +293,12 @@ void TestHttpUpgrade::largeImageStreamsFromDisk()
     const qint64 i64Size = 64 * 1024 * 1024;
     QVERIFY(image.open(QIODevice::WriteOnly) && image.resize(i64Size)); // sparse: zeros, no disk
     image.close();
-    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
-    if (!clearRefs.open(QIODevice::WriteOnly) || clearRefs.write("5") != 1)
+    if (!BenchSupport::ResetPeakRss())
         QSKIP("cannot reset the peak resident size here");
-    clearRefs.close();
-    const qint64 i64Before = MemoryKiB("VmRSS:");
+    const qint64 i64Before = BenchSupport::ProcStatusKiB("VmRSS:");
     QVERIFY(r.Start(image.fileName()));
     QTRY_COMPARE_WITH_TIMEOUT(r.Finals(), 1, 60000);
-    const qint64 i64Growth = MemoryKiB("VmHWM:") - i64Before;
+    const qint64 i64Growth = BenchSupport::ProcStatusKiB("VmHWM:") - i64Before;
     QVERIFY2(i64Growth < 24 * 1024, qPrintable(QStringLiteral("peak grew by %1 KiB").arg(i64Growth)));
     const QList<QJsonObject> uploads = r.sim.Events(QStringLiteral("http_upload"));
     QCOMPARE(uploads.size(), 1);
