@@ -1,5 +1,5 @@
 // Any datagram is either a device report or dropped; never an over-read or a crash.
-#include "tavcomm/qdevicesearcher.h"
+#include "discovery/qdevicesearcher.h"
 
 #include <cstdint>
 #include <cstdlib>

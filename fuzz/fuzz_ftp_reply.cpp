@@ -1,6 +1,6 @@
 // Control-connection bytes from an FTP server: split into replies at arbitrary chunk
 // boundaries, then the passive-mode, extended-passive and size answers read from each.
-#include "qftp/qftp/ftpreply.h"
+#include "ftp/ftpreply.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Device-supplied FTP URLs: any text ends in parts within their limits or a clean failure.
-#include "qftp/qftp/ftpurl.h"
+#include "ftp/ftpurl.h"
 
 #include <cstddef>
 #include <cstdint>

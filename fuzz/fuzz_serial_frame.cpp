@@ -1,9 +1,9 @@
 // Any byte sequence on the serial line, cut into any chunks, ends in parsed frames, dropped
 // bytes or a wait for the rest of a plausible frame: never an over-read, an endless loop or
 // a buffer that grows past one frame.
-#include "gbihmaintainsession/cvazabuffer.h"
-#include "gbihmaintainsession/vazafields.h"
-#include "serialmaintain/serialframe.h"
+#include "serial/serialframe.h"
+#include "vaza/cvazabuffer.h"
+#include "vaza/vazafields.h"
 
 #include <QLoggingCategory>
 

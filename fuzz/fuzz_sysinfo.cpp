@@ -1,6 +1,6 @@
 // Any system-information body gives a well-formed document for the three structured
 // replies, and never an over-read for the fragment reply.
-#include "gbihmaintainsession/cvazasysinfo.h"
+#include "vaza/cvazasysinfo.h"
 
 #include <QLoggingCategory>
 #include <QXmlStreamReader>

@@ -2,7 +2,7 @@
 // receive path: negotiation, login, line assembly and the reply parser, with commands queued.
 // The buffer never holds a tail past the limit, and nothing is read past what arrived. No
 // event loop runs and nothing is sent anywhere: the transport only collects what is written.
-#include "tavcomm/cbasecomm.h"
+#include "telnet/cbasecomm.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>

@@ -1,7 +1,7 @@
 // Whatever a device sends to a session in any state ends its command at most once, never
 // crashes, and leaves a session that takes the next command. No event loop runs, so nothing
 // the bytes name (FTP hosts) is ever contacted, and the session's own socket has no address.
-#include "gbihmaintainsession/cvazamaintainsession.h"
+#include "vaza/cvazamaintainsession.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>

@@ -1,8 +1,8 @@
 // Any byte stream from a device, cut into any chunks, ends in handled messages, a framing
 // error or a wait for more bytes: never an over-read, an endless loop or unbounded growth.
-#include "gbihmaintainsession/cvazabuffer.h"
-#include "gbihmaintainsession/cvazastreamsplitter.h"
-#include "gbihmaintainsession/vazafields.h"
+#include "vaza/cvazabuffer.h"
+#include "vaza/cvazastreamsplitter.h"
+#include "vaza/vazafields.h"
 
 #include <QLoggingCategory>
 

@@ -6,4 +6,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 LUPDATE=${LUPDATE:-/usr/lib/qt5/bin/lupdate}
-"$LUPDATE" -silent -locations none -no-obsolete src inc -ts translations/ch.ts translations/en.ts
+"$LUPDATE" -silent -locations none -no-obsolete src -ts translations/ch.ts translations/en.ts

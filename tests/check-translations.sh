@@ -7,7 +7,7 @@ LUPDATE=${LUPDATE:-/usr/lib/qt5/bin/lupdate}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 cp "$ROOT/translations/ch.ts" "$tmp/ch.ts"
-(cd "$ROOT" && "$LUPDATE" -silent -locations none -no-obsolete src inc -ts "$tmp/ch.ts")
+(cd "$ROOT" && "$LUPDATE" -silent -locations none -no-obsolete src -ts "$tmp/ch.ts")
 missing=$(grep -B2 -E '<translation type="unfinished"( /)?>(</translation>)?' "$tmp/ch.ts" | grep '<source>' || true)
 empty=$(grep -B1 -E '<translation></translation>|<translation/>' "$tmp/ch.ts" | grep '<source>' || true)
 if [ -n "$missing$empty" ]; then

@@ -5,7 +5,7 @@
 // Devices live on 127.0.1.1 ... 127.0.1.250, 127.0.2.1 ... (loopback only; up to 1000);
 // installation takes no time.
 #include "benchsupport.h"
-#include "maintainagent/cmaintainagent.h"
+#include "session/cmaintainagent.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -14,10 +14,10 @@
 // memory is the upgrading process's resident high-water mark.
 #include "batch/cbatchupgrade.h"
 #include "benchsupport.h"
-#include "maintainagent/cmaintainagent.h"
+#include "discovery/qdevicesearcher.h"
 #include "netnsfleet.h"
 #include "product/productconfig.h"
-#include "tavcomm/qdevicesearcher.h"
+#include "session/cmaintainagent.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
 // Splitter throughput on a stream of small replies, and the image checksum beside plain
 // reads of the same bytes (the checksum should stay within 1.5x of reading the memory).
-#include "gbihmaintainsession/cvazabuffer.h"
-#include "gbihmaintainsession/cvazastreamsplitter.h"
-#include "gbihmaintainsession/vazachecksum.h"
-#include "gbihmaintainsession/vazamessages.h"
+#include "vaza/cvazabuffer.h"
+#include "vaza/cvazastreamsplitter.h"
+#include "vaza/vazachecksum.h"
+#include "vaza/vazamessages.h"
 
 #include <QLoggingCategory>
 

@@ -7,8 +7,8 @@
 //     receive buffer; the same burst into a bare socket as the reference.
 // Usage: bench_discovery [--devices N] [--burst M]      (defaults 250 and 10000)
 #include "common/timescale.h"
+#include "discovery/qdevicesearcher.h"
 #include "netnsfleet.h"
-#include "tavcomm/qdevicesearcher.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 // and prints MB/s of each, their ratio and the peak memory of our uploader.
 //   bench_ftp_upload [--size-mib 64] [--runs 5]   (BENCH_FTP_VERBOSE=1 lists every run)
 // Figures never fail the run; only a broken upload (an error, a wrong size) does.
-#include "qftp/qftp/qftp.h"
+#include "ftp/qftp.h"
 #include "vsftpdserver.h"
 
 #include <QCoreApplication>

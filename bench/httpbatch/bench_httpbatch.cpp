@@ -10,8 +10,8 @@
 //   bench_httpbatch [--devices 50] [--size-kib 8192] [--runs 1]
 #include "batch/cbatchupgrade.h"
 #include "benchsupport.h"
-#include "httpupgrade/chttpagent.h"
-#include "maintainagent/cmaintainagent.h"
+#include "http/chttpagent.h"
+#include "session/cmaintainagent.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

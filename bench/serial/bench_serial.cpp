@@ -5,7 +5,7 @@
 // Published bootloader tools reach about 30 % of the line rate; figures never fail a run.
 #include "serialdevsim.h"
 
-#include "serialmaintain/cserialmaintain.h"
+#include "serial/cserialmaintain.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

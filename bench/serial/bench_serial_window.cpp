@@ -9,7 +9,7 @@
 
 #include "cmsgbox.h"
 #include "cserialform.h"
-#include "serialmaintain/cserialmaintain.h"
+#include "serial/cserialmaintain.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -27,11 +27,11 @@
 #include "common/timescale.h"
 #include "filechooser.h"
 #include "formmaintain.h"
-#include "httpupgrade/chttpagent.h"
-#include "maintainagent/cmaintainagent.h"
+#include "http/chttpagent.h"
 #include "mainwindow.h"
 #include "qdevlistwidget.h"
-#include "tavcomm/cbasecomm.h"
+#include "session/cmaintainagent.h"
+#include "telnet/cbasecomm.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -4,9 +4,9 @@
 #include "cformdevicesupgrade.h"
 #include "devicetypes.h"
 #include "filechooser.h"
-#include "maintainagent/cmaintainagent.h"
 #include "msgboxrecorder.h"
 #include "product/productconfig.h"
+#include "session/cmaintainagent.h"
 #include "testtime.h"
 
 #include <QCheckBox>

@@ -6,7 +6,7 @@
 #include "serialdevsim.h"
 #include "testtime.h"
 
-#include "serialmaintain/cserialmaintain.h"
+#include "serial/cserialmaintain.h"
 
 #include <QComboBox>
 #include <QCryptographicHash>

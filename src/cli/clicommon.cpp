@@ -1,0 +1,273 @@
+#include "clicommon.h"
+
+#include "http/chttpupgrade.h"
+
+#include "common/timescale.h"
+#include "discovery/qdevicesearcher.h"
+#include "product/productconfig.h"
+#include "sysinfo/csysinforows.h"
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+
+namespace VelmoraCli
+{
+
+namespace
+{
+
+// The main window searches with two passes; the command line does the same per search.
+constexpr int kPassesPerSearch = 2;
+
+void WriteTo(FILE *pFile, const QByteArray &ba)
+{
+    std::fwrite(ba.constData(), 1, static_cast<size_t>(ba.size()), pFile);
+    std::fflush(pFile);
+}
+
+} // namespace
+
+int ParseArgs(QCommandLineParser &parser, const QStringList &args, const QString &strDescription,
+              const QString &strSyntax, int iMinArgs, int iMaxArgs)
+{
+    const QString strCommand = args.value(0);
+    parser.setApplicationDescription(strDescription);
+    // The subcommand's name is the first positional argument, so the usage line reads
+    // "velmora-cli [options] info HOST".
+    parser.addPositionalArgument(strCommand, QString(), strCommand + QLatin1Char(' ') + strSyntax);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays help on this command."));
+    parser.addOption(help);
+    QStringList lstArgs = args;
+    lstArgs.prepend(QCoreApplication::applicationFilePath());
+    if (!parser.parse(lstArgs)) {
+        PrintError(parser.errorText());
+        PrintError(QStringLiteral("usage: velmora-cli %1 %2 (--help for more)").arg(strCommand, strSyntax));
+        return EXIT_USAGE;
+    }
+    if (parser.isSet(help)) {
+        // The subcommand's own name is no argument worth a section of its own.
+        QString strHelp = parser.helpText();
+        const int iArgs = strHelp.lastIndexOf(QStringLiteral("\nArguments:"));
+        if (iArgs >= 0)
+            strHelp.truncate(iArgs + 1);
+        PrintOut(strHelp);
+        return EXIT_OK;
+    }
+    const int iCount = parser.positionalArguments().size() - 1;
+    if (iCount < iMinArgs || (iMaxArgs >= 0 && iCount > iMaxArgs)) {
+        PrintError(QStringLiteral("usage: velmora-cli %1 %2 (--help for more)").arg(strCommand, strSyntax));
+        return EXIT_USAGE;
+    }
+    return -1;
+}
+
+QString ExeDir()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+bool LoadConfig()
+{
+    const QString strPath = ExeDir() + QStringLiteral("/config.xml");
+    if (LoadProductConfig(strPath))
+        return true;
+    PrintError(QStringLiteral("cannot read the product table '%1': no device model is known").arg(strPath));
+    return false;
+}
+
+QList<T_BaseDevInfo> SearchDevices(int iSearches)
+{
+    QList<T_BaseDevInfo> lstDevices;
+    QDeviceSearcher searcher(kPassesPerSearch);
+    QObject::connect(&searcher, &QDeviceSearcher::OnFoundDevice,
+                     [&lstDevices](QString, QByteArray strIpAddr, QByteArray strHostName, QByteArray) {
+                         T_BaseDevInfo stDev;
+                         stDev.strHostName = QString::fromUtf8(strHostName);
+                         stDev.strDispName = GetProductName(stDev.strHostName);
+                         if (stDev.strDispName.isEmpty())
+                             return; // a model this installation does not handle
+                         stDev.strAddr = QString::fromLatin1(strIpAddr);
+                         stDev.u32Port = kMaintainPort;
+                         stDev.strKind = GetProductType(stDev.strHostName);
+                         for (T_BaseDevInfo &stKnown : lstDevices) {
+                             if (stKnown.strHostName == stDev.strHostName) {
+                                 stKnown = stDev;
+                                 return;
+                             }
+                         }
+                         lstDevices.append(stDev);
+                     });
+    for (int i = 0; i < iSearches; ++i) {
+        // The searcher always ends a search itself; the watchdog only guards against a stall.
+        CRequestWatch watch;
+        QObject::connect(&searcher, &QDeviceSearcher::OnStop, [&watch] { watch.Finish(); });
+        searcher.Start();
+        if (!watch.Wait())
+            searcher.slotSearchDone();
+        QObject::disconnect(&searcher, &QDeviceSearcher::OnStop, nullptr, nullptr);
+    }
+    return lstDevices;
+}
+
+int FindDevice(const QList<T_BaseDevInfo> &lstDevices, const QString &strName)
+{
+    // Host names first: a display name may repeat another device's host name text.
+    for (int i = 0; i < lstDevices.size(); ++i) {
+        if (lstDevices.at(i).strHostName == strName)
+            return i;
+    }
+    for (int i = 0; i < lstDevices.size(); ++i) {
+        if (lstDevices.at(i).strDispName == strName)
+            return i;
+    }
+    for (int i = 0; i < lstDevices.size(); ++i) {
+        if (lstDevices.at(i).strAddr == strName)
+            return i;
+    }
+    return -1;
+}
+
+bool DeviceAt(const QString &strHostName, const QString &strAddr, T_BaseDevInfo *pstDev, QString *pstrError)
+{
+    T_BaseDevInfo stDev;
+    stDev.strHostName = strHostName;
+    stDev.strDispName = GetProductName(strHostName);
+    if (stDev.strDispName.isEmpty()) {
+        *pstrError = QStringLiteral("'%1' is no host name of a model in config.xml").arg(strHostName);
+        return false;
+    }
+    const QHostAddress addr(strAddr);
+    if (addr.protocol() != QAbstractSocket::IPv4Protocol) {
+        *pstrError = QStringLiteral("'%1' is no IPv4 address").arg(strAddr);
+        return false;
+    }
+    stDev.strAddr = addr.toString();
+    stDev.u32Port = kMaintainPort;
+    stDev.strKind = GetProductType(strHostName);
+    *pstDev = stDev;
+    return true;
+}
+
+int ResolveDevice(const QString &strName, const QString &strAddr, T_BaseDevInfo *pstDev)
+{
+    if (!strAddr.isEmpty()) {
+        QString strError;
+        if (DeviceAt(strName, strAddr, pstDev, &strError))
+            return -1;
+        PrintError(strError);
+        return EXIT_USAGE;
+    }
+    const QList<T_BaseDevInfo> lstDevices = SearchDevices(1);
+    const int iIndex = FindDevice(lstDevices, strName);
+    if (iIndex < 0) {
+        // Most often a device that is off or on another network: a device failure, not a typo
+        // we could tell apart.
+        PrintDeviceError(strName, QStringLiteral("search"), QStringLiteral("not found"));
+        return EXIT_FAILED;
+    }
+    *pstDev = lstDevices.at(iIndex);
+    return -1;
+}
+
+void AddAddrOption(QCommandLineParser &parser)
+{
+    parser.addOption({QStringLiteral("addr"),
+                      QStringLiteral("The device's IPv4 address: skip the search (HOST must be its host name)."),
+                      QStringLiteral("A")});
+}
+
+QString HostHelp()
+{
+    return QStringLiteral(" HOST is a host name, display name or address that one search finds, or a host name "
+                          "with --addr.");
+}
+
+int ResolveHostArgument(const QCommandLineParser &parser, T_BaseDevInfo *pstDev)
+{
+    if (!LoadConfig())
+        return EXIT_USAGE;
+    return ResolveDevice(parser.positionalArguments().at(1), parser.value(QStringLiteral("addr")), pstDev);
+}
+
+bool ReadHttpVersionPage(const T_BaseDevInfo &stDev, const QString &strStep, QByteArray *pbaPage)
+{
+    CRequestWatch watch; // outlives the upgrader whose signal finishes it
+    CHttpUpgrade http(stDev);
+    bool bError = true;
+    QObject::connect(&http, &CHttpUpgrade::signalHttpVersionNotify,
+                     [&](T_BaseDevInfo, bool bErr, CBaseMaintainSession::E_InfoDataType, QByteArray strData) {
+                         bError = bErr;
+                         *pbaPage = strData;
+                         watch.Finish();
+                     });
+    QString strReason;
+    if (!http.QueryVersion())
+        strReason = QStringLiteral("request refused");
+    else if (!watch.Wait())
+        strReason = QStringLiteral("time out");
+    else if (bError)
+        strReason = http.LastError().isEmpty() ? QString::fromUtf8(*pbaPage) : http.LastError();
+    if (strReason.isEmpty())
+        return true;
+    http.Abort();
+    PrintDeviceError(stDev.strHostName, strStep, strReason);
+    return false;
+}
+
+void PrintDeviceError(const QString &strHost, const QString &strStep, const QString &strReason)
+{
+    // Host names and reasons may come from the device: no control sequence reaches the terminal.
+    WriteTo(stderr,
+            QStringLiteral("%1: %2: %3\n").arg(PrintableText(strHost), strStep, PrintableText(strReason)).toUtf8());
+}
+
+void PrintError(const QString &strText)
+{
+    WriteTo(stderr, QStringLiteral("velmora-cli: %1\n").arg(strText).toUtf8());
+}
+
+void PrintOut(const QString &strText)
+{
+    WriteTo(stdout, strText.toUtf8());
+}
+
+void PrintJson(const QJsonValue &value)
+{
+    const QJsonDocument doc = value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
+    WriteTo(stdout, doc.toJson(QJsonDocument::Indented));
+}
+
+CRequestWatch::CRequestWatch(int iTimeoutMs) : m_iTimeoutMs(iTimeoutMs)
+{
+    m_watchdog.setSingleShot(true);
+    QObject::connect(&m_watchdog, &QTimer::timeout, &m_loop, [this] { m_loop.exit(1); });
+}
+
+void CRequestWatch::Finish()
+{
+    m_bFinished = true;
+    m_watchdog.stop();
+    m_loop.exit(0);
+}
+
+void CRequestWatch::Restart()
+{
+    if (!m_bFinished)
+        m_watchdog.start(Velmora::ScaledMs(m_iTimeoutMs));
+}
+
+bool CRequestWatch::Wait()
+{
+    if (m_bFinished)
+        return true;
+    m_watchdog.start(Velmora::ScaledMs(m_iTimeoutMs));
+    return m_loop.exec() == 0 && m_bFinished;
+}
+
+} // namespace VelmoraCli

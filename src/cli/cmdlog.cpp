@@ -1,0 +1,92 @@
+// log HOST [--addr A] [-o FILE]: a device's log, to stdout or a file.
+#include "clicommands.h"
+#include "clicommon.h"
+
+#include "product/httpmodels.h"
+#include "session/cmaintainagent.h"
+
+#include <QFile>
+
+#include <cstdio>
+
+using namespace VelmoraCli;
+
+int RunLog(const QStringList &args)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
+                                    QStringLiteral("Write the log to FILE instead of stdout."), QStringLiteral("FILE"));
+    parser.addOption(output);
+    AddAddrOption(parser);
+    const int iParsed = ParseArgs(parser, args, QStringLiteral("Downloads a device's log.") + HostHelp(),
+                                  QStringLiteral("HOST [--addr A] [-o FILE]"), 1, 1);
+    if (iParsed >= 0)
+        return iParsed;
+    T_BaseDevInfo stDev;
+    if (const int iResolved = ResolveHostArgument(parser, &stDev); iResolved >= 0)
+        return iResolved;
+    if (Velmora::HostNameStartsWithHttpModel(stDev.strHostName)) {
+        PrintDeviceError(stDev.strHostName, QStringLiteral("log"), QStringLiteral("not supported by this model"));
+        return EXIT_USAGE;
+    }
+
+    QFile file;
+    if (parser.isSet(output)) {
+        file.setFileName(parser.value(output));
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            PrintError(QStringLiteral("cannot write '%1': %2").arg(file.fileName(), file.errorString()));
+            return EXIT_USAGE;
+        }
+    } else if (!file.open(stdout, QIODevice::WriteOnly)) {
+        PrintError(QStringLiteral("cannot write to stdout"));
+        return EXIT_USAGE;
+    }
+
+    CRequestWatch watch; // outlives the agent whose signal finishes it
+    CMaintainAgent agent;
+    agent.AddDevice(stDev);
+    bool bFailed = false;
+    QString strReason;
+    QObject::connect(&agent, &CMaintainAgent::OnDownloadLogNotify,
+                     [&](T_BaseDevInfo stFrom, QByteArray strLogText, bool bError, bool bFinished) {
+                         if (stFrom.strHostName != stDev.strHostName)
+                             return;
+                         if (bError) {
+                             bFailed = true;
+                             strReason = QString::fromUtf8(strLogText);
+                             watch.Finish();
+                             return;
+                         }
+                         if (file.write(strLogText) != strLogText.size()) {
+                             bFailed = true;
+                             strReason = QStringLiteral("cannot write: %1").arg(file.errorString());
+                             watch.Finish();
+                             return;
+                         }
+                         if (bFinished)
+                             watch.Finish();
+                         else
+                             watch.Restart(); // a long log that keeps arriving is not stalled
+                     });
+    const E_CmdResult eResult = agent.DownloadLog(stDev.strHostName);
+    if (eResult != CMD_OK) {
+        bFailed = true;
+        strReason = QStringLiteral("request refused (%1)").arg(static_cast<int>(eResult));
+    } else if (!watch.Wait()) {
+        bFailed = true;
+        strReason = QStringLiteral("time out");
+    }
+    if (bFailed && !agent.LastError(stDev.strHostName).isEmpty())
+        strReason = agent.LastError(stDev.strHostName);
+    agent.AbortCmd(stDev.strHostName);
+    file.close();
+    if (bFailed) {
+        // Half a log in a file looks like a whole one later.
+        if (parser.isSet(output))
+            file.remove();
+        PrintDeviceError(stDev.strHostName, QStringLiteral("log"),
+                         strReason.isEmpty() ? QStringLiteral("failed") : strReason);
+        return EXIT_FAILED;
+    }
+    return EXIT_OK;
+}

@@ -1,0 +1,153 @@
+#pragma once
+
+#include "session/cbasemaintainsession.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+class CMaintainAgent;
+class CHttpAgent;
+
+// One firmware module of a batch, in upgrade order. A module without a file is skipped.
+struct T_BatchModule {
+    QString strId;   // module identifier; sent as strDevAddr of the upgrade
+    QString strName; // what the operator sees
+    QString strFilePath;
+};
+
+// Upgrades several devices of one type: modules strictly one after the other, each module
+// on every device still in the batch at once. Holds every rule of a batch (routing to the
+// Vaza or the HTTP agent by the first device's model, pass accounting, the first-report
+// watchdog, the per-module time limit, who is left to reboot); the batch form and the
+// console program only show what it reports. A device that fails or is refused once leaves
+// the batch and gets no later module. Reports are matched by host name and only counted for
+// a device that is still working on the running module, so a late or repeated report is
+// never counted twice. The owner may delete the engine from a slot of
+// signalBatchFinished(), signalReplyTimeOut() or signalModuleNotStarted().
+class CBatchUpgrade : public QObject
+{
+    Q_OBJECT
+public:
+    enum E_StartResult {
+        START_OK = 0,
+        START_NO_FILE,    // no module has a file: "Select upgrade file first!"
+        START_NO_DEVICES, // the device list is empty: "Select upgrade devices first!"
+        START_RUNNING,    // a batch is already running
+    };
+    Q_ENUM(E_StartResult)
+
+    // Neither agent is owned; both must outlive the engine. pHttpAgent may be null when no
+    // HTTP device can take part (the batch is then always routed to the Vaza agent).
+    CBatchUpgrade(CMaintainAgent *pAgent, CHttpAgent *pHttpAgent, QObject *parent = nullptr);
+    ~CBatchUpgrade() override;
+
+    // Both are taken as they are at Start(); changing them while running is refused.
+    bool SetDevices(const QList<T_BaseDevInfo> &lstDevices);
+    bool SetModules(const QList<T_BatchModule> &lstModules);
+    // Off by default. On: a device's "completed" counts only once the module's version read
+    // back from it (Vaza: version query of the module; HTTP: the version page) is readable
+    // and, when strExpected is given, equal to it; otherwise the device failed.
+    void SetVersionCheck(bool bCheck, const QString &strExpected = QString());
+
+    // START_OK: the first module with a file is on its way. Devices refused at once are
+    // reported failed from inside this call; the end of the batch (every device refused)
+    // never is: it comes on a later turn of the event loop.
+    E_StartResult Start();
+    // The device is gone (removed by its owner): it leaves the batch without being counted.
+    void RemoveDevice(const QString &strHostName);
+
+    bool IsRunning() const { return m_bRunning; }
+    bool IsHttpBatch() const { return m_bHttp; }
+    int CurrentModule() const { return m_i32CurModule; }
+    int DoneCount() const { return m_i32Done; }
+    int FailedCount() const { return m_i32Failed; }
+    // Host names still taking part, in device order.
+    QStringList BatchList() const { return m_lstBatch; }
+    QList<T_BaseDevInfo> Devices() const { return m_lstDevices; }
+    QList<T_BatchModule> Modules() const { return m_lstModules; }
+
+    static constexpr int REPLY_TIMEOUT_MS = 30000;
+    static constexpr int MODULE_LIMIT_MS = 420000;
+    static constexpr int VERSION_TIMEOUT_MS = 30000;
+
+signals:
+    // Module i32Module (index into the module list) is being sent to every device of the batch.
+    void signalModuleStarted(int i32Module);
+    // Every report of a device in the running pass, with the step text as its channel sent it.
+    void signalDeviceProgress(T_BaseDevInfo stDevInfo, int i32Module, QString strCurStep, int i32CurProgress,
+                              bool bError, bool bFinished);
+    // The device finished the module (and, with the version check on, its version agreed).
+    void signalDeviceSucceeded(T_BaseDevInfo stDevInfo, int i32Module);
+    // The device failed or was refused; strReason says why ("time out", the FTP reply, ...).
+    void signalDeviceFailed(T_BaseDevInfo stDevInfo, int i32Module, QString strCurStep, QString strReason);
+    // Version check only: what the device reported after completing the module (empty: unreadable).
+    void signalDeviceVersion(T_BaseDevInfo stDevInfo, int i32Module, QString strVersion);
+    // The batch ended normally: the summary "succeeded: %1, total: %2." and the devices to reboot.
+    void signalBatchFinished(int i32Successes, int i32Total, QStringList lstRebootHosts);
+    // No report came within 30000 ms of Start: every device still waiting was reported failed
+    // and aborted, the batch ended, nothing to reboot.
+    void signalReplyTimeOut();
+    // A following module found the device list empty: the batch ended without a summary.
+    void signalModuleNotStarted();
+
+private slots:
+    void slotOnUpgradeNotify(T_BaseDevInfo stDevInfo, T_UpgradeInfo stUpgradeInfo, QString strCurStep, bool bError,
+                             bool bFinished, int i32CurProgress);
+    void slotOnHttpUpgradeNotify(T_BaseDevInfo stDevInfo, T_UpgradeInfo stUpgradeInfo, QString strCurStep, bool bError,
+                                 bool bFinished, int i32CurProgress);
+    void slotOnVersionQueryNotify(T_BaseDevInfo stDevInfo, bool bError, QByteArray strDevAddr, UInt32 u32DevPort,
+                                  QByteArray strVersion);
+    void slotOnHttpVersionNotify(T_BaseDevInfo stDevInfo, bool bError, CBaseMaintainSession::E_InfoDataType eDataType,
+                                 QByteArray strData);
+    void slotReplyTimerOut();
+    void slotModuleTimeOut();
+
+private:
+    enum E_DevState {
+        DEV_WORKING,   // the module is on its way
+        DEV_VERIFYING, // completed, its version is being read back
+        DEV_SUCCEEDED,
+        DEV_FAILED,
+    };
+
+    int NextModuleWithFile(int i32From) const;
+    bool StartModule(int i32Module);
+    void OnReport(bool bFromHttp, const T_BaseDevInfo &stDevInfo, const QString &strCurStep, bool bError,
+                  bool bFinished, int i32CurProgress);
+    void Succeed(const QString &strHostName);
+    void Fail(const QString &strHostName, const QString &strStep, const QString &strReason);
+    void StartVersionRead(const QString &strHostName, int i32Pass);
+    void VersionRead(const QString &strHostName, bool bReadable, const QString &strVersion);
+    void AbortDevice(const QString &strHostName);
+    void TestPass();
+    void EndBatch();
+    void Stop();
+    QString ChannelError(const QString &strHostName) const;
+    int HttpStart(const QString &strHostName, const T_UpgradeInfo &stInfo);
+    QString HttpLastError(const QString &strHostName) const;
+    int HttpQueryVersion(const T_BaseDevInfo &stDevInfo);
+    void HttpAbort(const QString &strHostName);
+    T_BaseDevInfo Device(const QString &strHostName) const;
+    bool IsActive(const QString &strHostName) const;
+
+    CMaintainAgent *m_pAgent;
+    CHttpAgent *m_pHttpAgent;
+    QList<T_BaseDevInfo> m_lstDevices;
+    QList<T_BatchModule> m_lstModules;
+    QStringList m_lstBatch;
+    QHash<QString, E_DevState> m_hashState; // devices of the running pass
+    bool m_bRunning = false;
+    bool m_bHttp = false;
+    int m_i32CurModule = -1;
+    int m_i32Done = 0;
+    int m_i32Failed = 0;
+    int m_i32Pass = 0; // told apart by deferred work that outlives its pass
+    int m_i32Hold = 0; // while above zero the pass is not tested (a start or time-out loop runs)
+    bool m_bVersionCheck = false;
+    QString m_strExpectedVersion;
+    QTimer m_timerReply;
+    QTimer m_timerModule;
+};

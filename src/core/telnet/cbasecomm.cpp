@@ -1,0 +1,642 @@
+#include "telnet/cbasecomm.h"
+
+#include "common/timescale.h"
+#include "common/vlog.h"
+
+#include <QDateTime>
+
+namespace
+{
+
+constexpr char kIac = '\xff';
+constexpr unsigned char kWill = 0xfb;
+constexpr unsigned char kWont = 0xfc;
+constexpr unsigned char kDo = 0xfd;
+constexpr unsigned char kDont = 0xfe;
+constexpr unsigned char kSb = 0xfa;
+constexpr unsigned char kOptEcho = 0x01;
+constexpr unsigned char kOptSuppressGoAhead = 0x03;
+
+// The opening bursts of the devices' telnet servers and the answers they expect, matched on
+// the whole buffer as hex. The answers are sent whole, including a final zero option byte.
+struct T_NegotiationRow {
+    const char *pszReceived;
+    const char *pszReply;
+};
+const T_NegotiationRow s_negotiation[] = {
+    // DO terminal-type, terminal-speed, X-display-location, new-environ: WONT each
+    {"fffd18fffd20fffd23fffd27", "FFFC18FFFC20FFFC23FFFC27"},
+    // WILL suppress-go-ahead, DO echo, DO window-size, WILL status, DO remote-flow-control
+    {"fffb03fffd01fffd1ffffb05fffd21", "FFFD03FFFD01FFFC1FFFFE05FFFC21"},
+    {"fffd18fffd20fffd23fffd27fffd24", "FFFC18FFFC20FFFC23FFFC27FFFC24"},
+    {"fffb03fffd01fffd22fffd1ffffb05fffd21", "fffd03fffd01fffc22fffc1ffffe05fffc21"},
+    // WILL echo alone needs no answer
+    {"fffb01", ""},
+    {"fffb01fffd06fffd00", "FFFD01FFFC06FFFC00"},
+};
+
+// Device bytes go to the log in hexadecimal, but a flood is not copied into it whole.
+QString LogHex(const QByteArray &ba)
+{
+    constexpr int kMaxLogged = 512;
+    if (ba.size() <= kMaxLogged)
+        return Velmora::Hex(ba);
+    return Velmora::Hex(ba.left(kMaxLogged)) + QStringLiteral(" ... (%1 bytes)").arg(ba.size());
+}
+
+bool IsAlnum(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+} // namespace
+
+const QByteArray CBaseComm::s_promptEnd("# ");
+const QByteArray CBaseComm::s_rootPrompt("/ # ");
+const QByteArray CBaseComm::s_loginPrompt("login: ");
+const QByteArray CBaseComm::s_listBegin(">>>>>");
+const QByteArray CBaseComm::s_listEnd("<<<<<");
+const QByteArray CBaseComm::s_monitorInfoCmd("cat /sys/devices/platform/display/monitor_info");
+const QByteArray CBaseComm::s_displayIdMarker("00 ff ff ff | ff ff ff 00 |");
+
+bool EndsWithNoCase(const QByteArray &text, const QByteArray &suffix)
+{
+    if (text.size() < suffix.size())
+        return false;
+    return text.right(suffix.size()).toLower() == suffix.toLower();
+}
+
+QByteArray DisplayManufacturerCode(const QByteArray &baFourBytes)
+{
+    if (baFourBytes.size() != 4)
+        return QByteArray();
+    const auto b0 = static_cast<unsigned char>(baFourBytes.at(0));
+    const auto b1 = static_cast<unsigned char>(baFourBytes.at(1));
+    QByteArray code;
+    code += static_cast<char>((b0 >> 2) + 0x40);
+    code += static_cast<char>((((b0 & 3) << 3) + (b1 >> 5)) + 0x40);
+    code += static_cast<char>((b1 & 0x1f) + 0x40);
+    return code;
+}
+
+namespace
+{
+// GUI thread only, like every channel.
+int s_iLiveCount = 0;
+} // namespace
+
+CBaseComm::CBaseComm(const QString &strCmdPrefix, const QString &strTarget, QObject *parent)
+    : QObject(parent), m_target(strTarget), m_cmdPrefix(strCmdPrefix),
+      m_echoParam(QStringLiteral(" # %1param g %2").arg(strCmdPrefix, strTarget)),
+      m_echoGet(QStringLiteral(" # %1get ").arg(strCmdPrefix)),
+      m_showConfigCmd(QStringLiteral("%1config --show").arg(strCmdPrefix)),
+      m_echoConfig(QStringLiteral(" # %1 ").arg(m_showConfigCmd)), m_user(QStringLiteral("root"))
+{
+    qRegisterMetaType<E_CommResult>("E_CommResult");
+    ++s_iLiveCount;
+    connect(&m_checker, &QTimer::timeout, this, &CBaseComm::slotOnCheckerTimeOut);
+}
+
+CBaseComm::~CBaseComm()
+{
+    Reset();
+    --s_iLiveCount;
+}
+
+int CBaseComm::LiveCount()
+{
+    return s_iLiveCount;
+}
+
+void CBaseComm::Reset()
+{
+    ++m_u64Generation;
+    m_promptCount = 0;
+    m_listing = false;
+    m_readParamName.clear();
+    m_lastSend.clear();
+    m_lastLine.clear();
+    m_recvBuffer.clear();
+    m_checker.stop();
+}
+
+bool CBaseComm::TakeLive()
+{
+    const bool bWas = m_bLive;
+    m_bLive = false;
+    return bWas;
+}
+
+bool CBaseComm::Close()
+{
+    m_bLive = false;
+    Reset();
+    return true;
+}
+
+// ---- queue ---------------------------------------------------------------------------
+
+bool CBaseComm::PushSendData(const char *cmd, bool bNewLine)
+{
+    QByteArray entry;
+    if (!cmd) {
+        if (!bNewLine)
+            return false;
+        entry = "\r\n";
+    } else {
+        entry = QByteArray(cmd);
+        if (bNewLine)
+            entry += "\r\n";
+    }
+    return Queue(entry);
+}
+
+bool CBaseComm::Queue(const QByteArray &entry)
+{
+    m_sendQueue.append(entry);
+    if (IsConnected() && m_promptCount > 0 && !m_checker.isActive())
+        CheckSendNext();
+    VLOG(lcTelnet) << "m_sendQueue=" << m_sendQueue.size();
+    return true;
+}
+
+void CBaseComm::CheckSendNext()
+{
+    VLOG(lcTelnet) << "m_sendQueue=" << m_sendQueue.size();
+    if (m_sendQueue.isEmpty()) {
+        VLOG(lcTelnet) << "SendQueueReturn";
+        emit OnSendQueueReturn(COMM_OK);
+        return;
+    }
+    m_lastSend = m_sendQueue.first();
+    SendData(m_lastSend, false);
+}
+
+void CBaseComm::QueueAdvance()
+{
+    if (!m_sendQueue.isEmpty() && m_sendQueue.first() == m_lastSend)
+        m_sendQueue.removeFirst();
+    CheckSendNext();
+}
+
+void CBaseComm::ClearSendQueue()
+{
+    VLOG(lcTelnet) << "cleared" << m_sendQueue.size();
+    m_sendQueue.clear();
+}
+
+bool CBaseComm::SendData(const QByteArray &data, bool bNewLine)
+{
+    VLOG(lcTelnet) << ">>>> SendData:" << LogHex(data);
+    const bool bOk = WriteData(data, bNewLine);
+    emit OnSendData(data, bOk);
+    if (!bOk)
+        slotOnSendFailed();
+    return bOk;
+}
+
+void CBaseComm::StartTimeOutChecker(int msec)
+{
+    if (m_checker.isActive())
+        m_checker.stop();
+    VLOG(lcTelnet) << "StartChecker:" << QDateTime::currentDateTime().toString(Qt::ISODateWithMs) << msec;
+    m_checker.start(Velmora::ScaledMs(msec));
+}
+
+void CBaseComm::RestartChecker()
+{
+    m_checker.stop();
+    m_checker.start();
+}
+
+void CBaseComm::slotOnCheckerTimeOut()
+{
+    VLOG(lcTelnet) << QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
+    m_checker.stop();
+    // Asked before closing: the close aborts the socket, after which nothing is connecting.
+    const bool bConnecting = IsConnecting();
+    Close();
+    emit OnSendQueueReturn(bConnecting ? COMM_TIMEOUT_CONNECTING : COMM_TIMEOUT);
+}
+
+void CBaseComm::slotOnSendFailed()
+{
+    VLOG(lcTelnet) << "Send failed";
+    m_checker.stop();
+    Close();
+    emit OnSendQueueReturn(COMM_FAILED);
+}
+
+// ---- command set ----------------------------------------------------------------------
+
+bool CBaseComm::ReadParam(const QString &strName, int mode)
+{
+    QString strMode;
+    if (mode == PARAM_READ_RO)
+        strMode = QStringLiteral("r");
+    else if (mode == PARAM_READ)
+        strMode = QStringLiteral("g");
+    else {
+        m_readParamName.clear();
+        return false;
+    }
+    return Queue(QStringLiteral("%1param %2 %3 %4").arg(m_cmdPrefix, strMode, m_target, strName).toUtf8() + "\r\n");
+}
+
+bool CBaseComm::WriteParam(const QString &strName, const QString &strValue)
+{
+    return Queue(QStringLiteral("%1param s %2 %3 %4").arg(m_cmdPrefix, m_target, strName, strValue).toUtf8() + "\r\n");
+}
+
+bool CBaseComm::SaveParam()
+{
+    return Queue(QStringLiteral("%1param save %2").arg(m_cmdPrefix, m_target).toLatin1() + "\r\n");
+}
+
+bool CBaseComm::SendECommand(const QString &strArg)
+{
+    return Queue(QStringLiteral("e %1 %2").arg(m_target, strArg).toLatin1() + "\r\n");
+}
+
+bool CBaseComm::SetOsd(bool bOn)
+{
+    const QString strLine =
+        bOn ? QStringLiteral("osd_on.sh %1 123456").arg(m_target) : QStringLiteral("osd_off.sh %1 0").arg(m_target);
+    return Queue(strLine.toLatin1() + "\r\n");
+}
+
+bool CBaseComm::ReadOption(const QString &strName)
+{
+    return Queue(QStringLiteral("%1get %2").arg(m_cmdPrefix, strName).toLatin1() + "\r\n");
+}
+
+bool CBaseComm::WriteOption(const QString &strName, const QString &strValue)
+{
+    return Queue(QStringLiteral("%1set -%2 %3").arg(m_cmdPrefix, strName, strValue).toLatin1() + "\r\n");
+}
+
+bool CBaseComm::ReadConfig(const QString &strName)
+{
+    return Queue(QStringLiteral("%1 %2").arg(m_showConfigCmd, strName).toLatin1() + "\r\n");
+}
+
+bool CBaseComm::WriteConfig(const QString &strArgs)
+{
+    return Queue(QStringLiteral("%1config %2").arg(m_cmdPrefix, strArgs).toLatin1() + "\r\n");
+}
+
+bool CBaseComm::WriteViOption(const QString &strArg)
+{
+    return Queue(QStringLiteral("%1set -vi %2 %3").arg(m_cmdPrefix, m_target, strArg).toLatin1() + "\r\n");
+}
+
+bool CBaseComm::ReadMonitorInfo()
+{
+    return Queue(s_monitorInfoCmd + "\r\n");
+}
+
+bool CBaseComm::Reboot()
+{
+    return PushSendData("reboot", true);
+}
+
+// ---- receive path ---------------------------------------------------------------------
+
+void CBaseComm::OnReceiveData(const QByteArray &data)
+{
+    if (data.isEmpty())
+        return;
+    // Telnet pads a bare CR with a zero byte; a read of nothing but padding is no new text,
+    // and must not make the prompt already in the buffer count (and advance the queue) twice.
+    if (data.at(0) != kIac && data.count('\0') == data.size())
+        return;
+    if (data.at(0) == kIac && !m_recvBuffer.isEmpty() && m_recvBuffer.at(0) != kIac)
+        m_recvBuffer.clear(); // an unterminated text tail is dropped when negotiation starts
+    m_recvBuffer.append(data);
+    if (m_recvBuffer.at(0) == kIac && !AnswerNegotiation())
+        return;
+    ProcessText();
+}
+
+// True when text is left in the buffer to read on.
+bool CBaseComm::AnswerNegotiation()
+{
+    // The rows are short: a longer buffer matches none, and only its start is logged.
+    constexpr int kLongestRow = 18;
+    const QByteArray hex = m_recvBuffer.left(256).toHex();
+    VLOG(lcTelnet) << "<<<< OnReceiveDataHex: \"" + QString::fromLatin1(hex) + "\"";
+    for (const T_NegotiationRow &row : s_negotiation) {
+        if (m_recvBuffer.size() > kLongestRow || hex != row.pszReceived)
+            continue;
+        m_recvBuffer.clear();
+        const QByteArray reply = QByteArray::fromHex(row.pszReply);
+        if (!reply.isEmpty())
+            SendData(reply, false);
+        return false;
+    }
+
+    // A server whose opening matches no row still waits for answers before it asks for the
+    // login (a Debian telnetd asks for terminal type and speed first). Answer each option as
+    // the rows answer their own: refuse everything asked of us, accept the server echoing and
+    // dropping go-ahead, decline any other offer.
+    QByteArray reply;
+    bool bCutOff = false;
+    int i = 0;
+    const int iSize = m_recvBuffer.size();
+    while (i < iSize && m_recvBuffer.at(i) == kIac) {
+        if (i + 1 >= iSize) {
+            bCutOff = true;
+            break;
+        }
+        const auto verb = static_cast<unsigned char>(m_recvBuffer.at(i + 1));
+        if (verb == 0xff)
+            break; // an escaped 0xff is a data byte
+        if (verb >= kWill) {
+            if (i + 2 >= iSize) {
+                bCutOff = true;
+                break;
+            }
+            const char option = m_recvBuffer.at(i + 2);
+            if (verb == kDo) {
+                reply += kIac;
+                reply += static_cast<char>(kWont);
+                reply += option;
+            } else if (verb == kWill) {
+                const bool bAccept = option == kOptEcho || option == kOptSuppressGoAhead;
+                reply += kIac;
+                reply += static_cast<char>(bAccept ? kDo : kDont);
+                reply += option;
+            } // WONT and DONT confirm nothing we agreed to: no answer
+            i += 3;
+        } else if (verb == kSb) {
+            const int iEnd = m_recvBuffer.indexOf(QByteArray("\xff\xf0", 2), i + 2);
+            if (iEnd < 0) {
+                // Wait for its end, but a subnegotiation that never ends is dropped, not hoarded.
+                if (iSize - i >= kMaxTail)
+                    i = iSize;
+                else
+                    bCutOff = true;
+                break;
+            }
+            i = iEnd + 2;
+        } else {
+            i += 2; // a two-byte command (NOP, GA, ...)
+        }
+    }
+    m_recvBuffer.remove(0, i);
+    if (!reply.isEmpty()) {
+        VLOG(lcTelnet) << "answered option by option";
+        const quint64 u64Gen = m_u64Generation;
+        const QByteArray rest = m_recvBuffer;
+        if (!SendData(reply, false) || u64Gen != m_u64Generation)
+            return false;
+        m_recvBuffer = rest;
+    }
+    if (bCutOff)
+        return false; // the rest of the option comes with the next read
+    if (i == 0) {
+        // Nothing readable as a command: skip to the first letter or digit, so that a login
+        // prompt behind a broken burst still gets through.
+        int iSkip = 0;
+        while (iSkip < m_recvBuffer.size() && !IsAlnum(m_recvBuffer.at(iSkip)))
+            ++iSkip;
+        m_recvBuffer.remove(0, iSkip);
+    }
+    return !m_recvBuffer.isEmpty();
+}
+
+void CBaseComm::ProcessText()
+{
+    const quint64 u64Gen = m_u64Generation;
+    m_recvBuffer.replace('\0', QByteArray());
+    VLOG(lcTelnet) << "<<<< OnReceiveData(m_recvBuffer):" << LogHex(m_recvBuffer);
+    emit OnRecvData(m_recvBuffer);
+    if (u64Gen != m_u64Generation)
+        return;
+
+    // Take every complete line out first: a slot may close or refill the channel meanwhile.
+    QList<QByteArray> lines;
+    int iStart = 0;
+    for (int iEnd = m_recvBuffer.indexOf("\r\n"); iEnd >= 0; iEnd = m_recvBuffer.indexOf("\r\n", iStart)) {
+        lines.append(m_recvBuffer.mid(iStart, iEnd - iStart));
+        iStart = iEnd + 2;
+    }
+    m_recvBuffer.remove(0, iStart);
+    const QByteArray tail = m_recvBuffer;
+    for (const QByteArray &line : qAsConst(lines)) {
+        if (line.isEmpty())
+            continue;
+        DueReceiveLine(line);
+        if (u64Gen != m_u64Generation)
+            return;
+        m_lastLine = line;
+    }
+
+    if (tail.isEmpty())
+        return;
+    if (tail.size() >= kMaxTail) {
+        VWARN(lcTelnet) << QStringLiteral("Recv line length(%1) too long. \n").arg(tail.size()) << LogHex(tail);
+        m_recvBuffer.clear();
+        return;
+    }
+    const bool bPrompt = EndsWithNoCase(tail, s_promptEnd);
+    if (bPrompt) {
+        m_checker.stop();
+    } else if (m_lastSend.trimmed() == "reboot") {
+        m_checker.stop();
+        QueueAdvance();
+        return;
+    }
+    if (AnswerLogin(tail))
+        return;
+    DueReceiveLine(tail);
+    if (u64Gen != m_u64Generation)
+        return;
+    if (bPrompt)
+        QueueAdvance();
+}
+
+bool CBaseComm::AnswerLogin(const QByteArray &tail)
+{
+    QByteArray answer;
+    if (EndsWithNoCase(tail, s_loginPrompt))
+        answer = m_user.toUtf8();
+    else if (EndsWithNoCase(tail, "Password: "))
+        answer = m_password.toUtf8();
+    else if (tail.startsWith("ubuntu@"))
+        answer = "sudo su";
+    else if (tail == "[sudo] password for ubuntu: ")
+        answer = m_password.toUtf8();
+    else if (tail.contains("incorrect password")) {
+        m_checker.stop();
+        emit OnSendQueueReturn(COMM_FAILED);
+        return true;
+    } else
+        return false;
+    RestartChecker();
+    m_listing = false;
+    SendData(answer, true);
+    return true;
+}
+
+// ---- reply parser ---------------------------------------------------------------------
+
+void CBaseComm::DueReceiveLine(const QByteArray &line)
+{
+    const quint64 u64Gen = m_u64Generation;
+    if (line.contains(s_displayIdMarker)) {
+        const QList<QByteArray> fields = line.split('|');
+        QByteArray code;
+        if (fields.size() >= 4)
+            code = DisplayManufacturerCode(QByteArray::fromHex(fields.at(2)));
+        if (!code.isEmpty()) {
+            VLOG(lcTelnet) << "get SinkInfo: " + QString::fromLatin1(code);
+            emit OnReadParam("sinkinfo", code, COMM_OK);
+        } else {
+            VLOG(lcTelnet) << "get SinkInfo failed.";
+            emit OnReadParam("sinkinfo", QByteArray(), COMM_FAILED);
+        }
+        if (u64Gen != m_u64Generation)
+            return;
+    }
+
+    if (EndsWithNoCase(m_lastSend.trimmed(), "echo $?") && EndsWithNoCase(m_lastLine.trimmed(), "echo $?")) {
+        m_lastLine.clear();
+        VLOG(lcTelnet) << "OnExecResult: " << LogHex(m_lastSend) << "=" << LogHex(line);
+        emit OnExecResult(m_lastSend, line);
+        if (u64Gen != m_u64Generation)
+            return;
+    }
+
+    if (CheckIsParamOrReadyRead(line) || CheckIsOptionOrReadyRead(line) || CheckIsConfigOrReadyRead(line)) {
+        m_listing = false;
+        return;
+    }
+    if (u64Gen != m_u64Generation)
+        return;
+
+    if (line.startsWith(s_listBegin)) {
+        m_listing = true;
+        return;
+    }
+    if (!m_listing)
+        return;
+    if (line.startsWith(s_listEnd)) {
+        m_listing = false;
+        emit OnNodelistEnd();
+        VLOG(lcTelnet) << "list device end.";
+        return;
+    }
+    if (line.size() <= 8)
+        return;
+    const QList<QByteArray> fields = line.split('\t');
+    if (fields.size() == 3)
+        emit OnListDevice(fields.at(0), fields.at(1), fields.at(2));
+}
+
+// The value printed before a prompt: on the prompt's own line, or the line before it. When
+// the line before is the echo of the read itself the device printed an empty value; the echo
+// is not the value.
+QByteArray CBaseComm::PromptValue(const QByteArray &line, const QString &strEcho) const
+{
+    if (line.size() > s_rootPrompt.size())
+        return line.left(line.size() - s_rootPrompt.size());
+    if (m_lastLine.contains(strEcho.toUtf8()))
+        return QByteArray();
+    return m_lastLine;
+}
+
+bool CBaseComm::CheckIsParamOrReadyRead(const QByteArray &line)
+{
+    const QByteArray marker = m_echoParam.toUtf8();
+    const int i = line.indexOf(marker);
+    if (i >= 0) {
+        const int j = i + marker.size() + 1; // one separator before the name
+        if (j >= line.size())
+            return true;
+        m_readParamName = line.mid(j).trimmed();
+        VLOG(lcTelnet) << "GetReadParamName:" << LogHex(m_readParamName);
+        return true;
+    }
+    if (!EndsWithNoCase(line, s_rootPrompt))
+        return false;
+    m_checker.stop();
+    ++m_promptCount;
+    if (m_readParamName.isEmpty())
+        return false;
+    QByteArray value = PromptValue(line, m_echoParam);
+    E_CommResult eResult = COMM_OK;
+    if (value.startsWith('"' + m_readParamName + "\" not defined")) {
+        value.clear();
+        eResult = COMM_FAILED;
+    }
+    VLOG(lcTelnet) << "Read param:" << LogHex(m_readParamName) << "=" << LogHex(value);
+    const QByteArray name = m_readParamName;
+    m_readParamName.clear();
+    emit OnReadParam(name, value, eResult);
+    return true;
+}
+
+bool CBaseComm::CheckIsOptionOrReadyRead(const QByteArray &line)
+{
+    const QByteArray marker = m_echoGet.toUtf8();
+    const int i = line.indexOf(marker);
+    if (i >= 0) {
+        const int j = i + marker.size();
+        if (j >= line.size())
+            return true;
+        m_readOptionName = line.mid(j).trimmed();
+        VLOG(lcTelnet) << "GetReadOption:" << LogHex(m_readOptionName);
+        return true;
+    }
+    if (!EndsWithNoCase(line, s_promptEnd))
+        return false;
+    m_checker.stop();
+    ++m_promptCount;
+    if (m_readOptionName.isEmpty())
+        return false;
+    QByteArray value = PromptValue(line, m_echoGet);
+    E_CommResult eResult = COMM_OK;
+    if (EndsWithNoCase(value, "not defined") || EndsWithNoCase(value, ": not found")) {
+        value.clear();
+        eResult = COMM_FAILED;
+    }
+    VLOG(lcTelnet) << "Read option:" << LogHex(m_readOptionName) << "=" << LogHex(value);
+    const QByteArray name = m_readOptionName;
+    m_readOptionName.clear();
+    emit OnReadOption(name, value, eResult);
+    return true;
+}
+
+bool CBaseComm::CheckIsConfigOrReadyRead(const QByteArray &line)
+{
+    const QByteArray marker = m_echoConfig.toUtf8();
+    const int i = line.indexOf(marker);
+    if (i >= 0) {
+        const int j = i + marker.size();
+        if (j >= line.size()) {
+            m_readConfigName.clear();
+            return true;
+        }
+        m_readConfigName = line.mid(j).trimmed();
+        VLOG(lcTelnet) << "GetReadConfig:" << LogHex(m_readConfigName);
+        return true;
+    }
+    if (!EndsWithNoCase(line, s_promptEnd))
+        return false;
+    m_checker.stop();
+    ++m_promptCount;
+    if (m_readConfigName.isEmpty())
+        return false;
+    QByteArray value = PromptValue(line, m_echoConfig);
+    E_CommResult eResult = COMM_OK;
+    if (EndsWithNoCase(value, "not defined") || EndsWithNoCase(value, ": not found")) {
+        value.clear();
+        eResult = COMM_FAILED;
+    }
+    VLOG(lcTelnet) << "Read Config:" << LogHex(m_readConfigName) << "=" << LogHex(value);
+    const QByteArray name = m_readConfigName;
+    m_readConfigName.clear();
+    emit OnReadConfig(name, value, eResult);
+    return true;
+}

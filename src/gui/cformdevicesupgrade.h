@@ -1,0 +1,113 @@
+#pragma once
+
+#include "batch/cbatchupgrade.h"
+#include "http/chttpagent.h"
+#include "session/cbasemaintainsession.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+class CMaintainAgent;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace Ui
+{
+class CFormDevicesUpgrade;
+}
+
+// The batch upgrade form: the operator picks a device type (and optionally a version), one
+// file per module, and starts. Every rule of the batch itself (routing, pass accounting,
+// time limits, who is left to reboot) is the engine's, CBatchUpgrade; the form lists the
+// devices, shows what the engine reports and asks the main window for reboots. The System
+// Info and Log tabs show one device, the one the main window last made current.
+class CFormDevicesUpgrade : public QWidget
+{
+    Q_OBJECT
+public:
+    CFormDevicesUpgrade(CMaintainAgent *pAgent, QWidget *parent = nullptr);
+    ~CFormDevicesUpgrade() override;
+
+    // 1 added, 0 ignored (a batch runs, or the device is listed already), -1 refused.
+    int AddDev(T_BaseDevInfo stDevInfo);
+    void AddDevType(const QString &strDispType, const QString &strModelType);
+    void ClearDevType();
+    void SetCurrentDev(const T_BaseDevInfo &stDevInfo);
+    void RequestHttpVersion(const T_BaseDevInfo &stDevInfo);
+    bool IsRunning() const;
+
+    // Finds a listed device by its display name (what a dragged row carries), so a drop adds
+    // the device itself; without one, or for an unknown name, the drag text is all there is.
+    using DeviceResolver = std::function<bool(const QString &strDispName, T_BaseDevInfo *pstDevInfo)>;
+    void SetDeviceResolver(DeviceResolver resolver) { m_resolver = std::move(resolver); }
+
+signals:
+    void signalDevTypeChange(QString DevType, QString DevVer);
+    void signalDevReboot(QString DevName);
+    void signalUpdateType();
+    void signalHttpVersion(T_BaseDevInfo stDevInfo, bool bError, CBaseMaintainSession::E_InfoDataType e32DataType,
+                           QByteArray strData);
+    // A batch started (true) or ended in any way (false): the main window locks what
+    // would pull devices or sessions from under it.
+    void signalRunningChanged(bool bRunning);
+
+public slots:
+    void on_pbDelete_clicked();
+
+private slots:
+    void slotSelectUpgradeFile();
+    void slotDevVersion(T_BaseDevInfo stDevInfo, bool bError, CBaseMaintainSession::E_InfoDataType e32DataType,
+                        QByteArray strData);
+    void slotOnDownloadLogNotify(T_BaseDevInfo stDevInfo, QByteArray strLogText, bool bError, bool bFinished);
+    void on_pbStart_clicked();
+    void on_pbClear_clicked();
+    void slotDevTypeChange(QString devType);
+    void slotDropToAddDev(QByteArray info);
+    void slotCurrentDevChange();
+    void on_btnReadSysInfo_clicked();
+    void on_btnReadLog_clicked();
+    void slotResTimeOut();
+    void slotReboot();
+    void onDevVersionCurrentIndexChanged(QString arg1);
+
+    void slotDeviceProgress(T_BaseDevInfo stDevInfo, int i32Module, QString strCurStep, int i32CurProgress, bool bError,
+                            bool bFinished);
+    void slotDeviceFailed(T_BaseDevInfo stDevInfo, int i32Module, QString strCurStep, QString strReason);
+    void slotBatchFinished(int i32Successes, int i32Total, QStringList lstRebootHosts);
+    void slotReplyTimeOut();
+    void slotModuleNotStarted();
+
+protected:
+    bool eventFilter(QObject *pWatched, QEvent *pEvent) override;
+
+private:
+    // The row of pTree a file or reboot button belongs to; null when that row is gone.
+    static QTreeWidgetItem *ButtonRow(QTreeWidget *pTree, const QPushButton *pButton);
+    void LoadModules();
+    void AddDevVersion(const QString &strVersion);
+    QTreeWidgetItem *FindDevRow(const QString &strDispName) const;
+    QTreeWidgetItem *FindDevRowByHost(const QString &strHostName) const;
+    void RenumberRows();
+    void SetBatchControlsEnabled(bool bEnabled);
+    void SetRebootButtonsEnabled(bool bEnabled);
+    void SetRunning(bool bRunning);
+    void RemoveRow(QTreeWidgetItem *pItem);
+    void ClearDevices();
+    bool IsInformationDevice(const T_BaseDevInfo &stDevInfo) const;
+    // The information device may be mid-upgrade: ending a request must not cut its upload.
+    void AbortInformationRequest();
+    void EndInformationRequest();
+
+    Ui::CFormDevicesUpgrade *ui;
+    QString m_strDevType;
+    CHttpAgent m_httpAgent;
+    CMaintainAgent *m_pAgent;
+    CBatchUpgrade m_batch;
+    T_BaseDevInfo m_stInfoDev;
+    QTimer m_timerRes;
+    bool m_bWaitingInfo = false;
+    DeviceResolver m_resolver;
+};

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "discovery/qdevicesearcher.h"
+#include "session/cbasemaintainsession.h"
+#include "session/cmaintainagent.h"
+#include "telnet/ctelnetnamereader.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+class CFormDevicesUpgrade;
+class CFormMaintain;
+class QMdiSubWindow;
+class QTreeWidgetItem;
+
+namespace Ui
+{
+class MainWindow;
+}
+
+// The network-mode window: searches the local networks, lists the devices the product table
+// knows with their own names (read over telnet), versions and video settings, reboots them,
+// and hosts either the batch upgrade form (batch mode, from the start), which it keeps
+// supplied with device types and devices, or one maintenance form per device (single-device
+// mode). Every row keeps the device's host name, the key of every look-up in the agent.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // The first row whose display name (column 1) is strDispName, or null.
+    QTreeWidgetItem *FindDevItem(const QString &strDispName) const;
+    void RemoveDev(const QString &strHostName);
+    CFormDevicesUpgrade *BatchForm() const { return m_pBatchForm; }
+    CMaintainAgent *Agent() { return &m_agent; }
+    const CTelnetNameReader &NameReader() const { return m_nameReader; }
+
+    // The device form of the first document window titled strTitle (a display name), or null.
+    CFormMaintain *FindDevForm(const QString &strTitle) const;
+    // Single-device mode only: opens the device's form, or brings its open form forward.
+    void ShowDevForm(const QString &strHostName);
+
+public slots:
+    void on_btnSearchDevices_clicked();
+    void slotOnFoundDevice(QString strBroadcastAddr, QByteArray strIpAddr, QByteArray strHostName,
+                           QByteArray strStatus);
+    void slotStop();
+    void slotRemoveDev();
+    void slotOnSysInfoNotify(T_BaseDevInfo stDevInfo, bool bError, CBaseMaintainSession::E_InfoDataType e32DataType,
+                             QByteArray strData);
+    void slotOnRank();
+
+    void on_pbBatchUpgrade_clicked();
+    void slotBatchUpgradeClose();
+    void slotBatchUpgradeAddDev();
+    void slotAddUpgradeDev(QString devType, QString strVer);
+    void slotClickDev();
+    void slotUpgradeDeleteDev();
+    void slotUpdateType();
+
+    void slotShowCurrentDevForm();
+    void slotOnReadParam(T_TelnetNameResult stResult);
+    void slotReboot(QString devName);
+    void slotReboot() { slotReboot(QString()); }
+    void slotOnDeleteTelnet(QString strHostName, QString strReason);
+
+private slots:
+    void slotBatchRunning(bool bRunning);
+    void on_pbSingleDevice_clicked();
+    // Search, Remove, Reboot and the mode switches follow what is running.
+    void UpdateLocks();
+
+protected:
+    bool eventFilter(QObject *pWatched, QEvent *pEvent) override;
+    void closeEvent(QCloseEvent *pEvent) override;
+
+private:
+    T_BaseDevInfo ItemRecord(const QTreeWidgetItem *pItem, bool bWithVersion) const;
+    void OfferDevType(const QTreeWidgetItem *pItem);
+    QTreeWidgetItem *FindHostItem(const QString &strHostName) const;
+    QList<QMdiSubWindow *> DevFormWindows() const;
+    // A device whose own form is upgrading, reading or downloading must keep its row and session.
+    bool IsItemBusy(const QTreeWidgetItem *pItem) const;
+    bool AnyDevFormBusy() const;
+    void CloseDevForm(const QString &strTitle);
+    void CloseDevForms();
+
+    Ui::MainWindow *ui;
+    QDeviceSearcher m_searcher;
+    CMaintainAgent m_agent;
+    CFormDevicesUpgrade *m_pBatchForm = nullptr;
+    QPointer<QMdiSubWindow> m_pBatchWindow;
+    bool m_bBatchRunning = false;
+    // One short-lived channel per reported device, a bounded number open at once.
+    CTelnetNameReader m_nameReader;
+};

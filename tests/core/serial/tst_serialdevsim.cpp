@@ -1,0 +1,196 @@
+// The serial session and velmora-cli serial against devsim's microcontroller on a
+// pseudo-terminal: every fault the controller can inject on the line still ends in the image
+// stored byte for byte, or in a failure that names its cause.
+#include "serialdevsim.h"
+#include "testtime.h"
+
+#include "serial/cserialmaintain.h"
+
+#include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QSignalSpy>
+#include <QtTest>
+
+class TstSerialDevsim : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void upgradeThroughFaults_data();
+    void upgradeThroughFaults();
+    void failures_data();
+    void failures();
+    void cli_data();
+    void cli();
+
+private:
+    QByteArray ImageBytes(int i32Size)
+    {
+        QByteArray ba(i32Size, '\0');
+        for (int i = 0; i < i32Size; ++i)
+            ba[i] = char((i * 2654435761u) >> 13);
+        return ba;
+    }
+    QString WriteImage(SerialDevsim &sim, const QString &strName, const QByteArray &ba)
+    {
+        QFile file(sim.TempPath(strName));
+        if (!file.open(QIODevice::WriteOnly))
+            return QString();
+        file.write(ba);
+        return file.fileName();
+    }
+    static T_BaseDevInfo Mcu(const QString &strPort)
+    {
+        T_BaseDevInfo st;
+        st.strHostName = QStringLiteral("Atmel_MCU");
+        st.strAddr = strPort;
+        st.u32Port = 115200;
+        return st;
+    }
+};
+
+void TstSerialDevsim::initTestCase()
+{
+    qRegisterMetaType<T_BaseDevInfo>("T_BaseDevInfo");
+    qRegisterMetaType<T_UpgradeInfo>("T_UpgradeInfo");
+    qRegisterMetaType<UInt32>("UInt32");
+}
+
+void TstSerialDevsim::upgradeThroughFaults_data()
+{
+    QTest::addColumn<QJsonObject>("knobs");
+    QTest::addColumn<int>("size");
+    QTest::newRow("clean line") << QJsonObject{} << 10000;
+    QTest::newRow("one byte image") << QJsonObject{} << 1;
+    QTest::newRow("exactly one piece") << QJsonObject{} << 960;
+    QTest::newRow("negative acknowledgements") << QJsonObject{{"serial_nak_every", 3}} << 6000;
+    QTest::newRow("first frame of every step unanswered, resent")
+        << QJsonObject{{"serial_ignore_first", QJsonArray{"101", "data", "102", "103"}}} << 3000;
+    QTest::newRow("noise before every reply") << QJsonObject{{"serial_garbage", 7}} << 4000;
+    QTest::newRow("lone and stray 0xFF") << QJsonObject{{"serial_stray_ff", true}} << 4000;
+    QTest::newRow("broken checksums, then resends")
+        << QJsonObject{{"serial_bad_checksum", QJsonArray{"101", "data", "102", "103"}}} << 3000;
+    QTest::newRow("paced at 115200 baud") << QJsonObject{{"serial_baud", 115200}} << 3000;
+}
+
+void TstSerialDevsim::upgradeThroughFaults()
+{
+    QFETCH(QJsonObject, knobs);
+    QFETCH(int, size);
+    ScopedTimeScale scale(0.02);
+    knobs.insert(QStringLiteral("install_ms"), 0);
+    SerialDevsim sim;
+    QString strError;
+    QVERIFY2(sim.Start(knobs, &strError), qPrintable(strError));
+    const QByteArray baImage = ImageBytes(size);
+    const QString strPath = WriteImage(sim, QStringLiteral("mcu-3.0.bin"), baImage);
+
+    CSerialMaintain session(Mcu(sim.Port()));
+    QSignalSpy spy(&session, &CBaseMaintainSession::OnUpgradeNotify);
+    QCOMPARE(session.StartUpgrade({QStringLiteral("Atmel_MCU"), 0, strPath}), CMD_OK);
+    QTRY_VERIFY_WITH_TIMEOUT(!spy.isEmpty() && (spy.last()[3].toBool() || spy.last()[4].toBool()), 20000);
+    QVERIFY2(!spy.last()[3].toBool(), qPrintable(session.LastError()));
+    QCOMPARE(spy.last()[2].toString(), QStringLiteral("Upgrade completed"));
+
+    const QList<QJsonObject> images = sim.Events(QStringLiteral("image"));
+    QCOMPARE(images.size(), 1);
+    QCOMPARE(images[0].value("size").toInt(), size);
+    QCOMPARE(images[0].value("sha256").toString(),
+             QString::fromLatin1(QCryptographicHash::hash(baImage, QCryptographicHash::Sha256).toHex()));
+    QCOMPARE(images[0].value("name").toString(), QStringLiteral("mcu-3.0"));
+}
+
+void TstSerialDevsim::failures_data()
+{
+    QTest::addColumn<QJsonObject>("knobs");
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("controller refuses the image") << QJsonObject{{"install_fail", true}} << "Installing"
+                                                  << "checksum rejected";
+    QTest::newRow("reply for another module") << QJsonObject{{"serial_wrong_module", true}} << "Uploading"
+                                              << "wrong-module";
+}
+
+void TstSerialDevsim::failures()
+{
+    QFETCH(QJsonObject, knobs);
+    QFETCH(QString, step);
+    QFETCH(QString, reason);
+    ScopedTimeScale scale(0.02);
+    knobs.insert(QStringLiteral("install_ms"), 0);
+    SerialDevsim sim;
+    QString strError;
+    QVERIFY2(sim.Start(knobs, &strError), qPrintable(strError));
+    CSerialMaintain session(Mcu(sim.Port()));
+    QSignalSpy spy(&session, &CBaseMaintainSession::OnUpgradeNotify);
+    QCOMPARE(session.StartUpgrade(
+                 {QStringLiteral("Atmel_MCU"), 0, WriteImage(sim, QStringLiteral("m.bin"), ImageBytes(2000))}),
+             CMD_OK);
+    QTRY_VERIFY_WITH_TIMEOUT(!spy.isEmpty() && (spy.last()[3].toBool() || spy.last()[4].toBool()), 20000);
+    QVERIFY(spy.last()[3].toBool());
+    QCOMPARE(spy.last()[2].toString(), step);
+    QVERIFY2(session.LastError().contains(reason), qPrintable(session.LastError()));
+    QVERIFY(!session.IsBusy());
+}
+
+void TstSerialDevsim::cli_data()
+{
+    QTest::addColumn<QJsonObject>("knobs");
+    QTest::addColumn<QStringList>("args"); // "@PORT" and "@FILE" are filled in
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("stdoutHas");
+    QTest::addColumn<QString>("stderrHas");
+    QTest::newRow("version") << QJsonObject{} << QStringList{"version"} << 0 << "MCU-1.0.0"
+                             << "";
+    QTest::newRow("upgrade, json") << QJsonObject{{"serial_version_after", "MCU-3.0.0"}}
+                                   << QStringList{"upgrade", "@FILE", "--json"} << 0 << "\"version\": \"MCU-3.0.0\""
+                                   << "";
+    QTest::newRow("upgrade with progress")
+        << QJsonObject{} << QStringList{"upgrade", "@FILE"} << 0 << "upgrade succeeded"
+        << "Atmel_MCU: Uploading 100%";
+    QTest::newRow("silent controller") << QJsonObject{{"serial_silent", true}} << QStringList{"version"} << 1 << ""
+                                       << "Atmel_MCU: version: operation timeout";
+    QTest::newRow("refused image names the step")
+        << QJsonObject{{"install_fail", true}} << QStringList{"upgrade", "@FILE"} << 1 << ""
+        << "Atmel_MCU: Installing: checksum rejected";
+    QTest::newRow("missing port") << QJsonObject{} << QStringList{"--port", "/nonexistent/tty", "version"} << 1 << ""
+                                  << "cannot open serial port";
+    QTest::newRow("bad action") << QJsonObject{} << QStringList{"flash"} << 2 << ""
+                                << "expected";
+    QTest::newRow("missing file") << QJsonObject{} << QStringList{"upgrade", "/nonexistent.bin"} << 2 << ""
+                                  << "no such file";
+}
+
+void TstSerialDevsim::cli()
+{
+    QFETCH(QJsonObject, knobs);
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, stdoutHas);
+    QFETCH(QString, stderrHas);
+    knobs.insert(QStringLiteral("install_ms"), 0);
+    SerialDevsim sim;
+    QString strError;
+    QVERIFY2(sim.Start(knobs, &strError), qPrintable(strError));
+    const QString strFile = WriteImage(sim, QStringLiteral("mcu.bin"), ImageBytes(3000));
+    QStringList full{QStringLiteral("serial")};
+    if (!args.contains(QStringLiteral("--port")))
+        full << QStringLiteral("--port") << sim.Port();
+    full << QStringLiteral("--baud") << QStringLiteral("57600");
+    for (const QString &strArg : args)
+        full << (strArg == QLatin1String("@FILE") ? strFile : strArg);
+    QProcess cli;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VELMORA_TIME_SCALE"), QStringLiteral("0.02"));
+    cli.setProcessEnvironment(env);
+    cli.start(QStringLiteral(VELMORA_BIN_DIR "/velmora-cli"), full);
+    QVERIFY(cli.waitForFinished(60000));
+    const QString strOut = QString::fromUtf8(cli.readAllStandardOutput());
+    const QString strErr = QString::fromUtf8(cli.readAllStandardError());
+    QVERIFY2(cli.exitCode() == exitCode, qPrintable(strOut + strErr));
+    QVERIFY2(strOut.contains(stdoutHas), qPrintable(strOut));
+    QVERIFY2(strErr.contains(stderrHas), qPrintable(strErr));
+}
+
+QTEST_MAIN(TstSerialDevsim)
+#include "tst_serialdevsim.moc"

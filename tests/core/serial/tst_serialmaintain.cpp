@@ -1,0 +1,484 @@
+// The serial session against a scripted controller on a pseudo-terminal: framing, the frame
+// parser's stray-byte rules, the acknowledged transfer, resends and the step-102 checksum.
+// Frames on the test side are built and read by hand, not with the product's codec.
+#include "ptypair.h"
+#include "testtime.h"
+
+#include "serial/cserialmaintain.h"
+#include "serial/serialframe.h"
+
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+namespace
+{
+QByteArray U32(quint32 v)
+{
+    QByteArray ba(4, '\0');
+    qToBigEndian(v, ba.data());
+    return ba;
+}
+QByteArray Str(const QByteArray &ba)
+{
+    return U32(ba.size() + 4) + ba;
+}
+QByteArray Msg(quint32 id, const QByteArray &body, quint32 seq = 7)
+{
+    return U32(24 + body.size()) + U32(id) + U32(seq) + U32(1) + U32(0) + U32(0) + body;
+}
+QByteArray Frame(const QByteArray &msg)
+{
+    char x = 0;
+    for (char c : msg)
+        x ^= c;
+    QByteArray ba;
+    ba.append(char(0xFD)).append(char(msg.size() >> 8)).append(char(msg.size() & 0xFF)).append(msg).append(x);
+    return ba;
+}
+QByteArray UpgradeRsp(quint32 step, quint32 value, const QByteArray &module = "Atmel_MCU")
+{
+    return Frame(Msg(0x2811, Str(module) + U32(0) + U32(step) + U32(value)));
+}
+QByteArray Ack(quint32 status)
+{
+    return Frame(Msg(0x2815, U32(status)));
+}
+
+quint32 Be32(const QByteArray &ba, int i)
+{
+    return qFromBigEndian<quint32>(ba.constData() + i);
+}
+
+struct T_Seen {
+    quint32 id;
+    QByteArray body;
+    QByteArray raw;
+};
+
+// Cuts what the session wrote into frames, strictly: anything else fails the test.
+QList<T_Seen> Frames(const QByteArray &ba)
+{
+    QList<T_Seen> out;
+    int i = 0;
+    while (i < ba.size()) {
+        if (uchar(ba[i]) != 0xFD || i + 3 > ba.size()) {
+            qWarning() << "not a frame at" << i << ba.mid(i, 8).toHex();
+            return {};
+        }
+        const int n = (uchar(ba[i + 1]) << 8) | uchar(ba[i + 2]);
+        if (i + n + 4 > ba.size())
+            break;
+        char x = 0;
+        for (int k = 0; k < n; ++k)
+            x ^= ba[i + 3 + k];
+        if (x != ba[i + 3 + n] || Be32(ba, i + 3) != quint32(n)) {
+            qWarning() << "bad frame at" << i;
+            return {};
+        }
+        out.append({Be32(ba, i + 7), ba.mid(i + 3 + 24, n - 24), ba.mid(i, n + 4)});
+        i += n + 4;
+    }
+    return out;
+}
+
+// Signed-byte rule written out the way it reads: one byte at a time.
+quint32 ByteWiseChecksum(const QByteArray &ba)
+{
+    quint32 u = 0;
+    for (char c : ba)
+        u ^= static_cast<quint32>(static_cast<qint32>(static_cast<qint8>(c)));
+    return u;
+}
+
+T_BaseDevInfo Mcu(const QString &strPort)
+{
+    T_BaseDevInfo st;
+    st.strHostName = QStringLiteral("Atmel_MCU");
+    st.strAddr = strPort;
+    st.u32Port = 115200;
+    return st;
+}
+} // namespace
+
+class TstSerialMaintain : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void framing_data();
+    void framing();
+    void parser_data();
+    void parser();
+    void checksumMatchesByteWise();
+    void chunkedUpgrade();
+    void negativeAckRepeatsLastChunk();
+    void unansweredFrameWrittenFourTimes();
+    void wrongModuleFailsUpgrade();
+    void startRefusals_data();
+    void startRefusals();
+    void versionQuery();
+    void hangupDuringUpgradeFails();
+    void deletedInsideItsOwnSignal();
+
+private:
+    QTemporaryDir m_dir;
+    QString WriteImage(const QString &strName, const QByteArray &ba)
+    {
+        QFile f(m_dir.filePath(strName));
+        if (!f.open(QIODevice::WriteOnly))
+            return QString();
+        f.write(ba);
+        return f.fileName();
+    }
+    static T_UpgradeInfo Info(const QString &strPath) { return {QStringLiteral("Atmel_MCU"), 0, strPath}; }
+};
+
+void TstSerialMaintain::initTestCase()
+{
+    qRegisterMetaType<T_BaseDevInfo>("T_BaseDevInfo");
+    qRegisterMetaType<T_UpgradeInfo>("T_UpgradeInfo");
+    qRegisterMetaType<UInt32>("UInt32");
+    QVERIFY(m_dir.isValid());
+    PtyPair pty;
+    if (!pty.IsOpen())
+        QSKIP("no pseudo-terminals here");
+}
+
+void TstSerialMaintain::framing_data()
+{
+    QTest::addColumn<int>("n");
+    QTest::newRow("header only") << 24;
+    QTest::newRow("data message") << 988;
+    QTest::newRow("high length byte") << 300;
+    QTest::newRow("largest") << 0xFFFF;
+}
+
+void TstSerialMaintain::framing()
+{
+    QFETCH(int, n);
+    QByteArray msg(n, '\0');
+    for (int i = 0; i < n; ++i)
+        msg[i] = char(QRandomGenerator::global()->bounded(256));
+    const QByteArray frame = SerialFrame::Wrap(msg);
+    QCOMPARE(frame.size(), n + 4);
+    QCOMPARE(uchar(frame[0]), uchar(0xFD));
+    QCOMPARE(uchar(frame[1]), uchar(n >> 8));
+    QCOMPARE(uchar(frame[2]), uchar(n & 0xFF));
+    QCOMPARE(frame.mid(3, n), msg);
+    QCOMPARE(frame, Frame(msg));
+    QVERIFY(SerialFrame::Wrap(QByteArray(0x10000, 'x')).isEmpty());
+}
+
+void TstSerialMaintain::parser_data()
+{
+    // Chunks fed one after another, and the message ids expected out, in order.
+    QTest::addColumn<QList<QByteArray>>("chunks");
+    QTest::addColumn<QList<quint32>>("ids");
+    QTest::addColumn<int>("pending");
+
+    const QByteArray a = Frame(Msg(0x2813, Str("Atmel_MCU") + U32(0) + U32(0) + U32(0) + Str("V1.2")));
+    const QByteArray b = Ack(0);
+    const QByteArray ff(1, char(0xFF));
+    QByteArray badSum = b;
+    badSum[badSum.size() - 1] = char(badSum.back() ^ 0x5A);
+    QByteArray shortLen = b;
+    shortLen[1] = 0;
+    shortLen[2] = 10; // below a header
+
+    QTest::newRow("stray byte before a frame") << QList<QByteArray>{ff + a} << QList<quint32>{0x2813} << 0;
+    QTest::newRow("two frames, stray byte between")
+        << QList<QByteArray>{a + ff + b} << QList<quint32>{0x2813, 0x2815} << 0;
+    QTest::newRow("lone 0xFF on an idle line") << QList<QByteArray>{ff, a} << QList<quint32>{0x2813} << 0;
+    QTest::newRow("lone 0xFF inside a frame is data")
+        << QList<QByteArray>{b.left(10), ff, b.mid(11)} << QList<quint32>{} << 0;
+    QTest::newRow("fewer than 26 bytes wait") << QList<QByteArray>{b.left(25)} << QList<quint32>{} << 25;
+    QTest::newRow("26th byte starts parsing, frame still short")
+        << QList<QByteArray>{b.left(25), b.mid(25, 1)} << QList<quint32>{} << 26;
+    QTest::newRow("frame byte by byte") << [&] {
+        QList<QByteArray> l;
+        for (char c : b)
+            l.append(QByteArray(1, c));
+        return l;
+    }() << QList<quint32>{0x2815} << 0;
+    QTest::newRow("bad checksum, next frame in same chunk")
+        << QList<QByteArray>{badSum + b} << QList<quint32>{0x2815} << 0;
+    QTest::newRow("length below a header, then a frame")
+        << QList<QByteArray>{shortLen + a} << QList<quint32>{0x2813} << 0;
+    QTest::newRow("noise taken for a huge length, then a frame")
+        << QList<QByteArray>{QByteArray::fromHex("0102fdfff0") + a} << QList<quint32>{0x2813} << 0;
+    QTest::newRow("noise without any sync is dropped")
+        << QList<QByteArray>{QByteArray(40, char(0x11))} << QList<quint32>{} << 0;
+}
+
+void TstSerialMaintain::parser()
+{
+    QFETCH(QList<QByteArray>, chunks);
+    QFETCH(QList<quint32>, ids);
+    QFETCH(int, pending);
+    CSerialFrameParser parser;
+    QList<quint32> seen;
+    for (const QByteArray &chunk : chunks)
+        parser.Feed(chunk, [&](const T_VAZAMsgHead &h, QByteArray &body) {
+            seen.append(h.u32MsgId);
+            if (h.u32MsgId == 0x2815)
+                [&] { QCOMPARE(body, U32(0)); }();
+            return true;
+        });
+    QCOMPARE(seen, ids);
+    QCOMPARE(parser.Pending(), pending);
+}
+
+void TstSerialMaintain::checksumMatchesByteWise()
+{
+    auto *rng = QRandomGenerator::global();
+    QByteArray pool(70000, '\0');
+    for (char &c : pool)
+        c = char(rng->bounded(256));
+    for (int i = 0; i < 400; ++i) {
+        const int off = rng->bounded(64);
+        const int len = i < 100 ? i : rng->bounded(pool.size() - 64);
+        const QByteArray part = pool.mid(off, len);
+        QCOMPARE(SerialFrame::ImageChecksum(pool.constData() + off, len), ByteWiseChecksum(part));
+    }
+    // The two shapes of the result: an odd and an even count of bytes with the top bit set.
+    QCOMPARE(SerialFrame::ImageChecksum("\x80\x01", 2), 0xFFFFFF81u);
+    QCOMPARE(SerialFrame::ImageChecksum("\x80\x81", 2), 0x00000001u);
+}
+
+void TstSerialMaintain::chunkedUpgrade()
+{
+    // Resends (300 ms here) must not cross the answers this test writes.
+    ScopedTimeScale scale(0.1);
+    PtyPair pty;
+    QByteArray image(2000, '\0');
+    for (int i = 0; i < image.size(); ++i)
+        image[i] = char(i * 7 + 0x80);
+    const QString strPath = WriteImage(QStringLiteral("mcu.rev.bin"), image);
+    CSerialMaintain session(Mcu(pty.SlavePath()));
+    QVERIFY(session.IsPortOpen());
+    QSignalSpy spy(&session, &CBaseMaintainSession::OnUpgradeNotify);
+    QCOMPARE(session.StartUpgrade(Info(strPath)), CMD_OK);
+    QCOMPARE(session.StartUpgrade(Info(strPath)), CMD_BUSY);
+
+    QTRY_COMPARE(Frames(pty.Received()).size(), 1);
+    QList<T_Seen> f = Frames(pty.Take());
+    QCOMPARE(f[0].id, 0x1811u);
+    QCOMPARE(f[0].body, Str("Atmel_MCU") + U32(0) + U32(101) + U32(0) + Str("") + Str("") + Str("mcu.rev"));
+
+    pty.Write(UpgradeRsp(101, 0));
+    QByteArray sent;
+    const QList<int> sizes{960, 960, 80};
+    for (int i = 0; i < 3; ++i) {
+        QTRY_COMPARE(Frames(pty.Received()).size(), 1);
+        f = Frames(pty.Take());
+        QCOMPARE(f[0].id, 0x1815u);
+        QCOMPARE(int(Be32(f[0].body, 0)), sizes[i] + 4);
+        QCOMPARE(f[0].body.size(), sizes[i] + 4);
+        sent += f[0].body.mid(4);
+        pty.Write(Ack(i));
+    }
+    QCOMPARE(sent, image);
+    QTRY_COMPARE(Frames(pty.Received()).size(), 1);
+    f = Frames(pty.Take());
+    QCOMPARE(f[0].body,
+             Str("Atmel_MCU") + U32(0) + U32(102) + U32(ByteWiseChecksum(image)) + Str("") + Str("") + Str("mcu.rev"));
+
+    QList<int> progress;
+    QStringList steps;
+    for (const auto &args : spy) {
+        steps.append(args[2].toString());
+        progress.append(args[5].toInt());
+        QVERIFY(!args[3].toBool());
+    }
+    QCOMPARE(progress, (QList<int>{48, 96, 100, 100}));
+    QCOMPARE(steps.last(), QStringLiteral("Upload Completed"));
+
+    // Installation: no poll before the first period, then until 100.
+    pty.Write(UpgradeRsp(102, 0));
+    QTRY_COMPARE(spy.size(), 5);
+    QCOMPARE(spy.last()[2].toString(), QStringLiteral("Installing"));
+    QCOMPARE(spy.last()[5].toInt(), 1);
+    QVERIFY(pty.Received().isEmpty());
+    // Polls and their resends follow quickly on the scaled clock: look at the first one.
+    QTRY_VERIFY(!Frames(pty.Received()).isEmpty());
+    QCOMPARE(Frames(pty.Take())[0].body, Str("Atmel_MCU") + U32(0) + U32(103) + U32(0) + Str("") + Str("") + Str(""));
+    pty.Write(UpgradeRsp(103, 40));
+    QTRY_COMPARE(spy.size(), 6);
+    QCOMPARE(spy.last()[5].toInt(), 40);
+    QTRY_VERIFY(!pty.Received().isEmpty());
+    pty.Take();
+    pty.Write(UpgradeRsp(103, 100));
+    QTRY_COMPARE(spy.size(), 7);
+    QCOMPARE(spy.last()[2].toString(), QStringLiteral("Upgrade completed"));
+    QVERIFY(spy.last()[4].toBool());
+    QVERIFY(!session.IsBusy());
+}
+
+void TstSerialMaintain::negativeAckRepeatsLastChunk()
+{
+    // Resends (300 ms here) must not cross the answers this test writes.
+    ScopedTimeScale scale(0.1);
+    PtyPair pty;
+    const QString strPath = WriteImage(QStringLiteral("nak.bin"), QByteArray(1500, 'n'));
+    CSerialMaintain session(Mcu(pty.SlavePath()));
+    QCOMPARE(session.StartUpgrade(Info(strPath)), CMD_OK);
+    QTRY_COMPARE(Frames(pty.Received()).size(), 1);
+    pty.Take();
+    pty.Write(UpgradeRsp(101, 0));
+    QTRY_COMPARE(Frames(pty.Received()).size(), 1);
+    const T_Seen first = Frames(pty.Take())[0];
+    pty.Write(Ack(0xFFFFFFFF));
+    QTRY_COMPARE(Frames(pty.Received()).size(), 1);
+    QCOMPARE(Frames(pty.Take())[0].raw, first.raw);
+    pty.Write(Ack(0x80000000));
+    QTRY_COMPARE(Frames(pty.Received()).size(), 1);
+    QCOMPARE(Frames(pty.Take())[0].raw, first.raw);
+    pty.Write(Ack(0));
+    QTRY_COMPARE(Frames(pty.Received()).size(), 1);
+    QCOMPARE(Frames(pty.Take())[0].body.size(), 540 + 4);
+}
+
+void TstSerialMaintain::unansweredFrameWrittenFourTimes()
+{
+    // 3000 ms becomes 60 ms: the gaps can be told apart from the turn of the event loop.
+    ScopedTimeScale scale(0.02);
+    PtyPair pty;
+    CSerialMaintain session(Mcu(pty.SlavePath()));
+    QCOMPARE(session.QueryVersion("Atmel_MCU", 0), CMD_OK);
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> at;
+    QByteArray first;
+    connect(&pty, &PtyPair::ReadyRead, this, [&] {
+        for (const T_Seen &f : Frames(pty.Take())) {
+            at.append(clock.elapsed());
+            if (first.isEmpty())
+                first = f.raw;
+            QCOMPARE(f.raw, first);
+        }
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(at.size(), 4, 5000);
+    // No fifth write, however long we wait: three resends in all.
+    QTest::qWait(Velmora::ScaledMs(3000) * 3);
+    QCOMPARE(at.size(), 4);
+    for (int i = 1; i < 4; ++i)
+        QVERIFY2(at[i] - at[i - 1] >= Velmora::ScaledMs(3000) - 5, qPrintable(QString::number(at[i] - at[i - 1])));
+
+    // A reply broken on the line is no answer: the frame goes out again after the wait.
+    at.clear();
+    QByteArray broken = Frame(Msg(0x2813, Str("Atmel_MCU") + U32(0) + U32(0) + U32(0) + Str("V")));
+    broken[broken.size() - 1] = char(broken.back() ^ 1);
+    pty.Write(broken);
+    QTRY_COMPARE_WITH_TIMEOUT(at.size(), 1, 5000);
+
+    // Any byte from the line restarts the count: a new frame again gets three resends.
+    pty.Write(QByteArray(1, char(0xFF)));
+    QTest::qWait(Velmora::ScaledMs(3000) / 2);
+    at.clear();
+    first.clear();
+    QCOMPARE(session.QueryVersion("Atmel_MCU", 0), CMD_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(at.size(), 4, 5000);
+}
+
+void TstSerialMaintain::wrongModuleFailsUpgrade()
+{
+    ScopedTimeScale scale(0.01);
+    PtyPair pty;
+    CSerialMaintain session(Mcu(pty.SlavePath()));
+    QSignalSpy spy(&session, &CBaseMaintainSession::OnUpgradeNotify);
+    QCOMPARE(session.StartUpgrade(Info(WriteImage(QStringLiteral("w.bin"), "abc"))), CMD_OK);
+    pty.Write(UpgradeRsp(101, 0, "wrong-module"));
+    QTRY_COMPARE(spy.size(), 1);
+    QCOMPARE(spy[0][2].toString(), QStringLiteral("Uploading"));
+    QVERIFY(spy[0][3].toBool());
+    QCOMPARE(spy[0][5].toInt(), -1);
+    QVERIFY(!session.IsBusy());
+    QVERIFY(session.LastError().contains(QStringLiteral("wrong-module")));
+}
+
+void TstSerialMaintain::startRefusals_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("module");
+    QTest::addColumn<bool>("port");
+    QTest::addColumn<int>("result");
+    const QString strGood = WriteImage(QStringLiteral("good.bin"), "x");
+    QTest::newRow("missing file") << m_dir.filePath("none.bin") << "Atmel_MCU" << true << int(CMD_ERROR);
+    QTest::newRow("empty file") << WriteImage(QStringLiteral("empty.bin"), "") << "Atmel_MCU" << true << int(CMD_ERROR);
+    QTest::newRow("no base name") << WriteImage(QStringLiteral(".bin"), "x") << "Atmel_MCU" << true << int(CMD_ERROR);
+    QTest::newRow("no module") << strGood << "" << true << int(CMD_ERROR);
+    QTest::newRow("port missing") << strGood << "Atmel_MCU" << false << int(CMD_CONNECT_FAIL);
+}
+
+void TstSerialMaintain::startRefusals()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, module);
+    QFETCH(bool, port);
+    QFETCH(int, result);
+    PtyPair pty;
+    CSerialMaintain session(Mcu(port ? pty.SlavePath() : m_dir.filePath(QStringLiteral("ttyGone"))));
+    QCOMPARE(int(session.StartUpgrade({module, 0, file})), result);
+    QVERIFY(!session.IsBusy());
+    QVERIFY(!session.LastError().isEmpty());
+    if (!port)
+        QCOMPARE(session.QueryVersion("Atmel_MCU", 0), CMD_CONNECT_FAIL);
+}
+
+void TstSerialMaintain::versionQuery()
+{
+    PtyPair pty;
+    CSerialMaintain session(Mcu(pty.SlavePath()));
+    QSignalSpy spy(&session, &CBaseMaintainSession::OnVersionQueryNotify);
+    QCOMPARE(session.QueryVersion("Atmel_MCU", 0), CMD_OK);
+    QTRY_COMPARE(Frames(pty.Received()).size(), 1);
+    const T_Seen f = Frames(pty.Take())[0];
+    QCOMPARE(f.id, 0x1813u);
+    QCOMPARE(f.body, Str("Atmel_MCU") + U32(0) + U32(101) + Str("") + Str(""));
+    // Sent across two writes with a stray byte in front, as a noisy line delivers it.
+    const QByteArray answer = Frame(Msg(0x2813, Str("Atmel_MCU") + U32(0) + U32(0) + U32(0) + Str("MCU-2.4.1")));
+    pty.Write(QByteArray(1, char(0x00)) + answer.left(12));
+    QTest::qWait(20);
+    pty.Write(answer.mid(12));
+    QTRY_COMPARE(spy.size(), 1);
+    QCOMPARE(spy[0][1].toBool(), false);
+    QCOMPARE(spy[0][4].toByteArray(), QByteArray("MCU-2.4.1"));
+}
+
+void TstSerialMaintain::hangupDuringUpgradeFails()
+{
+    ScopedTimeScale scale(0.01);
+    PtyPair pty;
+    CSerialMaintain session(Mcu(pty.SlavePath()));
+    QSignalSpy spy(&session, &CBaseMaintainSession::OnUpgradeNotify);
+    QCOMPARE(session.StartUpgrade(Info(WriteImage(QStringLiteral("h.bin"), "abc"))), CMD_OK);
+    pty.Hangup();
+    QTRY_COMPARE(spy.size(), 1);
+    QVERIFY(spy[0][3].toBool());
+    QVERIFY(!session.IsBusy());
+    QVERIFY(session.LastError().contains(QStringLiteral("lost")));
+}
+
+void TstSerialMaintain::deletedInsideItsOwnSignal()
+{
+    ScopedTimeScale scale(0.01);
+    PtyPair pty;
+    auto *pSession = new CSerialMaintain(Mcu(pty.SlavePath()));
+    QPointer<CSerialMaintain> guard(pSession);
+    connect(pSession, &CBaseMaintainSession::OnVersionQueryNotify, this, [&] { delete pSession; });
+    QCOMPARE(pSession->QueryVersion("Atmel_MCU", 0), CMD_OK);
+    const QByteArray answer = Frame(Msg(0x2813, Str("Atmel_MCU") + U32(0) + U32(0) + U32(0) + Str("V")));
+    // Two answers in one chunk: the second must not reach a deleted session.
+    pty.Write(answer + answer);
+    QTRY_VERIFY(guard.isNull());
+    QTest::qWait(20);
+    // The port was released: a new session opens the same line.
+    CSerialMaintain again(Mcu(pty.SlavePath()));
+    QVERIFY(again.IsPortOpen());
+}
+
+QTEST_MAIN(TstSerialMaintain)
+#include "tst_serialmaintain.moc"

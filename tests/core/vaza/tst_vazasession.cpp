@@ -1,0 +1,372 @@
+// The Vaza session against the simulated device over real loopback sockets.
+#include "devsimrunner.h"
+#include "quietwindow.h"
+#include "testtime.h"
+#include "vaza/cvazamaintainsession.h"
+
+#include <QCryptographicHash>
+#include <QRandomGenerator>
+#include <QtTest>
+
+namespace
+{
+// The session's own periods (product time): a quiet window of one and a half of them
+// is where a timer left running would show itself.
+constexpr int kResponseMs = 7000;
+constexpr int kHeartbeatTickMs = 3000;
+constexpr int kPollMs = 10000;
+
+// One simulated device on 127.0.0.1 and a session to it. Every notification is kept as
+// one line: "sys ok", "sys err time out", "log - 1024", "log fin", "up - Uploading 40",
+// "up fin Upgrade completed 100", "ver ok fpga 2 F1.0.9". The second word is "-" for
+// progress and anything else for a final notification.
+struct CRig {
+    CRig(double dScale, const QString &strHost, const QJsonObject &knobs = {}, const QString &strServices = "vaza")
+        : scale(dScale), bStarted(sim.Start({SimDevice(strHost, QStringLiteral("127.0.0.1"), knobs)}, strServices)),
+          session(Dev(strHost, sim.Port(QStringLiteral("vaza"))))
+    {
+        using S = CBaseMaintainSession;
+        QObject::connect(&session, &S::OnSysInfoNotify,
+                         [this](T_BaseDevInfo, bool bErr, S::E_InfoDataType, QByteArray ba) {
+                             Note({"sys", bErr ? "err " + ba : "ok"}, ba);
+                         });
+        QObject::connect(&session, &S::OnDownloadLogNotify, [this](T_BaseDevInfo, QByteArray ba, bool bErr, bool bFin) {
+            Note({"log", bErr ? "err " + ba : bFin ? "fin" : "- " + QByteArray::number(ba.size())}, ba);
+        });
+        QObject::connect(&session, &S::OnUpgradeNotify,
+                         [this](T_BaseDevInfo, T_UpgradeInfo, QString strStep, bool bErr, bool bFin, int i32Pct) {
+                             Note({"up", bErr ? "err" : bFin ? "fin" : "-", strStep, QString::number(i32Pct)});
+                         });
+        QObject::connect(&session, &S::OnVersionQueryNotify,
+                         [this](T_BaseDevInfo, bool bErr, QByteArray baAddr, UInt32 u32Port, QByteArray baVer) {
+                             Note({"ver", bErr ? "err" : "ok", baAddr, QString::number(u32Port), baVer});
+                         });
+    }
+    static T_BaseDevInfo Dev(const QString &strHost, int i32Port)
+    {
+        T_BaseDevInfo st;
+        st.strHostName = strHost;
+        st.strAddr = QStringLiteral("127.0.0.1");
+        st.u32Port = static_cast<quint32>(i32Port);
+        st.strKind = QStringLiteral("tx");
+        return st;
+    }
+    void Note(const QStringList &words, const QByteArray &baData = QByteArray())
+    {
+        notes << words.join(QLatin1Char(' ')).trimmed();
+        data << baData;
+    }
+    int Finals() const
+    {
+        return static_cast<int>(
+            std::count_if(notes.begin(), notes.end(), [](const QString &s) { return s.section(' ', 1, 1) != "-"; }));
+    }
+    QString Image(const QString &strName, int i32Size)
+    {
+        QFile file(sim.TempPath(strName));
+        // Not periodic: with a 256-byte period every read-back piece would XOR to zero and a
+        // checksum that forgets all but the last piece would still come out right.
+        QByteArray ba(i32Size, Qt::Uninitialized);
+        QRandomGenerator gen(static_cast<quint32>(i32Size));
+        for (int i = 0; i < i32Size; ++i)
+            ba[i] = static_cast<char>(gen.generate());
+        return file.open(QIODevice::WriteOnly) && file.write(ba) == i32Size ? file.fileName() : QString();
+    }
+    E_CmdResult Upgrade(const QString &strPath, const QString &strModule = QStringLiteral("main"))
+    {
+        return session.StartUpgrade(T_UpgradeInfo{strModule, 1, strPath});
+    }
+    E_CmdResult Run(const QString &strCmd)
+    {
+        if (strCmd == QLatin1String("sys"))
+            return session.GetSysInfo();
+        if (strCmd == QLatin1String("log"))
+            return session.DownloadLog();
+        if (strCmd == QLatin1String("ver"))
+            return session.QueryVersion("main", 1);
+        return Upgrade(Image(QStringLiteral("fw.bin"), 1000));
+    }
+    ScopedTimeScale scale;
+    CDevsimRunner sim;
+    QStringList notes; // outlive the session, whatever it emits while going away
+    QList<QByteArray> data;
+    bool bStarted;
+    CVazaMaintainSession session;
+};
+} // namespace
+
+class TestVazaSession : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false")); }
+    void requestWaitsForBindThenHeartbeatsWhenIdle();
+    void faultEndsInOneTimeOutAndSessionGoesOn_data();
+    void faultEndsInOneTimeOutAndSessionGoesOn();
+    void busyRefusesCommandsButQueryVersionRuns();
+    void upgradeEndsOnce_data();
+    void upgradeEndsOnce();
+    void abortDuringInstallationSilencesSession();
+    void logArrivesInChunksThenFinalNotification();
+    void realTimeResponseTimeOut();
+};
+
+// Catches a request written before the bind reply, a lost waiting request, numbering that
+// restarts on connect, and a heartbeat that never starts (or goes out on every tick).
+void TestVazaSession::requestWaitsForBindThenHeartbeatsWhenIdle()
+{
+    CRig r(0.05, "ZR410-0001");
+    QVERIFY(r.bStarted);
+    QCOMPARE(r.session.GetSysInfo(), CMD_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(r.notes, QStringList{"sys ok"}, 5000);
+    QVERIFY2(r.data.at(0).contains("<label name=\"PID\">ZR410</label>"), r.data.at(0).constData());
+    QVERIFY(r.data.at(0).contains("<label name=\"IP Address\">127.0.0.1</label>"));
+    QVERIFY(!r.session.IsBusy());
+
+    const QList<QJsonObject> binds = r.sim.Events(QStringLiteral("vaza_bind"));
+    QCOMPARE(binds.size(), 1);
+    // The system-information request was numbered first, while there was no connection.
+    QCOMPARE(binds.at(0).value(QStringLiteral("seq")).toInt(), 2);
+    // devsim records a request before the accepted bind as unbound (and ignores it).
+    QCOMPARE(r.sim.Count(QStringLiteral("vaza_unbound_request")), 0);
+
+    // Idle for 1 s (20 s scaled): one heartbeat, not one per 150 ms tick.
+    QTRY_COMPARE_WITH_TIMEOUT(r.sim.Count(QStringLiteral("vaza_heartbeat")), 1, 5000);
+    QVERIFY_QUIET([&] { return r.sim.Count(QStringLiteral("vaza_heartbeat")); }, 2 * kHeartbeatTickMs);
+}
+
+void TestVazaSession::faultEndsInOneTimeOutAndSessionGoesOn_data()
+{
+    QTest::addColumn<QJsonObject>("knobs");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("ending");
+    QTest::addColumn<QString>("next");
+    QTest::addColumn<QString>("nextEnding");
+    QTest::addColumn<int>("connects");
+    // Each catches a time-out through the wrong signal, a second one (the response timer
+    // repeating), a session left busy or wedged, or a request sent unbound.
+    const QString strOut = QStringLiteral("sys err time out");
+    // A refused bind leaves the link unbound: the next command times out as well.
+    QTest::newRow("refused bind") << QJsonObject{{"vaza_refuse_bind", true}} << "sys" << strOut << "sys" << strOut << 1;
+    QTest::newRow("silent sysinfo") << QJsonObject{{"vaza_silent", "sysinfo"}} << "sys" << strOut << "ver"
+                                    << "ver ok main 1 V3.1.4" << 1;
+    QTest::newRow("silent log") << QJsonObject{{"vaza_silent", "log"}} << "log"
+                                << "log err time out"
+                                << "sys"
+                                << "sys ok" << 1;
+    QTest::newRow("silent step 101") << QJsonObject{{"vaza_silent", "101"}} << "up"
+                                     << "up err time out 0"
+                                     << "sys"
+                                     << "sys ok" << 1;
+    // After garbage the stream is framed again from the next message on.
+    QTest::newRow("garbage") << QJsonObject{{"vaza_garbage_at", "sysinfo"}} << "sys" << strOut << "ver"
+                             << "ver ok main 1 V3.1.4" << 1;
+    // The next reply is swallowed as the body that never came: no false answer.
+    QTest::newRow("body never comes") << QJsonObject{{"vaza_truncate_at", "sysinfo"}} << "sys" << strOut << "sys"
+                                      << strOut << 1;
+    // A session that keeps the dead socket (or its half message) never answers again.
+    QTest::newRow("connection dropped") << QJsonObject{{"vaza_drop_at", "101"}} << "up"
+                                        << "up err time out 0"
+                                        << "sys"
+                                        << "sys ok" << 2;
+}
+
+void TestVazaSession::faultEndsInOneTimeOutAndSessionGoesOn()
+{
+    QFETCH(QJsonObject, knobs);
+    QFETCH(QString, command);
+    QFETCH(QString, ending);
+    QFETCH(QString, next);
+    QFETCH(QString, nextEnding);
+    QFETCH(int, connects);
+    CRig r(0.05, "ZR420-0003", knobs);
+    QVERIFY(r.bStarted);
+    QCOMPARE(r.Run(command), CMD_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(r.Finals(), 1, 5000);
+    QCOMPARE(r.notes.last(), ending);
+    // A response timer left repeating would end the command again.
+    QVERIFY_QUIET([&] { return r.Finals(); }, kResponseMs * 3 / 2);
+    QVERIFY(!r.session.IsBusy());
+    QCOMPARE(r.sim.Count(QStringLiteral("vaza_unbound_request")), 0);
+    QCOMPARE(r.Run(next), CMD_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(r.Finals(), 2, 5000);
+    QCOMPARE(r.notes.last(), nextEnding);
+    QCOMPARE(r.sim.Count(QStringLiteral("vaza_connect")), connects);
+}
+
+// Catches the busy rule applied to version queries, a busy answer that disturbs the running
+// command, and an upgrade started from a file that cannot be sent.
+void TestVazaSession::busyRefusesCommandsButQueryVersionRuns()
+{
+    CRig r(0.1, "ZR410-0004", {{"vaza_silent", "sysinfo"}});
+    QVERIFY(r.bStarted);
+    const QString strImage = r.Image(QStringLiteral("fw.bin"), 100);
+    for (const QString &strBad : {QStringLiteral("fw.bin"), r.sim.TempPath(QString()), r.sim.TempPath("missing.bin")})
+        QCOMPARE(r.Upgrade(strBad), CMD_ERROR);
+    QCOMPARE(r.Upgrade(strImage, QString()), CMD_ERROR);
+    QVERIFY(!r.session.IsBusy());
+
+    QCOMPARE(r.session.GetSysInfo(), CMD_OK);
+    QCOMPARE(r.session.GetSysInfo(), CMD_BUSY);
+    QCOMPARE(r.session.DownloadLog(), CMD_BUSY);
+    QCOMPARE(r.Upgrade(strImage), CMD_BUSY);
+    QTRY_COMPARE_WITH_TIMEOUT(r.sim.Count(QStringLiteral("vaza_sysinfo")), 1, 5000);
+    QCOMPARE(r.session.QueryVersion("fpga", 2), CMD_OK);
+    QCOMPARE(r.session.QueryVersion("nosuch", 9), CMD_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(r.notes.size(), 2, 5000);
+    QCOMPARE(r.notes, (QStringList{"ver ok fpga 2 F1.0.9", "ver err nosuch 9"}));
+    QVERIFY(r.session.IsBusy());
+    QTRY_COMPARE_WITH_TIMEOUT(r.notes.size(), 3, 5000);
+    QCOMPARE(r.notes.last(), QStringLiteral("sys err time out"));
+}
+
+void TestVazaSession::upgradeEndsOnce_data()
+{
+    QTest::addColumn<QJsonObject>("knobs");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("changeAfterUpload");
+    QTest::addColumn<QString>("ending");
+    QTest::addColumn<bool>("imageStored");
+    QTest::addColumn<int>("installed");
+    const QJsonObject quick{{"install_ms", 0}};
+    // Lost or corrupted image bytes, a wrong checksum (the image is read back in 256 KiB
+    // pieces: this one needs nine, the last one odd), polls going on after 100.
+    QTest::newRow("full upgrade") << QJsonObject{{"install_ms", 1500}} << 2 * 1024 * 1024 + 17 << false
+                                  << "up fin Upgrade completed 100" << true << 1;
+    // A division by zero (or a garbage percentage) for an image of 0 bytes.
+    QTest::newRow("empty image") << quick << 0 << false << "up fin Upgrade completed 100" << true << 1;
+    // A checksum taken from anything but the file as it is at the end of the upload.
+    QTest::newRow("image changed after upload") << quick << 4096 << true << "up err Installing... -1" << true << 0;
+    // An upgrade that goes on although the device answers for another module.
+    QTest::newRow("reply for another module")
+        << QJsonObject{{"vaza_wrong_module", true}} << 100 << false << "up err Uploading -1" << false << 0;
+    // A malformed upload URL reaching the FTP client.
+    QTest::newRow("upload URL not ftp") << QJsonObject{{"vaza_ftp_url", "http://127.0.0.1/fw.bin"}} << 100 << false
+                                        << "up err Uploading -1" << false << 0;
+    // FTP failures reported as success.
+    QTest::newRow("STOR refused") << QJsonObject{{"ftp_fail", QJsonObject{{"STOR", 553}}}} << 65536 << false
+                                  << "up err Installing... 1" << false << 0;
+    QTest::newRow("data connection cut") << QJsonObject{{"ftp_cut_after", 5000}} << 65536 << false
+                                         << "up err Installing... 1" << false << 0;
+}
+
+// Whatever the outcome: one final notification, an idle session that takes the next
+// command, upload progress that only rises and ends before installation, and a stored
+// image byte-identical to the file as it was sent.
+void TestVazaSession::upgradeEndsOnce()
+{
+    QFETCH(QJsonObject, knobs);
+    QFETCH(int, size);
+    QFETCH(bool, changeAfterUpload);
+    QFETCH(QString, ending);
+    QFETCH(bool, imageStored);
+    QFETCH(int, installed);
+    CRig r(0.05, "ZR410-0020", knobs, QStringLiteral("vaza,ftp"));
+    QVERIFY(r.bStarted);
+    const QString strImage = r.Image(QStringLiteral("fw.img"), size);
+    QFile file(strImage);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    const QByteArray baSent = file.readAll();
+    if (changeAfterUpload) {
+        // The first "Installing..." comes as the upload ends, before the checksum is taken.
+        connect(&r.session, &CBaseMaintainSession::OnUpgradeNotify, this, [&](T_BaseDevInfo, T_UpgradeInfo, QString s) {
+            if (s == QLatin1String("Installing...") && file.isOpen() && file.seek(10) && file.write("\x01") == 1)
+                file.close();
+        });
+    }
+    QCOMPARE(r.Upgrade(strImage), CMD_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(r.Finals(), 1, 20000);
+    QCOMPARE(r.notes.last(), ending);
+    QVERIFY(!r.session.IsBusy());
+    if (size == 0)
+        QCOMPARE(r.notes.first(), QStringLiteral("up - Uploading 0"));
+
+    int i32LastUpload = -1;
+    bool bInstalling = false;
+    bool bMidUpload = false;
+    for (const QString &s : r.notes.mid(0, r.notes.size() - 1)) {
+        bInstalling = bInstalling || s.contains(QLatin1String("Installing"));
+        if (s.contains(QLatin1String("Uploading"))) {
+            QVERIFY2(!bInstalling && s.section(' ', -1).toInt() >= i32LastUpload, qPrintable(r.notes.join('\n')));
+            i32LastUpload = s.section(' ', -1).toInt();
+            bMidUpload = bMidUpload || (i32LastUpload > 0 && i32LastUpload < 100);
+        }
+    }
+    if (imageStored && size > 0)
+        QCOMPARE(i32LastUpload, 100);
+    // A percentage taken in whole numbers before multiplying sits at 0 and jumps to 100.
+    // The client hands the socket at most about 1 MiB per turn and reports after each, so
+    // an image over 2 MiB always gets a report between 1 % and 99 %.
+    if (imageStored && size > 2 * 1024 * 1024)
+        QVERIFY2(bMidUpload, qPrintable(r.notes.join('\n')));
+    const QList<QJsonObject> images = r.sim.Events(QStringLiteral("image"));
+    QCOMPARE(images.size(), imageStored ? 1 : 0);
+    if (imageStored)
+        QCOMPARE(images.at(0).value(QStringLiteral("sha256")).toString().toLatin1(),
+                 QCryptographicHash::hash(baSent, QCryptographicHash::Sha256).toHex());
+    QCOMPARE(r.sim.Count(QStringLiteral("vaza_installed")), installed);
+
+    // Polls (or a progress tick, or the response timer) going on after the ending.
+    QVERIFY_QUIET([&] { return r.sim.Count(QStringLiteral("vaza_upgrade")) + r.notes.size(); }, kPollMs * 3 / 2);
+    QCOMPARE(r.Finals(), 1);
+    QCOMPARE(r.session.GetSysInfo(), CMD_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(r.notes.last(), QStringLiteral("sys ok"), 5000);
+}
+
+// Catches simulated progress and polls that go on reporting after the caller gave up, and
+// an abort that leaves the command running.
+void TestVazaSession::abortDuringInstallationSilencesSession()
+{
+    CRig r(0.05, "ZR410-0024", {{"install_ms", 600000}}, QStringLiteral("vaza,ftp"));
+    QVERIFY(r.bStarted);
+    QCOMPARE(r.Upgrade(r.Image(QStringLiteral("fw.img"), 1000)), CMD_OK);
+    // Wait for device progress from the polls (step 103 answered).
+    QTRY_VERIFY_WITH_TIMEOUT(r.sim.Count(QStringLiteral("vaza_upgrade")) >= 4, 20000);
+    QCOMPARE(r.session.AbortCmd(), int(CUR_UPGRADE));
+    QCOMPARE(r.session.AbortCmd(), int(CUR_NONE));
+    // A poll period and a half holds several progress ticks as well.
+    QVERIFY_QUIET([&] { return r.notes.size() + r.sim.Count(QStringLiteral("vaza_upgrade")); }, kPollMs * 3 / 2);
+    QCOMPARE(r.Finals(), 0);
+}
+
+// Catches chunks over 1024 bytes, lost or repeated log bytes, a missing final emission,
+// and ZR420L (any letter case) treated alike for system information and log.
+void TestVazaSession::logArrivesInChunksThenFinalNotification()
+{
+    QByteArray baLog;
+    for (int i = 0; baLog.size() < 2500; ++i)
+        baLog += QByteArray::number(i) + " kernel: line <" + QByteArray::number(i * 7) + ">\n";
+    baLog.truncate(2500);
+    CRig r(0.1, "zr420l-0025", {{"log_text", QString::fromLatin1(baLog)}}, QStringLiteral("vaza,ftp"));
+    QVERIFY(r.bStarted);
+    QCOMPARE(r.session.GetSysInfo(), CMD_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(r.notes, QStringList{"sys ok"}, 5000);
+    QVERIFY(r.data.at(0).contains("Stream Info"));
+    QCOMPARE(r.session.DownloadLog(), CMD_OK);
+    QTRY_VERIFY_WITH_TIMEOUT(r.Finals() == 2, 20000);
+    // All 2500 bytes were waiting at once on loopback: exactly 1024, 1024, 452.
+    QCOMPARE(r.notes, (QStringList{"sys ok", "log - 1024", "log - 1024", "log - 452", "log fin"}));
+    QCOMPARE(r.data.mid(1), (QList<QByteArray>{baLog.left(1024), baLog.mid(1024, 1024), baLog.mid(2048), ""}));
+    QVERIFY(!r.session.IsBusy());
+    QCOMPARE(r.sim.Events(QStringLiteral("vaza_sysinfo")).at(0).value(QStringLiteral("model")).toInt(), 1);
+    QCOMPARE(r.sim.Events(QStringLiteral("vaza_log")).at(0).value(QStringLiteral("model")).toInt(), 3);
+}
+
+// The unscaled 7000 ms response time-out, once, on a real clock (run by its own ctest).
+void TestVazaSession::realTimeResponseTimeOut()
+{
+    if (qEnvironmentVariableIntValue("VELMORA_REAL_TIME") != 1)
+        QSKIP("real-time case: runs as tst_vazasession_realtime");
+    CRig r(1.0, "ZR410-0011", {{"vaza_silent", "sysinfo"}});
+    QVERIFY(r.bStarted);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(r.session.GetSysInfo(), CMD_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(r.notes.size(), 1, 12000);
+    // A coarse timer may fire up to 5 % early.
+    QVERIFY2(clock.elapsed() >= 6600 && clock.elapsed() < 9000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(r.notes.at(0), QStringLiteral("sys err time out"));
+}
+
+QTEST_MAIN(TestVazaSession)
+#include "tst_vazasession.moc"

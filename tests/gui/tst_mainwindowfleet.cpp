@@ -1,0 +1,401 @@
+// The real main window and batch form against simulated devices in the namespace runner:
+// a search, the columns and names it fills, choosing a type and a version, a Vaza batch with a
+// failing device and auto reboot over telnet, an HTTP batch, the System Info tab, and the
+// switch to single-device forms, as an operator drives them.
+#include "cformdevicesupgrade.h"
+#include "filechooser.h"
+#include "formmaintain.h"
+#include "mainwindow.h"
+#include "msgboxrecorder.h"
+#include "netnsfleet.h"
+#include "qdevlistwidget.h"
+#include "telnet/ctelnetcomm.h"
+#include "testtime.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace
+{
+constexpr int BATCH_MS = 90000;
+
+void StageRuntimeFiles()
+{
+    for (const char *pszName : {"config.xml", "upgrade.conf", "app.ini"}) {
+        const QString strTarget = QCoreApplication::applicationDirPath() + "/" + pszName;
+        QFile::remove(strTarget);
+        QFile::copy(QStringLiteral(VELMORA_SOURCE_DIR "/resources/") + pszName, strTarget);
+    }
+}
+
+QJsonObject Device(const QString &strHost, const QString &strAddr, const QString &strKind, const QString &strVersion,
+                   QJsonObject knobs = {})
+{
+    const bool bHttp = strHost.startsWith("ZR110");
+    knobs.insert("install_ms", 0);
+    knobs.insert("http_result_polls", 3);
+    auto module = [](const char *pszId, const QString &strVer) {
+        return QJsonObject{{"addr", pszId}, {"port", 0}, {"version", strVer}};
+    };
+    return QJsonObject{{"hostname", strHost},
+                       {"addr", strAddr},
+                       {"kind", strKind},
+                       {"version", strVersion},
+                       {"channel", bHttp ? "http" : "vaza"},
+                       {"telnet_name", strHost.endsWith("1") ? "Lobby encoder" : "Stage " + strHost.right(2)},
+                       {"modules", QJsonArray{module("main", strVersion), module("fpga", "F1.0.9")}},
+                       {"knobs", knobs}};
+}
+} // namespace
+
+class TestMainWindowFleet : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void searchChooseAndUpgradeVaza();
+    void upgradeHttp();
+    void singleDeviceMode();
+
+private:
+    template <typename T> T *F(const char *pszName) const { return m_pWindow->BatchForm()->findChild<T *>(pszName); }
+    QDevListWidget *List() const { return m_pWindow->findChild<QDevListWidget *>("twDevices"); }
+    QStringList Column(const QTreeWidget *pTree, int i32Column) const
+    {
+        QStringList lst;
+        for (int i = 0; i < pTree->topLevelItemCount(); ++i)
+            lst << pTree->topLevelItem(i)->text(i32Column);
+        return lst;
+    }
+    int Row(const QString &strHost) const
+    {
+        for (int i = 0; i < List()->topLevelItemCount(); ++i)
+            if (List()->topLevelItem(i)->data(0, Qt::UserRole).toString() == strHost)
+                return i;
+        return -1;
+    }
+    bool Search()
+    {
+        QPushButton *pSearch = m_pWindow->findChild<QPushButton *>("btnSearchDevices");
+        QTest::mouseClick(pSearch, Qt::LeftButton);
+        if (m_pWindow->isEnabled())
+            return false; // the window is locked for the whole search
+        return QTest::qWaitFor([this] { return m_pWindow->isEnabled(); }, 10000);
+    }
+    QString Image(const QString &strName, int i32Size)
+    {
+        QByteArray ba(i32Size, Qt::Uninitialized);
+        QRandomGenerator gen(static_cast<quint32>(i32Size));
+        for (char &ch : ba)
+            ch = static_cast<char>(gen.generate());
+        QFile file(m_dir.filePath(strName));
+        m_hashSha.insert(QStringLiteral("/") + strName,
+                         QCryptographicHash::hash(ba, QCryptographicHash::Sha256).toHex());
+        return file.open(QIODevice::WriteOnly) && file.write(ba) == i32Size ? file.fileName() : QString();
+    }
+    void ChooseFiles(const QStringList &lstFiles)
+    {
+        QTreeWidget *pModules = F<QTreeWidget>("twModule");
+        QCOMPARE(pModules->topLevelItemCount(), lstFiles.size());
+        for (int i = 0; i < lstFiles.size(); ++i) {
+            const QString strFile = lstFiles.at(i);
+            Velmora::SetFileChooser([strFile] { return strFile; });
+            QTest::mouseClick(pModules->itemWidget(pModules->topLevelItem(i), 1), Qt::LeftButton);
+        }
+        Velmora::SetFileChooser({});
+    }
+    void ClickDevice(const QString &strHost)
+    {
+        QTreeWidgetItem *pItem = List()->topLevelItem(Row(strHost));
+        List()->scrollToItem(pItem);
+        const QRect rect = List()->visualRect(List()->model()->index(Row(strHost), 0));
+        QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, QPoint(rect.left() + 10, rect.center().y()));
+    }
+
+    NetnsFleet m_fleet;
+    QTemporaryDir m_dir;
+    QHash<QString, QByteArray> m_hashSha;
+    MsgBoxRecorder *m_pRecorder = nullptr;
+    MainWindow *m_pWindow = nullptr;
+};
+
+void TestMainWindowFleet::initTestCase()
+{
+    QString strReason;
+    if (!NetnsFleet::InsideRunner(&strReason))
+        QSKIP(qPrintable(strReason));
+    StageRuntimeFiles();
+}
+
+void TestMainWindowFleet::init()
+{
+    m_pRecorder = new MsgBoxRecorder;
+    m_pWindow = new MainWindow;
+    m_pWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_pWindow));
+}
+
+void TestMainWindowFleet::cleanup()
+{
+    m_pRecorder->Expect("Do you want to close the window?", QMessageBox::Yes);
+    m_pWindow->close();
+    delete m_pWindow;
+    m_fleet.Stop();
+    const QStringList lstUnexpected = m_pRecorder->Unexpected();
+    delete m_pRecorder;
+    QVERIFY2(lstUnexpected.isEmpty(), qPrintable(lstUnexpected.join(" | ")));
+}
+
+// Would catch rows duplicated or versions lost by a second search, an unknown model listed,
+// wrong counts, devices of another version added, a failed device upgraded further or
+// rebooted, the summary counting the wrong pass, a search allowed under a running batch,
+// and an image that reached a device altered.
+void TestMainWindowFleet::searchChooseAndUpgradeVaza()
+{
+    const QJsonArray devices{Device("ZR410-W00001", "10.213.0.30", "tx", "V3.1.4"),
+                             Device("ZR410-W00002", "10.213.0.31", "tx", "V3.1.4",
+                                    {{"install_fail", true}, {"telnet_silent_after_login", true}}),
+                             Device("ZR410-W00003", "10.213.0.32", "tx", "V3.2.0"),
+                             Device("ZR420-W00004", "10.213.0.33", "rx", "V2.0.0"),
+                             Device("QX900-W00005", "10.213.0.34", "tx", "V1.0.0")};
+    QString strError;
+    QVERIFY2(m_fleet.Start(devices, {"discovery", "vaza", "ftp", "telnet"}, &strError), qPrintable(strError));
+
+    // Searches on the real clock: a loaded machine's simulator still answers within the passes.
+    QVERIFY(Search());
+    QCOMPARE(m_pWindow->findChild<QLabel *>("label_Num")->text(), QString("TX:3 RX:1 Total:4"));
+    QCOMPARE(List()->topLevelItemCount(), 4);
+    QCOMPARE(Row("QX900-W00005"), -1);
+    QTRY_VERIFY_WITH_TIMEOUT(!Column(List(), 3).contains(QString()), 15000);
+    QCOMPARE(List()->topLevelItem(Row("ZR410-W00003"))->text(3), QString("V3.2.0"));
+    // Names over telnet: an encoded blank shown as a blank; no channel for the unknown model.
+    QTRY_COMPARE_WITH_TIMEOUT(List()->topLevelItem(Row("ZR410-W00001"))->text(0), QString("Lobby encoder"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(List()->topLevelItem(Row("ZR410-W00003"))->text(0), QString("Stage 03"), 10000);
+    for (const QJsonObject &ev : m_fleet.Records("telnet_connect"))
+        QVERIFY(ev.value("device").toString() != "QX900-W00005");
+    {
+        // Renamed on the device itself, through its own shell.
+        CTelnetComm comm("gb", QString(), "10.213.0.32", 24);
+        QSignalSpy spyDone(&comm, &CBaseComm::OnSendQueueReturn);
+        QVERIFY(comm.Connect() && comm.WriteParam("name", "Stage%2003%20new"));
+        QVERIFY(spyDone.wait(10000));
+        QCOMPARE(spyDone.at(0).at(0).value<E_CommResult>(), COMM_OK);
+    }
+    // The search's own information requests keep the sessions busy until answered.
+    QSignalSpy spyInfo(m_pWindow->Agent(), &CMaintainAgent::OnSysInfoNotify);
+    QVERIFY(Search());
+    QCOMPARE(List()->topLevelItemCount(), 4);
+    QCOMPARE(List()->topLevelItem(Row("ZR410-W00003"))->text(3), QString("V3.2.0"));
+    QTRY_COMPARE_WITH_TIMEOUT(spyInfo.size(), 4, 15000);
+    // The second report reads the name again into the same row.
+    QTRY_COMPARE_WITH_TIMEOUT(List()->topLevelItem(Row("ZR410-W00003"))->text(0), QString("Stage 03 new"), 10000);
+    QCOMPARE(List()->topLevelItemCount(), 4);
+    ScopedTimeScale scale(0.2);
+    QCOMPARE(List()->topLevelItem(Row("ZR420-W00004"))->text(2), QString("10.213.0.33"));
+
+    QComboBox *pType = F<QComboBox>("cbDevType");
+    pType->setCurrentText("ZR410 Encoder");
+    QTreeWidget *pDev = F<QTreeWidget>("twDev");
+    QCOMPARE(pDev->topLevelItemCount(), 3);
+    F<QComboBox>("cbDevVersion")->setCurrentText("V3.2.0");
+    QCOMPARE(Column(pDev, 1), QStringList{"ZR410 Encoder-W00003"});
+    F<QComboBox>("cbDevVersion")->setCurrentIndex(0);
+    // In the list's order, sorted by alias: the silent device kept its display name.
+    QCOMPARE(Column(pDev, 1), (QStringList{"ZR410 Encoder-W00001", "ZR410 Encoder-W00003", "ZR410 Encoder-W00002"}));
+
+    ChooseFiles({Image("main.bin", 300001), Image("fpga.bin", 70000)});
+    F<QCheckBox>("cbReboot")->setChecked(true);
+    QSignalSpy spyReboot(m_pWindow->BatchForm(), &CFormDevicesUpgrade::signalDevReboot);
+    m_pRecorder->Expect("'ZR410 Encoder-W00002' Upgrade error occur!");
+    m_pRecorder->Expect("succeeded: 2, total: 2.");
+    QTest::mouseClick(F<QPushButton>("pbStart"), Qt::LeftButton);
+    QVERIFY(m_pWindow->BatchForm()->IsRunning());
+    QVERIFY(!m_pWindow->findChild<QPushButton *>("btnSearchDevices")->isEnabled());
+    QVERIFY(!F<QPushButton>("pbStart")->isEnabled());
+    // Nothing pulls a device or its session from under the running batch: no question is even
+    // asked (the recorder fails on any box), no row goes.
+    List()->topLevelItem(Row("ZR410-W00001"))->setSelected(true);
+    m_pWindow->slotRemoveDev();
+    m_pWindow->slotReboot();
+    m_pWindow->slotUpgradeDeleteDev();
+    QCOMPARE(List()->topLevelItemCount(), 4);
+    QCOMPARE(pDev->topLevelItemCount(), 3);
+    // Asking a device in the batch for its information must not cut its upgrade.
+    ClickDevice("ZR410-W00001");
+    QTest::mouseClick(F<QPushButton>("btnReadSysInfo"), Qt::LeftButton);
+    QCOMPARE(Column(F<QTreeWidget>("twSysInfo"), 0), QStringList{"device is busying"});
+    QVERIFY(m_pWindow->BatchForm()->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(m_pRecorder->PendingExpectations(), 0, BATCH_MS);
+    QCOMPARE(m_pRecorder->Shown().last().strTitle, QString("upgradation summary"));
+
+    // The two that stayed in the batch are rebooted and leave both lists; the failed one stays.
+    QCOMPARE(spyReboot.size(), 2);
+    QCOMPARE(spyReboot.at(0).at(0).toString(), QString("ZR410-W00001"));
+    QCOMPARE(spyReboot.at(1).at(0).toString(), QString("ZR410-W00003"));
+    QCOMPARE(Column(pDev, 0), QStringList{"1"});
+    QCOMPARE(Column(pDev, 1), QStringList{"ZR410 Encoder-W00002"});
+    QCOMPARE(Column(pDev, 2), QStringList{"Upgrade failed"});
+    QCOMPARE(Column(List(), 1), (QStringList{"ZR420 Decoder-W00004", "ZR410 Encoder-W00002"}));
+    QVERIFY(m_pWindow->findChild<QPushButton *>("btnSearchDevices")->isEnabled());
+    QVERIFY(pDev->itemWidget(pDev->topLevelItem(0), 4)->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(m_fleet.Records("telnet_reboot").size(), 2, 10000);
+    // A silent name read kept the display name, and no channel outlived its run.
+    QCOMPARE(Column(List(), 0), (QStringList{"Stage 04", "ZR410 Encoder-W00002"}));
+    QTRY_COMPARE_WITH_TIMEOUT(CBaseComm::LiveCount(), 0, 20000);
+    QVERIFY(List()->topLevelItem(1)->toolTip(0).contains("Name not read: time out"));
+
+    // main to all three, fpga only to the two that passed main; every byte as chosen.
+    const QList<QJsonObject> images = m_fleet.Records("image");
+    QCOMPARE(images.size(), 5);
+    for (const QJsonObject &ev : images)
+        QCOMPARE(ev.value("sha256").toString().toLatin1(), m_hashSha.value(ev.value("name").toString()));
+    for (const QJsonObject &ev : images)
+        QVERIFY(ev.value("device").toString() != "ZR410-W00002" || ev.value("name").toString() == "/main.bin");
+
+    // The System Info tab of a Vaza device: the rows of its XML document.
+    ClickDevice("ZR420-W00004");
+    QTest::mouseClick(F<QPushButton>("btnReadSysInfo"), Qt::LeftButton);
+    QTreeWidget *pInfo = F<QTreeWidget>("twSysInfo");
+    QTRY_VERIFY(pInfo->topLevelItemCount() >= 2);
+    QCOMPARE(Column(pInfo, 0).mid(0, 2), (QStringList{"Device Info", "System Info"}));
+    QVERIFY(pInfo->topLevelItem(0)->childCount() > 0);
+    QVERIFY(m_pWindow->BatchForm()->isEnabled());
+
+    // Its log, as the device's FTP service offers it, in the Log tab.
+    F<QTabWidget>("tab")->setCurrentWidget(F<QWidget>("tab_Log"));
+    QTest::mouseClick(F<QPushButton>("btnReadLog"), Qt::LeftButton);
+    QPlainTextEdit *pLog = F<QPlainTextEdit>("teLog");
+    QTRY_VERIFY(pLog->toPlainText().contains("ZR420-W00004 daemon.info"));
+    QTRY_VERIFY(m_pWindow->BatchForm()->isEnabled());
+    QVERIFY(!pLog->toPlainText().contains("ZR410-W0000"));
+
+    // The operator's reboot: the row goes as soon as the command is queued.
+    List()->setCurrentItem(List()->topLevelItem(Row("ZR420-W00004")));
+    m_pWindow->slotReboot();
+    QCOMPARE(Row("ZR420-W00004"), -1);
+    QTRY_COMPARE_WITH_TIMEOUT(m_fleet.Records("telnet_reboot").size(), 3, 10000);
+    // A shell that never gives a prompt: the failure is said, the row stays gone.
+    List()->setCurrentItem(List()->topLevelItem(Row("ZR410-W00002")));
+    m_pWindow->slotReboot();
+    QCOMPARE(List()->topLevelItemCount(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(m_pWindow->statusBar()->currentMessage().contains("'ZR410-W00002' reboot failed"), 10000);
+    QCOMPARE(m_fleet.Records("telnet_reboot").size(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(CBaseComm::LiveCount(), 0, 10000);
+}
+
+// Would catch an HTTP batch that never ends when the result file goes away, its images
+// altered, and the version page not reaching the columns and the System Info tab.
+void TestMainWindowFleet::upgradeHttp()
+{
+    const QJsonArray devices{Device("ZR110-W00011", "10.213.0.40", "tx", "2.1.4"),
+                             Device("ZR110-W00012", "10.213.0.41", "tx", "2.1.4", {{"telnet", false}})};
+    QString strError;
+    QVERIFY2(m_fleet.Start(devices, {"discovery", "http", "telnet"}, &strError), qPrintable(strError));
+    QVERIFY(Search());
+    QCOMPARE(List()->topLevelItemCount(), 2);
+    // The web-server models keep their name under the "ast" tools; a refused channel leaves
+    // the display name.
+    QTRY_COMPARE_WITH_TIMEOUT(Column(List(), 0), (QStringList{"Lobby encoder", "ZR110 Encoder-W00012"}), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(CBaseComm::LiveCount(), 0, 10000);
+    const QList<QJsonObject> commands = m_fleet.Records("telnet_command");
+    QVERIFY(!commands.isEmpty());
+    for (const QJsonObject &ev : commands)
+        QCOMPARE(ev.value("line").toString(), QString("astparam g  name"));
+    QTRY_VERIFY_WITH_TIMEOUT(List()->topLevelItem(0)->text(3).contains("2.1.4"), 15000);
+    ScopedTimeScale scale(0.2);
+
+    F<QComboBox>("cbDevType")->setCurrentText("ZR110 Encoder");
+    QCOMPARE(F<QTreeWidget>("twDev")->topLevelItemCount(), 2);
+    ChooseFiles({Image("fw.bin", 250000)});
+    m_pRecorder->Expect("succeeded: 2, total: 2.");
+    QTest::mouseClick(F<QPushButton>("pbStart"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(m_pRecorder->PendingExpectations(), 0, BATCH_MS);
+    QCOMPARE(Column(F<QTreeWidget>("twDev"), 3), (QStringList{"100%", "100%"}));
+    const QList<QJsonObject> uploads = m_fleet.Records("http_upload");
+    QCOMPARE(uploads.size(), 2);
+    for (const QJsonObject &ev : uploads)
+        QCOMPARE(ev.value("sha256").toString().toLatin1(), m_hashSha.value("/fw.bin"));
+
+    ClickDevice("ZR110-W00012");
+    QTest::mouseClick(F<QPushButton>("btnReadSysInfo"), Qt::LeftButton);
+    QTreeWidget *pInfo = F<QTreeWidget>("twSysInfo");
+    QTRY_COMPARE(pInfo->topLevelItemCount(), 2);
+    QCOMPARE(Column(pInfo, 0), (QStringList{"build time", "version"}));
+    QVERIFY(pInfo->topLevelItem(1)->text(1).contains("2.1.4"));
+}
+
+// Would catch a click opening a second form for the same device, a form left behind by the
+// return to batch mode, batch-form clicks opening device forms, and a search or reboot
+// allowed under a device form's upgrade.
+void TestMainWindowFleet::singleDeviceMode()
+{
+    const QJsonArray devices{Device("ZR410-W00021", "10.213.0.50", "tx", "V3.1.4"),
+                             Device("ZR420-W00022", "10.213.0.51", "rx", "V2.0.0")};
+    QString strError;
+    QVERIFY2(m_fleet.Start(devices, {"discovery", "vaza", "ftp"}, &strError), qPrintable(strError));
+    QVERIFY(Search());
+    ScopedTimeScale scale(0.2);
+    QMdiArea *pArea = m_pWindow->findChild<QMdiArea *>("mdiArea");
+    ClickDevice("ZR410-W00021");
+    QCOMPARE(pArea->subWindowList().size(), 1);
+
+    QPushButton *pSingle = m_pWindow->findChild<QPushButton *>("pbSingleDevice");
+    QPushButton *pBatch = m_pWindow->findChild<QPushButton *>("pbBatchUpgrade");
+    QVERIFY(pSingle->isVisible() && !pBatch->isVisible());
+    QTest::mouseClick(pSingle, Qt::LeftButton);
+    QVERIFY(!m_pWindow->BatchForm() && pBatch->isVisible());
+    ClickDevice("ZR410-W00021");
+    ClickDevice("ZR420-W00022");
+    ClickDevice("ZR410-W00021");
+    QCOMPARE(pArea->subWindowList().size(), 2);
+    CFormMaintain *pForm = m_pWindow->FindDevForm("ZR410 Encoder-W00021");
+    QVERIFY(pForm);
+    QCOMPARE(pForm->HostName(), QString("ZR410-W00021"));
+    QCOMPARE(pArea->activeSubWindow()->widget(), pForm);
+
+    // While the form upgrades, nothing may drop its session: no search, no way back, no reboot.
+    // Its own start-up read first: the session takes one request at a time.
+    QTRY_VERIFY_WITH_TIMEOUT(pForm->findChild<QTreeWidget *>("twSysInfo")->topLevelItemCount() > 0, 15000);
+    QTabWidget *pTabs = pForm->findChild<QTabWidget *>("tabWidget");
+    pTabs->setCurrentWidget(pForm->findChild<QWidget *>("tabUpgrade"));
+    QTreeWidget *pModules = pForm->findChild<QTreeWidget *>("twUpgrade");
+    const QString strFile = Image("single.bin", 200000);
+    Velmora::SetFileChooser([strFile] { return strFile; });
+    QTest::mouseClick(pModules->itemWidget(pModules->topLevelItem(0), 1), Qt::LeftButton);
+    Velmora::SetFileChooser({});
+    QTest::mouseClick(pForm->findChild<QPushButton *>("btnStartUpgrade"), Qt::LeftButton);
+    QPushButton *pSearch = m_pWindow->findChild<QPushButton *>("btnSearchDevices");
+    QVERIFY(pForm->IsBusy() && !pSearch->isEnabled() && !pBatch->isEnabled());
+    List()->setCurrentItem(List()->topLevelItem(Row("ZR410-W00021")));
+    m_pWindow->slotReboot();
+    QVERIFY(Row("ZR410-W00021") >= 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!pForm->IsBusy(), BATCH_MS);
+    QVERIFY(pSearch->isEnabled() && pBatch->isEnabled());
+    QCOMPARE(m_fleet.Records("image").size(), 1);
+    QCOMPARE(m_fleet.Records("image").first().value("sha256").toString().toLatin1(), m_hashSha.value("/single.bin"));
+
+    // Removing a device takes its form away with it.
+    m_pWindow->RemoveDev("ZR420-W00022");
+    QCOMPARE(pArea->subWindowList().size(), 1);
+    QTest::mouseClick(pBatch, Qt::LeftButton);
+    QVERIFY(m_pWindow->BatchForm());
+    QCOMPARE(pArea->subWindowList().size(), 1);
+    QVERIFY(!m_pWindow->FindDevForm("ZR410 Encoder-W00021"));
+}
+
+QTEST_MAIN(TestMainWindowFleet)
+#include "tst_mainwindowfleet.moc"

@@ -1,5 +1,0 @@
-# velmora-cli run as a program against a fleet of its own inside the namespace runner.
-if(COMMAND velmora_add_netns_test AND TARGET velmora-cli)
-  velmora_add_netns_test(tst_cli integration ${CMAKE_CURRENT_LIST_DIR}/netns/tst_cli.cpp TIMEOUT 300)
-  add_dependencies(tst_cli velmora-cli)
-endif()
