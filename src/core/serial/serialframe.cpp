@@ -55,9 +55,14 @@ int CSerialFrameParser::Feed(const QByteArray &baChunk, const Handler &fnHandler
     int i32Start = 0;
     while (m_baRecv.size() - i32Start >= 3) {
         const auto *p = reinterpret_cast<const quint8 *>(m_baRecv.constData());
-        // One stray byte before a frame is stepped over; the byte after it is the sync.
-        if (p[i32Start] != SerialFrame::SYNC)
-            ++i32Start;
+        // Stray bytes before a frame are stepped over up to the next sync byte. Taking the
+        // byte after a single stray one as the sync would read noise as a length and wait
+        // for a frame that never comes.
+        if (p[i32Start] != SerialFrame::SYNC) {
+            const int i32Sync = m_baRecv.indexOf(static_cast<char>(SerialFrame::SYNC), i32Start + 1);
+            i32Start = i32Sync < 0 ? m_baRecv.size() : i32Sync;
+            continue;
+        }
         const int i32Remain = m_baRecv.size() - i32Start;
         if (i32Remain < 3)
             break;

@@ -36,7 +36,8 @@ quint32 ImageChecksum(const char *pData, qint64 i64Len);
 } // namespace SerialFrame
 
 // Finds the frames in the bytes a serial line delivers and hands each message to the handler.
-// A lone 0xFF on an idle line is dropped; one stray byte before a frame is skipped. A frame
+// A lone 0xFF on an idle line is dropped; stray bytes before a frame are skipped up to the
+// next 0xFD. A frame
 // whose checksum fails, or whose length cannot be a controller's message (below a header or
 // above MAX_RX_MSG), is dropped and the search goes on at the next 0xFD, so noise never leaves
 // the line waiting for bytes that will not come. Each message leaves the buffer before its

@@ -209,6 +209,8 @@ void TstSerialMaintain::parser_data()
         << QList<QByteArray>{shortLen + a} << QList<quint32>{0x2813} << 0;
     QTest::newRow("noise taken for a huge length, then a frame")
         << QList<QByteArray>{QByteArray::fromHex("0102fdfff0") + a} << QList<quint32>{0x2813} << 0;
+    QTest::newRow("several stray bytes before a frame, the last read as a length")
+        << QList<QByteArray>{QByteArray(3, '\0') + a} << QList<quint32>{0x2813} << 0;
     QTest::newRow("noise without any sync is dropped")
         << QList<QByteArray>{QByteArray(40, char(0x11))} << QList<quint32>{} << 0;
 }
@@ -372,6 +374,12 @@ void TstSerialMaintain::unansweredFrameWrittenFourTimes()
     QByteArray broken = Frame(Msg(0x2813, Str("Atmel_MCU") + U32(0) + U32(0) + U32(0) + Str("V")));
     broken[broken.size() - 1] = char(broken.back() ^ 1);
     pty.Write(broken);
+    QTRY_COMPARE_WITH_TIMEOUT(at.size(), 1, 5000);
+
+    // Noise that reads like the start of a long frame is no answer either: the line must not
+    // wait in silence for the rest of it.
+    at.clear();
+    pty.Write(QByteArray::fromHex("000000fd00fd") + QByteArray(30, char(0x11)));
     QTRY_COMPARE_WITH_TIMEOUT(at.size(), 1, 5000);
 
     // Any byte from the line restarts the count: a new frame again gets three resends.
