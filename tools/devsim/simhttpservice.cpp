@@ -20,6 +20,7 @@
 //   http_drop_at         step(s) whose request is met by closing the connection, no answer
 //   http_cut_at          step(s) answered 200 with the full length announced but half the body
 //   http_garbage_at      step(s) answered with bytes that are not HTTP
+//   http_huge_at         step(s) answered 200 with a body of 4 MiB (a device gone wrong)
 //   http_delay_ms        ms before answering: a number (every step) or {"step": ms}
 // Steps: "upload", "poll", "version".
 #include "simmultipart.h"
@@ -330,6 +331,10 @@ private:
             i32Status = m_dev.Knob(QStringLiteral("http_version_status"), 200);
             if (i32Status == 200)
                 baBody = VersionPage();
+        }
+        if (!strStep.isEmpty() && i32Status == 200 && IsSet(QStringLiteral("http_huge_at"), strStep)) {
+            req.insert(QStringLiteral("fault"), QStringLiteral("huge"));
+            baBody = QByteArray(4 << 20, 'x');
         }
         Record(req, i32Status);
         if (!strStep.isEmpty() && i32Status == 200 && IsSet(QStringLiteral("http_cut_at"), strStep)) {

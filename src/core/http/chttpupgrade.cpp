@@ -25,6 +25,9 @@ const float kProgressPerPoll = 0.3f;
 // finishes it), and the upgrader refuses every later version query. Generous on purpose:
 // a simulator serving hundreds of uploads at once starves single connections for seconds.
 const int kStallMs = 300000;
+// Every answer the devices give is a few lines of text; a device that answers with more is
+// not well, and its answer must not grow in memory without end.
+const qint64 kMaxReplyBytes = 64 * 1024;
 
 QNetworkRequest Request(const QString &strUrl)
 {
@@ -154,6 +157,7 @@ bool CHttpUpgrade::StartUpgrade(QString strHostName, T_UpgradeInfo stUpgradeInfo
     QNetworkRequest request = Request(m_strUpgradeUrl);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray(kUploadContentType));
     m_pReply = m_pManager->post(request, pMultiPart);
+    WatchReplySize();
     pMultiPart->setParent(m_pReply);
     connect(m_pReply, &QNetworkReply::uploadProgress, this, &CHttpUpgrade::slotOnUploadProgress);
     VLOG(lcHttp) << m_stDevInfo.strHostName << "POST" << m_strUpgradeUrl << strPath << pFile->size();
@@ -169,6 +173,7 @@ bool CHttpUpgrade::QueryVersion()
     if (m_eState != HTTP_IDLE)
         return false;
     m_pReply = m_pManager->get(Request(m_strVersionUrl));
+    WatchReplySize();
     m_eState = HTTP_VERSION;
     VLOG(lcHttp) << m_stDevInfo.strHostName << "GET" << m_strVersionUrl;
     return true;
@@ -234,11 +239,32 @@ void CHttpUpgrade::slotOnGetTimeOut()
     }
     ++m_i32Polls;
     m_pReply = m_pManager->get(Request(m_strResultUrl));
+    WatchReplySize();
     m_eState = HTTP_POLL;
+}
+
+void CHttpUpgrade::WatchReplySize()
+{
+    m_bReplyTooLarge = false;
+    connect(m_pReply, &QNetworkReply::downloadProgress, this, &CHttpUpgrade::slotOnDownloadProgress);
+}
+
+void CHttpUpgrade::slotOnDownloadProgress(qint64 bytesReceived, qint64 bytesTotal)
+{
+    if (sender() != m_pReply || (bytesReceived <= kMaxReplyBytes && bytesTotal <= kMaxReplyBytes))
+        return;
+    VLOG(lcHttp) << m_stDevInfo.strHostName << "answer too large" << bytesReceived << bytesTotal;
+    m_bReplyTooLarge = true;
+    // Finishes the reply at once, into slotReplyFinished, which reports the failure.
+    m_pReply->abort();
 }
 
 QString CHttpUpgrade::FailureText(QNetworkReply *reply, int i32Status, const QString &strRequest) const
 {
+    if (m_bReplyTooLarge)
+        return QStringLiteral("answer to %1 larger than %2 KiB: the device is not answering as it should")
+            .arg(strRequest)
+            .arg(kMaxReplyBytes / 1024);
     if (i32Status != 0 && i32Status != 200)
         return QStringLiteral("HTTP %1 on %2").arg(i32Status).arg(strRequest);
     const QString strQt = reply->errorString();
@@ -273,8 +299,10 @@ void CHttpUpgrade::slotReplyFinished(QNetworkReply *reply)
     m_pReply = nullptr;
     const int eState = m_eState;
     const int i32Status = StatusOf(reply);
-    const bool b200 = i32Status == 200;
-    const bool bReplyError = reply->error() != QNetworkReply::NoError;
+    // An answer cut off at the size cap is a failure whatever its status said: a 404 after
+    // the fourth poll must not count as a completed installation.
+    const bool b200 = i32Status == 200 || m_bReplyTooLarge;
+    const bool bReplyError = reply->error() != QNetworkReply::NoError || m_bReplyTooLarge;
     VLOG(lcHttp) << m_stDevInfo.strHostName << "state" << eState << "status" << i32Status << "error" << reply->error()
                  << reply->errorString();
     if (eState == HTTP_UPLOAD)

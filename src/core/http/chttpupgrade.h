@@ -13,7 +13,7 @@ class QNetworkReply;
 
 // Upgrades one web-server device: posts the image to its upgrade CGI, then polls the
 // result file once a second until the device stops serving it. Also reads the version page.
-// Every request ends in exactly one notification; a reply to a request that is no longer
+// Answers are capped at 64 KiB. Every request ends in exactly one notification; a reply to a request that is no longer
 // the outstanding one is dropped. The upgrader may be deleted from a slot connected to its
 // own signals.
 class CHttpUpgrade : public QObject
@@ -57,9 +57,12 @@ private slots:
     void slotReplyFinished(QNetworkReply *reply);
     void slotOnUploadProgress(qint64 bytesSent, qint64 bytesTotal);
     void slotOnGetTimeOut();
+    void slotOnDownloadProgress(qint64 bytesReceived, qint64 bytesTotal);
 
 private:
     void BuildUrls();
+    // Gives up the outstanding request once its answer passes the size cap.
+    void WatchReplySize();
     void DropOutstanding();
     void ReleaseFile();
     void EmitUpgrade(const QString &strStep, bool bError, bool bFinished, int i32Progress);
@@ -82,6 +85,7 @@ private:
 
     QString m_strLastError;
     int m_i32Polls = 0;
+    bool m_bReplyTooLarge = false;
     // Inside a slot the manager or a reply is calling: if a receiver of our signal deletes us
     // there, the emitting manager must outlive us until its emission has returned.
     int m_i32InNetworkSlot = 0;

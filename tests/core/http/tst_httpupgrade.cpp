@@ -203,6 +203,11 @@ void TestHttpUpgrade::everyEndingIsOneNotification_data()
     QTest::newRow("poll answered garbage")
         << QJsonObject{{"http_garbage_at", "poll"}} << strErr << -1 << "^installation failed at poll 1: ";
     QTest::newRow("poll answer cut short") << QJsonObject{{"http_cut_at", "poll"}} << strCut << 1 << "result poll";
+    // An answer of megabytes is given up at the cap, not held in memory, and says why.
+    QTest::newRow("upload answer too large")
+        << QJsonObject{{"http_huge_at", "upload"}} << strCut << 0 << "^answer to upload larger than 64 KiB";
+    QTest::newRow("poll answer too large")
+        << QJsonObject{{"http_huge_at", "poll"}} << strCut << 1 << "^answer to result poll larger than 64 KiB";
 }
 
 void TestHttpUpgrade::everyEndingIsOneNotification()
@@ -236,6 +241,7 @@ void TestHttpUpgrade::versionPage_data()
     QTest::newRow("status 404") << QJsonObject{{"http_version_status", 404}} << "ver err error";
     QTest::newRow("cut short") << QJsonObject{{"http_cut_at", "version"}} << "ver err error";
     QTest::newRow("dropped") << QJsonObject{{"http_drop_at", "version"}} << "ver err error";
+    QTest::newRow("too large") << QJsonObject{{"http_huge_at", "version"}} << "ver err error";
 }
 
 void TestHttpUpgrade::versionPage()
