@@ -221,7 +221,7 @@ void TestMainWindowFleet::searchChooseAndUpgradeVaza()
     F<QCheckBox>("cbReboot")->setChecked(true);
     QSignalSpy spyReboot(m_pWindow->BatchForm(), &CFormDevicesUpgrade::signalDevReboot);
     m_pRecorder->Expect("'ZR410 Encoder-W00002' Upgrade error occur!");
-    m_pRecorder->Expect("succeeded: 2, total: 2.");
+    m_pRecorder->Expect("succeeded: 2, total: 3.");
     QTest::mouseClick(F<QPushButton>("pbStart"), Qt::LeftButton);
     QVERIFY(m_pWindow->BatchForm()->IsRunning());
     QVERIFY(!m_pWindow->findChild<QPushButton *>("btnSearchDevices")->isEnabled());

@@ -127,6 +127,7 @@ CBatchUpgrade::E_StartResult CBatchUpgrade::Start()
     m_i32CurModule = 0;
     m_i32Done = 0;
     m_i32Failed = 0;
+    m_i32Total = m_lstDevices.size();
     const int i32First = NextModuleWithFile(0);
     if (i32First < 0)
         return START_NO_FILE;
@@ -318,11 +319,15 @@ void CBatchUpgrade::VersionRead(const QString &strHostName, bool bReadable, cons
     emit signalDeviceVersion(Device(strHostName), m_i32CurModule, strVersion);
     if (!self || !m_bRunning || m_hashState.value(strHostName) != DEV_VERIFYING)
         return;
-    if (m_strExpectedVersion.isEmpty() || strVersion == m_strExpectedVersion) {
+    // A device that says "completed" and then cannot tell its version may have died while
+    // installing: with the check on, only a version read back is a success.
+    if (!bReadable) {
+        QString strReason = QStringLiteral("completed, but the version could not be read back");
+        if (!m_strExpectedVersion.isEmpty())
+            strReason += QStringLiteral(", expected %1").arg(m_strExpectedVersion);
+        Fail(strHostName, STEP_VERSION, strReason);
+    } else if (m_strExpectedVersion.isEmpty() || strVersion == m_strExpectedVersion) {
         Succeed(strHostName);
-    } else if (!bReadable) {
-        Fail(strHostName, STEP_VERSION,
-             QStringLiteral("version not readable after the upgrade, expected %1").arg(m_strExpectedVersion));
     } else {
         Fail(strHostName, STEP_VERSION,
              QStringLiteral("version %1 read back, expected %2").arg(strVersion, m_strExpectedVersion));
@@ -400,9 +405,11 @@ void CBatchUpgrade::Stop()
 
 void CBatchUpgrade::EndBatch()
 {
-    const int i32Successes = m_i32Done - m_i32Failed;
-    const int i32Total = m_i32Done;
+    // Over the whole batch, not the last pass: a device that failed an earlier module is no
+    // longer in the last pass, and leaving it out would make a failed run read as clean.
     const QStringList lstReboot = m_lstBatch;
+    const int i32Successes = lstReboot.size();
+    const int i32Total = m_i32Total;
     VLOG(lcSession) << "succeeded" << i32Successes << "of" << i32Total << "reboot" << lstReboot;
     Stop();
     emit signalBatchFinished(i32Successes, i32Total, lstReboot);
@@ -453,6 +460,10 @@ void CBatchUpgrade::RemoveDevice(const QString &strHostName)
         if (m_lstDevices.at(i).strHostName == strHostName)
             m_lstDevices.removeAt(i);
     const bool bInBatch = m_lstBatch.removeAll(strHostName) > 0;
+    // Gone before it could fail: no longer one of the batch's devices. One that failed
+    // earlier stays counted as a failure.
+    if (bInBatch)
+        --m_i32Total;
     // A failure stays counted; a success leaves the count with the device, so the pass
     // still compares like with like. Anything it reports from now on finds no state.
     const auto it = m_hashState.find(strHostName);

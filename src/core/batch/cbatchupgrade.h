@@ -49,7 +49,8 @@ public:
     bool SetModules(const QList<T_BatchModule> &lstModules);
     // Off by default. On: a device's "completed" counts only once the module's version read
     // back from it (Vaza: version query of the module; HTTP: the version page) is readable
-    // and, when strExpected is given, equal to it; otherwise the device failed.
+    // and, when strExpected is given, equal to it; otherwise the device failed ("completed,
+    // but the version could not be read back" when nothing readable came).
     void SetVersionCheck(bool bCheck, const QString &strExpected = QString());
 
     // START_OK: the first module with a file is on its way. Devices refused at once are
@@ -86,6 +87,8 @@ signals:
     // Version check only: what the device reported after completing the module (empty: unreadable).
     void signalDeviceVersion(T_BaseDevInfo stDevInfo, int i32Module, QString strVersion);
     // The batch ended normally: the summary "succeeded: %1, total: %2." and the devices to reboot.
+    // Counts cover the whole batch: total is every device it started with (refused ones
+    // included), a success is a device that came through every module with a file.
     void signalBatchFinished(int i32Successes, int i32Total, QStringList lstRebootHosts);
     // No report came within 30000 ms of Start: every device still waiting was reported failed
     // and aborted, the batch ended, nothing to reboot.
@@ -144,8 +147,9 @@ private:
     int m_i32CurModule = -1;
     int m_i32Done = 0;
     int m_i32Failed = 0;
-    int m_i32Pass = 0; // told apart by deferred work that outlives its pass
-    int m_i32Hold = 0; // while above zero the pass is not tested (a start or time-out loop runs)
+    int m_i32Total = 0; // devices the batch started with, less those removed before failing
+    int m_i32Pass = 0;  // told apart by deferred work that outlives its pass
+    int m_i32Hold = 0;  // while above zero the pass is not tested (a start or time-out loop runs)
     bool m_bVersionCheck = false;
     QString m_strExpectedVersion;
     QTimer m_timerReply;
