@@ -1,14 +1,13 @@
 #include "cformdevicesupgrade.h"
 #include "ui_cformdevicesupgrade.h"
 
+#include "cbatchinfotabs.h"
 #include "cmsgbox.h"
-#include "common/timescale.h"
 #include "common/vlog.h"
 #include "devicetypes.h"
 #include "filechooser.h"
 #include "modulerows.h"
 #include "product/httpmodels.h"
-#include "session/cmaintainagent.h"
 #include "sysinfoitems.h"
 #include "treelookup.h"
 #include "upgradeconf/cupgradeconfig.h"
@@ -19,8 +18,6 @@
 
 namespace
 {
-constexpr int RESPONSE_TIMEOUT_MS = 5000;
-
 // Column 0 keeps the device's identity; column 1 shows the display name as plain text and
 // keeps the name as the device gave it, which is what reports are matched against.
 constexpr int ROLE_HOST = Qt::UserRole;
@@ -37,7 +34,7 @@ QString TypeOf(const QString &strName)
 } // namespace
 
 CFormDevicesUpgrade::CFormDevicesUpgrade(CMaintainAgent *pAgent, QWidget *parent)
-    : QWidget(parent), ui(new Ui::CFormDevicesUpgrade), m_pAgent(pAgent), m_batch(pAgent, &m_httpAgent)
+    : QWidget(parent), ui(new Ui::CFormDevicesUpgrade), m_batch(pAgent, &m_httpAgent)
 {
     Velmora::RegisterMaintainMetaTypes();
     ui->setupUi(this);
@@ -56,17 +53,15 @@ CFormDevicesUpgrade::CFormDevicesUpgrade(CMaintainAgent *pAgent, QWidget *parent
     ui->twDev->setColumnWidth(3, 60);
     ui->twDev->setColumnWidth(4, 70);
     ui->twModule->setColumnWidth(0, 180);
-    ui->twSysInfo->setColumnWidth(0, 160);
-    m_timerRes.setSingleShot(true);
 
-    connect(&m_httpAgent, &CHttpAgent::signalHttpVersionNotify, this, &CFormDevicesUpgrade::slotDevVersion);
+    // Every HTTP version page goes on to the main window, the information device's also
+    // through its tab.
+    m_pInfoTabs = std::make_unique<CBatchInfoTabs>(pAgent, &m_httpAgent, &m_batch, ui->twSysInfo, ui->teLog, this);
+    connect(m_pInfoTabs.get(), &CBatchInfoTabs::signalHttpVersion, this, &CFormDevicesUpgrade::signalHttpVersion);
     connect(&m_httpAgent, &CHttpAgent::signalHttpVersionNotify, this, &CFormDevicesUpgrade::signalHttpVersion);
-    connect(m_pAgent, &CMaintainAgent::OnSysInfoNotify, this, &CFormDevicesUpgrade::slotDevVersion);
-    connect(m_pAgent, &CMaintainAgent::OnDownloadLogNotify, this, &CFormDevicesUpgrade::slotOnDownloadLogNotify);
     connect(ui->cbDevType, &QComboBox::currentTextChanged, this, &CFormDevicesUpgrade::slotDevTypeChange);
     connect(ui->twDev, &QDevListWidget::signalAddDev, this, &CFormDevicesUpgrade::slotDropToAddDev);
     connect(ui->twDev, &QTreeWidget::currentItemChanged, this, &CFormDevicesUpgrade::slotCurrentDevChange);
-    connect(&m_timerRes, &QTimer::timeout, this, &CFormDevicesUpgrade::slotResTimeOut);
     connect(ui->cbDevVersion, &QComboBox::currentTextChanged, this,
             &CFormDevicesUpgrade::onDevVersionCurrentIndexChanged);
 
@@ -80,10 +75,10 @@ CFormDevicesUpgrade::CFormDevicesUpgrade(CMaintainAgent *pAgent, QWidget *parent
 CFormDevicesUpgrade::~CFormDevicesUpgrade()
 {
     // Members outlive the widgets by a moment: nothing the engine or the agents stop while
-    // they are taken down may reach a slot of this form.
+    // they are taken down may reach a slot of this form or of its tabs.
+    m_pInfoTabs.reset();
     m_batch.disconnect(this);
     m_httpAgent.disconnect(this);
-    m_pAgent->disconnect(this);
     delete ui;
 }
 
@@ -166,9 +161,7 @@ void CFormDevicesUpgrade::SetCurrentDev(const T_BaseDevInfo &stDevInfo)
 {
     VLOG(lcUi) << stDevInfo.strHostName;
     ui->tab->setCurrentWidget(ui->tab_SysInfo);
-    ui->twSysInfo->clear();
-    ui->teLog->clear();
-    m_stInfoDev = stDevInfo;
+    m_pInfoTabs->SetDevice(stDevInfo);
 }
 
 void CFormDevicesUpgrade::RequestHttpVersion(const T_BaseDevInfo &stDevInfo)
@@ -458,112 +451,14 @@ void CFormDevicesUpgrade::slotReboot()
         RenumberRows();
 }
 
-bool CFormDevicesUpgrade::IsInformationDevice(const T_BaseDevInfo &stDevInfo) const
-{
-    return !m_stInfoDev.strHostName.isEmpty() && stDevInfo.strHostName == m_stInfoDev.strHostName;
-}
-
-void CFormDevicesUpgrade::AbortInformationRequest()
-{
-    const QString strHost = m_stInfoDev.strHostName;
-    if (strHost.isEmpty() || (IsRunning() && m_batch.BatchList().contains(strHost)))
-        return;
-    if (Velmora::HostNameStartsWithHttpModel(strHost))
-        return; // the HTTP version request ends on its own; an abort would cut an upload
-    m_pAgent->AbortCmd(strHost);
-}
-
-void CFormDevicesUpgrade::EndInformationRequest()
-{
-    m_timerRes.stop();
-    if (m_bWaitingInfo)
-        AbortInformationRequest();
-    m_bWaitingInfo = false;
-    setEnabled(true);
-}
-
 void CFormDevicesUpgrade::on_btnReadSysInfo_clicked()
 {
-    VLOG(lcUi) << m_stInfoDev.strHostName;
-    ui->twSysInfo->clear();
-    if (m_stInfoDev.strHostName.isEmpty())
-        return;
-    if (Velmora::HostNameStartsWithHttpModel(m_stInfoDev.strHostName)) {
-        if (m_httpAgent.QueryVersion(m_stInfoDev) < 0)
-            return;
-    } else {
-        const E_CmdResult eResult = m_pAgent->GetSysInfo(m_stInfoDev.strHostName);
-        QString strStatus;
-        switch (eResult) {
-        case CMD_OK:
-            break;
-        case CMD_ERROR:
-            strStatus = tr("param error");
-            break;
-        case CMD_NOT_SUPPORT:
-            strStatus = tr("don't support this feature");
-            break;
-        case CMD_CONNECT_FAIL:
-            strStatus = tr("send request failes");
-            break;
-        case CMD_BUSY:
-            strStatus = tr("device is busying");
-            break;
-        }
-        if (eResult != CMD_OK) {
-            ui->twSysInfo->addTopLevelItem(new QTreeWidgetItem(QStringList{strStatus}));
-            return;
-        }
-    }
-    m_bWaitingInfo = true;
-    setEnabled(false);
-    m_timerRes.start(Velmora::ScaledMs(RESPONSE_TIMEOUT_MS));
-}
-
-void CFormDevicesUpgrade::slotDevVersion(T_BaseDevInfo stDevInfo, bool bError,
-                                         CBaseMaintainSession::E_InfoDataType e32DataType, QByteArray strData)
-{
-    VLOG(lcUi) << stDevInfo.strHostName << bError << e32DataType << Velmora::Hex(strData.left(64));
-    // Answers to the main window's requests after a search pass here too: only the
-    // device this form shows is its business.
-    if (!IsInformationDevice(stDevInfo))
-        return;
-    ui->twSysInfo->clear();
-    EndInformationRequest();
-    if (bError)
-        return;
-    if (Velmora::HostNameStartsWithHttpModel(stDevInfo.strHostName)) {
-        emit signalHttpVersion(stDevInfo, false, e32DataType, strData);
-        Velmora::AddInfoRows(ui->twSysInfo, HttpVersionRows(strData));
-        return;
-    }
-    Velmora::AddInfoDocument(ui->twSysInfo, e32DataType != CBaseMaintainSession::INFO_XML, strData);
+    m_pInfoTabs->ReadSysInfo();
 }
 
 void CFormDevicesUpgrade::on_btnReadLog_clicked()
 {
-    ui->teLog->clear();
-    if (m_stInfoDev.strHostName.isEmpty() || Velmora::HostNameStartsWithHttpModel(m_stInfoDev.strHostName))
-        return;
-    if (m_pAgent->DownloadLog(m_stInfoDev.strHostName) != CMD_OK)
-        return;
-    m_bWaitingInfo = true;
-    setEnabled(false);
-    m_timerRes.start(Velmora::ScaledMs(RESPONSE_TIMEOUT_MS));
-}
-
-void CFormDevicesUpgrade::slotOnDownloadLogNotify(T_BaseDevInfo stDevInfo, QByteArray strLogText, bool bError, bool)
-{
-    if (!IsInformationDevice(stDevInfo))
-        return;
-    EndInformationRequest();
-    if (!bError)
-        ui->teLog->appendPlainText(QString::fromUtf8(strLogText));
-}
-
-void CFormDevicesUpgrade::slotResTimeOut()
-{
-    EndInformationRequest();
+    m_pInfoTabs->ReadLog();
 }
 
 bool CFormDevicesUpgrade::eventFilter(QObject *pWatched, QEvent *pEvent)

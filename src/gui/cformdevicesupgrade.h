@@ -4,11 +4,12 @@
 #include "http/chttpagent.h"
 #include "session/cbasemaintainsession.h"
 
-#include <QTimer>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
+class CBatchInfoTabs;
 class CMaintainAgent;
 class QPushButton;
 class QTreeWidget;
@@ -23,7 +24,8 @@ class CFormDevicesUpgrade;
 // file per module, and starts. Every rule of the batch itself (routing, pass accounting,
 // time limits, who is left to reboot) is the engine's, CBatchUpgrade; the form lists the
 // devices, shows what the engine reports and asks the main window for reboots. The System
-// Info and Log tabs show one device, the one the main window last made current.
+// Info and Log tabs (CBatchInfoTabs) show one device, the one the main window last made
+// current.
 class CFormDevicesUpgrade : public QWidget
 {
     Q_OBJECT
@@ -59,9 +61,6 @@ public slots:
 
 private slots:
     void slotSelectUpgradeFile();
-    void slotDevVersion(T_BaseDevInfo stDevInfo, bool bError, CBaseMaintainSession::E_InfoDataType e32DataType,
-                        QByteArray strData);
-    void slotOnDownloadLogNotify(T_BaseDevInfo stDevInfo, QByteArray strLogText, bool bError, bool bFinished);
     void on_pbStart_clicked();
     void on_pbClear_clicked();
     void slotDevTypeChange(QString devType);
@@ -69,7 +68,6 @@ private slots:
     void slotCurrentDevChange();
     void on_btnReadSysInfo_clicked();
     void on_btnReadLog_clicked();
-    void slotResTimeOut();
     void slotReboot();
     void onDevVersionCurrentIndexChanged(QString arg1);
 
@@ -96,18 +94,11 @@ private:
     void SetRunning(bool bRunning);
     void RemoveRow(QTreeWidgetItem *pItem);
     void ClearDevices();
-    bool IsInformationDevice(const T_BaseDevInfo &stDevInfo) const;
-    // The information device may be mid-upgrade: ending a request must not cut its upload.
-    void AbortInformationRequest();
-    void EndInformationRequest();
 
     Ui::CFormDevicesUpgrade *ui;
     QString m_strDevType;
     CHttpAgent m_httpAgent;
-    CMaintainAgent *m_pAgent;
     CBatchUpgrade m_batch;
-    T_BaseDevInfo m_stInfoDev;
-    QTimer m_timerRes;
-    bool m_bWaitingInfo = false;
+    std::unique_ptr<CBatchInfoTabs> m_pInfoTabs;
     DeviceResolver m_resolver;
 };
