@@ -1,6 +1,7 @@
 #include "cformdevicesupgrade.h"
 #include "ui_cformdevicesupgrade.h"
 
+#include "cbatchdevrows.h"
 #include "cbatchinfotabs.h"
 #include "cmsgbox.h"
 #include "common/vlog.h"
@@ -18,13 +19,6 @@
 
 namespace
 {
-// Column 0 keeps the device's identity; column 1 shows the display name as plain text and
-// keeps the name as the device gave it, which is what reports are matched against.
-constexpr int ROLE_HOST = Qt::UserRole;
-constexpr int ROLE_ADDR = Qt::UserRole + 1;
-constexpr int ROLE_VERSION = Qt::UserRole + 2;
-constexpr int ROLE_DISPNAME = Qt::UserRole;
-
 // Everything up to the last "-"; the whole text when it has none.
 QString TypeOf(const QString &strName)
 {
@@ -45,13 +39,7 @@ CFormDevicesUpgrade::CFormDevicesUpgrade(CMaintainAgent *pAgent, QWidget *parent
     ui->cbDevType->addItem(QString());
     ui->cbDevVersion->setCurrentIndex(-1);
     ui->twDev->installEventFilter(this);
-    // Sized so every column, the reboot buttons included, fits the form at the window's
-    // initial size; longer names are elided and the full text is in the tool tip.
-    ui->twDev->setColumnWidth(0, 40);
-    ui->twDev->setColumnWidth(1, 170);
-    ui->twDev->setColumnWidth(2, 120);
-    ui->twDev->setColumnWidth(3, 60);
-    ui->twDev->setColumnWidth(4, 70);
+    m_pRows = std::make_unique<CBatchDevRows>(ui->twDev);
     ui->twModule->setColumnWidth(0, 180);
 
     // Every HTTP version page goes on to the main window, the information device's also
@@ -87,19 +75,9 @@ bool CFormDevicesUpgrade::IsRunning() const
     return m_batch.IsRunning();
 }
 
-QTreeWidgetItem *CFormDevicesUpgrade::FindDevRow(const QString &strDispName) const
-{
-    return Velmora::FindTopLevelItem(ui->twDev, 1, ROLE_DISPNAME, strDispName);
-}
-
-QTreeWidgetItem *CFormDevicesUpgrade::FindDevRowByHost(const QString &strHostName) const
-{
-    return Velmora::FindTopLevelItem(ui->twDev, 0, ROLE_HOST, strHostName);
-}
-
 int CFormDevicesUpgrade::AddDev(T_BaseDevInfo stDevInfo)
 {
-    if (IsRunning() || FindDevRow(stDevInfo.strDispName))
+    if (IsRunning() || m_pRows->Find(stDevInfo.strDispName))
         return 0;
     if (TypeOf(stDevInfo.strDispName) != ui->cbDevType->currentText()) {
         VLOG(lcUi) << "type" << ui->cbDevType->currentText() << "device" << stDevInfo.strDispName;
@@ -109,23 +87,8 @@ int CFormDevicesUpgrade::AddDev(T_BaseDevInfo stDevInfo)
     if (Velmora::IsHttpHostModel(stDevInfo.strHostName) && m_httpAgent.AddDevice(stDevInfo) < 0)
         return -1;
 
-    auto *pItem = new QTreeWidgetItem;
-    pItem->setText(0, QString::number(ui->twDev->topLevelItemCount() + 1));
-    pItem->setData(0, ROLE_HOST, stDevInfo.strHostName);
-    pItem->setData(0, ROLE_ADDR, stDevInfo.strAddr);
-    pItem->setData(0, ROLE_VERSION, stDevInfo.strDevVersion);
-    pItem->setText(1, Velmora::DisplayText(stDevInfo.strDispName));
-    pItem->setData(1, ROLE_DISPNAME, stDevInfo.strDispName);
-    pItem->setToolTip(1, Velmora::PlainToolTip(stDevInfo.strDispName));
-    ui->twDev->addTopLevelItem(pItem);
-
-    auto *pButton = new QPushButton(tr("reboot"));
-    pButton->setProperty("item", QVariant::fromValue(reinterpret_cast<quintptr>(pItem)));
-    pButton->installEventFilter(this);
-    pButton->setEnabled(false);
+    QPushButton *pButton = m_pRows->Append(stDevInfo, tr("reboot"), this);
     connect(pButton, &QPushButton::clicked, this, &CFormDevicesUpgrade::slotReboot);
-    ui->twDev->setItemWidget(pItem, 4, pButton);
-
     AddDevVersion(stDevInfo.strDevVersion);
     return 1;
 }
@@ -189,23 +152,10 @@ void CFormDevicesUpgrade::LoadModules()
         connect(pButton, &QPushButton::clicked, this, &CFormDevicesUpgrade::slotSelectUpgradeFile);
 }
 
-QTreeWidgetItem *CFormDevicesUpgrade::ButtonRow(QTreeWidget *pTree, const QPushButton *pButton)
-{
-    if (!pButton)
-        return nullptr;
-    // The row's address kept on the button is only trusted once it is found among the rows
-    // again: the row may be gone by the time the button is pressed.
-    const quintptr uItem = pButton->property("item").value<quintptr>();
-    for (int i = 0; i < pTree->topLevelItemCount(); ++i)
-        if (reinterpret_cast<quintptr>(pTree->topLevelItem(i)) == uItem)
-            return pTree->topLevelItem(i);
-    return nullptr;
-}
-
 void CFormDevicesUpgrade::slotSelectUpgradeFile()
 {
     auto *pButton = qobject_cast<QPushButton *>(sender());
-    QTreeWidgetItem *pItem = ButtonRow(ui->twModule, pButton);
+    QTreeWidgetItem *pItem = Velmora::ButtonRow(ui->twModule, pButton);
     if (!pItem)
         return;
     const QString strPath = Velmora::ChooseOpenFile(this);
@@ -270,17 +220,19 @@ void CFormDevicesUpgrade::slotCurrentDevChange()
     ui->pbDelete->setEnabled(ui->twDev->currentItem() && !IsRunning());
 }
 
-void CFormDevicesUpgrade::RenumberRows()
-{
-    for (int i = 0; i < ui->twDev->topLevelItemCount(); ++i)
-        ui->twDev->topLevelItem(i)->setText(0, QString::number(i + 1));
-}
-
 void CFormDevicesUpgrade::RemoveRow(QTreeWidgetItem *pItem)
 {
-    const QString strHost = pItem->data(0, ROLE_HOST).toString();
-    m_batch.RemoveDevice(strHost);
-    delete ui->twDev->takeTopLevelItem(ui->twDev->indexOfTopLevelItem(pItem));
+    m_batch.RemoveDevice(CBatchDevRows::HostOf(pItem));
+    m_pRows->Remove(pItem);
+}
+
+void CFormDevicesUpgrade::RowsRemoved()
+{
+    // An emptied list lets the main window offer the types it still lists.
+    if (m_pRows->Count() == 0)
+        emit signalUpdateType();
+    else
+        m_pRows->Renumber();
 }
 
 void CFormDevicesUpgrade::on_pbDelete_clicked()
@@ -294,11 +246,11 @@ void CFormDevicesUpgrade::on_pbDelete_clicked()
     QTreeWidgetItem *pItem = ui->twDev->currentItem();
     if (!pItem)
         return;
-    const QString strHost = pItem->data(0, ROLE_HOST).toString();
+    const QString strHost = CBatchDevRows::HostOf(pItem);
     if (Velmora::IsHttpHostModel(strHost) && !m_httpAgent.RemoveAt(m_httpAgent.IndexOf(strHost)))
         return;
     RemoveRow(pItem);
-    RenumberRows();
+    m_pRows->Renumber();
     slotCurrentDevChange();
 }
 
@@ -324,13 +276,6 @@ void CFormDevicesUpgrade::SetBatchControlsEnabled(bool bEnabled)
         slotCurrentDevChange();
 }
 
-void CFormDevicesUpgrade::SetRebootButtonsEnabled(bool bEnabled)
-{
-    for (int i = 0; i < ui->twDev->topLevelItemCount(); ++i)
-        if (QWidget *pButton = ui->twDev->itemWidget(ui->twDev->topLevelItem(i), 4))
-            pButton->setEnabled(bEnabled);
-}
-
 void CFormDevicesUpgrade::SetRunning(bool bRunning)
 {
     SetBatchControlsEnabled(!bRunning);
@@ -339,24 +284,14 @@ void CFormDevicesUpgrade::SetRunning(bool bRunning)
 
 void CFormDevicesUpgrade::on_pbStart_clicked()
 {
-    SetRebootButtonsEnabled(false);
-    QList<T_BaseDevInfo> lstDevices;
-    for (int i = 0; i < ui->twDev->topLevelItemCount(); ++i) {
-        QTreeWidgetItem *pItem = ui->twDev->topLevelItem(i);
-        T_BaseDevInfo st;
-        st.strHostName = pItem->data(0, ROLE_HOST).toString();
-        st.strAddr = pItem->data(0, ROLE_ADDR).toString();
-        st.strDevVersion = pItem->data(0, ROLE_VERSION).toString();
-        st.strDispName = pItem->data(1, ROLE_DISPNAME).toString();
-        lstDevices.append(st);
-        pItem->setToolTip(2, QString());
-    }
+    m_pRows->SetRebootButtonsEnabled(false);
+    m_pRows->ClearReasons();
     QList<T_BatchModule> lstModules;
     for (int i = 0; i < ui->twModule->topLevelItemCount(); ++i) {
         const QTreeWidgetItem *pItem = ui->twModule->topLevelItem(i);
         lstModules.append({pItem->data(0, Qt::UserRole).toString(), pItem->text(0), pItem->text(1)});
     }
-    m_batch.SetDevices(lstDevices);
+    m_batch.SetDevices(m_pRows->Devices());
     m_batch.SetModules(lstModules);
     switch (m_batch.Start()) {
     case CBatchUpgrade::START_OK:
@@ -376,48 +311,42 @@ void CFormDevicesUpgrade::on_pbStart_clicked()
 void CFormDevicesUpgrade::slotDeviceProgress(T_BaseDevInfo stDevInfo, int, QString strCurStep, int i32CurProgress,
                                              bool bError, bool)
 {
-    QTreeWidgetItem *pItem = FindDevRow(stDevInfo.strDispName);
+    QTreeWidgetItem *pItem = m_pRows->Find(stDevInfo.strDispName);
     if (!pItem)
         return;
     if (bError) {
-        pItem->setText(2, tr("Upgrade failed"));
-        pItem->setText(3, QString());
+        m_pRows->ShowFailed(pItem, tr("Upgrade failed"));
         CMsgBox::Show(this, QMessageBox::Critical, QString(),
                       tr("'%1' Upgrade error occur!").arg(stDevInfo.strDispName));
         return;
     }
-    pItem->setText(2, Velmora::DisplayText(strCurStep));
-    pItem->setText(3, QStringLiteral("%1%").arg(i32CurProgress));
+    m_pRows->ShowStep(pItem, strCurStep, i32CurProgress);
 }
 
 void CFormDevicesUpgrade::slotDeviceFailed(T_BaseDevInfo stDevInfo, int, QString, QString strReason)
 {
     // Refusals and time-outs come without an error report: the row still says what happened.
-    QTreeWidgetItem *pItem = FindDevRow(stDevInfo.strDispName);
+    QTreeWidgetItem *pItem = m_pRows->Find(stDevInfo.strDispName);
     if (!pItem)
         return;
-    pItem->setText(2, tr("Upgrade failed"));
-    pItem->setText(3, QString());
-    pItem->setToolTip(2, Velmora::PlainToolTip(strReason));
+    m_pRows->ShowFailed(pItem, tr("Upgrade failed"));
+    m_pRows->ShowReason(pItem, strReason);
 }
 
 void CFormDevicesUpgrade::slotBatchFinished(int i32Successes, int i32Total, QStringList lstRebootHosts)
 {
     SetRunning(false);
-    SetRebootButtonsEnabled(true);
+    m_pRows->SetRebootButtonsEnabled(true);
     CMsgBox::Show(this, QMessageBox::NoIcon, tr("upgradation summary"),
                   tr("succeeded: %1, total: %2.").arg(i32Successes).arg(i32Total));
     if (!ui->cbReboot->isChecked())
         return;
     for (const QString &strHost : lstRebootHosts) {
-        if (QTreeWidgetItem *pItem = FindDevRowByHost(strHost))
+        if (QTreeWidgetItem *pItem = m_pRows->FindByHost(strHost))
             RemoveRow(pItem);
         emit signalDevReboot(strHost);
     }
-    if (ui->twDev->topLevelItemCount() == 0)
-        emit signalUpdateType();
-    else
-        RenumberRows();
+    RowsRemoved();
 }
 
 void CFormDevicesUpgrade::slotReplyTimeOut()
@@ -430,25 +359,22 @@ void CFormDevicesUpgrade::slotModuleNotStarted()
 {
     CMsgBox::Show(this, QMessageBox::Critical, QString(), tr("Select upgrade devices first!"));
     SetRunning(false);
-    SetRebootButtonsEnabled(true);
+    m_pRows->SetRebootButtonsEnabled(true);
 }
 
 void CFormDevicesUpgrade::slotReboot()
 {
     auto *pButton = qobject_cast<QPushButton *>(sender());
-    QTreeWidgetItem *pItem = ButtonRow(ui->twDev, pButton);
+    QTreeWidgetItem *pItem = m_pRows->RowOf(pButton);
     if (!pItem || IsRunning())
         return;
-    const QString strHost = pItem->data(0, ROLE_HOST).toString();
+    const QString strHost = CBatchDevRows::HostOf(pItem);
     // The button lives in the row: it goes with it, after this click has been handled.
-    ui->twDev->removeItemWidget(pItem, 4);
+    m_pRows->ReleaseRebootButton(pItem);
     pButton->deleteLater();
     RemoveRow(pItem);
     emit signalDevReboot(strHost);
-    if (ui->twDev->topLevelItemCount() == 0)
-        emit signalUpdateType();
-    else
-        RenumberRows();
+    RowsRemoved();
 }
 
 void CFormDevicesUpgrade::on_btnReadSysInfo_clicked()

@@ -9,10 +9,9 @@
 #include <functional>
 #include <memory>
 
+class CBatchDevRows;
 class CBatchInfoTabs;
 class CMaintainAgent;
-class QPushButton;
-class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace Ui
@@ -23,9 +22,9 @@ class CFormDevicesUpgrade;
 // The batch upgrade form: the operator picks a device type (and optionally a version), one
 // file per module, and starts. Every rule of the batch itself (routing, pass accounting,
 // time limits, who is left to reboot) is the engine's, CBatchUpgrade; the form lists the
-// devices, shows what the engine reports and asks the main window for reboots. The System
-// Info and Log tabs (CBatchInfoTabs) show one device, the one the main window last made
-// current.
+// devices (CBatchDevRows), shows what the engine reports and asks the main window for
+// reboots. The System Info and Log tabs (CBatchInfoTabs) show one device, the one the main
+// window last made current.
 class CFormDevicesUpgrade : public QWidget
 {
     Q_OBJECT
@@ -82,23 +81,21 @@ protected:
     bool eventFilter(QObject *pWatched, QEvent *pEvent) override;
 
 private:
-    // The row of pTree a file or reboot button belongs to; null when that row is gone.
-    static QTreeWidgetItem *ButtonRow(QTreeWidget *pTree, const QPushButton *pButton);
     void LoadModules();
     void AddDevVersion(const QString &strVersion);
-    QTreeWidgetItem *FindDevRow(const QString &strDispName) const;
-    QTreeWidgetItem *FindDevRowByHost(const QString &strHostName) const;
-    void RenumberRows();
     void SetBatchControlsEnabled(bool bEnabled);
-    void SetRebootButtonsEnabled(bool bEnabled);
     void SetRunning(bool bRunning);
+    // The device leaves the engine's list and the form's.
     void RemoveRow(QTreeWidgetItem *pItem);
+    // After rows went by reboot: the rest numbered from 1 again, or the emptied list said.
+    void RowsRemoved();
     void ClearDevices();
 
     Ui::CFormDevicesUpgrade *ui;
     QString m_strDevType;
     CHttpAgent m_httpAgent;
     CBatchUpgrade m_batch;
+    std::unique_ptr<CBatchDevRows> m_pRows;
     std::unique_ptr<CBatchInfoTabs> m_pInfoTabs;
     DeviceResolver m_resolver;
 };
