@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>CBatchInfoTabs</name>
+    <message>
+        <source>param error</source>
+        <translation>参数错误</translation>
+    </message>
+    <message>
+        <source>don&apos;t support this feature</source>
+        <translation>不支持此功能</translation>
+    </message>
+    <message>
+        <source>send request failes</source>
+        <translation>发送请求失败</translation>
+    </message>
+    <message>
+        <source>device is busying</source>
+        <translation>设备忙</translation>
+    </message>
+</context>
+<context>
     <name>CDlgSelect</name>
     <message>
         <source>Choose Communication Mode</source>
@@ -189,22 +208,6 @@
     <message>
         <source>upgrade failed!</source>
         <translation>升级失败!</translation>
-    </message>
-    <message>
-        <source>param error</source>
-        <translation>参数错误</translation>
-    </message>
-    <message>
-        <source>don&apos;t support this feature</source>
-        <translation>不支持此功能</translation>
-    </message>
-    <message>
-        <source>send request failes</source>
-        <translation>发送请求失败</translation>
-    </message>
-    <message>
-        <source>device is busying</source>
-        <translation>设备忙</translation>
     </message>
 </context>
 <context>

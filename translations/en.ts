@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
+    <name>CBatchInfoTabs</name>
+    <message>
+        <source>param error</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>don&apos;t support this feature</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>send request failes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>device is busying</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>CDlgSelect</name>
     <message>
         <source>Choose Communication Mode</source>
@@ -188,22 +207,6 @@
     </message>
     <message>
         <source>upgrade failed!</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>param error</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>don&apos;t support this feature</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>send request failes</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>device is busying</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

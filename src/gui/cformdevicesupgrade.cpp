@@ -1,14 +1,14 @@
 #include "cformdevicesupgrade.h"
 #include "ui_cformdevicesupgrade.h"
 
+#include "cbatchdevrows.h"
+#include "cbatchinfotabs.h"
 #include "cmsgbox.h"
-#include "common/timescale.h"
 #include "common/vlog.h"
 #include "devicetypes.h"
 #include "filechooser.h"
 #include "modulerows.h"
 #include "product/httpmodels.h"
-#include "session/cmaintainagent.h"
 #include "sysinfoitems.h"
 #include "treelookup.h"
 #include "upgradeconf/cupgradeconfig.h"
@@ -19,15 +19,6 @@
 
 namespace
 {
-constexpr int RESPONSE_TIMEOUT_MS = 5000;
-
-// Column 0 keeps the device's identity; column 1 shows the display name as plain text and
-// keeps the name as the device gave it, which is what reports are matched against.
-constexpr int ROLE_HOST = Qt::UserRole;
-constexpr int ROLE_ADDR = Qt::UserRole + 1;
-constexpr int ROLE_VERSION = Qt::UserRole + 2;
-constexpr int ROLE_DISPNAME = Qt::UserRole;
-
 // Everything up to the last "-"; the whole text when it has none.
 QString TypeOf(const QString &strName)
 {
@@ -37,7 +28,7 @@ QString TypeOf(const QString &strName)
 } // namespace
 
 CFormDevicesUpgrade::CFormDevicesUpgrade(CMaintainAgent *pAgent, QWidget *parent)
-    : QWidget(parent), ui(new Ui::CFormDevicesUpgrade), m_pAgent(pAgent), m_batch(pAgent, &m_httpAgent)
+    : QWidget(parent), ui(new Ui::CFormDevicesUpgrade), m_batch(pAgent, &m_httpAgent)
 {
     Velmora::RegisterMaintainMetaTypes();
     ui->setupUi(this);
@@ -48,25 +39,17 @@ CFormDevicesUpgrade::CFormDevicesUpgrade(CMaintainAgent *pAgent, QWidget *parent
     ui->cbDevType->addItem(QString());
     ui->cbDevVersion->setCurrentIndex(-1);
     ui->twDev->installEventFilter(this);
-    // Sized so every column, the reboot buttons included, fits the form at the window's
-    // initial size; longer names are elided and the full text is in the tool tip.
-    ui->twDev->setColumnWidth(0, 40);
-    ui->twDev->setColumnWidth(1, 170);
-    ui->twDev->setColumnWidth(2, 120);
-    ui->twDev->setColumnWidth(3, 60);
-    ui->twDev->setColumnWidth(4, 70);
+    m_pRows = std::make_unique<CBatchDevRows>(ui->twDev);
     ui->twModule->setColumnWidth(0, 180);
-    ui->twSysInfo->setColumnWidth(0, 160);
-    m_timerRes.setSingleShot(true);
 
-    connect(&m_httpAgent, &CHttpAgent::signalHttpVersionNotify, this, &CFormDevicesUpgrade::slotDevVersion);
+    // Every HTTP version page goes on to the main window, the information device's also
+    // through its tab.
+    m_pInfoTabs = std::make_unique<CBatchInfoTabs>(pAgent, &m_httpAgent, &m_batch, ui->twSysInfo, ui->teLog, this);
+    connect(m_pInfoTabs.get(), &CBatchInfoTabs::signalHttpVersion, this, &CFormDevicesUpgrade::signalHttpVersion);
     connect(&m_httpAgent, &CHttpAgent::signalHttpVersionNotify, this, &CFormDevicesUpgrade::signalHttpVersion);
-    connect(m_pAgent, &CMaintainAgent::OnSysInfoNotify, this, &CFormDevicesUpgrade::slotDevVersion);
-    connect(m_pAgent, &CMaintainAgent::OnDownloadLogNotify, this, &CFormDevicesUpgrade::slotOnDownloadLogNotify);
     connect(ui->cbDevType, &QComboBox::currentTextChanged, this, &CFormDevicesUpgrade::slotDevTypeChange);
     connect(ui->twDev, &QDevListWidget::signalAddDev, this, &CFormDevicesUpgrade::slotDropToAddDev);
     connect(ui->twDev, &QTreeWidget::currentItemChanged, this, &CFormDevicesUpgrade::slotCurrentDevChange);
-    connect(&m_timerRes, &QTimer::timeout, this, &CFormDevicesUpgrade::slotResTimeOut);
     connect(ui->cbDevVersion, &QComboBox::currentTextChanged, this,
             &CFormDevicesUpgrade::onDevVersionCurrentIndexChanged);
 
@@ -80,10 +63,10 @@ CFormDevicesUpgrade::CFormDevicesUpgrade(CMaintainAgent *pAgent, QWidget *parent
 CFormDevicesUpgrade::~CFormDevicesUpgrade()
 {
     // Members outlive the widgets by a moment: nothing the engine or the agents stop while
-    // they are taken down may reach a slot of this form.
+    // they are taken down may reach a slot of this form or of its tabs.
+    m_pInfoTabs.reset();
     m_batch.disconnect(this);
     m_httpAgent.disconnect(this);
-    m_pAgent->disconnect(this);
     delete ui;
 }
 
@@ -92,19 +75,9 @@ bool CFormDevicesUpgrade::IsRunning() const
     return m_batch.IsRunning();
 }
 
-QTreeWidgetItem *CFormDevicesUpgrade::FindDevRow(const QString &strDispName) const
-{
-    return Velmora::FindTopLevelItem(ui->twDev, 1, ROLE_DISPNAME, strDispName);
-}
-
-QTreeWidgetItem *CFormDevicesUpgrade::FindDevRowByHost(const QString &strHostName) const
-{
-    return Velmora::FindTopLevelItem(ui->twDev, 0, ROLE_HOST, strHostName);
-}
-
 int CFormDevicesUpgrade::AddDev(T_BaseDevInfo stDevInfo)
 {
-    if (IsRunning() || FindDevRow(stDevInfo.strDispName))
+    if (IsRunning() || m_pRows->Find(stDevInfo.strDispName))
         return 0;
     if (TypeOf(stDevInfo.strDispName) != ui->cbDevType->currentText()) {
         VLOG(lcUi) << "type" << ui->cbDevType->currentText() << "device" << stDevInfo.strDispName;
@@ -114,23 +87,8 @@ int CFormDevicesUpgrade::AddDev(T_BaseDevInfo stDevInfo)
     if (Velmora::IsHttpHostModel(stDevInfo.strHostName) && m_httpAgent.AddDevice(stDevInfo) < 0)
         return -1;
 
-    auto *pItem = new QTreeWidgetItem;
-    pItem->setText(0, QString::number(ui->twDev->topLevelItemCount() + 1));
-    pItem->setData(0, ROLE_HOST, stDevInfo.strHostName);
-    pItem->setData(0, ROLE_ADDR, stDevInfo.strAddr);
-    pItem->setData(0, ROLE_VERSION, stDevInfo.strDevVersion);
-    pItem->setText(1, Velmora::DisplayText(stDevInfo.strDispName));
-    pItem->setData(1, ROLE_DISPNAME, stDevInfo.strDispName);
-    pItem->setToolTip(1, Velmora::PlainToolTip(stDevInfo.strDispName));
-    ui->twDev->addTopLevelItem(pItem);
-
-    auto *pButton = new QPushButton(tr("reboot"));
-    pButton->setProperty("item", QVariant::fromValue(reinterpret_cast<quintptr>(pItem)));
-    pButton->installEventFilter(this);
-    pButton->setEnabled(false);
+    QPushButton *pButton = m_pRows->Append(stDevInfo, tr("reboot"), this);
     connect(pButton, &QPushButton::clicked, this, &CFormDevicesUpgrade::slotReboot);
-    ui->twDev->setItemWidget(pItem, 4, pButton);
-
     AddDevVersion(stDevInfo.strDevVersion);
     return 1;
 }
@@ -166,9 +124,7 @@ void CFormDevicesUpgrade::SetCurrentDev(const T_BaseDevInfo &stDevInfo)
 {
     VLOG(lcUi) << stDevInfo.strHostName;
     ui->tab->setCurrentWidget(ui->tab_SysInfo);
-    ui->twSysInfo->clear();
-    ui->teLog->clear();
-    m_stInfoDev = stDevInfo;
+    m_pInfoTabs->SetDevice(stDevInfo);
 }
 
 void CFormDevicesUpgrade::RequestHttpVersion(const T_BaseDevInfo &stDevInfo)
@@ -196,23 +152,10 @@ void CFormDevicesUpgrade::LoadModules()
         connect(pButton, &QPushButton::clicked, this, &CFormDevicesUpgrade::slotSelectUpgradeFile);
 }
 
-QTreeWidgetItem *CFormDevicesUpgrade::ButtonRow(QTreeWidget *pTree, const QPushButton *pButton)
-{
-    if (!pButton)
-        return nullptr;
-    // The row's address kept on the button is only trusted once it is found among the rows
-    // again: the row may be gone by the time the button is pressed.
-    const quintptr uItem = pButton->property("item").value<quintptr>();
-    for (int i = 0; i < pTree->topLevelItemCount(); ++i)
-        if (reinterpret_cast<quintptr>(pTree->topLevelItem(i)) == uItem)
-            return pTree->topLevelItem(i);
-    return nullptr;
-}
-
 void CFormDevicesUpgrade::slotSelectUpgradeFile()
 {
     auto *pButton = qobject_cast<QPushButton *>(sender());
-    QTreeWidgetItem *pItem = ButtonRow(ui->twModule, pButton);
+    QTreeWidgetItem *pItem = Velmora::ButtonRow(ui->twModule, pButton);
     if (!pItem)
         return;
     const QString strPath = Velmora::ChooseOpenFile(this);
@@ -277,17 +220,19 @@ void CFormDevicesUpgrade::slotCurrentDevChange()
     ui->pbDelete->setEnabled(ui->twDev->currentItem() && !IsRunning());
 }
 
-void CFormDevicesUpgrade::RenumberRows()
-{
-    for (int i = 0; i < ui->twDev->topLevelItemCount(); ++i)
-        ui->twDev->topLevelItem(i)->setText(0, QString::number(i + 1));
-}
-
 void CFormDevicesUpgrade::RemoveRow(QTreeWidgetItem *pItem)
 {
-    const QString strHost = pItem->data(0, ROLE_HOST).toString();
-    m_batch.RemoveDevice(strHost);
-    delete ui->twDev->takeTopLevelItem(ui->twDev->indexOfTopLevelItem(pItem));
+    m_batch.RemoveDevice(CBatchDevRows::HostOf(pItem));
+    m_pRows->Remove(pItem);
+}
+
+void CFormDevicesUpgrade::RowsRemoved()
+{
+    // An emptied list lets the main window offer the types it still lists.
+    if (m_pRows->Count() == 0)
+        emit signalUpdateType();
+    else
+        m_pRows->Renumber();
 }
 
 void CFormDevicesUpgrade::on_pbDelete_clicked()
@@ -301,11 +246,11 @@ void CFormDevicesUpgrade::on_pbDelete_clicked()
     QTreeWidgetItem *pItem = ui->twDev->currentItem();
     if (!pItem)
         return;
-    const QString strHost = pItem->data(0, ROLE_HOST).toString();
+    const QString strHost = CBatchDevRows::HostOf(pItem);
     if (Velmora::IsHttpHostModel(strHost) && !m_httpAgent.RemoveAt(m_httpAgent.IndexOf(strHost)))
         return;
     RemoveRow(pItem);
-    RenumberRows();
+    m_pRows->Renumber();
     slotCurrentDevChange();
 }
 
@@ -331,13 +276,6 @@ void CFormDevicesUpgrade::SetBatchControlsEnabled(bool bEnabled)
         slotCurrentDevChange();
 }
 
-void CFormDevicesUpgrade::SetRebootButtonsEnabled(bool bEnabled)
-{
-    for (int i = 0; i < ui->twDev->topLevelItemCount(); ++i)
-        if (QWidget *pButton = ui->twDev->itemWidget(ui->twDev->topLevelItem(i), 4))
-            pButton->setEnabled(bEnabled);
-}
-
 void CFormDevicesUpgrade::SetRunning(bool bRunning)
 {
     SetBatchControlsEnabled(!bRunning);
@@ -346,24 +284,14 @@ void CFormDevicesUpgrade::SetRunning(bool bRunning)
 
 void CFormDevicesUpgrade::on_pbStart_clicked()
 {
-    SetRebootButtonsEnabled(false);
-    QList<T_BaseDevInfo> lstDevices;
-    for (int i = 0; i < ui->twDev->topLevelItemCount(); ++i) {
-        QTreeWidgetItem *pItem = ui->twDev->topLevelItem(i);
-        T_BaseDevInfo st;
-        st.strHostName = pItem->data(0, ROLE_HOST).toString();
-        st.strAddr = pItem->data(0, ROLE_ADDR).toString();
-        st.strDevVersion = pItem->data(0, ROLE_VERSION).toString();
-        st.strDispName = pItem->data(1, ROLE_DISPNAME).toString();
-        lstDevices.append(st);
-        pItem->setToolTip(2, QString());
-    }
+    m_pRows->SetRebootButtonsEnabled(false);
+    m_pRows->ClearReasons();
     QList<T_BatchModule> lstModules;
     for (int i = 0; i < ui->twModule->topLevelItemCount(); ++i) {
         const QTreeWidgetItem *pItem = ui->twModule->topLevelItem(i);
         lstModules.append({pItem->data(0, Qt::UserRole).toString(), pItem->text(0), pItem->text(1)});
     }
-    m_batch.SetDevices(lstDevices);
+    m_batch.SetDevices(m_pRows->Devices());
     m_batch.SetModules(lstModules);
     switch (m_batch.Start()) {
     case CBatchUpgrade::START_OK:
@@ -383,48 +311,42 @@ void CFormDevicesUpgrade::on_pbStart_clicked()
 void CFormDevicesUpgrade::slotDeviceProgress(T_BaseDevInfo stDevInfo, int, QString strCurStep, int i32CurProgress,
                                              bool bError, bool)
 {
-    QTreeWidgetItem *pItem = FindDevRow(stDevInfo.strDispName);
+    QTreeWidgetItem *pItem = m_pRows->Find(stDevInfo.strDispName);
     if (!pItem)
         return;
     if (bError) {
-        pItem->setText(2, tr("Upgrade failed"));
-        pItem->setText(3, QString());
+        m_pRows->ShowFailed(pItem, tr("Upgrade failed"));
         CMsgBox::Show(this, QMessageBox::Critical, QString(),
                       tr("'%1' Upgrade error occur!").arg(stDevInfo.strDispName));
         return;
     }
-    pItem->setText(2, Velmora::DisplayText(strCurStep));
-    pItem->setText(3, QStringLiteral("%1%").arg(i32CurProgress));
+    m_pRows->ShowStep(pItem, strCurStep, i32CurProgress);
 }
 
 void CFormDevicesUpgrade::slotDeviceFailed(T_BaseDevInfo stDevInfo, int, QString, QString strReason)
 {
     // Refusals and time-outs come without an error report: the row still says what happened.
-    QTreeWidgetItem *pItem = FindDevRow(stDevInfo.strDispName);
+    QTreeWidgetItem *pItem = m_pRows->Find(stDevInfo.strDispName);
     if (!pItem)
         return;
-    pItem->setText(2, tr("Upgrade failed"));
-    pItem->setText(3, QString());
-    pItem->setToolTip(2, Velmora::PlainToolTip(strReason));
+    m_pRows->ShowFailed(pItem, tr("Upgrade failed"));
+    m_pRows->ShowReason(pItem, strReason);
 }
 
 void CFormDevicesUpgrade::slotBatchFinished(int i32Successes, int i32Total, QStringList lstRebootHosts)
 {
     SetRunning(false);
-    SetRebootButtonsEnabled(true);
+    m_pRows->SetRebootButtonsEnabled(true);
     CMsgBox::Show(this, QMessageBox::NoIcon, tr("upgradation summary"),
                   tr("succeeded: %1, total: %2.").arg(i32Successes).arg(i32Total));
     if (!ui->cbReboot->isChecked())
         return;
     for (const QString &strHost : lstRebootHosts) {
-        if (QTreeWidgetItem *pItem = FindDevRowByHost(strHost))
+        if (QTreeWidgetItem *pItem = m_pRows->FindByHost(strHost))
             RemoveRow(pItem);
         emit signalDevReboot(strHost);
     }
-    if (ui->twDev->topLevelItemCount() == 0)
-        emit signalUpdateType();
-    else
-        RenumberRows();
+    RowsRemoved();
 }
 
 void CFormDevicesUpgrade::slotReplyTimeOut()
@@ -437,133 +359,32 @@ void CFormDevicesUpgrade::slotModuleNotStarted()
 {
     CMsgBox::Show(this, QMessageBox::Critical, QString(), tr("Select upgrade devices first!"));
     SetRunning(false);
-    SetRebootButtonsEnabled(true);
+    m_pRows->SetRebootButtonsEnabled(true);
 }
 
 void CFormDevicesUpgrade::slotReboot()
 {
     auto *pButton = qobject_cast<QPushButton *>(sender());
-    QTreeWidgetItem *pItem = ButtonRow(ui->twDev, pButton);
+    QTreeWidgetItem *pItem = m_pRows->RowOf(pButton);
     if (!pItem || IsRunning())
         return;
-    const QString strHost = pItem->data(0, ROLE_HOST).toString();
+    const QString strHost = CBatchDevRows::HostOf(pItem);
     // The button lives in the row: it goes with it, after this click has been handled.
-    ui->twDev->removeItemWidget(pItem, 4);
+    m_pRows->ReleaseRebootButton(pItem);
     pButton->deleteLater();
     RemoveRow(pItem);
     emit signalDevReboot(strHost);
-    if (ui->twDev->topLevelItemCount() == 0)
-        emit signalUpdateType();
-    else
-        RenumberRows();
-}
-
-bool CFormDevicesUpgrade::IsInformationDevice(const T_BaseDevInfo &stDevInfo) const
-{
-    return !m_stInfoDev.strHostName.isEmpty() && stDevInfo.strHostName == m_stInfoDev.strHostName;
-}
-
-void CFormDevicesUpgrade::AbortInformationRequest()
-{
-    const QString strHost = m_stInfoDev.strHostName;
-    if (strHost.isEmpty() || (IsRunning() && m_batch.BatchList().contains(strHost)))
-        return;
-    if (Velmora::HostNameStartsWithHttpModel(strHost))
-        return; // the HTTP version request ends on its own; an abort would cut an upload
-    m_pAgent->AbortCmd(strHost);
-}
-
-void CFormDevicesUpgrade::EndInformationRequest()
-{
-    m_timerRes.stop();
-    if (m_bWaitingInfo)
-        AbortInformationRequest();
-    m_bWaitingInfo = false;
-    setEnabled(true);
+    RowsRemoved();
 }
 
 void CFormDevicesUpgrade::on_btnReadSysInfo_clicked()
 {
-    VLOG(lcUi) << m_stInfoDev.strHostName;
-    ui->twSysInfo->clear();
-    if (m_stInfoDev.strHostName.isEmpty())
-        return;
-    if (Velmora::HostNameStartsWithHttpModel(m_stInfoDev.strHostName)) {
-        if (m_httpAgent.QueryVersion(m_stInfoDev) < 0)
-            return;
-    } else {
-        const E_CmdResult eResult = m_pAgent->GetSysInfo(m_stInfoDev.strHostName);
-        QString strStatus;
-        switch (eResult) {
-        case CMD_OK:
-            break;
-        case CMD_ERROR:
-            strStatus = tr("param error");
-            break;
-        case CMD_NOT_SUPPORT:
-            strStatus = tr("don't support this feature");
-            break;
-        case CMD_CONNECT_FAIL:
-            strStatus = tr("send request failes");
-            break;
-        case CMD_BUSY:
-            strStatus = tr("device is busying");
-            break;
-        }
-        if (eResult != CMD_OK) {
-            ui->twSysInfo->addTopLevelItem(new QTreeWidgetItem(QStringList{strStatus}));
-            return;
-        }
-    }
-    m_bWaitingInfo = true;
-    setEnabled(false);
-    m_timerRes.start(Velmora::ScaledMs(RESPONSE_TIMEOUT_MS));
-}
-
-void CFormDevicesUpgrade::slotDevVersion(T_BaseDevInfo stDevInfo, bool bError,
-                                         CBaseMaintainSession::E_InfoDataType e32DataType, QByteArray strData)
-{
-    VLOG(lcUi) << stDevInfo.strHostName << bError << e32DataType << Velmora::Hex(strData.left(64));
-    // Answers to the main window's requests after a search pass here too: only the
-    // device this form shows is its business.
-    if (!IsInformationDevice(stDevInfo))
-        return;
-    ui->twSysInfo->clear();
-    EndInformationRequest();
-    if (bError)
-        return;
-    if (Velmora::HostNameStartsWithHttpModel(stDevInfo.strHostName)) {
-        emit signalHttpVersion(stDevInfo, false, e32DataType, strData);
-        Velmora::AddInfoRows(ui->twSysInfo, HttpVersionRows(strData));
-        return;
-    }
-    Velmora::AddInfoDocument(ui->twSysInfo, e32DataType != CBaseMaintainSession::INFO_XML, strData);
+    m_pInfoTabs->ReadSysInfo();
 }
 
 void CFormDevicesUpgrade::on_btnReadLog_clicked()
 {
-    ui->teLog->clear();
-    if (m_stInfoDev.strHostName.isEmpty() || Velmora::HostNameStartsWithHttpModel(m_stInfoDev.strHostName))
-        return;
-    if (m_pAgent->DownloadLog(m_stInfoDev.strHostName) != CMD_OK)
-        return;
-    m_bWaitingInfo = true;
-    setEnabled(false);
-    m_timerRes.start(Velmora::ScaledMs(RESPONSE_TIMEOUT_MS));
-}
-
-void CFormDevicesUpgrade::slotOnDownloadLogNotify(T_BaseDevInfo stDevInfo, QByteArray strLogText, bool bError, bool)
-{
-    if (!IsInformationDevice(stDevInfo))
-        return;
-    EndInformationRequest();
-    if (!bError)
-        ui->teLog->appendPlainText(QString::fromUtf8(strLogText));
-}
-
-void CFormDevicesUpgrade::slotResTimeOut()
-{
-    EndInformationRequest();
+    m_pInfoTabs->ReadLog();
 }
 
 bool CFormDevicesUpgrade::eventFilter(QObject *pWatched, QEvent *pEvent)

@@ -4,14 +4,14 @@
 #include "http/chttpagent.h"
 #include "session/cbasemaintainsession.h"
 
-#include <QTimer>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
+class CBatchDevRows;
+class CBatchInfoTabs;
 class CMaintainAgent;
-class QPushButton;
-class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace Ui
@@ -22,8 +22,9 @@ class CFormDevicesUpgrade;
 // The batch upgrade form: the operator picks a device type (and optionally a version), one
 // file per module, and starts. Every rule of the batch itself (routing, pass accounting,
 // time limits, who is left to reboot) is the engine's, CBatchUpgrade; the form lists the
-// devices, shows what the engine reports and asks the main window for reboots. The System
-// Info and Log tabs show one device, the one the main window last made current.
+// devices (CBatchDevRows), shows what the engine reports and asks the main window for
+// reboots. The System Info and Log tabs (CBatchInfoTabs) show one device, the one the main
+// window last made current.
 class CFormDevicesUpgrade : public QWidget
 {
     Q_OBJECT
@@ -59,9 +60,6 @@ public slots:
 
 private slots:
     void slotSelectUpgradeFile();
-    void slotDevVersion(T_BaseDevInfo stDevInfo, bool bError, CBaseMaintainSession::E_InfoDataType e32DataType,
-                        QByteArray strData);
-    void slotOnDownloadLogNotify(T_BaseDevInfo stDevInfo, QByteArray strLogText, bool bError, bool bFinished);
     void on_pbStart_clicked();
     void on_pbClear_clicked();
     void slotDevTypeChange(QString devType);
@@ -69,7 +67,6 @@ private slots:
     void slotCurrentDevChange();
     void on_btnReadSysInfo_clicked();
     void on_btnReadLog_clicked();
-    void slotResTimeOut();
     void slotReboot();
     void onDevVersionCurrentIndexChanged(QString arg1);
 
@@ -84,30 +81,21 @@ protected:
     bool eventFilter(QObject *pWatched, QEvent *pEvent) override;
 
 private:
-    // The row of pTree a file or reboot button belongs to; null when that row is gone.
-    static QTreeWidgetItem *ButtonRow(QTreeWidget *pTree, const QPushButton *pButton);
     void LoadModules();
     void AddDevVersion(const QString &strVersion);
-    QTreeWidgetItem *FindDevRow(const QString &strDispName) const;
-    QTreeWidgetItem *FindDevRowByHost(const QString &strHostName) const;
-    void RenumberRows();
     void SetBatchControlsEnabled(bool bEnabled);
-    void SetRebootButtonsEnabled(bool bEnabled);
     void SetRunning(bool bRunning);
+    // The device leaves the engine's list and the form's.
     void RemoveRow(QTreeWidgetItem *pItem);
+    // After rows went by reboot: the rest numbered from 1 again, or the emptied list said.
+    void RowsRemoved();
     void ClearDevices();
-    bool IsInformationDevice(const T_BaseDevInfo &stDevInfo) const;
-    // The information device may be mid-upgrade: ending a request must not cut its upload.
-    void AbortInformationRequest();
-    void EndInformationRequest();
 
     Ui::CFormDevicesUpgrade *ui;
     QString m_strDevType;
     CHttpAgent m_httpAgent;
-    CMaintainAgent *m_pAgent;
     CBatchUpgrade m_batch;
-    T_BaseDevInfo m_stInfoDev;
-    QTimer m_timerRes;
-    bool m_bWaitingInfo = false;
+    std::unique_ptr<CBatchDevRows> m_pRows;
+    std::unique_ptr<CBatchInfoTabs> m_pInfoTabs;
     DeviceResolver m_resolver;
 };

@@ -237,13 +237,10 @@ void TestFormDevicesUpgrade::infoViews()
     m_pForm->SetCurrentDev(Dev(host, host));
     QSignalSpy spyHttp(m_pForm, &CFormDevicesUpgrade::signalHttpVersion);
     const auto eType = CBaseMaintainSession::E_InfoDataType(type);
-    QMetaObject::invokeMethod(m_pForm, "slotDevVersion", Q_ARG(T_BaseDevInfo, Dev(host, host)), Q_ARG(bool, false),
-                              Q_ARG(CBaseMaintainSession::E_InfoDataType, eType), Q_ARG(QByteArray, data));
+    emit m_pAgent->OnSysInfoNotify(Dev(host, host), false, eType, data);
     QCOMPARE(TreeText(W<QTreeWidget>("twSysInfo")), rows);
     QCOMPARE(spyHttp.size(), host.startsWith("ZR110") ? 1 : 0);
-    QMetaObject::invokeMethod(m_pForm, "slotDevVersion", Q_ARG(T_BaseDevInfo, Dev("ZR410-OTHER", "x")),
-                              Q_ARG(bool, false), Q_ARG(CBaseMaintainSession::E_InfoDataType, eType),
-                              Q_ARG(QByteArray, "<r><a>1</a></r>"));
+    emit m_pAgent->OnSysInfoNotify(Dev("ZR410-OTHER", "x"), false, eType, "<r><a>1</a></r>");
     QCOMPARE(TreeText(W<QTreeWidget>("twSysInfo")), rows);
 }
 
@@ -262,8 +259,7 @@ void TestFormDevicesUpgrade::logOfInformationDeviceOnly()
 {
     m_pForm->SetCurrentDev(Dev("ZR410-K1", "ZR410 Encoder-K1"));
     auto log = [this](const QString &strHost, const QByteArray &ba) {
-        QMetaObject::invokeMethod(m_pForm, "slotOnDownloadLogNotify", Q_ARG(T_BaseDevInfo, Dev(strHost, strHost)),
-                                  Q_ARG(QByteArray, ba), Q_ARG(bool, false), Q_ARG(bool, false));
+        emit m_pAgent->OnDownloadLogNotify(Dev(strHost, strHost), ba, false, false);
     };
     log("ZR410-K2", "not mine");
     log("ZR410-K1", "<b>boot</b>\nline 2");

@@ -1,0 +1,148 @@
+#include "cbatchinfotabs.h"
+
+#include "batch/cbatchupgrade.h"
+#include "common/timescale.h"
+#include "common/vlog.h"
+#include "http/chttpagent.h"
+#include "product/httpmodels.h"
+#include "session/cmaintainagent.h"
+#include "sysinfoitems.h"
+
+#include <QPlainTextEdit>
+#include <QTreeWidget>
+
+namespace
+{
+constexpr int RESPONSE_TIMEOUT_MS = 5000;
+} // namespace
+
+CBatchInfoTabs::CBatchInfoTabs(CMaintainAgent *pAgent, CHttpAgent *pHttpAgent, const CBatchUpgrade *pBatch,
+                               QTreeWidget *pSysInfo, QPlainTextEdit *pLog, QWidget *pLocked, QObject *parent)
+    : QObject(parent), m_pAgent(pAgent), m_pHttpAgent(pHttpAgent), m_pBatch(pBatch), m_pSysInfo(pSysInfo), m_pLog(pLog),
+      m_pLocked(pLocked)
+{
+    m_pSysInfo->setColumnWidth(0, 160);
+    m_timerRes.setSingleShot(true);
+    connect(m_pHttpAgent, &CHttpAgent::signalHttpVersionNotify, this, &CBatchInfoTabs::slotDevVersion);
+    connect(m_pAgent, &CMaintainAgent::OnSysInfoNotify, this, &CBatchInfoTabs::slotDevVersion);
+    connect(m_pAgent, &CMaintainAgent::OnDownloadLogNotify, this, &CBatchInfoTabs::slotOnDownloadLogNotify);
+    connect(&m_timerRes, &QTimer::timeout, this, &CBatchInfoTabs::slotResTimeOut);
+}
+
+void CBatchInfoTabs::SetDevice(const T_BaseDevInfo &stDevInfo)
+{
+    m_pSysInfo->clear();
+    m_pLog->clear();
+    m_stInfoDev = stDevInfo;
+}
+
+bool CBatchInfoTabs::IsInformationDevice(const T_BaseDevInfo &stDevInfo) const
+{
+    return !m_stInfoDev.strHostName.isEmpty() && stDevInfo.strHostName == m_stInfoDev.strHostName;
+}
+
+void CBatchInfoTabs::AbortInformationRequest()
+{
+    const QString strHost = m_stInfoDev.strHostName;
+    if (strHost.isEmpty() || (m_pBatch->IsRunning() && m_pBatch->BatchList().contains(strHost)))
+        return;
+    if (Velmora::HostNameStartsWithHttpModel(strHost))
+        return; // the HTTP version request ends on its own; an abort would cut an upload
+    m_pAgent->AbortCmd(strHost);
+}
+
+void CBatchInfoTabs::WaitForAnswer()
+{
+    m_bWaitingInfo = true;
+    m_pLocked->setEnabled(false);
+    m_timerRes.start(Velmora::ScaledMs(RESPONSE_TIMEOUT_MS));
+}
+
+void CBatchInfoTabs::EndInformationRequest()
+{
+    m_timerRes.stop();
+    if (m_bWaitingInfo)
+        AbortInformationRequest();
+    m_bWaitingInfo = false;
+    m_pLocked->setEnabled(true);
+}
+
+void CBatchInfoTabs::ReadSysInfo()
+{
+    VLOG(lcUi) << m_stInfoDev.strHostName;
+    m_pSysInfo->clear();
+    if (m_stInfoDev.strHostName.isEmpty())
+        return;
+    if (Velmora::HostNameStartsWithHttpModel(m_stInfoDev.strHostName)) {
+        if (m_pHttpAgent->QueryVersion(m_stInfoDev) < 0)
+            return;
+    } else {
+        const E_CmdResult eResult = m_pAgent->GetSysInfo(m_stInfoDev.strHostName);
+        QString strStatus;
+        switch (eResult) {
+        case CMD_OK:
+            break;
+        case CMD_ERROR:
+            strStatus = tr("param error");
+            break;
+        case CMD_NOT_SUPPORT:
+            strStatus = tr("don't support this feature");
+            break;
+        case CMD_CONNECT_FAIL:
+            strStatus = tr("send request failes");
+            break;
+        case CMD_BUSY:
+            strStatus = tr("device is busying");
+            break;
+        }
+        if (eResult != CMD_OK) {
+            m_pSysInfo->addTopLevelItem(new QTreeWidgetItem(QStringList{strStatus}));
+            return;
+        }
+    }
+    WaitForAnswer();
+}
+
+void CBatchInfoTabs::slotDevVersion(T_BaseDevInfo stDevInfo, bool bError,
+                                    CBaseMaintainSession::E_InfoDataType e32DataType, QByteArray strData)
+{
+    VLOG(lcUi) << stDevInfo.strHostName << bError << e32DataType << Velmora::Hex(strData.left(64));
+    // Answers to the main window's requests after a search pass here too: only the
+    // device these tabs show is their business.
+    if (!IsInformationDevice(stDevInfo))
+        return;
+    m_pSysInfo->clear();
+    EndInformationRequest();
+    if (bError)
+        return;
+    if (Velmora::HostNameStartsWithHttpModel(stDevInfo.strHostName)) {
+        emit signalHttpVersion(stDevInfo, false, e32DataType, strData);
+        Velmora::AddInfoRows(m_pSysInfo, HttpVersionRows(strData));
+        return;
+    }
+    Velmora::AddInfoDocument(m_pSysInfo, e32DataType != CBaseMaintainSession::INFO_XML, strData);
+}
+
+void CBatchInfoTabs::ReadLog()
+{
+    m_pLog->clear();
+    if (m_stInfoDev.strHostName.isEmpty() || Velmora::HostNameStartsWithHttpModel(m_stInfoDev.strHostName))
+        return;
+    if (m_pAgent->DownloadLog(m_stInfoDev.strHostName) != CMD_OK)
+        return;
+    WaitForAnswer();
+}
+
+void CBatchInfoTabs::slotOnDownloadLogNotify(T_BaseDevInfo stDevInfo, QByteArray strLogText, bool bError, bool)
+{
+    if (!IsInformationDevice(stDevInfo))
+        return;
+    EndInformationRequest();
+    if (!bError)
+        m_pLog->appendPlainText(QString::fromUtf8(strLogText));
+}
+
+void CBatchInfoTabs::slotResTimeOut()
+{
+    EndInformationRequest();
+}
