@@ -27,11 +27,13 @@ constexpr int COL_PROGRESS = 3;
 } // namespace
 
 CFormMaintain::CFormMaintain(const T_BaseDevInfo &stDevInfo, CMaintainAgent *pAgent, QWidget *parent)
-    : QWidget(parent), ui(new Ui::CFormMaintain), m_stDevInfo(stDevInfo), m_pAgent(pAgent)
+    : QWidget(parent), ui(new Ui::CFormMaintain), m_stDevInfo(stDevInfo), m_pAgent(pAgent),
+      m_upgradeWatch(CBatchUpgrade::MODULE_LIMIT_MS)
 {
     Velmora::RegisterMaintainMetaTypes();
     ui->setupUi(this);
     connect(&m_timer, &QTimer::timeout, this, &CFormMaintain::slotOperationTimeout);
+    connect(&m_upgradeWatch, &CProgressWatch::signalStalled, this, &CFormMaintain::slotOperationTimeout);
     connect(m_pAgent, &CMaintainAgent::OnUpgradeNotify, this, &CFormMaintain::slotOnUpgradeNotify);
     connect(m_pAgent, &CMaintainAgent::OnSysInfoNotify, this, &CFormMaintain::slotOnSysInfoNotify);
     connect(m_pAgent, &CMaintainAgent::OnDownloadLogNotify, this, &CFormMaintain::slotOnDownloadLogNotify);
@@ -176,13 +178,17 @@ void CFormMaintain::SetControlsEnabled(bool bEnabled)
 void CFormMaintain::BeginOperation(E_Operation eOperation, int i32Ms)
 {
     m_eOperation = eOperation;
-    m_timer.start(Velmora::ScaledMs(i32Ms));
+    if (i32Ms > 0)
+        m_timer.start(Velmora::ScaledMs(i32Ms));
+    else
+        m_timer.stop();
     SetControlsEnabled(false);
 }
 
 void CFormMaintain::EndOperation()
 {
     m_timer.stop();
+    m_upgradeWatch.Clear();
     m_eOperation = OP_NONE;
     SetControlsEnabled(true);
 }
@@ -250,9 +256,11 @@ QString CFormMaintain::AttemptModule(int i32Row)
     VLOG(lcUi) << m_stDevInfo.strHostName << "row" << i32Row << stUpgradeInfo.strDevAddr
                << (m_bHttpRun ? "http" : "vaza");
 
-    // Every module is bounded from its own start, on both routes: a device that never ends
-    // its installation must not hold the form for ever, and its reports do not extend that.
-    BeginOperation(OP_UPGRADE, CBatchUpgrade::MODULE_LIMIT_MS);
+    // Every module is bounded on both routes by the batch's silence limit: a device that never
+    // ends its installation must not hold the form for ever, and only progress that moves
+    // keeps it going.
+    BeginOperation(OP_UPGRADE, 0);
+    m_upgradeWatch.Watch(m_stDevInfo.strHostName);
     if (m_bHttpRun) {
         // The upgrader reports its first step from inside the call.
         const QPointer<CFormMaintain> self(this);
@@ -292,10 +300,12 @@ void CFormMaintain::slotOnUpgradeNotify(T_BaseDevInfo stDevInfo, T_UpgradeInfo, 
     }
     pItem->setText(COL_STEP, Velmora::DisplayText(strCurStep));
     pItem->setText(COL_PROGRESS, QStringLiteral("%1%").arg(i32CurProgress));
-    if (!bFinished)
+    if (!bFinished) {
+        m_upgradeWatch.Report(stDevInfo.strHostName, strCurStep, i32CurProgress);
         return;
+    }
 
-    m_timer.stop();
+    m_upgradeWatch.Clear();
     const int i32Next = NextRowWithFile(m_i32CurRow + 1);
     if (i32Next < 0) {
         m_i32CurRow = ui->twUpgrade->topLevelItemCount();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "batch/cprogresswatch.h"
 #include "session/cbasemaintainsession.h"
 
 #include <QTimer>
@@ -62,6 +63,7 @@ private:
     QString AttemptModule(int i32Row);
     void FailRow(QTreeWidgetItem *pItem, const QString &strReason);
     QString UpgradeFailureReason() const;
+    // i32Ms bounds the operation; 0 leaves the bound to the caller.
     void BeginOperation(E_Operation eOperation, int i32Ms);
     void EndOperation();
     void SetControlsEnabled(bool bEnabled);
@@ -73,6 +75,8 @@ private:
     CMaintainAgent *m_pAgent;
     int m_i32CurRow = 0;
     QTimer m_timer;
+    // An upgrade's module is bounded by the batch's own silence limit, not by m_timer.
+    CProgressWatch m_upgradeWatch;
     CHttpUpgrade *m_pHttp = nullptr;
     // The row the last Start of this form began at: it routes the whole run, and belongs to
     // this form alone, so a Start elsewhere never reroutes a run here.

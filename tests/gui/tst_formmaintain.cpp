@@ -73,8 +73,8 @@ private slots:
     void cleanup();
     void runFromFirstRowWithFile_data();
     void runFromFirstRowWithFile();
-    void moduleBoundedFromItsStart_data();
-    void moduleBoundedFromItsStart();
+    void moduleBoundedBySilence_data();
+    void moduleBoundedBySilence();
     void twoFormsKeepTheirStartRows();
     void systemInfoAndLog_data();
     void systemInfoAndLog();
@@ -270,16 +270,17 @@ void TestFormMaintain::runFromFirstRowWithFile()
                  "a failed row says why");
 }
 
-void TestFormMaintain::moduleBoundedFromItsStart_data()
+void TestFormMaintain::moduleBoundedBySilence_data()
 {
     QTest::addColumn<QString>("strHost");
     QTest::addColumn<QJsonObject>("knobs");
-    // Each keeps reporting progress and never finishes: only a bound from the module's start ends it.
+    // Each keeps reporting and never finishes; its progress stops moving (the HTTP estimate
+    // at 99 %), and the silence limit ends it.
     QTest::newRow("vaza installing for ever") << VAZA_HOST << QJsonObject{{"install_ms", 1000000000}};
     QTest::newRow("http result file stuck") << HTTP_HOST << QJsonObject{{"http_result_stuck", true}};
 }
 
-void TestFormMaintain::moduleBoundedFromItsStart()
+void TestFormMaintain::moduleBoundedBySilence()
 {
     QFETCH(QString, strHost);
     QFETCH(QJsonObject, knobs);

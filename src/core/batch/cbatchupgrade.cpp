@@ -44,9 +44,8 @@ CBatchUpgrade::CBatchUpgrade(CMaintainAgent *pAgent, CHttpAgent *pHttpAgent, QOb
 {
     Velmora::RegisterMaintainMetaTypes();
     m_timerReply.setSingleShot(true);
-    m_timerModule.setSingleShot(true);
     connect(&m_timerReply, &QTimer::timeout, this, &CBatchUpgrade::slotReplyTimerOut);
-    connect(&m_timerModule, &QTimer::timeout, this, &CBatchUpgrade::slotModuleTimeOut);
+    connect(&m_watch, &CProgressWatch::signalStalled, this, &CBatchUpgrade::slotStalled);
     connect(m_pAgent, &CMaintainAgent::OnUpgradeNotify, this, &CBatchUpgrade::slotOnUpgradeNotify);
     if (m_pHttpAgent) {
         connect(m_pHttpAgent, &CHttpAgent::signalHttpUpgradeNotify, this, &CBatchUpgrade::slotOnHttpUpgradeNotify);
@@ -160,7 +159,9 @@ bool CBatchUpgrade::StartModule(int i32Module)
     stInfo.strFilePath = stModule.strFilePath;
     VLOG(lcSession) << "module" << i32Module << stModule.strId << stModule.strFilePath << "on" << m_lstBatch
                     << (m_bHttp ? "over HTTP" : "over Vaza");
-    m_timerModule.start(Velmora::ScaledMs(MODULE_LIMIT_MS));
+    m_watch.Clear();
+    for (const QString &strHost : qAsConst(m_lstBatch))
+        m_watch.Watch(strHost);
 
     QPointer<CBatchUpgrade> self(this);
     ++m_i32Hold;
@@ -248,6 +249,7 @@ void CBatchUpgrade::OnReport(bool bFromHttp, const T_BaseDevInfo &stDevInfo, con
         return;
     VLOG(lcSession) << strHost << strCurStep << bError << bFinished << i32CurProgress;
     m_timerReply.stop();
+    m_watch.Report(strHost, strCurStep, i32CurProgress);
     QPointer<CBatchUpgrade> self(this);
     emit signalDeviceProgress(Device(strHost), m_i32CurModule, strCurStep, i32CurProgress, bError, bFinished);
     if (!self || !m_bRunning || m_hashState.value(strHost, DEV_FAILED) != DEV_WORKING)
@@ -337,6 +339,7 @@ void CBatchUpgrade::VersionRead(const QString &strHostName, bool bReadable, cons
 void CBatchUpgrade::Succeed(const QString &strHostName)
 {
     m_hashState.insert(strHostName, DEV_SUCCEEDED);
+    m_watch.Forget(strHostName);
     ++m_i32Done;
     QPointer<CBatchUpgrade> self(this);
     emit signalDeviceSucceeded(Device(strHostName), m_i32CurModule);
@@ -348,6 +351,7 @@ void CBatchUpgrade::Fail(const QString &strHostName, const QString &strStep, con
 {
     VLOG(lcSession) << strHostName << strStep << strReason;
     m_hashState.insert(strHostName, DEV_FAILED);
+    m_watch.Forget(strHostName);
     ++m_i32Done;
     ++m_i32Failed;
     m_lstBatch.removeAll(strHostName);
@@ -363,7 +367,7 @@ void CBatchUpgrade::TestPass()
         return;
     if (m_i32Done - m_i32Failed != m_lstBatch.size())
         return;
-    m_timerModule.stop();
+    m_watch.Clear();
     // Every device failed or was refused: no report can come any more, so the batch ends
     // here with the summary of this pass instead of waiting for ever.
     if (m_lstBatch.isEmpty()) {
@@ -393,7 +397,7 @@ void CBatchUpgrade::Stop()
 {
     m_bRunning = false;
     m_timerReply.stop();
-    m_timerModule.stop();
+    m_watch.Clear();
     // Nothing of this batch may go on behind the operator's back, nor keep a session busy.
     for (const T_BaseDevInfo &st : qAsConst(m_lstDevices)) {
         if (IsActive(st.strHostName) && m_bHttp)
@@ -431,13 +435,12 @@ void CBatchUpgrade::slotReplyTimerOut()
     emit signalReplyTimeOut();
 }
 
-void CBatchUpgrade::slotModuleTimeOut()
+void CBatchUpgrade::slotStalled(const QStringList &lstHosts)
 {
     if (!m_bRunning)
         return;
     QPointer<CBatchUpgrade> self(this);
     ++m_i32Hold;
-    const QStringList lstHosts = m_lstBatch;
     for (const QString &strHost : lstHosts) {
         if (!IsActive(strHost))
             continue;
@@ -446,7 +449,7 @@ void CBatchUpgrade::slotModuleTimeOut()
         if (!self)
             return;
         Fail(strHost, bVerifying ? STEP_VERSION : QString(),
-             QStringLiteral("time out: module not finished within %1 s").arg(MODULE_LIMIT_MS / 1000));
+             QStringLiteral("time out: no progress for %1 s").arg(MODULE_LIMIT_MS / 1000));
         if (!self)
             return;
     }

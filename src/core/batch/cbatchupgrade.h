@@ -1,5 +1,6 @@
 #pragma once
 
+#include "batch/cprogresswatch.h"
 #include "session/cbasemaintainsession.h"
 
 #include <QHash>
@@ -21,7 +22,7 @@ struct T_BatchModule {
 // Upgrades several devices of one type: modules strictly one after the other, each module
 // on every device still in the batch at once. Holds every rule of a batch (routing to the
 // Vaza or the HTTP agent by the first device's model, pass accounting, the first-report
-// watchdog, the per-module time limit, who is left to reboot); the batch form and the
+// watchdog, the per-module silence limit, who is left to reboot); the batch form and the
 // console program only show what it reports. A device that fails or is refused once leaves
 // the batch and gets no later module. Reports are matched by host name and only counted for
 // a device that is still working on the running module, so a late or repeated report is
@@ -71,6 +72,7 @@ public:
     QList<T_BatchModule> Modules() const { return m_lstModules; }
 
     static constexpr int REPLY_TIMEOUT_MS = 30000;
+    // Silence allowed to a device within a module: its step and percentage must move.
     static constexpr int MODULE_LIMIT_MS = 420000;
     static constexpr int VERSION_TIMEOUT_MS = 30000;
 
@@ -106,7 +108,7 @@ private slots:
     void slotOnHttpVersionNotify(T_BaseDevInfo stDevInfo, bool bError, CBaseMaintainSession::E_InfoDataType eDataType,
                                  QByteArray strData);
     void slotReplyTimerOut();
-    void slotModuleTimeOut();
+    void slotStalled(const QStringList &lstHosts);
 
 private:
     enum E_DevState {
@@ -153,5 +155,6 @@ private:
     bool m_bVersionCheck = false;
     QString m_strExpectedVersion;
     QTimer m_timerReply;
-    QTimer m_timerModule;
+    // The module limit: a device whose reports stop moving for MODULE_LIMIT_MS fails.
+    CProgressWatch m_watch{MODULE_LIMIT_MS};
 };

@@ -157,6 +157,7 @@ private slots:
     void firstReportWatchdogEndsBatch();
     void httpBatchRoutedByFirstHost();
     void deviceAndSessionGoneMidBatch();
+    void moduleLimitCountsSilenceOnly();
 };
 
 void TestBatchUpgrade::passRules_data()
@@ -387,6 +388,22 @@ void TestBatchUpgrade::deviceAndSessionGoneMidBatch()
              qPrintable(strLog));
     QCOMPARE(r.Received(r.hosts.at(0)).join('+'), QStringLiteral("main+fpga"));
     QCOMPARE(r.Received(r.hosts.at(1)).join('+'), QStringLiteral("main"));
+}
+
+// An installation that takes longer than the module limit but keeps reporting progress is
+// healthy: a limit counted from the module's start fails it. The endless installation of
+// passRules, whose percentage never moves, still fails.
+void TestBatchUpgrade::moduleLimitCountsSilenceOnly()
+{
+    // The limit becomes 8.4 s; the device installs for 12 s, its percentage moving at every poll.
+    CBatchRig r(0.02, QJsonArray{QJsonObject{{"install_ms", 12000}}});
+    QVERIFY(r.bStarted);
+    r.agent.AddDevice(r.Dev(0));
+    r.pEngine->SetDevices({r.Dev(0)});
+    r.pEngine->SetModules({{"main", "Main", r.Image("main.bin", 20000)}});
+    QCOMPARE(r.pEngine->Start(), CBatchUpgrade::START_OK);
+    QTRY_VERIFY_WITH_TIMEOUT(!r.pEngine, 30000);
+    QVERIFY2(r.notes.last() == QStringLiteral("end 1 1 ZR410-A01"), qPrintable(r.notes.join('\n')));
 }
 
 QTEST_MAIN(TestBatchUpgrade)
