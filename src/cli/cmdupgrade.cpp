@@ -5,24 +5,22 @@
 #include "clicommands.h"
 #include "clicommon.h"
 
+#include "cprogressview.h"
+
 #include "batch/cbatchupgrade.h"
+#include "batch/cretryfile.h"
+#include "batch/cskipcurrent.h"
 #include "http/chttpagent.h"
 #include "product/httpmodels.h"
 #include "product/productconfig.h"
 #include "session/cmaintainagent.h"
-#include "sysinfo/csysinforows.h"
 #include "upgradeconf/cupgradeconfig.h"
 
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-
-#include <cstdio>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 using namespace VelmoraCli;
 
@@ -71,43 +69,9 @@ QJsonObject ResultJson(const T_Result &st)
         {"ok", st.bOk},       {"step", st.strStep},    {"reason", st.strReason}, {"version", st.strVersion}};
 }
 
-// Reads an earlier result: its type and version fill in what the command line leaves out,
-// its files serve modules given no --module, and its failures are what is run again.
-bool ReadRetry(const QString &strPath, T_Request *pReq, QString *pstrType, QHash<QString, QString> *phashOldFiles,
-               QString *pstrError)
+QString ResultKey(const QString &strHost, const QString &strModule)
 {
-    QFile file(strPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *pstrError = QStringLiteral("cannot read '%1': %2").arg(strPath, file.errorString());
-        return false;
-    }
-    QJsonParseError stErr;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &stErr);
-    const QJsonArray results = doc.object().value(QStringLiteral("results")).toArray();
-    if (!doc.isObject() || results.isEmpty()) {
-        *pstrError = QStringLiteral("'%1' is no result of velmora-cli upgrade --json%2")
-                         .arg(strPath, stErr.error ? QStringLiteral(": ") + stErr.errorString() : QString());
-        return false;
-    }
-    if (pstrType->isEmpty())
-        *pstrType = doc.object().value(QStringLiteral("type")).toString();
-    if (pReq->strVersion.isEmpty())
-        pReq->strVersion = doc.object().value(QStringLiteral("version")).toString();
-    for (const QJsonValue &v : results) {
-        const QJsonObject o = v.toObject();
-        const QString strHost = o.value(QStringLiteral("host")).toString();
-        const QString strModule = o.value(QStringLiteral("module")).toString();
-        if (strHost.isEmpty() || strModule.isEmpty()) {
-            *pstrError = QStringLiteral("'%1': a result without host or module").arg(strPath);
-            return false;
-        }
-        if (!o.value(QStringLiteral("file")).toString().isEmpty())
-            phashOldFiles->insert(strModule, o.value(QStringLiteral("file")).toString());
-        if (!o.value(QStringLiteral("ok")).toBool())
-            pReq->mapRetry[strHost].append(strModule);
-    }
-    pReq->bRetry = true;
-    return true;
+    return strHost + QLatin1Char('\n') + strModule;
 }
 
 // A readable file for the module, as an absolute path (the device is told the name after the last "/").
@@ -130,117 +94,40 @@ bool CheckImage(const QString &strModule, const QString &strPath, QString *pstrA
     return true;
 }
 
-// Per-device lines: rewritten in place on a terminal, otherwise one line per step.
-class CProgressView
-{
-public:
-    CProgressView(const QStringList &lstHosts, bool bQuiet)
-        : m_lstHosts(lstHosts), m_bQuiet(bQuiet), m_bTty(!bQuiet && isatty(fileno(stdout)) == 1)
-    {
-        for (int i = 0; i < lstHosts.size(); ++i)
-            m_lstLines << QString();
-        if (m_bTty)
-            for (const QString &strHost : m_lstHosts)
-                PrintOut(strHost + QLatin1Char('\n'));
-    }
-    void Show(const QString &strHost, const QString &strText, bool bStepChanged)
-    {
-        const int i = m_lstHosts.indexOf(strHost);
-        if (m_bQuiet || i < 0)
-            return;
-        // Device texts may hold control characters; they never reach the terminal raw.
-        QString strLine = strHost + QStringLiteral(": ") + strText;
-        for (QChar &c : strLine)
-            if (c.category() == QChar::Other_Control)
-                c = QLatin1Char(' ');
-        if (strLine == m_lstLines.at(i))
-            return;
-        m_lstLines[i] = strLine;
-        if (!m_bTty) {
-            if (bStepChanged)
-                PrintOut(strLine + QLatin1Char('\n'));
-            return;
-        }
-        // A line that wraps would throw every cursor movement off by one.
-        struct winsize stSize = {};
-        if (ioctl(fileno(stdout), TIOCGWINSZ, &stSize) == 0 && stSize.ws_col > 1)
-            strLine.truncate(stSize.ws_col - 1);
-        const int iUp = m_lstHosts.size() - i;
-        PrintOut(QStringLiteral("\x1b[%1A\r\x1b[2K%2\x1b[%1B\r").arg(iUp).arg(strLine));
-    }
-    // On a terminal the lines above are still being rewritten: errors wait for the end.
-    void Error(const QString &strHost, const QString &strStep, const QString &strReason)
-    {
-        if (m_bTty)
-            m_lstErrors << QStringList{strHost, strStep, strReason};
-        else
-            PrintDeviceError(strHost, strStep, strReason);
-    }
-    void FlushErrors()
-    {
-        for (const QStringList &lst : qAsConst(m_lstErrors))
-            PrintDeviceError(lst.at(0), lst.at(1), lst.at(2));
-        m_lstErrors.clear();
-    }
-
-private:
-    QStringList m_lstHosts;
-    bool m_bQuiet;
-    bool m_bTty;
-    QStringList m_lstLines;
-    QList<QStringList> m_lstErrors;
-};
-
 // Runs one batch to its end and fills the results of its devices and modules.
 void RunBatch(CMaintainAgent *pAgent, CHttpAgent *pHttp, const QList<T_BaseDevInfo> &lstDevices,
               const QList<T_BatchModule> &lstModules, const QString &strVersion, CProgressView *pView,
               QMap<QString, T_Result> *pmapResults, int *piSucceeded, int *piTotal)
 {
-    auto key = [](const QString &strHost, const QString &strModule) { return strHost + QLatin1Char('\n') + strModule; };
     CBatchUpgrade engine(pAgent, pHttp);
     engine.SetDevices(lstDevices);
     engine.SetModules(lstModules);
     // "Completed" is never taken on trust: the version is read back before a module counts.
     engine.SetVersionCheck(true, strVersion);
     QEventLoop loop;
-    QHash<QString, QString> hashStep;
     QObject::connect(&engine, &CBatchUpgrade::signalDeviceProgress,
                      [&](T_BaseDevInfo st, int i, QString strStep, int iPct, bool bErr, bool) {
-                         const QString strModule = lstModules.at(i).strId;
-                         const bool bChanged = hashStep.value(st.strHostName) != strModule + strStep;
-                         hashStep.insert(st.strHostName, strModule + strStep);
-                         pView->Show(st.strHostName,
-                                     QStringLiteral("%1: %2%3")
-                                         .arg(strModule, bErr ? QStringLiteral("failed at ") + strStep : strStep,
-                                              !bErr && iPct >= 0 ? QStringLiteral(" %1%").arg(iPct) : QString()),
-                                     bChanged);
+                         pView->ShowStep(st.strHostName, lstModules.at(i).strId, strStep, iPct, bErr);
                      });
     QObject::connect(&engine, &CBatchUpgrade::signalDeviceVersion, [&](T_BaseDevInfo st, int i, QString strVer) {
-        (*pmapResults)[key(st.strHostName, lstModules.at(i).strId)].strVersion = strVer;
+        (*pmapResults)[ResultKey(st.strHostName, lstModules.at(i).strId)].strVersion = strVer;
     });
     QObject::connect(&engine, &CBatchUpgrade::signalDeviceSucceeded, [&](T_BaseDevInfo st, int i) {
-        T_Result &stRes = (*pmapResults)[key(st.strHostName, lstModules.at(i).strId)];
+        T_Result &stRes = (*pmapResults)[ResultKey(st.strHostName, lstModules.at(i).strId)];
         stRes.bOk = true;
         stRes.strStep = QStringLiteral("Upgrade completed");
         stRes.strReason.clear();
-        pView->Show(st.strHostName,
-                    QStringLiteral("%1: completed, version %2%3")
-                        .arg(stRes.strModule,
-                             stRes.strVersion.isEmpty() ? QStringLiteral("unreadable") : stRes.strVersion,
-                             strVersion.isEmpty() ? QString() : QStringLiteral(" (expected %1)").arg(strVersion)),
-                    true);
+        pView->ShowCompleted(st.strHostName, stRes.strModule, stRes.strVersion, strVersion);
     });
-    QObject::connect(
-        &engine, &CBatchUpgrade::signalDeviceFailed, [&](T_BaseDevInfo st, int i, QString strStep, QString strReason) {
-            const QString strModule = lstModules.value(i).strId;
-            T_Result &stRes = (*pmapResults)[key(st.strHostName, strModule)];
-            stRes.bOk = false;
-            stRes.strStep = strStep;
-            stRes.strReason = strReason;
-            pView->Show(st.strHostName, QStringLiteral("%1: failed: %2").arg(strModule, strReason), true);
-            pView->Error(st.strHostName, strStep.isEmpty() ? strModule : strModule + QStringLiteral(": ") + strStep,
-                         strReason);
-        });
+    QObject::connect(&engine, &CBatchUpgrade::signalDeviceFailed,
+                     [&](T_BaseDevInfo st, int i, QString strStep, QString strReason) {
+                         const QString strModule = lstModules.value(i).strId;
+                         T_Result &stRes = (*pmapResults)[ResultKey(st.strHostName, strModule)];
+                         stRes.bOk = false;
+                         stRes.strStep = strStep;
+                         stRes.strReason = strReason;
+                         pView->ShowFailed(st.strHostName, strModule, strStep, strReason);
+                     });
     QObject::connect(&engine, &CBatchUpgrade::signalBatchFinished, [&](int iOk, int iTotal, QStringList) {
         *piSucceeded += iOk;
         *piTotal += iTotal;
@@ -260,61 +147,6 @@ int Usage(const QString &strText)
 {
     PrintError(strText);
     return EXIT_USAGE;
-}
-
-QString ResultKey(const QString &strHost, const QString &strModule)
-{
-    return strHost + QLatin1Char('\n') + strModule;
-}
-
-// The version each device reports now for each of its modules (empty: no answer), all asked at once.
-QHash<QString, QString> ReadVersions(CMaintainAgent *pAgent, CHttpAgent *pHttp, const QList<T_BaseDevInfo> &lstDevices,
-                                     const QMap<QString, QStringList> &mapModules)
-{
-    QHash<QString, QString> hashVersions;
-    QSet<QString> setAsked;
-    CRequestWatch watch;
-    auto answer = [&](const QString &strKey, const QString &strVersion) {
-        if (!setAsked.remove(strKey))
-            return;
-        hashVersions.insert(strKey, strVersion);
-        if (setAsked.isEmpty())
-            watch.Finish();
-    };
-    // Taken down before the locals they use go: a late answer finds nobody listening.
-    QList<QMetaObject::Connection> lstConnections;
-    lstConnections << QObject::connect(
-        pHttp, &CHttpAgent::signalHttpVersionNotify,
-        [&](T_BaseDevInfo st, bool bErr, CBaseMaintainSession::E_InfoDataType, QByteArray baPage) {
-            const QString strModule = mapModules.value(st.strHostName).value(0);
-            answer(ResultKey(st.strHostName, strModule),
-                   bErr ? QString() : HttpVersionRows(baPage).value(1).strValue.trimmed());
-        });
-    for (const T_BaseDevInfo &st : lstDevices) {
-        if (Velmora::IsHttpHostModel(st.strHostName)) {
-            setAsked.insert(ResultKey(st.strHostName, mapModules.value(st.strHostName).value(0)));
-            pHttp->QueryVersion(st);
-            continue;
-        }
-        CBaseMaintainSession *pSession = pAgent->GetSession(st.strHostName);
-        if (!pSession)
-            continue;
-        lstConnections << QObject::connect(
-            pSession, &CBaseMaintainSession::OnVersionQueryNotify,
-            [&, strHost = st.strHostName](T_BaseDevInfo, bool bErr, QByteArray baAddr, UInt32, QByteArray baVersion) {
-                answer(ResultKey(strHost, QString::fromUtf8(baAddr.trimmed())),
-                       bErr ? QString() : QString::fromUtf8(baVersion).trimmed());
-            });
-        for (const QString &strModule : mapModules.value(st.strHostName)) {
-            setAsked.insert(ResultKey(st.strHostName, strModule));
-            pSession->QueryVersion(strModule.toUtf8(), 0);
-        }
-    }
-    if (!setAsked.isEmpty())
-        watch.Wait();
-    for (const QMetaObject::Connection &con : lstConnections)
-        QObject::disconnect(con);
-    return hashVersions;
 }
 
 int RunUpgradeRequest(const T_Request &req, bool bJson, bool bSkipCurrent)
@@ -386,26 +218,25 @@ int RunUpgradeRequest(const T_Request &req, bool bJson, bool bSkipCurrent)
         }
     }
     if (bSkipCurrent) {
-        const QHash<QString, QString> hashNow = ReadVersions(&agent, &http, lstDevices, mapModules);
-        for (auto it = mapModules.begin(); it != mapModules.end();) {
-            const QString strHost = it.key();
-            const bool bCurrent = std::all_of(it.value().begin(), it.value().end(), [&](const QString &strModule) {
-                return hashNow.value(ResultKey(strHost, strModule)) == req.strVersion;
-            });
-            if (!bCurrent) {
-                ++it;
-                continue;
-            }
+        CSkipCurrent skip(&agent, &http);
+        QEventLoop loop;
+        QObject::connect(&skip, &CSkipCurrent::signalFinished, &loop, &QEventLoop::quit);
+        skip.Start(lstDevices, mapModules, req.strVersion);
+        loop.exec();
+        const QMap<QString, QStringList> mapSkipped = skip.Skipped();
+        for (auto it = mapSkipped.constBegin(); it != mapSkipped.constEnd(); ++it) {
             for (const QString &strModule : it.value()) {
-                T_Result &stRes = mapResults[ResultKey(strHost, strModule)];
+                T_Result &stRes = mapResults[ResultKey(it.key(), strModule)];
                 stRes.bOk = true;
                 stRes.strStep = QStringLiteral("skipped");
                 stRes.strReason = QStringLiteral("already at %1").arg(req.strVersion);
                 stRes.strVersion = req.strVersion;
+                mapModules[it.key()].removeAll(strModule);
             }
             if (!bJson)
-                PrintOut(QStringLiteral("%1: skipped, already at %2\n").arg(strHost, req.strVersion));
-            it = mapModules.erase(it);
+                PrintOut(QStringLiteral("%1: skipped, already at %2\n").arg(it.key(), req.strVersion));
+            if (mapModules.value(it.key()).isEmpty())
+                mapModules.remove(it.key());
         }
     }
 
@@ -495,10 +326,17 @@ int RunUpgrade(const QStringList &args)
     T_Request req;
     req.strVersion = parser.value(optVersion);
     QString strType = parser.value(optType);
-    QHash<QString, QString> hashOldFiles;
-    QString strError;
-    if (parser.isSet(optRetry) && !ReadRetry(parser.value(optRetry), &req, &strType, &hashOldFiles, &strError))
-        return Usage(strError);
+    CRetryFile retry;
+    if (parser.isSet(optRetry)) {
+        if (retry.Read(parser.value(optRetry)) != CRetryFile::READ_OK)
+            return Usage(retry.ErrorText(parser.value(optRetry)));
+        if (strType.isEmpty())
+            strType = retry.Type();
+        if (req.strVersion.isEmpty())
+            req.strVersion = retry.Version();
+        req.mapRetry = retry.Failures();
+        req.bRetry = true;
+    }
     if (strType.isEmpty())
         return Usage(QStringLiteral("--type is required (see --help)"));
     if (parser.isSet(optSkip) && req.strVersion.isEmpty())
@@ -518,6 +356,7 @@ int RunUpgrade(const QStringList &args)
     QStringList lstIds;
     for (const T_ModuleRow &stRow : stConf.lstModules)
         lstIds << stRow.strId;
+    QString strError;
     for (const QString &strArg : parser.values(optModule)) {
         const int iEq = strArg.indexOf(QLatin1Char('='));
         const QString strId = strArg.left(iEq);
@@ -533,18 +372,17 @@ int RunUpgrade(const QStringList &args)
     }
     if (req.bRetry) {
         // Modules given no new file keep the file of the earlier run, if it is still readable.
-        for (auto it = req.mapRetry.constBegin(); it != req.mapRetry.constEnd(); ++it)
-            for (const QString &strId : it.value()) {
-                if (req.hashFiles.contains(strId))
-                    continue;
-                if (!lstIds.contains(strId))
-                    return Usage(QStringLiteral("%1: module '%2' is not in upgrade.conf for type %3")
-                                     .arg(parser.value(optRetry), strId, req.strModel));
-                QString strAbs;
-                if (!CheckImage(strId, hashOldFiles.value(strId), &strAbs, &strError))
-                    return Usage(strError);
-                req.hashFiles.insert(strId, strAbs);
-            }
+        for (const QString &strId : retry.FailedModules()) {
+            if (req.hashFiles.contains(strId))
+                continue;
+            if (!lstIds.contains(strId))
+                return Usage(QStringLiteral("%1: module '%2' is not in upgrade.conf for type %3")
+                                 .arg(parser.value(optRetry), strId, req.strModel));
+            QString strAbs;
+            if (!CheckImage(strId, retry.Files().value(strId), &strAbs, &strError))
+                return Usage(strError);
+            req.hashFiles.insert(strId, strAbs);
+        }
     }
     if (req.hashFiles.isEmpty())
         return Usage(QStringLiteral("no image given: --module ID=FILE (modules of %1: %2)")

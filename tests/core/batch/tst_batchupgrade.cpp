@@ -1,5 +1,6 @@
 // The batch engine driving real Vaza sessions against simulated devices over loopback.
 #include "batch/cbatchupgrade.h"
+#include "batch/cskipcurrent.h"
 #include "devsimrunner.h"
 #include "http/chttpagent.h"
 #include "product/httpmodels.h"
@@ -158,6 +159,7 @@ private slots:
     void httpBatchRoutedByFirstHost();
     void deviceAndSessionGoneMidBatch();
     void moduleLimitCountsSilenceOnly();
+    void skipCurrentReadsPlannedModules();
 };
 
 void TestBatchUpgrade::passRules_data()
@@ -404,6 +406,52 @@ void TestBatchUpgrade::moduleLimitCountsSilenceOnly()
     QCOMPARE(r.pEngine->Start(), CBatchUpgrade::START_OK);
     QTRY_VERIFY_WITH_TIMEOUT(!r.pEngine, 30000);
     QVERIFY2(r.notes.last() == QStringLiteral("end 1 1 ZR410-A01"), qPrintable(r.notes.join('\n')));
+}
+
+// The version read before a --skip-current batch, on both channels at once. Catches a module
+// asked of the wrong device, a web-server model not asked through its version page, a silent
+// device that holds the read for ever or counts as current, and a read still listening after its end.
+void TestBatchUpgrade::skipCurrentReadsPlannedModules()
+{
+    CBatchRig r(kScale, QJsonArray{QJsonObject{}, QJsonObject{}, QJsonObject{{"vaza_silent", "query"}}, QJsonObject{}},
+                {"ZR410", "ZR410", "ZR410", "NXT800"});
+    QVERIFY(r.bStarted);
+    QList<T_BaseDevInfo> devices;
+    for (int i = 0; i < 4; ++i)
+        devices << r.Dev(i);
+    for (int i = 0; i < 3; ++i)
+        r.agent.AddDevice(r.Dev(i));
+    QVERIFY(r.httpAgent.AddDevice(r.Dev(3)) > 0);
+    const QMap<QString, QStringList> mapPlan{{r.hosts.at(0), {"main"}},
+                                             {r.hosts.at(1), {"main", "fpga"}},
+                                             {r.hosts.at(2), {"main"}},
+                                             {r.hosts.at(3), {"main"}}};
+    CSkipCurrent skip(&r.agent, &r.httpAgent);
+    QSignalSpy finished(&skip, &CSkipCurrent::signalFinished);
+    QElapsedTimer clock;
+    clock.start();
+    skip.Start(devices, mapPlan, QStringLiteral("V3.1.4"));
+    QVERIFY(finished.wait(10000));
+    QVERIFY2(clock.elapsed() >= CSkipCurrent::VERSION_TIMEOUT_MS * kScale * 0.9,
+             qPrintable(QString::number(clock.elapsed())));
+    // The silent device is absent; every other answer is filed under the device asked.
+    const QMap<QString, QMap<QString, QString>> mapRead = skip.Versions();
+    QCOMPARE(mapRead.keys(), (QStringList{r.hosts.at(3), r.hosts.at(0), r.hosts.at(1)}));
+    QCOMPARE(mapRead.value(r.hosts.at(0)), (QMap<QString, QString>{{"main", "V3.1.4"}}));
+    QCOMPARE(mapRead.value(r.hosts.at(3)), (QMap<QString, QString>{{"main", "V4.5.6"}}));
+    QCOMPARE(mapRead.value(r.hosts.at(1)).value("fpga"), QStringLiteral("F1.0.9"));
+    // Known fault: a query sent while the session still connects replaces the one waiting
+    // before it, so a device asked for two modules answers only for the last one.
+    QEXPECT_FAIL("", "a session not yet connected keeps only its last query", Continue);
+    QCOMPARE(mapRead.value(r.hosts.at(1)).value("main"), QStringLiteral("V3.1.4"));
+    QCOMPARE(skip.Skipped(), (QMap<QString, QStringList>{{r.hosts.at(0), {"main"}}}));
+    // A late answer finds the ended read no longer listening.
+    CBaseMaintainSession *pSession = r.agent.GetSession(r.hosts.at(0));
+    QSignalSpy answered(pSession, &CBaseMaintainSession::OnVersionQueryNotify);
+    pSession->QueryVersion("fpga", 0);
+    QVERIFY(answered.wait(5000));
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(skip.Versions(), mapRead);
 }
 
 QTEST_MAIN(TestBatchUpgrade)

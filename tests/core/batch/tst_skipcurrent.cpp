@@ -1,0 +1,88 @@
+// The --skip-current choice on versions already read, and the end of a read with nothing to ask.
+#include "batch/cskipcurrent.h"
+#include "http/chttpagent.h"
+#include "session/cmaintainagent.h"
+
+#include <QtTest>
+
+namespace
+{
+// "A:main,fpga" -> A: [main, fpga]
+QMap<QString, QStringList> Plan(const QStringList &lst)
+{
+    QMap<QString, QStringList> map;
+    for (const QString &s : lst)
+        map.insert(s.section(QLatin1Char(':'), 0, 0), s.section(QLatin1Char(':'), 1).split(QLatin1Char(',')));
+    return map;
+}
+// "A:main=V1" -> A: {main: V1}
+QMap<QString, QMap<QString, QString>> Versions(const QStringList &lst)
+{
+    QMap<QString, QMap<QString, QString>> map;
+    for (const QString &s : lst) {
+        const QString strModule = s.section(QLatin1Char(':'), 1);
+        map[s.section(QLatin1Char(':'), 0, 0)].insert(strModule.section(QLatin1Char('='), 0, 0),
+                                                      strModule.section(QLatin1Char('='), 1));
+    }
+    return map;
+}
+} // namespace
+
+class TestSkipCurrent : public QObject
+{
+    Q_OBJECT
+private slots:
+    void choose_data();
+    void choose();
+    void nothingToAskStillEnds();
+};
+
+void TestSkipCurrent::choose_data()
+{
+    QTest::addColumn<QStringList>("plan");
+    QTest::addColumn<QStringList>("versions");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QStringList>("skipped");
+    // Each wrong choice leaves a device behind on an old image while the result says it is current.
+    QTest::newRow("all current") << QStringList{"A:main,fpga"} << QStringList{"A:main=V1", "A:fpga=V1"} << "V1"
+                                 << QStringList{"A:main,fpga"};
+    QTest::newRow("one module behind") << QStringList{"A:main,fpga"} << QStringList{"A:main=V1", "A:fpga=V0"} << "V1"
+                                       << QStringList{};
+    QTest::newRow("one module silent") << QStringList{"A:main,fpga"} << QStringList{"A:main=V1"} << "V1"
+                                       << QStringList{};
+    // C has no answer of its own; D's is no answer for it.
+    QTest::newRow("per device") << QStringList{"A:main", "B:main", "C:main"}
+                                << QStringList{"A:main=V1", "B:main=V0", "D:main=V1"} << "V1" << QStringList{"A:main"};
+    // Only the planned modules count: one given no image may be at any version.
+    QTest::newRow("unplanned module") << QStringList{"A:main"} << QStringList{"A:main=V1", "A:fpga=V0"} << "V1"
+                                      << QStringList{"A:main"};
+    // Unreadable versions are empty: with no version wanted they would all look current.
+    QTest::newRow("no version wanted") << QStringList{"A:main"} << QStringList{"A:main="} << "" << QStringList{};
+}
+
+void TestSkipCurrent::choose()
+{
+    QFETCH(QStringList, plan);
+    QFETCH(QStringList, versions);
+    QFETCH(QString, expected);
+    QFETCH(QStringList, skipped);
+    QCOMPARE(CSkipCurrent::Choose(Plan(plan), Versions(versions), expected), Plan(skipped));
+}
+
+// Catches an end signalled from inside Start() (before the caller waits for it) or never.
+void TestSkipCurrent::nothingToAskStillEnds()
+{
+    CMaintainAgent agent;
+    CHttpAgent http;
+    CSkipCurrent skip(&agent, &http);
+    QSignalSpy finished(&skip, &CSkipCurrent::signalFinished);
+    skip.Start({}, Plan({"A:main"}), QStringLiteral("V1"));
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(skip.IsRunning());
+    QVERIFY(finished.wait(1000));
+    QVERIFY(!skip.IsRunning());
+    QVERIFY(skip.Versions().isEmpty() && skip.Skipped().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestSkipCurrent)
+#include "tst_skipcurrent.moc"
