@@ -2,8 +2,11 @@
 
 #include "common/timescale.h"
 #include "common/vlog.h"
+#include "telnet/telnetreply.h"
 
 #include <QDateTime>
+
+#include <utility>
 
 namespace
 {
@@ -51,33 +54,10 @@ bool IsAlnum(char c)
 
 } // namespace
 
-const QByteArray CBaseComm::s_promptEnd("# ");
-const QByteArray CBaseComm::s_rootPrompt("/ # ");
+const QByteArray CBaseComm::s_promptEnd(TelnetReply::kPromptEnd);
+const QByteArray CBaseComm::s_rootPrompt(TelnetReply::kRootPrompt);
 const QByteArray CBaseComm::s_loginPrompt("login: ");
-const QByteArray CBaseComm::s_listBegin(">>>>>");
-const QByteArray CBaseComm::s_listEnd("<<<<<");
 const QByteArray CBaseComm::s_monitorInfoCmd("cat /sys/devices/platform/display/monitor_info");
-const QByteArray CBaseComm::s_displayIdMarker("00 ff ff ff | ff ff ff 00 |");
-
-bool EndsWithNoCase(const QByteArray &text, const QByteArray &suffix)
-{
-    if (text.size() < suffix.size())
-        return false;
-    return text.right(suffix.size()).toLower() == suffix.toLower();
-}
-
-QByteArray DisplayManufacturerCode(const QByteArray &baFourBytes)
-{
-    if (baFourBytes.size() != 4)
-        return QByteArray();
-    const auto b0 = static_cast<unsigned char>(baFourBytes.at(0));
-    const auto b1 = static_cast<unsigned char>(baFourBytes.at(1));
-    QByteArray code;
-    code += static_cast<char>((b0 >> 2) + 0x40);
-    code += static_cast<char>((((b0 & 3) << 3) + (b1 >> 5)) + 0x40);
-    code += static_cast<char>((b1 & 0x1f) + 0x40);
-    return code;
-}
 
 namespace
 {
@@ -415,17 +395,10 @@ void CBaseComm::ProcessText()
         return;
 
     // Take every complete line out first: a slot may close or refill the channel meanwhile.
-    QList<QByteArray> lines;
-    int iStart = 0;
-    for (int iEnd = m_recvBuffer.indexOf("\r\n"); iEnd >= 0; iEnd = m_recvBuffer.indexOf("\r\n", iStart)) {
-        lines.append(m_recvBuffer.mid(iStart, iEnd - iStart));
-        iStart = iEnd + 2;
-    }
-    m_recvBuffer.remove(0, iStart);
-    const QByteArray tail = m_recvBuffer;
-    for (const QByteArray &line : qAsConst(lines)) {
-        if (line.isEmpty())
-            continue;
+    QByteArray tail;
+    const QList<QByteArray> lines = TelnetReply::SplitLines(m_recvBuffer, tail);
+    m_recvBuffer = tail;
+    for (const QByteArray &line : lines) {
         DueReceiveLine(line);
         if (u64Gen != m_u64Generation)
             return;
@@ -439,7 +412,7 @@ void CBaseComm::ProcessText()
         m_recvBuffer.clear();
         return;
     }
-    const bool bPrompt = EndsWithNoCase(tail, s_promptEnd);
+    const bool bPrompt = TelnetReply::EndsWithNoCase(tail, s_promptEnd);
     if (bPrompt) {
         m_checker.stop();
     } else if (m_lastSend.trimmed() == "reboot") {
@@ -459,9 +432,9 @@ void CBaseComm::ProcessText()
 bool CBaseComm::AnswerLogin(const QByteArray &tail)
 {
     QByteArray answer;
-    if (EndsWithNoCase(tail, s_loginPrompt))
+    if (TelnetReply::EndsWithNoCase(tail, s_loginPrompt))
         answer = m_user.toUtf8();
-    else if (EndsWithNoCase(tail, "Password: "))
+    else if (TelnetReply::EndsWithNoCase(tail, "Password: "))
         answer = m_password.toUtf8();
     else if (tail.startsWith("ubuntu@"))
         answer = "sudo su";
@@ -484,159 +457,93 @@ bool CBaseComm::AnswerLogin(const QByteArray &tail)
 void CBaseComm::DueReceiveLine(const QByteArray &line)
 {
     const quint64 u64Gen = m_u64Generation;
-    if (line.contains(s_displayIdMarker)) {
-        const QList<QByteArray> fields = line.split('|');
-        QByteArray code;
-        if (fields.size() >= 4)
-            code = DisplayManufacturerCode(QByteArray::fromHex(fields.at(2)));
-        if (!code.isEmpty()) {
-            VLOG(lcTelnet) << "get SinkInfo: " + QString::fromLatin1(code);
-            emit OnReadParam("sinkinfo", code, COMM_OK);
-        } else {
-            VLOG(lcTelnet) << "get SinkInfo failed.";
-            emit OnReadParam("sinkinfo", QByteArray(), COMM_FAILED);
-        }
+    QByteArray code;
+    if (TelnetReply::ParseDisplayLine(line, code)) {
+        VLOG(lcTelnet) << "get SinkInfo:" << code;
+        emit OnReadParam("sinkinfo", code, code.isEmpty() ? COMM_FAILED : COMM_OK);
         if (u64Gen != m_u64Generation)
             return;
     }
-
-    if (EndsWithNoCase(m_lastSend.trimmed(), "echo $?") && EndsWithNoCase(m_lastLine.trimmed(), "echo $?")) {
+    if (TelnetReply::IsExitStatusLine(m_lastSend, m_lastLine)) {
         m_lastLine.clear();
         VLOG(lcTelnet) << "OnExecResult: " << LogHex(m_lastSend) << "=" << LogHex(line);
         emit OnExecResult(m_lastSend, line);
         if (u64Gen != m_u64Generation)
             return;
     }
-
     if (CheckIsParamOrReadyRead(line) || CheckIsOptionOrReadyRead(line) || CheckIsConfigOrReadyRead(line)) {
         m_listing = false;
         return;
     }
-    if (u64Gen != m_u64Generation)
-        return;
-
-    if (line.startsWith(s_listBegin)) {
+    TelnetReply::T_ListedDevice stDevice;
+    switch (TelnetReply::ParseListLine(line, m_listing, stDevice)) {
+    case TelnetReply::LIST_BEGIN:
         m_listing = true;
-        return;
-    }
-    if (!m_listing)
-        return;
-    if (line.startsWith(s_listEnd)) {
+        break;
+    case TelnetReply::LIST_END:
         m_listing = false;
-        emit OnNodelistEnd();
         VLOG(lcTelnet) << "list device end.";
-        return;
+        emit OnNodelistEnd();
+        break;
+    case TelnetReply::LIST_DEVICE:
+        emit OnListDevice(stDevice.baIpAddr, stDevice.baHostName, stDevice.baStatus);
+        break;
+    case TelnetReply::LIST_NONE:
+        break;
     }
-    if (line.size() <= 8)
-        return;
-    const QList<QByteArray> fields = line.split('\t');
-    if (fields.size() == 3)
-        emit OnListDevice(fields.at(0), fields.at(1), fields.at(2));
 }
 
-// The value printed before a prompt: on the prompt's own line, or the line before it. When
-// the line before is the echo of the read itself the device printed an empty value; the echo
-// is not the value.
-QByteArray CBaseComm::PromptValue(const QByteArray &line, const QString &strEcho) const
+// Every prompt counts and stops the checker, whether or not a read waits for it.
+bool CBaseComm::AtPrompt(const QByteArray &line, const char *pszPrompt)
 {
-    if (line.size() > s_rootPrompt.size())
-        return line.left(line.size() - s_rootPrompt.size());
-    if (m_lastLine.contains(strEcho.toUtf8()))
-        return QByteArray();
-    return m_lastLine;
+    if (!TelnetReply::EndsWithNoCase(line, pszPrompt))
+        return false;
+    m_checker.stop();
+    ++m_promptCount;
+    return true;
 }
 
 bool CBaseComm::CheckIsParamOrReadyRead(const QByteArray &line)
 {
-    const QByteArray marker = m_echoParam.toUtf8();
-    const int i = line.indexOf(marker);
-    if (i >= 0) {
-        const int j = i + marker.size() + 1; // one separator before the name
-        if (j >= line.size())
-            return true;
-        m_readParamName = line.mid(j).trimmed();
-        VLOG(lcTelnet) << "GetReadParamName:" << LogHex(m_readParamName);
-        return true;
-    }
-    if (!EndsWithNoCase(line, s_rootPrompt))
+    const QByteArray echo = m_echoParam.toUtf8();
+    if (TelnetReply::TakeEchoedName(line, echo, 1, m_readParamName))
+        return true; // one separator before the name
+    if (!AtPrompt(line, TelnetReply::kRootPrompt) || m_readParamName.isEmpty())
         return false;
-    m_checker.stop();
-    ++m_promptCount;
-    if (m_readParamName.isEmpty())
-        return false;
-    QByteArray value = PromptValue(line, m_echoParam);
-    E_CommResult eResult = COMM_OK;
-    if (value.startsWith('"' + m_readParamName + "\" not defined")) {
-        value.clear();
-        eResult = COMM_FAILED;
-    }
+    QByteArray value;
+    const bool bOk = TelnetReply::ParamValue(line, m_lastLine, echo, m_readParamName, value);
     VLOG(lcTelnet) << "Read param:" << LogHex(m_readParamName) << "=" << LogHex(value);
-    const QByteArray name = m_readParamName;
-    m_readParamName.clear();
-    emit OnReadParam(name, value, eResult);
+    emit OnReadParam(std::exchange(m_readParamName, QByteArray()), value, bOk ? COMM_OK : COMM_FAILED);
     return true;
 }
 
 bool CBaseComm::CheckIsOptionOrReadyRead(const QByteArray &line)
 {
-    const QByteArray marker = m_echoGet.toUtf8();
-    const int i = line.indexOf(marker);
-    if (i >= 0) {
-        const int j = i + marker.size();
-        if (j >= line.size())
-            return true;
-        m_readOptionName = line.mid(j).trimmed();
-        VLOG(lcTelnet) << "GetReadOption:" << LogHex(m_readOptionName);
+    const QByteArray echo = m_echoGet.toUtf8();
+    if (TelnetReply::TakeEchoedName(line, echo, 0, m_readOptionName))
         return true;
-    }
-    if (!EndsWithNoCase(line, s_promptEnd))
+    if (!AtPrompt(line, TelnetReply::kPromptEnd) || m_readOptionName.isEmpty())
         return false;
-    m_checker.stop();
-    ++m_promptCount;
-    if (m_readOptionName.isEmpty())
-        return false;
-    QByteArray value = PromptValue(line, m_echoGet);
-    E_CommResult eResult = COMM_OK;
-    if (EndsWithNoCase(value, "not defined") || EndsWithNoCase(value, ": not found")) {
-        value.clear();
-        eResult = COMM_FAILED;
-    }
+    QByteArray value;
+    const bool bOk = TelnetReply::OptionValue(line, m_lastLine, echo, value);
     VLOG(lcTelnet) << "Read option:" << LogHex(m_readOptionName) << "=" << LogHex(value);
-    const QByteArray name = m_readOptionName;
-    m_readOptionName.clear();
-    emit OnReadOption(name, value, eResult);
+    emit OnReadOption(std::exchange(m_readOptionName, QByteArray()), value, bOk ? COMM_OK : COMM_FAILED);
     return true;
 }
 
 bool CBaseComm::CheckIsConfigOrReadyRead(const QByteArray &line)
 {
-    const QByteArray marker = m_echoConfig.toUtf8();
-    const int i = line.indexOf(marker);
-    if (i >= 0) {
-        const int j = i + marker.size();
-        if (j >= line.size()) {
-            m_readConfigName.clear();
-            return true;
-        }
-        m_readConfigName = line.mid(j).trimmed();
-        VLOG(lcTelnet) << "GetReadConfig:" << LogHex(m_readConfigName);
+    const QByteArray echo = m_echoConfig.toUtf8();
+    QByteArray name; // an echo without a name forgets the one before
+    if (TelnetReply::TakeEchoedName(line, echo, 0, name)) {
+        m_readConfigName = name;
         return true;
     }
-    if (!EndsWithNoCase(line, s_promptEnd))
+    if (!AtPrompt(line, TelnetReply::kPromptEnd) || m_readConfigName.isEmpty())
         return false;
-    m_checker.stop();
-    ++m_promptCount;
-    if (m_readConfigName.isEmpty())
-        return false;
-    QByteArray value = PromptValue(line, m_echoConfig);
-    E_CommResult eResult = COMM_OK;
-    if (EndsWithNoCase(value, "not defined") || EndsWithNoCase(value, ": not found")) {
-        value.clear();
-        eResult = COMM_FAILED;
-    }
+    QByteArray value;
+    const bool bOk = TelnetReply::OptionValue(line, m_lastLine, echo, value);
     VLOG(lcTelnet) << "Read Config:" << LogHex(m_readConfigName) << "=" << LogHex(value);
-    const QByteArray name = m_readConfigName;
-    m_readConfigName.clear();
-    emit OnReadConfig(name, value, eResult);
+    emit OnReadConfig(std::exchange(m_readConfigName, QByteArray()), value, bOk ? COMM_OK : COMM_FAILED);
     return true;
 }

@@ -41,10 +41,7 @@ public:
     static const QByteArray s_promptEnd;   // "# "
     static const QByteArray s_rootPrompt;  // "/ # "
     static const QByteArray s_loginPrompt; // "login: "
-    static const QByteArray s_listBegin;   // ">>>>>"
-    static const QByteArray s_listEnd;     // "<<<<<"
     static const QByteArray s_monitorInfoCmd;
-    static const QByteArray s_displayIdMarker;
 
     CBaseComm(const QString &strCmdPrefix, const QString &strTarget, QObject *parent = nullptr);
     ~CBaseComm() override;
@@ -152,16 +149,10 @@ private:
     bool AnswerLogin(const QByteArray &tail);
     void QueueAdvance();
     bool Queue(const QByteArray &entry);
-    QByteArray PromptValue(const QByteArray &line, const QString &strEcho) const;
+    bool AtPrompt(const QByteArray &line, const char *pszPrompt);
 
     // Bumped by every reset: a slot that closes the channel from inside a signal stops the
     // rest of the buffer being read into a connection that is gone.
     quint64 m_u64Generation = 0;
     bool m_bLive = false;
 };
-
-// Case-insensitive ends-with, true only when the text is at least as long as the suffix.
-bool EndsWithNoCase(const QByteArray &text, const QByteArray &suffix);
-// Three-letter manufacturer code of a display identification from the two bytes that hold
-// it (the other two of the four are the product code); empty unless exactly 4 bytes.
-QByteArray DisplayManufacturerCode(const QByteArray &baFourBytes);
