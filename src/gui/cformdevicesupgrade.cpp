@@ -4,9 +4,9 @@
 #include "cmsgbox.h"
 #include "common/timescale.h"
 #include "common/vlog.h"
-#include "devicetypes.h"
 #include "filechooser.h"
 #include "modulerows.h"
+#include "product/cdevicetypes.h"
 #include "product/httpmodels.h"
 #include "session/cmaintainagent.h"
 #include "sysinfoitems.h"
@@ -36,8 +36,9 @@ QString TypeOf(const QString &strName)
 }
 } // namespace
 
-CFormDevicesUpgrade::CFormDevicesUpgrade(CMaintainAgent *pAgent, QWidget *parent)
-    : QWidget(parent), ui(new Ui::CFormDevicesUpgrade), m_pAgent(pAgent), m_batch(pAgent, &m_httpAgent)
+CFormDevicesUpgrade::CFormDevicesUpgrade(CMaintainAgent *pAgent, const CDeviceTypes *pTypes, QWidget *parent)
+    : QWidget(parent), ui(new Ui::CFormDevicesUpgrade), m_pAgent(pAgent), m_pTypes(pTypes),
+      m_batch(pAgent, &m_httpAgent)
 {
     Velmora::RegisterMaintainMetaTypes();
     ui->setupUi(this);
@@ -178,8 +179,7 @@ void CFormDevicesUpgrade::RequestHttpVersion(const T_BaseDevInfo &stDevInfo)
 
 void CFormDevicesUpgrade::LoadModules()
 {
-    const QString strKey =
-        ModelOfDisplayType(ui->cbDevType->currentText(), Velmora::ModelList(), Velmora::DispTypeList());
+    const QString strKey = m_pTypes->ModelOf(ui->cbDevType->currentText());
     ui->twModule->clear();
     const T_UpgradeConf stConf = ReadUpgradeConf(DefaultUpgradeConfPath(), strKey, E_MatchRule::Exact);
     if (stConf.eStatus == E_UpgradeConfStatus::NotExists) {

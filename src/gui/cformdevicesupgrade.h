@@ -9,6 +9,7 @@
 
 #include <functional>
 
+class CDeviceTypes;
 class CMaintainAgent;
 class QPushButton;
 class QTreeWidget;
@@ -28,7 +29,8 @@ class CFormDevicesUpgrade : public QWidget
 {
     Q_OBJECT
 public:
-    CFormDevicesUpgrade(CMaintainAgent *pAgent, QWidget *parent = nullptr);
+    // pTypes turns the chosen display type into the model its modules are listed under.
+    CFormDevicesUpgrade(CMaintainAgent *pAgent, const CDeviceTypes *pTypes, QWidget *parent = nullptr);
     ~CFormDevicesUpgrade() override;
 
     // 1 added, 0 ignored (a batch runs, or the device is listed already), -1 refused.
@@ -105,6 +107,7 @@ private:
     QString m_strDevType;
     CHttpAgent m_httpAgent;
     CMaintainAgent *m_pAgent;
+    const CDeviceTypes *m_pTypes;
     CBatchUpgrade m_batch;
     T_BaseDevInfo m_stInfoDev;
     QTimer m_timerRes;

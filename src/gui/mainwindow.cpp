@@ -5,7 +5,6 @@
 #include "cformdevicesupgrade.h"
 #include "cmsgbox.h"
 #include "common/vlog.h"
-#include "devicetypes.h"
 #include "formmaintain.h"
 #include "product/httpmodels.h"
 #include "product/productconfig.h"
@@ -70,8 +69,6 @@ MainWindow::MainWindow(QWidget *parent)
     Velmora::RegisterMaintainMetaTypes();
     ui->setupUi(this);
     ui->twDevices->setSortingEnabled(false);
-    Velmora::ModelList().clear();
-    Velmora::DispTypeList().clear();
     ui->twNo->hide();
 
     const QString strDir = QCoreApplication::applicationDirPath();
@@ -177,13 +174,8 @@ void MainWindow::slotOnFoundDevice(QString, QByteArray strIpAddr, QByteArray str
         pItem->setToolTip(0, DeviceToolTip(strDispName, strAddr));
 
         if (m_pBatchForm) {
-            const QString strModel = TypeOf(strHost);
-            const QString strDispType = TypeOf(strDispName);
-            m_pBatchForm->AddDevType(strDispType, strModel);
-            if (strDispType != strModel) {
-                Velmora::ModelList().append(strModel);
-                Velmora::DispTypeList().append(strDispType);
-            }
+            m_pBatchForm->AddDevType(TypeOf(strDispName), TypeOf(strHost));
+            m_devTypes.AddDevice(strHost, strDispName);
         }
         return;
     }
@@ -343,7 +335,7 @@ void MainWindow::on_pbBatchUpgrade_clicked()
     CloseDevForms();
     delete m_pBatchWindow;
     delete m_pBatchForm;
-    m_pBatchForm = new CFormDevicesUpgrade(&m_agent, this);
+    m_pBatchForm = new CFormDevicesUpgrade(&m_agent, &m_devTypes, this);
     m_bBatchRunning = false;
     slotBatchRunning(false);
 

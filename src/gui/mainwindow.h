@@ -1,6 +1,7 @@
 #pragma once
 
 #include "discovery/qdevicesearcher.h"
+#include "product/cdevicetypes.h"
 #include "session/cbasemaintainsession.h"
 #include "session/cmaintainagent.h"
 #include "telnet/ctelnetnamereader.h"
@@ -90,6 +91,9 @@ private:
     Ui::MainWindow *ui;
     QDeviceSearcher m_searcher;
     CMaintainAgent m_agent;
+    // A device's type is recorded when it is first listed with the batch form open, and kept
+    // for as long as the window lives; the batch form reads it.
+    CDeviceTypes m_devTypes;
     CFormDevicesUpgrade *m_pBatchForm = nullptr;
     QPointer<QMdiSubWindow> m_pBatchWindow;
     bool m_bBatchRunning = false;

@@ -2,7 +2,6 @@
 // are listed and how often, the version and video columns, device text as plain text, the
 // batch form's type list, and closing. No device is contacted.
 #include "cformdevicesupgrade.h"
-#include "devicetypes.h"
 #include "mainwindow.h"
 #include "msgboxrecorder.h"
 #include "qdevlistwidget.h"
@@ -55,7 +54,6 @@ private slots:
     void deviceTextStaysPlain();
     void typeAndVersionAddMatchingDevices();
     void removingTwoOfThreeLeavesRemainingType();
-    void typeListsExtendedPerDevice();
     void closeAsksFirst();
 
 private:
@@ -270,15 +268,6 @@ void TestMainWindow::removingTwoOfThreeLeavesRemainingType()
     QCOMPARE(pType->itemText(1), QString("ZR420 Decoder"));
     QCOMPARE(pType->itemData(1).toString(), QString("ZR420"));
     QCOMPARE(pType->currentText(), QString());
-}
-
-void TestMainWindow::typeListsExtendedPerDevice()
-{
-    Found("ZR420L-E00001", "127.0.0.70");
-    Found("ZR420L-E00002", "127.0.0.71");
-    Found("ZR420L-E00002", "127.0.0.72"); // known device: no new entry
-    QCOMPARE(Velmora::ModelList(), (QStringList{"ZR420L", "ZR420L"}));
-    QCOMPARE(Velmora::DispTypeList(), (QStringList{"ZR420L Decoder", "ZR420L Decoder"}));
 }
 
 void TestMainWindow::closeAsksFirst()
