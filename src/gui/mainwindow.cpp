@@ -2,10 +2,10 @@
 #include "ui_mainwindow.h"
 
 #include "appinfo/windowtitle.h"
+#include "cdevforms.h"
 #include "cformdevicesupgrade.h"
 #include "cmsgbox.h"
 #include "common/vlog.h"
-#include "formmaintain.h"
 #include "product/httpmodels.h"
 #include "product/productconfig.h"
 #include "sysinfoitems.h"
@@ -19,7 +19,6 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QStatusBar>
-#include <QTimer>
 
 namespace
 {
@@ -70,6 +69,8 @@ MainWindow::MainWindow(QWidget *parent)
     ui->setupUi(this);
     ui->twDevices->setSortingEnabled(false);
     ui->twNo->hide();
+    m_pDevForms = new CDevForms(ui->mdiArea, &m_agent, this);
+    connect(m_pDevForms, &CDevForms::signalBusyChanged, this, &MainWindow::UpdateLocks);
 
     const QString strDir = QCoreApplication::applicationDirPath();
     setWindowTitle(BuildWindowTitle(tr("Velmora"), QCoreApplication::applicationFilePath(), strDir + "/app.ini"));
@@ -103,7 +104,7 @@ MainWindow::MainWindow(QWidget *parent)
 MainWindow::~MainWindow()
 {
     // The forms talk to the agent until they are gone.
-    CloseDevForms();
+    m_pDevForms->CloseAll();
     delete m_pBatchWindow;
     delete m_pBatchForm;
     m_pBatchForm = nullptr;
@@ -126,7 +127,7 @@ void MainWindow::RemoveDev(const QString &strHostName)
     QTreeWidgetItem *pItem = FindHostItem(strHostName);
     if (!pItem)
         return;
-    CloseDevForm(Cell(pItem, 1));
+    m_pDevForms->Close(strHostName);
     if (m_agent.RemoveDevice(strHostName))
         delete ui->twDevices->takeTopLevelItem(ui->twDevices->indexOfTopLevelItem(pItem));
     slotOnRank();
@@ -135,7 +136,7 @@ void MainWindow::RemoveDev(const QString &strHostName)
 void MainWindow::on_btnSearchDevices_clicked()
 {
     // A search drops every session: never under a running batch or a working device form.
-    if (m_bBatchRunning || AnyDevFormBusy())
+    if (m_bBatchRunning || m_pDevForms->AnyBusy())
         return;
     ui->twDevices->setSortingEnabled(false);
     m_agent.ClearSessions();
@@ -273,9 +274,11 @@ bool MainWindow::eventFilter(QObject *pWatched, QEvent *pEvent)
     // A running batch keeps its devices and sessions until its summary, a device form its own.
     bool bSelectedBusy = false;
     for (const QTreeWidgetItem *pItem : ui->twDevices->selectedItems())
-        bSelectedBusy = bSelectedBusy || IsItemBusy(pItem);
+        bSelectedBusy = bSelectedBusy || m_pDevForms->IsBusy(pItem->data(0, ROLE_HOST).toString());
     pRemove->setEnabled(!m_bBatchRunning && !bSelectedBusy);
-    pReboot->setEnabled(!m_bBatchRunning && !IsItemBusy(ui->twDevices->currentItem()));
+    const QTreeWidgetItem *pCurrent = ui->twDevices->currentItem();
+    pReboot->setEnabled(!m_bBatchRunning &&
+                        !(pCurrent && m_pDevForms->IsBusy(pCurrent->data(0, ROLE_HOST).toString())));
     menu.exec(static_cast<QContextMenuEvent *>(pEvent)->globalPos());
     return true;
 }
@@ -285,7 +288,7 @@ void MainWindow::slotRemoveDev()
     if (m_bBatchRunning)
         return;
     for (const QTreeWidgetItem *pItem : ui->twDevices->selectedItems())
-        if (IsItemBusy(pItem))
+        if (m_pDevForms->IsBusy(pItem->data(0, ROLE_HOST).toString()))
             return;
     if (CMsgBox::Question(this, QString(), tr("Sure to remove selected devices?")) != QMessageBox::Yes)
         return;
@@ -300,7 +303,7 @@ void MainWindow::slotRemoveDev()
             OfferDevType(pItem);
     }
     for (QTreeWidgetItem *pItem : qAsConst(lstRemove)) {
-        CloseDevForm(Cell(pItem, 1));
+        m_pDevForms->Close(pItem->data(0, ROLE_HOST).toString());
         m_agent.RemoveDevice(pItem->data(0, ROLE_HOST).toString());
         delete ui->twDevices->takeTopLevelItem(ui->twDevices->indexOfTopLevelItem(pItem));
     }
@@ -320,7 +323,7 @@ void MainWindow::closeEvent(QCloseEvent *pEvent)
         pEvent->ignore();
         return;
     }
-    CloseDevForms();
+    m_pDevForms->CloseAll();
     delete m_pBatchWindow;
     delete m_pBatchForm;
     m_pBatchForm = nullptr;
@@ -330,9 +333,9 @@ void MainWindow::closeEvent(QCloseEvent *pEvent)
 void MainWindow::on_pbBatchUpgrade_clicked()
 {
     // Back to batch mode: the device forms close, never while one of them works.
-    if (AnyDevFormBusy())
+    if (m_pDevForms->AnyBusy())
         return;
-    CloseDevForms();
+    m_pDevForms->CloseAll();
     delete m_pBatchWindow;
     delete m_pBatchForm;
     m_pBatchForm = new CFormDevicesUpgrade(&m_agent, &m_devTypes, this);
@@ -401,7 +404,7 @@ void MainWindow::slotBatchRunning(bool bRunning)
 
 void MainWindow::UpdateLocks()
 {
-    const bool bForms = AnyDevFormBusy();
+    const bool bForms = m_pDevForms->AnyBusy();
     ui->btnSearchDevices->setEnabled(!m_bBatchRunning && !bForms);
     if (m_bBatchRunning)
         ui->btnSearchDevices->setToolTip(tr("An upgrade is running: search again after its summary."));
@@ -418,90 +421,15 @@ void MainWindow::UpdateLocks()
                                           : tr("Close the device forms and open the batch form again."));
 }
 
-QList<QMdiSubWindow *> MainWindow::DevFormWindows() const
+CFormMaintain *MainWindow::FindDevForm(const QString &strHostName) const
 {
-    // Found through the forms, not the area's window list: this runs while the batch form's
-    // window is being destroyed, and that list still holds it half gone.
-    QList<QMdiSubWindow *> lstWindows;
-    for (CFormMaintain *pForm : ui->mdiArea->findChildren<CFormMaintain *>())
-        if (auto *pWindow = qobject_cast<QMdiSubWindow *>(pForm->parentWidget()))
-            lstWindows.append(pWindow);
-    return lstWindows;
-}
-
-CFormMaintain *MainWindow::FindDevForm(const QString &strTitle) const
-{
-    for (QMdiSubWindow *pWindow : DevFormWindows())
-        if (pWindow->windowTitle() == strTitle)
-            return qobject_cast<CFormMaintain *>(pWindow->widget());
-    return nullptr;
-}
-
-bool MainWindow::IsItemBusy(const QTreeWidgetItem *pItem) const
-{
-    if (!pItem)
-        return false;
-    const CFormMaintain *pForm = FindDevForm(Cell(pItem, 1));
-    return pForm && pForm->IsBusy();
-}
-
-bool MainWindow::AnyDevFormBusy() const
-{
-    for (QMdiSubWindow *pWindow : DevFormWindows())
-        if (qobject_cast<CFormMaintain *>(pWindow->widget())->IsBusy())
-            return true;
-    return false;
-}
-
-void MainWindow::CloseDevForm(const QString &strTitle)
-{
-    // Taken out of the area and deleted: the form's session goes with it.
-    for (QMdiSubWindow *pWindow : DevFormWindows()) {
-        if (pWindow->windowTitle() == strTitle) {
-            ui->mdiArea->removeSubWindow(pWindow);
-            delete pWindow;
-            return;
-        }
-    }
-}
-
-void MainWindow::CloseDevForms()
-{
-    for (QMdiSubWindow *pWindow : DevFormWindows()) {
-        ui->mdiArea->removeSubWindow(pWindow);
-        delete pWindow;
-    }
+    return m_pDevForms->Find(strHostName);
 }
 
 void MainWindow::ShowDevForm(const QString &strHostName)
 {
-    if (m_pBatchForm)
-        return;
-    const QString strTitle = GetProductName(strHostName);
-    if (CFormMaintain *pForm = FindDevForm(strTitle)) {
-        ui->mdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(pForm->parentWidget()));
-        return;
-    }
-    const int i32Index = m_agent.IndexOf(strHostName);
-    if (i32Index < 0)
-        return;
-    auto *pForm = new CFormMaintain(m_agent.DeviceAt(i32Index), &m_agent);
-    // The window would shrink the form to its smallest size: it gets the form's own size back.
-    const QSize formSize = pForm->size();
-    QMdiSubWindow *pWindow = ui->mdiArea->addSubWindow(pForm);
-    pWindow->setWindowTitle(strTitle);
-    pWindow->setWindowIcon(QIcon(QStringLiteral(":/app.ico")));
-    pWindow->setAttribute(Qt::WA_DeleteOnClose);
-    connect(pForm, &CFormMaintain::signalRunningChanged, this, &MainWindow::UpdateLocks);
-    // Queued: the list of forms is asked again only once the closed one is gone from it.
-    connect(pForm, &QObject::destroyed, this, &MainWindow::UpdateLocks, Qt::QueuedConnection);
-    pWindow->show();
-    // Bounded by the area: a larger window would hide the form's last columns behind the
-    // border. The frame is known only once the window is laid out.
-    QTimer::singleShot(0, pWindow, [this, pWindow, pForm, formSize] {
-        const QSize frame = pWindow->size() - pForm->size();
-        pWindow->resize((formSize + frame).boundedTo(ui->mdiArea->viewport()->size()));
-    });
+    if (!m_pBatchForm)
+        m_pDevForms->Show(strHostName);
 }
 
 T_BaseDevInfo MainWindow::ItemRecord(const QTreeWidgetItem *pItem, bool bWithVersion) const
@@ -590,7 +518,7 @@ void MainWindow::slotReboot(QString devName)
     // The operator's own reboot of a device the running batch still holds would cut its upload.
     if (devName.isEmpty() && m_bBatchRunning)
         return;
-    if (IsItemBusy(pItem))
+    if (m_pDevForms->IsBusy(strHost))
         return;
     auto *pReboot = new CTelnetReboot(strHost, Cell(pItem, 2), TELNET_PORT, this);
     connect(pReboot, &CTelnetReboot::finished, this, &MainWindow::slotOnDeleteTelnet);

@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+class CDevForms;
 class CFormDevicesUpgrade;
 class CFormMaintain;
 class QMdiSubWindow;
@@ -38,8 +39,8 @@ public:
     CMaintainAgent *Agent() { return &m_agent; }
     const CTelnetNameReader &NameReader() const { return m_nameReader; }
 
-    // The device form of the first document window titled strTitle (a display name), or null.
-    CFormMaintain *FindDevForm(const QString &strTitle) const;
+    // The open single-device form of the device, or null.
+    CFormMaintain *FindDevForm(const QString &strHostName) const;
     // Single-device mode only: opens the device's form, or brings its open form forward.
     void ShowDevForm(const QString &strHostName);
 
@@ -81,16 +82,11 @@ private:
     T_BaseDevInfo ItemRecord(const QTreeWidgetItem *pItem, bool bWithVersion) const;
     void OfferDevType(const QTreeWidgetItem *pItem);
     QTreeWidgetItem *FindHostItem(const QString &strHostName) const;
-    QList<QMdiSubWindow *> DevFormWindows() const;
-    // A device whose own form is upgrading, reading or downloading must keep its row and session.
-    bool IsItemBusy(const QTreeWidgetItem *pItem) const;
-    bool AnyDevFormBusy() const;
-    void CloseDevForm(const QString &strTitle);
-    void CloseDevForms();
 
     Ui::MainWindow *ui;
     QDeviceSearcher m_searcher;
     CMaintainAgent m_agent;
+    CDevForms *m_pDevForms = nullptr;
     // A device's type is recorded when it is first listed with the batch form open, and kept
     // for as long as the window lives; the batch form reads it.
     CDeviceTypes m_devTypes;
