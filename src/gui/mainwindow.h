@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devlist/cdevlist.h"
 #include "discovery/qdevicesearcher.h"
 #include "product/cdevicetypes.h"
 #include "session/cbasemaintainsession.h"
@@ -10,10 +11,10 @@
 #include <QPointer>
 
 class CDevForms;
+class CDevListMirror;
 class CFormDevicesUpgrade;
 class CFormMaintain;
 class QMdiSubWindow;
-class QTreeWidgetItem;
 
 namespace Ui
 {
@@ -24,7 +25,8 @@ class MainWindow;
 // knows with their own names (read over telnet), versions and video settings, reboots them,
 // and hosts either the batch upgrade form (batch mode, from the start), which it keeps
 // supplied with device types and devices, or one maintenance form per device (single-device
-// mode). Every row keeps the device's host name, the key of every look-up in the agent.
+// mode). The rows are a CDevList keyed by host name, the key of every look-up in the agent
+// too; the list widget mirrors them.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -32,8 +34,6 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // The first row whose display name (column 1) is strDispName, or null.
-    QTreeWidgetItem *FindDevItem(const QString &strDispName) const;
     void RemoveDev(const QString &strHostName);
     CFormDevicesUpgrade *BatchForm() const { return m_pBatchForm; }
     CMaintainAgent *Agent() { return &m_agent; }
@@ -79,13 +79,16 @@ protected:
     void closeEvent(QCloseEvent *pEvent) override;
 
 private:
-    T_BaseDevInfo ItemRecord(const QTreeWidgetItem *pItem, bool bWithVersion) const;
-    void OfferDevType(const QTreeWidgetItem *pItem);
-    QTreeWidgetItem *FindHostItem(const QString &strHostName) const;
+    void OfferDevType(const QString &strHostName);
+    // The listed device a row dragged to the batch form names by its display name.
+    bool ResolveDragged(const QString &strDispName, T_BaseDevInfo *pstDevInfo) const;
+    void CloseBatchForm();
 
     Ui::MainWindow *ui;
     QDeviceSearcher m_searcher;
     CMaintainAgent m_agent;
+    CDevList m_devices;
+    CDevListMirror *m_pDevList = nullptr;
     CDevForms *m_pDevForms = nullptr;
     // A device's type is recorded when it is first listed with the batch form open, and kept
     // for as long as the window lives; the batch form reads it.
