@@ -154,7 +154,7 @@ bool RunSingleDemo(MainWindow &window, QTreeWidget *pList, const QString &strDur
     if (!pItem)
         return false;
     pList->setCurrentItem(pItem);
-    CFormMaintain *pForm = window.FindDevForm(pItem->text(1));
+    CFormMaintain *pForm = window.FindDevForm(pItem->data(0, Qt::UserRole).toString());
     if (!pForm)
         return false;
     WaitFor([&] { return !pForm->IsBusy(); }, 10000);

@@ -5,9 +5,9 @@
 #include "cbatchinfotabs.h"
 #include "cmsgbox.h"
 #include "common/vlog.h"
-#include "devicetypes.h"
 #include "filechooser.h"
 #include "modulerows.h"
+#include "product/cdevicetypes.h"
 #include "product/httpmodels.h"
 #include "sysinfoitems.h"
 #include "treelookup.h"
@@ -27,8 +27,8 @@ QString TypeOf(const QString &strName)
 }
 } // namespace
 
-CFormDevicesUpgrade::CFormDevicesUpgrade(CMaintainAgent *pAgent, QWidget *parent)
-    : QWidget(parent), ui(new Ui::CFormDevicesUpgrade), m_batch(pAgent, &m_httpAgent)
+CFormDevicesUpgrade::CFormDevicesUpgrade(CMaintainAgent *pAgent, const CDeviceTypes *pTypes, QWidget *parent)
+    : QWidget(parent), ui(new Ui::CFormDevicesUpgrade), m_pTypes(pTypes), m_batch(pAgent, &m_httpAgent)
 {
     Velmora::RegisterMaintainMetaTypes();
     ui->setupUi(this);
@@ -134,8 +134,7 @@ void CFormDevicesUpgrade::RequestHttpVersion(const T_BaseDevInfo &stDevInfo)
 
 void CFormDevicesUpgrade::LoadModules()
 {
-    const QString strKey =
-        ModelOfDisplayType(ui->cbDevType->currentText(), Velmora::ModelList(), Velmora::DispTypeList());
+    const QString strKey = m_pTypes->ModelOf(ui->cbDevType->currentText());
     ui->twModule->clear();
     const T_UpgradeConf stConf = ReadUpgradeConf(DefaultUpgradeConfPath(), strKey, E_MatchRule::Exact);
     if (stConf.eStatus == E_UpgradeConfStatus::NotExists) {

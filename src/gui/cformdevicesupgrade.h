@@ -11,6 +11,7 @@
 
 class CBatchDevRows;
 class CBatchInfoTabs;
+class CDeviceTypes;
 class CMaintainAgent;
 class QTreeWidgetItem;
 
@@ -29,7 +30,8 @@ class CFormDevicesUpgrade : public QWidget
 {
     Q_OBJECT
 public:
-    CFormDevicesUpgrade(CMaintainAgent *pAgent, QWidget *parent = nullptr);
+    // pTypes turns the chosen display type into the model its modules are listed under.
+    CFormDevicesUpgrade(CMaintainAgent *pAgent, const CDeviceTypes *pTypes, QWidget *parent = nullptr);
     ~CFormDevicesUpgrade() override;
 
     // 1 added, 0 ignored (a batch runs, or the device is listed already), -1 refused.
@@ -94,6 +96,7 @@ private:
     Ui::CFormDevicesUpgrade *ui;
     QString m_strDevType;
     CHttpAgent m_httpAgent;
+    const CDeviceTypes *m_pTypes;
     CBatchUpgrade m_batch;
     std::unique_ptr<CBatchDevRows> m_pRows;
     std::unique_ptr<CBatchInfoTabs> m_pInfoTabs;

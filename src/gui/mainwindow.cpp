@@ -2,25 +2,22 @@
 #include "ui_mainwindow.h"
 
 #include "appinfo/windowtitle.h"
+#include "cdevforms.h"
+#include "cdevlistmirror.h"
 #include "cformdevicesupgrade.h"
 #include "cmsgbox.h"
 #include "common/vlog.h"
-#include "devicetypes.h"
-#include "formmaintain.h"
 #include "product/httpmodels.h"
 #include "product/productconfig.h"
 #include "sysinfoitems.h"
 #include "telnet/ctelnetreboot.h"
-#include "treelookup.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QDomDocument>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QStatusBar>
-#include <QTimer>
 
 namespace
 {
@@ -31,37 +28,6 @@ constexpr quint16 TELNET_PORT = 24;
 constexpr int MAX_NAME_CHANNELS = 32;
 // How long a failed reboot stays in the status bar.
 constexpr int REBOOT_MESSAGE_MS = 30000;
-
-// Column 0 keeps the host name; columns 1 and 3 keep the device's own text beside the
-// plain single-line text they show, and look-ups compare the device's own text.
-constexpr int ROLE_HOST = Qt::UserRole;
-constexpr int ROLE_RAW = Qt::UserRole + 1;
-
-QString TypeOf(const QString &strName)
-{
-    const int i32Dash = strName.lastIndexOf(QLatin1Char('-'));
-    return i32Dash < 0 ? strName : strName.left(i32Dash);
-}
-
-void SetCell(QTreeWidgetItem *pItem, int i32Column, const QString &strText)
-{
-    pItem->setText(i32Column, Velmora::DisplayText(strText));
-    pItem->setData(i32Column, ROLE_RAW, strText);
-}
-
-QString Cell(const QTreeWidgetItem *pItem, int i32Column)
-{
-    return pItem->data(i32Column, ROLE_RAW).toString();
-}
-
-// strNote, when given, is a further line (why the device's name could not be read).
-QString DeviceToolTip(const QString &strDispName, const QString &strAddr, const QString &strNote = QString())
-{
-    QString strTip = MainWindow::tr("Hostname: %1\nIP Address: %2").arg(strDispName, strAddr);
-    if (!strNote.isEmpty())
-        strTip += QLatin1Char('\n') + strNote;
-    return Velmora::PlainToolTip(strTip);
-}
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -70,9 +36,10 @@ MainWindow::MainWindow(QWidget *parent)
     Velmora::RegisterMaintainMetaTypes();
     ui->setupUi(this);
     ui->twDevices->setSortingEnabled(false);
-    Velmora::ModelList().clear();
-    Velmora::DispTypeList().clear();
     ui->twNo->hide();
+    m_pDevList = new CDevListMirror(&m_devices, ui->twDevices, this);
+    m_pDevForms = new CDevForms(ui->mdiArea, &m_agent, this);
+    connect(m_pDevForms, &CDevForms::signalBusyChanged, this, &MainWindow::UpdateLocks);
 
     const QString strDir = QCoreApplication::applicationDirPath();
     setWindowTitle(BuildWindowTitle(tr("Velmora"), QCoreApplication::applicationFilePath(), strDir + "/app.ini"));
@@ -106,39 +73,38 @@ MainWindow::MainWindow(QWidget *parent)
 MainWindow::~MainWindow()
 {
     // The forms talk to the agent until they are gone.
-    CloseDevForms();
-    delete m_pBatchWindow;
-    delete m_pBatchForm;
-    m_pBatchForm = nullptr;
+    m_pDevForms->CloseAll();
+    CloseBatchForm();
     m_agent.Clear();
     delete ui;
 }
 
-QTreeWidgetItem *MainWindow::FindDevItem(const QString &strDispName) const
+void MainWindow::CloseBatchForm()
 {
-    return Velmora::FindTopLevelItem(ui->twDevices, 1, ROLE_RAW, strDispName);
+    delete m_pBatchWindow;
+    delete m_pBatchForm;
+    m_pBatchForm = nullptr;
 }
 
-QTreeWidgetItem *MainWindow::FindHostItem(const QString &strHostName) const
+CFormMaintain *MainWindow::FindDevForm(const QString &strHostName) const
 {
-    return Velmora::FindTopLevelItem(ui->twDevices, 0, ROLE_HOST, strHostName);
+    return m_pDevForms->Find(strHostName);
 }
 
 void MainWindow::RemoveDev(const QString &strHostName)
 {
-    QTreeWidgetItem *pItem = FindHostItem(strHostName);
-    if (!pItem)
+    if (!m_devices.Find(strHostName))
         return;
-    CloseDevForm(Cell(pItem, 1));
+    m_pDevForms->Close(strHostName);
     if (m_agent.RemoveDevice(strHostName))
-        delete ui->twDevices->takeTopLevelItem(ui->twDevices->indexOfTopLevelItem(pItem));
+        m_devices.Remove(strHostName);
     slotOnRank();
 }
 
 void MainWindow::on_btnSearchDevices_clicked()
 {
     // A search drops every session: never under a running batch or a working device form.
-    if (m_bBatchRunning || AnyDevFormBusy())
+    if (m_bBatchRunning || m_pDevForms->AnyBusy())
         return;
     ui->twDevices->setSortingEnabled(false);
     m_agent.ClearSessions();
@@ -160,13 +126,7 @@ void MainWindow::slotOnFoundDevice(QString, QByteArray strIpAddr, QByteArray str
 
     const int i32Index = m_agent.IndexOf(strHost);
     if (i32Index < 0) {
-        auto *pItem = new QTreeWidgetItem;
-        pItem->setData(0, ROLE_HOST, strHost);
-        SetCell(pItem, 0, strDispName);
-        SetCell(pItem, 1, strDispName);
-        SetCell(pItem, 2, strAddr);
-        ui->twDevices->addTopLevelItem(pItem);
-
+        m_devices.Add(strHost, strDispName, strAddr);
         T_BaseDevInfo stDevInfo;
         stDevInfo.strHostName = strHost;
         stDevInfo.strDispName = strDispName;
@@ -174,25 +134,14 @@ void MainWindow::slotOnFoundDevice(QString, QByteArray strIpAddr, QByteArray str
         stDevInfo.u32Port = VAZA_PORT;
         stDevInfo.strKind = strKind;
         m_agent.AddDevice(stDevInfo);
-        pItem->setToolTip(0, DeviceToolTip(strDispName, strAddr));
-
         if (m_pBatchForm) {
-            const QString strModel = TypeOf(strHost);
-            const QString strDispType = TypeOf(strDispName);
-            m_pBatchForm->AddDevType(strDispType, strModel);
-            if (strDispType != strModel) {
-                Velmora::ModelList().append(strModel);
-                Velmora::DispTypeList().append(strDispType);
-            }
+            OfferDevType(strHost);
+            m_devTypes.AddDevice(strHost, strDispName);
         }
         return;
     }
-    T_BaseDevInfo &stDevInfo = m_agent.DeviceAt(i32Index);
-    stDevInfo.strAddr = strAddr;
-    if (QTreeWidgetItem *pItem = FindDevItem(stDevInfo.strDispName)) {
-        SetCell(pItem, 2, strAddr);
-        pItem->setToolTip(0, DeviceToolTip(stDevInfo.strDispName, strAddr));
-    }
+    m_agent.DeviceAt(i32Index).strAddr = strAddr;
+    m_devices.SetAddress(strHost, strAddr);
 }
 
 void MainWindow::slotStop()
@@ -225,65 +174,28 @@ void MainWindow::slotOnSysInfoNotify(T_BaseDevInfo stDevInfo, bool bError,
                                      CBaseMaintainSession::E_InfoDataType e32DataType, QByteArray strData)
 {
     VLOG(lcUi) << Velmora::Hex(strData.left(256));
-    if (bError)
-        return;
-    QTreeWidgetItem *pItem = FindDevItem(stDevInfo.strDispName);
-    if (!pItem)
-        return;
-    if (Velmora::HostNameStartsWithHttpModel(stDevInfo.strHostName)) {
-        // The page's version line is the one after the line holding its last capital N.
-        QString strText = QString::fromUtf8(strData);
-        const int i32N = strText.lastIndexOf(QLatin1Char('N'));
-        if (i32N >= 0)
-            strText = strText.mid(i32N);
-        const int i32Feed = strText.indexOf(QLatin1Char('\n'));
-        if (i32Feed >= 0)
-            strText = strText.mid(i32Feed + 1);
-        const int i32End = strText.indexOf(QLatin1Char('\n'));
-        if (i32End >= 0)
-            strText = strText.left(i32End);
-        SetCell(pItem, 3, strText);
-        return;
-    }
-    if (e32DataType != CBaseMaintainSession::INFO_XML)
-        return;
-    QDomDocument doc;
-    if (!doc.setContent(strData, false))
-        return;
-    // The session names its fields after the device's own labels ("IRoIP V3.1.4", "Vi",
-    // "ViTiming"), translated into the interface language; older firmware used "Version",
-    // "VISelect" and "VITiming". Either way the columns are filled.
-    auto isField = [](const QString &strName, const char *pszOld, const char *pszLabel) {
-        return strName == QLatin1String(pszOld) || strName == QLatin1String(pszLabel) ||
-               strName == QObject::tr(pszLabel);
-    };
-    for (QDomElement el = doc.documentElement().firstChild().firstChildElement(); !el.isNull();
-         el = el.nextSiblingElement()) {
-        const QString strName = el.attribute(QStringLiteral("name"));
-        if (isField(strName, "VISelect", "Vi"))
-            SetCell(pItem, 4, el.text());
-        else if (isField(strName, "VITiming", "ViTiming"))
-            SetCell(pItem, 5, el.text());
-        else if (isField(strName, "Version", "IRoIP"))
-            SetCell(pItem, 3, el.text().section(QLatin1Char(' '), 1, 1));
-    }
+    if (!bError)
+        m_devices.ApplyReading(
+            stDevInfo.strHostName,
+            ReadDevInfo(stDevInfo.strHostName, e32DataType == CBaseMaintainSession::INFO_XML, strData));
 }
 
 bool MainWindow::eventFilter(QObject *pWatched, QEvent *pEvent)
 {
     if (pWatched != ui->twDevices || pEvent->type() != QEvent::ContextMenu)
         return QMainWindow::eventFilter(pWatched, pEvent);
-    if (ui->twDevices->selectedItems().isEmpty())
+    const QStringList lstSelected = m_pDevList->SelectedHosts();
+    if (lstSelected.isEmpty())
         return true;
     QMenu menu(this);
     QAction *pRemove = menu.addAction(tr("Remove"), this, &MainWindow::slotRemoveDev);
     QAction *pReboot = menu.addAction(tr("Reboot"), this, QOverload<>::of(&MainWindow::slotReboot));
     // A running batch keeps its devices and sessions until its summary, a device form its own.
     bool bSelectedBusy = false;
-    for (const QTreeWidgetItem *pItem : ui->twDevices->selectedItems())
-        bSelectedBusy = bSelectedBusy || IsItemBusy(pItem);
+    for (const QString &strHost : lstSelected)
+        bSelectedBusy = bSelectedBusy || m_pDevForms->IsBusy(strHost);
     pRemove->setEnabled(!m_bBatchRunning && !bSelectedBusy);
-    pReboot->setEnabled(!m_bBatchRunning && !IsItemBusy(ui->twDevices->currentItem()));
+    pReboot->setEnabled(!m_bBatchRunning && !m_pDevForms->IsBusy(m_pDevList->CurrentHost()));
     menu.exec(static_cast<QContextMenuEvent *>(pEvent)->globalPos());
     return true;
 }
@@ -292,33 +204,36 @@ void MainWindow::slotRemoveDev()
 {
     if (m_bBatchRunning)
         return;
-    for (const QTreeWidgetItem *pItem : ui->twDevices->selectedItems())
-        if (IsItemBusy(pItem))
+    const QStringList lstSelected = m_pDevList->SelectedHosts();
+    for (const QString &strHost : lstSelected)
+        if (m_pDevForms->IsBusy(strHost))
             return;
     if (CMsgBox::Question(this, QString(), tr("Sure to remove selected devices?")) != QMessageBox::Yes)
         return;
     if (m_pBatchForm)
         m_pBatchForm->ClearDevType();
-    QList<QTreeWidgetItem *> lstRemove;
-    for (int i = ui->twDevices->topLevelItemCount() - 1; i >= 0; --i) {
-        QTreeWidgetItem *pItem = ui->twDevices->topLevelItem(i);
-        if (pItem->isSelected())
-            lstRemove.append(pItem);
+    // From the bottom up, as the list shows them: the types that stay are offered in that order.
+    const QStringList lstHosts = m_pDevList->Hosts();
+    QStringList lstRemove;
+    for (int i = lstHosts.size() - 1; i >= 0; --i) {
+        if (lstSelected.contains(lstHosts.at(i)))
+            lstRemove.append(lstHosts.at(i));
         else
-            OfferDevType(pItem);
+            OfferDevType(lstHosts.at(i));
     }
-    for (QTreeWidgetItem *pItem : qAsConst(lstRemove)) {
-        CloseDevForm(Cell(pItem, 1));
-        m_agent.RemoveDevice(pItem->data(0, ROLE_HOST).toString());
-        delete ui->twDevices->takeTopLevelItem(ui->twDevices->indexOfTopLevelItem(pItem));
+    for (const QString &strHost : qAsConst(lstRemove)) {
+        m_pDevForms->Close(strHost);
+        m_agent.RemoveDevice(strHost);
+        m_devices.Remove(strHost);
     }
     slotOnRank();
 }
 
-void MainWindow::OfferDevType(const QTreeWidgetItem *pItem)
+void MainWindow::OfferDevType(const QString &strHostName)
 {
-    if (m_pBatchForm)
-        m_pBatchForm->AddDevType(TypeOf(Cell(pItem, 1)), TypeOf(pItem->data(0, ROLE_HOST).toString()));
+    const T_DevListRow *pRow = m_devices.Find(strHostName);
+    if (m_pBatchForm && pRow)
+        m_pBatchForm->AddDevType(CDeviceTypes::TypeOf(pRow->strDispName), CDeviceTypes::TypeOf(strHostName));
 }
 
 void MainWindow::closeEvent(QCloseEvent *pEvent)
@@ -328,22 +243,19 @@ void MainWindow::closeEvent(QCloseEvent *pEvent)
         pEvent->ignore();
         return;
     }
-    CloseDevForms();
-    delete m_pBatchWindow;
-    delete m_pBatchForm;
-    m_pBatchForm = nullptr;
+    m_pDevForms->CloseAll();
+    CloseBatchForm();
     pEvent->accept();
 }
 
 void MainWindow::on_pbBatchUpgrade_clicked()
 {
     // Back to batch mode: the device forms close, never while one of them works.
-    if (AnyDevFormBusy())
+    if (m_pDevForms->AnyBusy())
         return;
-    CloseDevForms();
-    delete m_pBatchWindow;
-    delete m_pBatchForm;
-    m_pBatchForm = new CFormDevicesUpgrade(&m_agent, this);
+    m_pDevForms->CloseAll();
+    CloseBatchForm();
+    m_pBatchForm = new CFormDevicesUpgrade(&m_agent, &m_devTypes, this);
     m_bBatchRunning = false;
     slotBatchRunning(false);
 
@@ -361,10 +273,7 @@ void MainWindow::on_pbBatchUpgrade_clicked()
     });
 
     m_pBatchForm->SetDeviceResolver([this](const QString &strDispName, T_BaseDevInfo *pstDevInfo) {
-        const QTreeWidgetItem *pItem = FindDevItem(strDispName);
-        if (pItem)
-            *pstDevInfo = ItemRecord(pItem, true);
-        return pItem != nullptr;
+        return ResolveDragged(strDispName, pstDevInfo);
     });
 
     disconnect(ui->twDevices, &QTreeWidget::currentItemChanged, this, &MainWindow::slotShowCurrentDevForm);
@@ -388,9 +297,7 @@ void MainWindow::on_pbSingleDevice_clicked()
 
 void MainWindow::slotBatchUpgradeClose()
 {
-    delete m_pBatchWindow;
-    delete m_pBatchForm;
-    m_pBatchForm = nullptr;
+    CloseBatchForm();
     m_bBatchRunning = false;
     ui->pbSingleDevice->hide();
     ui->pbBatchUpgrade->show();
@@ -409,7 +316,7 @@ void MainWindow::slotBatchRunning(bool bRunning)
 
 void MainWindow::UpdateLocks()
 {
-    const bool bForms = AnyDevFormBusy();
+    const bool bForms = m_pDevForms->AnyBusy();
     ui->btnSearchDevices->setEnabled(!m_bBatchRunning && !bForms);
     if (m_bBatchRunning)
         ui->btnSearchDevices->setToolTip(tr("An upgrade is running: search again after its summary."));
@@ -426,127 +333,49 @@ void MainWindow::UpdateLocks()
                                           : tr("Close the device forms and open the batch form again."));
 }
 
-QList<QMdiSubWindow *> MainWindow::DevFormWindows() const
-{
-    // Found through the forms, not the area's window list: this runs while the batch form's
-    // window is being destroyed, and that list still holds it half gone.
-    QList<QMdiSubWindow *> lstWindows;
-    for (CFormMaintain *pForm : ui->mdiArea->findChildren<CFormMaintain *>())
-        if (auto *pWindow = qobject_cast<QMdiSubWindow *>(pForm->parentWidget()))
-            lstWindows.append(pWindow);
-    return lstWindows;
-}
-
-CFormMaintain *MainWindow::FindDevForm(const QString &strTitle) const
-{
-    for (QMdiSubWindow *pWindow : DevFormWindows())
-        if (pWindow->windowTitle() == strTitle)
-            return qobject_cast<CFormMaintain *>(pWindow->widget());
-    return nullptr;
-}
-
-bool MainWindow::IsItemBusy(const QTreeWidgetItem *pItem) const
-{
-    if (!pItem)
-        return false;
-    const CFormMaintain *pForm = FindDevForm(Cell(pItem, 1));
-    return pForm && pForm->IsBusy();
-}
-
-bool MainWindow::AnyDevFormBusy() const
-{
-    for (QMdiSubWindow *pWindow : DevFormWindows())
-        if (qobject_cast<CFormMaintain *>(pWindow->widget())->IsBusy())
-            return true;
-    return false;
-}
-
-void MainWindow::CloseDevForm(const QString &strTitle)
-{
-    // Taken out of the area and deleted: the form's session goes with it.
-    for (QMdiSubWindow *pWindow : DevFormWindows()) {
-        if (pWindow->windowTitle() == strTitle) {
-            ui->mdiArea->removeSubWindow(pWindow);
-            delete pWindow;
-            return;
-        }
-    }
-}
-
-void MainWindow::CloseDevForms()
-{
-    for (QMdiSubWindow *pWindow : DevFormWindows()) {
-        ui->mdiArea->removeSubWindow(pWindow);
-        delete pWindow;
-    }
-}
-
 void MainWindow::ShowDevForm(const QString &strHostName)
 {
-    if (m_pBatchForm)
-        return;
-    const QString strTitle = GetProductName(strHostName);
-    if (CFormMaintain *pForm = FindDevForm(strTitle)) {
-        ui->mdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(pForm->parentWidget()));
-        return;
-    }
-    const int i32Index = m_agent.IndexOf(strHostName);
-    if (i32Index < 0)
-        return;
-    auto *pForm = new CFormMaintain(m_agent.DeviceAt(i32Index), &m_agent);
-    // The window would shrink the form to its smallest size: it gets the form's own size back.
-    const QSize formSize = pForm->size();
-    QMdiSubWindow *pWindow = ui->mdiArea->addSubWindow(pForm);
-    pWindow->setWindowTitle(strTitle);
-    pWindow->setWindowIcon(QIcon(QStringLiteral(":/app.ico")));
-    pWindow->setAttribute(Qt::WA_DeleteOnClose);
-    connect(pForm, &CFormMaintain::signalRunningChanged, this, &MainWindow::UpdateLocks);
-    // Queued: the list of forms is asked again only once the closed one is gone from it.
-    connect(pForm, &QObject::destroyed, this, &MainWindow::UpdateLocks, Qt::QueuedConnection);
-    pWindow->show();
-    // Bounded by the area: a larger window would hide the form's last columns behind the
-    // border. The frame is known only once the window is laid out.
-    QTimer::singleShot(0, pWindow, [this, pWindow, pForm, formSize] {
-        const QSize frame = pWindow->size() - pForm->size();
-        pWindow->resize((formSize + frame).boundedTo(ui->mdiArea->viewport()->size()));
-    });
+    if (!m_pBatchForm)
+        m_pDevForms->Show(strHostName);
 }
 
-T_BaseDevInfo MainWindow::ItemRecord(const QTreeWidgetItem *pItem, bool bWithVersion) const
+bool MainWindow::ResolveDragged(const QString &strDispName, T_BaseDevInfo *pstDevInfo) const
 {
-    T_BaseDevInfo stDevInfo;
-    stDevInfo.strHostName = pItem->data(0, ROLE_HOST).toString();
-    stDevInfo.strDispName = Cell(pItem, 1);
-    stDevInfo.strAddr = Cell(pItem, 2);
-    stDevInfo.u32Port = 0;
-    if (bWithVersion)
-        stDevInfo.strDevVersion = Cell(pItem, 3);
-    return stDevInfo;
+    // The drag carries only the row's display name and address; the first row of that name in
+    // the list's order stands for the device.
+    for (const QString &strHost : m_pDevList->Hosts()) {
+        const T_DevListRow *pRow = m_devices.Find(strHost);
+        if (pRow && pRow->strDispName == strDispName) {
+            *pstDevInfo = m_devices.DevInfo(strHost, true);
+            return true;
+        }
+    }
+    return false;
 }
 
 void MainWindow::slotBatchUpgradeAddDev()
 {
     if (m_pBatchForm && ui->twDevices->currentItem())
-        m_pBatchForm->AddDev(ItemRecord(ui->twDevices->currentItem(), false));
+        m_pBatchForm->AddDev(m_devices.DevInfo(m_pDevList->CurrentHost(), false));
 }
 
 void MainWindow::slotClickDev()
 {
     if (m_pBatchForm && ui->twDevices->currentIndex().isValid() && ui->twDevices->currentItem())
-        m_pBatchForm->SetCurrentDev(ItemRecord(ui->twDevices->currentItem(), false));
+        m_pBatchForm->SetCurrentDev(m_devices.DevInfo(m_pDevList->CurrentHost(), false));
 }
 
 void MainWindow::slotAddUpgradeDev(QString devType, QString strVer)
 {
     if (!m_pBatchForm)
         return;
-    for (int i = 0; i < ui->twDevices->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem *pItem = ui->twDevices->topLevelItem(i);
-        if (TypeOf(Cell(pItem, 1)) != devType)
+    for (const QString &strHost : m_pDevList->Hosts()) {
+        const T_DevListRow *pRow = m_devices.Find(strHost);
+        if (!pRow || CDeviceTypes::TypeOf(pRow->strDispName) != devType)
             continue;
-        if (!strVer.isEmpty() && Cell(pItem, 3) != strVer)
+        if (!strVer.isEmpty() && pRow->strVersion != strVer)
             continue;
-        m_pBatchForm->AddDev(ItemRecord(pItem, true));
+        m_pBatchForm->AddDev(m_devices.DevInfo(strHost, true));
     }
 }
 
@@ -561,46 +390,39 @@ void MainWindow::slotUpdateType()
     if (!m_pBatchForm)
         return;
     m_pBatchForm->ClearDevType();
-    for (int i = 0; i < ui->twDevices->topLevelItemCount(); ++i)
-        OfferDevType(ui->twDevices->topLevelItem(i));
+    for (const QString &strHost : m_pDevList->Hosts())
+        OfferDevType(strHost);
 }
 
 void MainWindow::slotShowCurrentDevForm()
 {
-    if (QTreeWidgetItem *pItem = ui->twDevices->currentItem())
-        ShowDevForm(pItem->data(0, ROLE_HOST).toString());
+    if (ui->twDevices->currentItem())
+        ShowDevForm(m_pDevList->CurrentHost());
 }
 
 void MainWindow::slotOnReadParam(T_TelnetNameResult stResult)
 {
     VLOG(lcUi) << stResult.strHostName << stResult.bOk << stResult.strReason;
-    // The row is found again by host name: it may have been removed meanwhile.
-    QTreeWidgetItem *pItem = FindHostItem(stResult.strHostName);
-    if (!pItem)
-        return;
-    // A failed read keeps the display name and says why in the tool tip; an empty name keeps
-    // it too, as a blank row would tell the operator nothing.
-    if (!stResult.bOk) {
-        pItem->setToolTip(
-            0, DeviceToolTip(Cell(pItem, 1), Cell(pItem, 2), tr("Name not read: %1").arg(stResult.strReason)));
-        return;
-    }
-    if (!stResult.strName.trimmed().isEmpty())
-        SetCell(pItem, 0, stResult.strName);
+    // Found again by host name: a row removed meanwhile takes nothing. A failed read keeps the
+    // alias and says why in the tool tip.
+    if (stResult.bOk)
+        m_devices.SetAlias(stResult.strHostName, stResult.strName);
+    else
+        m_devices.SetNameFailure(stResult.strHostName, stResult.strReason);
 }
 
 void MainWindow::slotReboot(QString devName)
 {
-    QTreeWidgetItem *pItem = devName.isEmpty() ? ui->twDevices->currentItem() : FindHostItem(devName);
-    if (!pItem)
+    const QString strHost = devName.isEmpty() ? m_pDevList->CurrentHost() : devName;
+    const T_DevListRow *pRow = m_devices.Find(strHost);
+    if (!pRow)
         return;
-    const QString strHost = pItem->data(0, ROLE_HOST).toString();
     // The operator's own reboot of a device the running batch still holds would cut its upload.
     if (devName.isEmpty() && m_bBatchRunning)
         return;
-    if (IsItemBusy(pItem))
+    if (m_pDevForms->IsBusy(strHost))
         return;
-    auto *pReboot = new CTelnetReboot(strHost, Cell(pItem, 2), TELNET_PORT, this);
+    auto *pReboot = new CTelnetReboot(strHost, pRow->strAddr, TELNET_PORT, this);
     connect(pReboot, &CTelnetReboot::finished, this, &MainWindow::slotOnDeleteTelnet);
     if (!pReboot->Start()) {
         delete pReboot;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "devlist/cdevlist.h"
 #include "discovery/qdevicesearcher.h"
+#include "product/cdevicetypes.h"
 #include "session/cbasemaintainsession.h"
 #include "session/cmaintainagent.h"
 #include "telnet/ctelnetnamereader.h"
@@ -8,10 +10,11 @@
 #include <QMainWindow>
 #include <QPointer>
 
+class CDevForms;
+class CDevListMirror;
 class CFormDevicesUpgrade;
 class CFormMaintain;
 class QMdiSubWindow;
-class QTreeWidgetItem;
 
 namespace Ui
 {
@@ -22,7 +25,8 @@ class MainWindow;
 // knows with their own names (read over telnet), versions and video settings, reboots them,
 // and hosts either the batch upgrade form (batch mode, from the start), which it keeps
 // supplied with device types and devices, or one maintenance form per device (single-device
-// mode). Every row keeps the device's host name, the key of every look-up in the agent.
+// mode). The rows are a CDevList keyed by host name, the key of every look-up in the agent
+// too; the list widget mirrors them.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -30,15 +34,13 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // The first row whose display name (column 1) is strDispName, or null.
-    QTreeWidgetItem *FindDevItem(const QString &strDispName) const;
     void RemoveDev(const QString &strHostName);
     CFormDevicesUpgrade *BatchForm() const { return m_pBatchForm; }
     CMaintainAgent *Agent() { return &m_agent; }
     const CTelnetNameReader &NameReader() const { return m_nameReader; }
 
-    // The device form of the first document window titled strTitle (a display name), or null.
-    CFormMaintain *FindDevForm(const QString &strTitle) const;
+    // The open single-device form of the device, or null.
+    CFormMaintain *FindDevForm(const QString &strHostName) const;
     // Single-device mode only: opens the device's form, or brings its open form forward.
     void ShowDevForm(const QString &strHostName);
 
@@ -77,19 +79,20 @@ protected:
     void closeEvent(QCloseEvent *pEvent) override;
 
 private:
-    T_BaseDevInfo ItemRecord(const QTreeWidgetItem *pItem, bool bWithVersion) const;
-    void OfferDevType(const QTreeWidgetItem *pItem);
-    QTreeWidgetItem *FindHostItem(const QString &strHostName) const;
-    QList<QMdiSubWindow *> DevFormWindows() const;
-    // A device whose own form is upgrading, reading or downloading must keep its row and session.
-    bool IsItemBusy(const QTreeWidgetItem *pItem) const;
-    bool AnyDevFormBusy() const;
-    void CloseDevForm(const QString &strTitle);
-    void CloseDevForms();
+    void OfferDevType(const QString &strHostName);
+    // The listed device a row dragged to the batch form names by its display name.
+    bool ResolveDragged(const QString &strDispName, T_BaseDevInfo *pstDevInfo) const;
+    void CloseBatchForm();
 
     Ui::MainWindow *ui;
     QDeviceSearcher m_searcher;
     CMaintainAgent m_agent;
+    CDevList m_devices;
+    CDevListMirror *m_pDevList = nullptr;
+    CDevForms *m_pDevForms = nullptr;
+    // A device's type is recorded when it is first listed with the batch form open, and kept
+    // for as long as the window lives; the batch form reads it.
+    CDeviceTypes m_devTypes;
     CFormDevicesUpgrade *m_pBatchForm = nullptr;
     QPointer<QMdiSubWindow> m_pBatchWindow;
     bool m_bBatchRunning = false;

@@ -2,9 +2,9 @@
 // told and what stays usable when nothing can be started, the device list rules, the reboot
 // buttons, and the System Info and Log tabs fed the answers a device would give.
 #include "cformdevicesupgrade.h"
-#include "devicetypes.h"
 #include "filechooser.h"
 #include "msgboxrecorder.h"
+#include "product/cdevicetypes.h"
 #include "product/productconfig.h"
 #include "session/cmaintainagent.h"
 #include "testtime.h"
@@ -79,8 +79,7 @@ private:
     void ChooseType(const QString &strDisp, const QString &strModel)
     {
         // What the main window records for each device it lists.
-        Velmora::ModelList() = QStringList{strModel};
-        Velmora::DispTypeList() = QStringList{strDisp};
+        m_types.AddDevice(strModel + "-1", strDisp + "-1");
         m_pForm->AddDevType(strDisp, strModel);
         W<QComboBox>("cbDevType")->setCurrentText(strDisp);
     }
@@ -94,6 +93,7 @@ private:
     }
 
     CMaintainAgent *m_pAgent = nullptr;
+    CDeviceTypes m_types;
     CFormDevicesUpgrade *m_pForm = nullptr;
     MsgBoxRecorder *m_pRecorder = nullptr;
     QTemporaryDir m_dir;
@@ -104,7 +104,8 @@ void TestFormDevicesUpgrade::init()
 {
     m_pRecorder = new MsgBoxRecorder;
     m_pAgent = new CMaintainAgent;
-    m_pForm = new CFormDevicesUpgrade(m_pAgent, nullptr);
+    m_types = CDeviceTypes();
+    m_pForm = new CFormDevicesUpgrade(m_pAgent, &m_types, nullptr);
     m_pForm->show();
     m_strFile = m_dir.filePath("fw.bin");
     QFile file(m_strFile);

@@ -362,7 +362,7 @@ void TestMainWindowFleet::singleDeviceMode()
     ClickDevice("ZR420-W00022");
     ClickDevice("ZR410-W00021");
     QCOMPARE(pArea->subWindowList().size(), 2);
-    CFormMaintain *pForm = m_pWindow->FindDevForm("ZR410 Encoder-W00021");
+    CFormMaintain *pForm = m_pWindow->FindDevForm("ZR410-W00021");
     QVERIFY(pForm);
     QCOMPARE(pForm->HostName(), QString("ZR410-W00021"));
     QCOMPARE(pArea->activeSubWindow()->widget(), pForm);
@@ -394,7 +394,7 @@ void TestMainWindowFleet::singleDeviceMode()
     QTest::mouseClick(pBatch, Qt::LeftButton);
     QVERIFY(m_pWindow->BatchForm());
     QCOMPARE(pArea->subWindowList().size(), 1);
-    QVERIFY(!m_pWindow->FindDevForm("ZR410 Encoder-W00021"));
+    QVERIFY(!m_pWindow->FindDevForm("ZR410-W00021"));
 }
 
 QTEST_MAIN(TestMainWindowFleet)

@@ -88,11 +88,3 @@ QString UpgradeConfErrorText(const T_UpgradeConf &stConf)
     }
     return QString();
 }
-
-QString ModelOfDisplayType(const QString &strType, const QStringList &lstModels, const QStringList &lstDispTypes)
-{
-    const int iIndex = lstDispTypes.indexOf(strType);
-    if (iIndex < 0 || iIndex >= lstModels.size())
-        return strType;
-    return lstModels.at(iIndex);
-}

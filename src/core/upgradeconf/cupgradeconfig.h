@@ -43,7 +43,3 @@ QString DefaultUpgradeConfPath();
 // The English text for a failed read, for the console program; empty when eStatus is Ok.
 // The forms keep their own translatable texts.
 QString UpgradeConfErrorText(const T_UpgradeConf &stConf);
-
-// The batch form's key: a display type found in lstDispTypes becomes the model at the same
-// position of lstModels (first equal entry wins); any other text is a model already.
-QString ModelOfDisplayType(const QString &strType, const QStringList &lstModels, const QStringList &lstDispTypes);

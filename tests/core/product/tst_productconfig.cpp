@@ -1,4 +1,5 @@
-// Product table from "config.xml": display names and kinds.
+// Product table from "config.xml": display names and kinds; display types read back as models.
+#include "product/cdevicetypes.h"
 #include "product/productconfig.h"
 
 #include <QTemporaryDir>
@@ -14,6 +15,7 @@ private slots:
     void malformedDocumentKeepsWhatWasRead();
     void wrongRootOrMissingFile();
     void shippedConfigListsEveryModel();
+    void deviceTypes();
 
 private:
     QString Write(const QByteArray &baContent, const QString &strName = QStringLiteral("config.xml"))
@@ -144,6 +146,25 @@ void TestProductConfig::shippedConfigListsEveryModel()
         QVERIFY2(stInfo.strType == QLatin1String("tx") || stInfo.strType == QLatin1String("rx"), qPrintable(strModel));
     }
     QCOMPARE(ProductTable().size(), models.size());
+}
+
+// Would catch a display type not read back as its model, a later device of the same display
+// type changing the model, and a type recorded as its own model hiding a later real one.
+void TestProductConfig::deviceTypes()
+{
+    QCOMPARE(CDeviceTypes::TypeOf("ZR420L-E1-00AB"), QString("ZR420L-E1"));
+    QCOMPARE(CDeviceTypes::TypeOf("ZR420L"), QString("ZR420L"));
+    CDeviceTypes types;
+    QCOMPARE(types.ModelOf("ZR420L Decoder"), QString("ZR420L Decoder"));
+    types.AddDevice("TWIN-1", "TWIN-1");
+    types.AddDevice("ZR420L-E1", "ZR420L Decoder-E1");
+    types.AddDevice("M1-1", "Twin-1");
+    types.AddDevice("M2-2", "Twin-2");
+    types.AddDevice("TWIN2-1", "TWIN-1");
+    QCOMPARE(types.ModelOf("ZR420L Decoder"), QString("ZR420L"));
+    QCOMPARE(types.ModelOf("Twin"), QString("M1"));
+    QCOMPARE(types.ModelOf("TWIN"), QString("TWIN2"));
+    QCOMPARE(types.ModelOf("ZR410"), QString("ZR410"));
 }
 
 QTEST_GUILESS_MAIN(TestProductConfig)

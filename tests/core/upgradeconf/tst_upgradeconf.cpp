@@ -14,8 +14,6 @@ private slots:
     void entries();
     void refusals_data();
     void refusals();
-    void displayTypeToModel_data();
-    void displayTypeToModel();
     void shippedFile_data();
     void shippedFile();
 
@@ -145,29 +143,6 @@ void TestUpgradeConf::refusals()
     QVERIFY(!stConf.bDeviceFound);
     QVERIFY(stConf.lstModules.isEmpty());
     QCOMPARE(UpgradeConfErrorText(stConf), QStringLiteral("Upgrade config file '%1' ").arg(strPath) + strText);
-}
-
-void TestUpgradeConf::displayTypeToModel_data()
-{
-    QTest::addColumn<QString>("strType");
-    QTest::addColumn<QString>("strModel");
-    QTest::newRow("display type") << "Decoder"
-                                  << "ZR420";
-    QTest::newRow("first equal entry wins") << "Twin"
-                                            << "M1";
-    QTest::newRow("already a model") << "ZR410"
-                                     << "ZR410";
-    QTest::newRow("display list longer than models") << "Orphan"
-                                                     << "Orphan";
-}
-
-void TestUpgradeConf::displayTypeToModel()
-{
-    QFETCH(QString, strType);
-    QFETCH(QString, strModel);
-    const QStringList lstModels{"ZR420", "M1", "M2"};
-    const QStringList lstTypes{"Decoder", "Twin", "Twin", "Orphan"};
-    QCOMPARE(ModelOfDisplayType(strType, lstModels, lstTypes), strModel);
 }
 
 void TestUpgradeConf::shippedFile_data()
