@@ -95,6 +95,7 @@ void TestBaseMaintainSession::bytesReachSubclassUnchangedAndErrorReconnects()
     CProbeSession session(DeviceAt(server.Port()));
     session.Send("one");
     QTRY_COMPARE(server.Received(0), QByteArray("one"));
+    QCOMPARE(server.ConnectionCount(), 1);
     QByteArray baAll;
     for (int i = 0; i < 256; ++i)
         baAll.append(char(i));
