@@ -51,10 +51,7 @@ void TestDiscoveryAnswer::fields_data()
     trailing.replace(60, 5, "JUNK!");
     QTest::newRow("bytes after the zero are ignored")
         << trailing << true << QByteArray("ready") << QByteArray("ZR410-A1B20A");
-    QTest::newRow("empty datagram is dropped") << QByteArray() << false << QByteArray() << QByteArray();
-    QTest::newRow("header only is dropped") << full.left(8) << false << QByteArray() << QByteArray();
-    QTest::newRow("ends inside the status") << full.left(11) << false << QByteArray("rea") << QByteArray();
-    QTest::newRow("ends at the host name") << full.left(40) << false << QByteArray("ready") << QByteArray();
+    // Datagrams that end before the host name are dropped at every length (the test below).
     QTest::newRow("empty host name is dropped") << Answer("ready", "") << false << QByteArray("ready") << QByteArray();
     // The name's zero byte never arrived: the name ends with the datagram.
     QTest::newRow("ends inside the host name") << full.left(45) << true << QByteArray("ready") << QByteArray("ZR410");

@@ -118,9 +118,8 @@ private slots:
     void uploadArrivesByteExact();
     void everyEndingIsOneNotification_data();
     void everyEndingIsOneNotification();
-    void versionPage_data();
-    void versionPage();
-    void versionOnlyWhenIdle();
+    void versionPageWholeAndOnlyWhenIdle();
+    void versionPageTooLarge();
     void largeImageStreamsFromDisk();
     void secondStartDuringUploadRefused();
     void restartWhilePollOutstanding();
@@ -185,8 +184,7 @@ void TestHttpUpgrade::everyEndingIsOneNotification_data()
     // failure whose reason is lost.
     const QString strErr = QStringLiteral("up err error 0");
     const QString strCut = QStringLiteral("up err  0");
-    QTest::newRow("result gone at the fourth poll")
-        << QJsonObject{{"http_result_polls", 3}} << "up fin Upgrade completed 100" << 4 << "^$";
+    // Gone at the fourth poll is a completion: the rows of uploadArrivesByteExact.
     QTest::newRow("result gone at the third poll") << QJsonObject{{"http_result_polls", 2}} << strErr << 3
                                                    << "^installation failed at poll 3: HTTP 404 on result poll$";
     QTest::newRow("result gone at once") << QJsonObject{{"install_ms", 0}} << strErr << 1
@@ -231,44 +229,20 @@ void TestHttpUpgrade::everyEndingIsOneNotification()
         QCOMPARE(r.Polls(), polls);
 }
 
-void TestHttpUpgrade::versionPage_data()
+// Catches a version page cut or offset (the forms read fixed byte ranges), a version request
+// let through beside an upload or between polls (the forms' answers would cross), and an
+// upgrader that stays busy after its run. Pages that fail are rows of tst_httpagent.
+void TestHttpUpgrade::versionPageWholeAndOnlyWhenIdle()
 {
-    QTest::addColumn<QJsonObject>("knobs");
-    QTest::addColumn<QString>("note");
-    // Catches a page cut or offset (the forms read fixed byte ranges), and an unavailable
-    // page reported as a success or without the "error" text.
-    QTest::newRow("page") << QJsonObject{{"http_build_time", "2026-03-04 05:06:07"}} << "ver ok";
-    QTest::newRow("status 404") << QJsonObject{{"http_version_status", 404}} << "ver err error";
-    QTest::newRow("cut short") << QJsonObject{{"http_cut_at", "version"}} << "ver err error";
-    QTest::newRow("dropped") << QJsonObject{{"http_drop_at", "version"}} << "ver err error";
-    QTest::newRow("too large") << QJsonObject{{"http_huge_at", "version"}} << "ver err error";
-}
-
-void TestHttpUpgrade::versionPage()
-{
-    QFETCH(QJsonObject, knobs);
-    QFETCH(QString, note);
-    CRig r(knobs);
-    QVERIFY(r.bStarted);
-    QVERIFY(r.pUp->QueryVersion());
-    QTRY_COMPARE_WITH_TIMEOUT(r.notes.size(), 1, 5000);
-    QCOMPARE(r.notes.at(0), note);
-    QVERIFY(r.pUp->IsIdle());
-    if (note == QLatin1String("ver ok")) {
-        QCOMPARE(r.data.at(0).mid(6, 25).trimmed(), QByteArray("2026-03-04 05:06:07"));
-        QCOMPARE(r.data.at(0).mid(38, 23).trimmed(), QByteArray("V4.5.6"));
-    }
-}
-
-// Catches a version request let through beside an upload or between polls (the forms'
-// answers would cross), and an upgrader that stays busy after its run.
-void TestHttpUpgrade::versionOnlyWhenIdle()
-{
-    CRig r({{"http_result_polls", 3}, {"http_delay_ms", QJsonObject{{"version", 100}}}});
+    CRig r({{"http_result_polls", 3},
+            {"http_delay_ms", QJsonObject{{"version", 100}}},
+            {"http_build_time", "2026-03-04 05:06:07"}});
     QVERIFY(r.bStarted);
     QVERIFY(r.pUp->QueryVersion());
     QVERIFY(!r.pUp->QueryVersion());
     QTRY_COMPARE_WITH_TIMEOUT(r.notes, QStringList{"ver ok"}, 5000);
+    QCOMPARE(r.data.at(0).mid(6, 25).trimmed(), QByteArray("2026-03-04 05:06:07"));
+    QCOMPARE(r.data.at(0).mid(38, 23).trimmed(), QByteArray("V4.5.6"));
     // Asked from inside each notification of the run, so every phase is hit for sure.
     QList<bool> accepted;
     QObject::connect(r.pUp, &CHttpUpgrade::signalHttpUpgradeNotify,
@@ -418,24 +392,17 @@ void TestHttpUpgrade::deletedInsideItsOwnNotification_data()
     // or reply that is emitting must survive until its emission returns. Run in the
     // optimised build too, where freed memory is not kept intact.
     const QJsonObject ok{{"http_result_polls", 3}};
-    QTest::newRow("uploading, from the start call") << ok << "up"
-                                                    << "up - Uploading" << 1;
-    QTest::newRow("upload progress") << ok << "up"
-                                     << "up - Uploading" << 2;
-    QTest::newRow("installing") << ok << "up"
-                                << "up - Installing..." << 2;
-    QTest::newRow("completion") << ok << "up"
-                                << "up fin" << 1;
-    QTest::newRow("upload refused") << QJsonObject{{"http_upload_status", 500}} << "up"
-                                    << "up err" << 1;
-    QTest::newRow("early failure") << QJsonObject{{"install_fail", true}} << "up"
-                                   << "up err" << 1;
-    QTest::newRow("reply cut short") << QJsonObject{{"http_cut_at", "upload"}} << "up"
-                                     << "up err" << 1;
-    QTest::newRow("version page") << QJsonObject{} << "ver"
-                                  << "ver ok" << 1;
-    QTest::newRow("version error") << QJsonObject{{"http_version_status", 500}} << "ver"
-                                   << "ver err" << 1;
+    auto row = [](const char *pszTag, const QJsonObject &knobs, const char *pszRequest, const char *pszTrigger,
+                  int i32Nth = 1) { QTest::newRow(pszTag) << knobs << pszRequest << pszTrigger << i32Nth; };
+    row("uploading, from the start call", ok, "up", "up - Uploading");
+    row("upload progress", ok, "up", "up - Uploading", 2);
+    row("installing", ok, "up", "up - Installing...", 2);
+    row("completion", ok, "up", "up fin");
+    row("upload refused", {{"http_upload_status", 500}}, "up", "up err");
+    row("early failure", {{"install_fail", true}}, "up", "up err");
+    row("reply cut short", {{"http_cut_at", "upload"}}, "up", "up err");
+    row("version page", {}, "ver", "ver ok");
+    row("version error", {{"http_version_status", 500}}, "ver", "ver err");
 }
 
 void TestHttpUpgrade::deletedInsideItsOwnNotification()

@@ -12,8 +12,7 @@ private slots:
     void tableRules();
     void hostNameLookups_data();
     void hostNameLookups();
-    void malformedDocumentKeepsWhatWasRead();
-    void wrongRootOrMissingFile();
+    void brokenFiles();
     void shippedConfigListsEveryModel();
     void deviceTypes();
 
@@ -50,19 +49,15 @@ void TestProductConfig::tableRules()
 </tavprod>)");
     QVERIFY(LoadProductConfig(strPath));
     const QMap<QString, T_ProductInfo> &table = ProductTable();
-    // "show" false in any case or 0 drops a product; any other text keeps it.
-    QVERIFY(!table.contains(QStringLiteral("HID")));
-    QVERIFY(!table.contains(QStringLiteral("ZERO")));
-    QVERIFY(table.contains(QStringLiteral("YES")));
-    QVERIFY(table.contains(QStringLiteral("ONE")));
-    QVERIFY(table.contains(QStringLiteral("TRUE")));
-    QVERIFY(table.contains(QStringLiteral("EMPTY")));
+    // "show" false in any case or 0 drops a product; any other text keeps it. Only direct
+    // <product> children of the root count.
+    for (const char *pszId : {"YES", "ONE", "TRUE", "EMPTY"})
+        QVERIFY2(table.contains(QLatin1String(pszId)), pszId);
+    for (const char *pszId : {"HID", "ZERO", "NESTED", "OTHER", "COMMENTED"})
+        QVERIFY2(!table.contains(QLatin1String(pszId)), pszId);
     // The later duplicate wins, name and type alike.
     QCOMPARE(table.value(QStringLiteral("DUP")).strName, QStringLiteral("Second"));
     QCOMPARE(table.value(QStringLiteral("DUP")).strType, QStringLiteral("rx"));
-    QVERIFY(!table.contains(QStringLiteral("NESTED")));
-    QVERIFY(!table.contains(QStringLiteral("OTHER")));
-    QVERIFY(!table.contains(QStringLiteral("COMMENTED")));
     // A product without id is stored under the empty id, with its attributes.
     QCOMPARE(table.value(QString()).strName, QStringLiteral("NoId"));
     QCOMPARE(table.value(QStringLiteral("M1")).strId, QStringLiteral("M1"));
@@ -77,27 +72,16 @@ void TestProductConfig::hostNameLookups_data()
     QTest::addColumn<QString>("strHost");
     QTest::addColumn<QString>("strName");
     QTest::addColumn<QString>("strType");
-    QTest::newRow("plain") << "M1-00AB"
-                           << "Decoder-00AB"
-                           << "rx";
-    QTest::newRow("two dashes") << "M1-ROOM-2"
-                                << "Decoder-ROOM-2"
-                                << "rx";
-    QTest::newRow("no dash") << "M1"
-                             << ""
-                             << "";
-    QTest::newRow("unknown model") << "M9-00AB"
-                                   << ""
-                                   << "";
-    QTest::newRow("case matters") << "m1-00AB"
-                                  << ""
-                                  << "";
-    QTest::newRow("empty suffix") << "M1-"
-                                  << "Decoder-"
-                                  << "rx";
-    QTest::newRow("empty host") << ""
-                                << ""
-                                << "";
+    // The model is the text before the first dash, matched exactly.
+    const char *const rows[][4] = {{"plain", "M1-00AB", "Decoder-00AB", "rx"},
+                                   {"two dashes", "M1-ROOM-2", "Decoder-ROOM-2", "rx"},
+                                   {"empty suffix", "M1-", "Decoder-", "rx"},
+                                   {"no dash", "M1", "", ""},
+                                   {"unknown model", "M9-00AB", "", ""},
+                                   {"case matters", "m1-00AB", "", ""},
+                                   {"empty host", "", "", ""}};
+    for (const auto &row : rows)
+        QTest::newRow(row[0]) << QString(row[1]) << QString(row[2]) << QString(row[3]);
 }
 
 void TestProductConfig::hostNameLookups()
@@ -110,7 +94,9 @@ void TestProductConfig::hostNameLookups()
     QCOMPARE(GetProductType(strHost), strType);
 }
 
-void TestProductConfig::malformedDocumentKeepsWhatWasRead()
+// Catches a parse error that throws away the products read before it (or keeps those after
+// it), a missing file that empties the table, and a foreign root that is read as ours.
+void TestProductConfig::brokenFiles()
 {
     QVERIFY(LoadProductConfig(Write(R"(<tavprod>
   <product id="A" name="Alpha" type="tx"/>
@@ -119,20 +105,13 @@ void TestProductConfig::malformedDocumentKeepsWhatWasRead()
   <product id="D" name="Delta" type="tx"/>
 </tavprod>)")));
     QCOMPARE(ProductTable().keys(), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
-
-    // Binary garbage is an XML error at once: an empty table, no crash.
-    QVERIFY(LoadProductConfig(Write(QByteArray("\x00\xff\xfe<tav", 7))));
-    QVERIFY(ProductTable().isEmpty());
-}
-
-void TestProductConfig::wrongRootOrMissingFile()
-{
-    QVERIFY(LoadProductConfig(Write(R"(<tavprod><product id="A" name="Alpha" type="tx"/></tavprod>)")));
-    // A missing file leaves the table as it was.
     QVERIFY(!LoadProductConfig(m_dir.filePath(QStringLiteral("absent.xml"))));
-    QCOMPARE(ProductTable().keys(), QStringList{QStringLiteral("A")});
-    // Another root empties it.
+    QCOMPARE(ProductTable().keys(), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
     QVERIFY(!LoadProductConfig(Write(R"(<products><product id="A" name="Alpha" type="tx"/></products>)")));
+    QVERIFY(ProductTable().isEmpty());
+    // Binary garbage is an XML error at once: an empty table, no crash.
+    QVERIFY(LoadProductConfig(Write(R"(<tavprod><product id="A" name="Alpha" type="tx"/></tavprod>)")));
+    QVERIFY(LoadProductConfig(Write(QByteArray("\x00\xff\xfe<tav", 7))));
     QVERIFY(ProductTable().isEmpty());
 }
 

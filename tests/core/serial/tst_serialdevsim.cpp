@@ -1,6 +1,7 @@
 // The serial session and velmora-cli serial against devsim's microcontroller on a
 // pseudo-terminal: every fault the controller can inject on the line still ends in the image
 // stored byte for byte, or in a failure that names its cause.
+#include "programrun.h"
 #include "serialdevsim.h"
 #include "testtime.h"
 
@@ -15,11 +16,8 @@ class TstSerialDevsim : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
     void upgradeThroughFaults_data();
     void upgradeThroughFaults();
-    void failures_data();
-    void failures();
     void cli_data();
     void cli();
 
@@ -49,34 +47,37 @@ private:
     }
 };
 
-void TstSerialDevsim::initTestCase()
-{
-    qRegisterMetaType<T_BaseDevInfo>("T_BaseDevInfo");
-    qRegisterMetaType<T_UpgradeInfo>("T_UpgradeInfo");
-    qRegisterMetaType<UInt32>("UInt32");
-}
-
 void TstSerialDevsim::upgradeThroughFaults_data()
 {
     QTest::addColumn<QJsonObject>("knobs");
     QTest::addColumn<int>("size");
-    QTest::newRow("clean line") << QJsonObject{} << 10000;
-    QTest::newRow("one byte image") << QJsonObject{} << 1;
-    QTest::newRow("exactly one piece") << QJsonObject{} << 960;
-    QTest::newRow("negative acknowledgements") << QJsonObject{{"serial_nak_every", 3}} << 6000;
+    QTest::addColumn<QString>("step");   // of the final notification
+    QTest::addColumn<QString>("reason"); // in the session's last error; empty on success
+    const QString strDone = QStringLiteral("Upgrade completed");
+    QTest::newRow("clean line") << QJsonObject{} << 10000 << strDone << "";
+    QTest::newRow("one byte image") << QJsonObject{} << 1 << strDone << "";
+    QTest::newRow("exactly one piece") << QJsonObject{} << 960 << strDone << "";
+    QTest::newRow("negative acknowledgements") << QJsonObject{{"serial_nak_every", 3}} << 6000 << strDone << "";
     QTest::newRow("first frame of every step unanswered, resent")
-        << QJsonObject{{"serial_ignore_first", QJsonArray{"101", "data", "102", "103"}}} << 3000;
-    QTest::newRow("noise before every reply") << QJsonObject{{"serial_garbage", 7}} << 4000;
-    QTest::newRow("lone and stray 0xFF") << QJsonObject{{"serial_stray_ff", true}} << 4000;
+        << QJsonObject{{"serial_ignore_first", QJsonArray{"101", "data", "102", "103"}}} << 3000 << strDone << "";
+    QTest::newRow("noise before every reply") << QJsonObject{{"serial_garbage", 7}} << 4000 << strDone << "";
+    QTest::newRow("lone and stray 0xFF") << QJsonObject{{"serial_stray_ff", true}} << 4000 << strDone << "";
     QTest::newRow("broken checksums, then resends")
-        << QJsonObject{{"serial_bad_checksum", QJsonArray{"101", "data", "102", "103"}}} << 3000;
-    QTest::newRow("paced at 115200 baud") << QJsonObject{{"serial_baud", 115200}} << 3000;
+        << QJsonObject{{"serial_bad_checksum", QJsonArray{"101", "data", "102", "103"}}} << 3000 << strDone << "";
+    QTest::newRow("paced at 115200 baud") << QJsonObject{{"serial_baud", 115200}} << 3000 << strDone << "";
+    // Failures end once, with the step they happened in and a reason an operator can act on.
+    QTest::newRow("controller refuses the image") << QJsonObject{{"install_fail", true}} << 2000 << "Installing"
+                                                  << "checksum rejected";
+    QTest::newRow("reply for another module") << QJsonObject{{"serial_wrong_module", true}} << 2000 << "Uploading"
+                                              << "wrong-module";
 }
 
 void TstSerialDevsim::upgradeThroughFaults()
 {
     QFETCH(QJsonObject, knobs);
     QFETCH(int, size);
+    QFETCH(QString, step);
+    QFETCH(QString, reason);
     ScopedTimeScale scale(0.02);
     knobs.insert(QStringLiteral("install_ms"), 0);
     SerialDevsim sim;
@@ -89,48 +90,21 @@ void TstSerialDevsim::upgradeThroughFaults()
     QSignalSpy spy(&session, &CBaseMaintainSession::OnUpgradeNotify);
     QCOMPARE(session.StartUpgrade({QStringLiteral("Atmel_MCU"), 0, strPath}), CMD_OK);
     QTRY_VERIFY_WITH_TIMEOUT(!spy.isEmpty() && (spy.last()[3].toBool() || spy.last()[4].toBool()), 20000);
+    QCOMPARE(spy.last()[2].toString(), step);
+    QVERIFY(!session.IsBusy());
+    if (!reason.isEmpty()) {
+        QVERIFY(spy.last()[3].toBool());
+        QCOMPARE(spy.last()[5].toInt(), -1);
+        QVERIFY2(session.LastError().contains(reason), qPrintable(session.LastError()));
+        return;
+    }
     QVERIFY2(!spy.last()[3].toBool(), qPrintable(session.LastError()));
-    QCOMPARE(spy.last()[2].toString(), QStringLiteral("Upgrade completed"));
-
     const QList<QJsonObject> images = sim.Events(QStringLiteral("image"));
     QCOMPARE(images.size(), 1);
     QCOMPARE(images[0].value("size").toInt(), size);
     QCOMPARE(images[0].value("sha256").toString(),
              QString::fromLatin1(QCryptographicHash::hash(baImage, QCryptographicHash::Sha256).toHex()));
     QCOMPARE(images[0].value("name").toString(), QStringLiteral("mcu-3.0"));
-}
-
-void TstSerialDevsim::failures_data()
-{
-    QTest::addColumn<QJsonObject>("knobs");
-    QTest::addColumn<QString>("step");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("controller refuses the image") << QJsonObject{{"install_fail", true}} << "Installing"
-                                                  << "checksum rejected";
-    QTest::newRow("reply for another module") << QJsonObject{{"serial_wrong_module", true}} << "Uploading"
-                                              << "wrong-module";
-}
-
-void TstSerialDevsim::failures()
-{
-    QFETCH(QJsonObject, knobs);
-    QFETCH(QString, step);
-    QFETCH(QString, reason);
-    ScopedTimeScale scale(0.02);
-    knobs.insert(QStringLiteral("install_ms"), 0);
-    SerialDevsim sim;
-    QString strError;
-    QVERIFY2(sim.Start(knobs, &strError), qPrintable(strError));
-    CSerialMaintain session(Mcu(sim.Port()));
-    QSignalSpy spy(&session, &CBaseMaintainSession::OnUpgradeNotify);
-    QCOMPARE(session.StartUpgrade(
-                 {QStringLiteral("Atmel_MCU"), 0, WriteImage(sim, QStringLiteral("m.bin"), ImageBytes(2000))}),
-             CMD_OK);
-    QTRY_VERIFY_WITH_TIMEOUT(!spy.isEmpty() && (spy.last()[3].toBool() || spy.last()[4].toBool()), 20000);
-    QVERIFY(spy.last()[3].toBool());
-    QCOMPARE(spy.last()[2].toString(), step);
-    QVERIFY2(session.LastError().contains(reason), qPrintable(session.LastError()));
-    QVERIFY(!session.IsBusy());
 }
 
 void TstSerialDevsim::cli_data()
@@ -179,15 +153,10 @@ void TstSerialDevsim::cli()
     full << QStringLiteral("--baud") << QStringLiteral("57600");
     for (const QString &strArg : args)
         full << (strArg == QLatin1String("@FILE") ? strFile : strArg);
-    QProcess cli;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VELMORA_TIME_SCALE"), QStringLiteral("0.02"));
-    cli.setProcessEnvironment(env);
-    cli.start(QStringLiteral(VELMORA_BIN_DIR "/velmora-cli"), full);
-    QVERIFY(cli.waitForFinished(60000));
-    const QString strOut = QString::fromUtf8(cli.readAllStandardOutput());
-    const QString strErr = QString::fromUtf8(cli.readAllStandardError());
-    QVERIFY2(cli.exitCode() == exitCode, qPrintable(strOut + strErr));
+    const T_ProgramRun run = RunProgram(QStringLiteral(VELMORA_BIN_DIR "/velmora-cli"), full, 60000, "0.02");
+    const QString strOut = QString::fromUtf8(run.baOut);
+    const QString strErr = QString::fromUtf8(run.baErr);
+    QVERIFY2(run.iExit == exitCode, qPrintable(strOut + strErr));
     QVERIFY2(strOut.contains(stdoutHas), qPrintable(strOut));
     QVERIFY2(strErr.contains(stderrHas), qPrintable(strErr));
 }

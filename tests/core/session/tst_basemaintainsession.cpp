@@ -58,88 +58,66 @@ class TestBaseMaintainSession : public QObject
 {
     Q_OBJECT
 private slots:
-    void sendWhileDisconnectedWaitsForConnect();
-    void onlyLastRequestWaits();
-    void socketErrorDropsSocketAndNextSendReconnects();
-    void receivedBytesReachSubclassUnchanged();
+    void onlyLastRequestWaitsForConnect();
+    void bytesReachSubclassUnchangedAndErrorReconnects();
     void busyAndAbort();
     void recordsTravelThroughQueuedSignals();
     void sessionDeletedInsideItsSocketsSignalKeepsTheSocketAlive_data();
     void sessionDeletedInsideItsSocketsSignalKeepsTheSocketAlive();
 };
 
-void TestBaseMaintainSession::sendWhileDisconnectedWaitsForConnect()
+// Catches a request lost or sent twice while connecting, a stale earlier request written
+// behind the waiting one, and a connected session that still queues instead of sending.
+void TestBaseMaintainSession::onlyLastRequestWaitsForConnect()
 {
     LoopbackServer server;
     QVERIFY(server.Listen());
     CProbeSession session(DeviceAt(server.Port()));
     QVERIFY(!session.HasSocket());
-
-    QVERIFY(!session.Send("hello"));
-    QVERIFY(session.HasSocket());
-    QTRY_COMPARE(server.ReceivedOnLast(), QByteArray("hello"));
-    QVERIFY(session.LastSend().isValid());
-
-    // Once connected, a request goes out at once.
-    QVERIFY(session.Send("+more"));
-    QTRY_COMPARE(server.ReceivedOnLast(), QByteArray("hello+more"));
-    QCOMPARE(server.ConnectionCount(), 1);
-}
-
-void TestBaseMaintainSession::onlyLastRequestWaits()
-{
-    LoopbackServer server;
-    QVERIFY(server.Listen());
-    CProbeSession session(DeviceAt(server.Port()));
     QVERIFY(!session.Send("first"));
+    QVERIFY(session.HasSocket());
     QVERIFY(!session.Send("second"));
     QTRY_COMPARE(server.ReceivedOnLast(), QByteArray("second"));
+    QVERIFY(session.LastSend().isValid());
+    const int i32Connections = server.ConnectionCount();
     // A stray first request written after the second would arrive before this third one.
     QVERIFY(session.Send("+third"));
     QTRY_COMPARE(server.ReceivedOnLast(), QByteArray("second+third"));
+    QCOMPARE(server.ConnectionCount(), i32Connections);
 }
 
-void TestBaseMaintainSession::socketErrorDropsSocketAndNextSendReconnects()
+// Catches received bytes altered (a text conversion, a dropped zero) on the way to the
+// subclass, and a session that keeps a reset socket instead of connecting anew.
+void TestBaseMaintainSession::bytesReachSubclassUnchangedAndErrorReconnects()
 {
     LoopbackServer server;
     QVERIFY(server.Listen());
     CProbeSession session(DeviceAt(server.Port()));
     session.Send("one");
-    QTRY_COMPARE(server.ConnectionCount(), 1);
     QTRY_COMPARE(server.Received(0), QByteArray("one"));
-
-    server.Abort(0);
-    QTRY_VERIFY(!session.HasSocket());
-
-    QVERIFY(!session.Send("two"));
-    QTRY_COMPARE(server.ConnectionCount(), 2);
-    QTRY_COMPARE(server.Received(1), QByteArray("two"));
-}
-
-void TestBaseMaintainSession::receivedBytesReachSubclassUnchanged()
-{
-    LoopbackServer server;
-    QVERIFY(server.Listen());
-    CProbeSession session(DeviceAt(server.Port()));
-    session.Send("q");
-    QTRY_COMPARE(server.ConnectionCount(), 1);
+    QCOMPARE(server.ConnectionCount(), 1);
     QByteArray baAll;
     for (int i = 0; i < 256; ++i)
         baAll.append(char(i));
     server.Send(0, baAll);
     QTRY_COMPARE(session.m_baReceived, baAll);
+
+    server.Abort(0);
+    QTRY_VERIFY(!session.HasSocket());
+    QVERIFY(!session.Send("two"));
+    QTRY_COMPARE(server.ConnectionCount(), 2);
+    QTRY_COMPARE(server.Received(1), QByteArray("two"));
 }
 
+// Catches an abort that does not say what it ended, or leaves the session busy.
 void TestBaseMaintainSession::busyAndAbort()
 {
     CProbeSession session(DeviceAt(1));
     QCOMPARE(session.AbortCmd(), int(CUR_NONE));
     QCOMPARE(session.GetSysInfo(), CMD_OK);
     QVERIFY(session.IsBusy());
-    QCOMPARE(session.GetSysInfo(), CMD_BUSY);
     QCOMPARE(session.AbortCmd(), int(CUR_SYSINFO));
     QVERIFY(!session.IsBusy());
-    QCOMPARE(session.GetSysInfo(), CMD_OK);
 }
 
 void TestBaseMaintainSession::recordsTravelThroughQueuedSignals()

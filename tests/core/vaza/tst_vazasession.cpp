@@ -146,29 +146,21 @@ void TestVazaSession::faultEndsInOneTimeOutAndSessionGoesOn_data()
     // Each catches a time-out through the wrong signal, a second one (the response timer
     // repeating), a session left busy or wedged, or a request sent unbound.
     const QString strOut = QStringLiteral("sys err time out");
+    auto row = [](const char *pszTag, const QJsonObject &knobs, const char *pszCommand, const QString &strEnding,
+                  const char *pszNext, const QString &strNextEnding, int i32Connects = 1) {
+        QTest::newRow(pszTag) << knobs << pszCommand << strEnding << pszNext << strNextEnding << i32Connects;
+    };
     // A refused bind leaves the link unbound: the next command times out as well.
-    QTest::newRow("refused bind") << QJsonObject{{"vaza_refuse_bind", true}} << "sys" << strOut << "sys" << strOut << 1;
-    QTest::newRow("silent sysinfo") << QJsonObject{{"vaza_silent", "sysinfo"}} << "sys" << strOut << "ver"
-                                    << "ver ok main 1 V3.1.4" << 1;
-    QTest::newRow("silent log") << QJsonObject{{"vaza_silent", "log"}} << "log"
-                                << "log err time out"
-                                << "sys"
-                                << "sys ok" << 1;
-    QTest::newRow("silent step 101") << QJsonObject{{"vaza_silent", "101"}} << "up"
-                                     << "up err time out 0"
-                                     << "sys"
-                                     << "sys ok" << 1;
+    row("refused bind", {{"vaza_refuse_bind", true}}, "sys", strOut, "sys", strOut);
+    row("silent sysinfo", {{"vaza_silent", "sysinfo"}}, "sys", strOut, "ver", "ver ok main 1 V3.1.4");
+    row("silent log", {{"vaza_silent", "log"}}, "log", "log err time out", "sys", "sys ok");
+    row("silent step 101", {{"vaza_silent", "101"}}, "up", "up err time out 0", "sys", "sys ok");
     // After garbage the stream is framed again from the next message on.
-    QTest::newRow("garbage") << QJsonObject{{"vaza_garbage_at", "sysinfo"}} << "sys" << strOut << "ver"
-                             << "ver ok main 1 V3.1.4" << 1;
+    row("garbage", {{"vaza_garbage_at", "sysinfo"}}, "sys", strOut, "ver", "ver ok main 1 V3.1.4");
     // The next reply is swallowed as the body that never came: no false answer.
-    QTest::newRow("body never comes") << QJsonObject{{"vaza_truncate_at", "sysinfo"}} << "sys" << strOut << "sys"
-                                      << strOut << 1;
+    row("body never comes", {{"vaza_truncate_at", "sysinfo"}}, "sys", strOut, "sys", strOut);
     // A session that keeps the dead socket (or its half message) never answers again.
-    QTest::newRow("connection dropped") << QJsonObject{{"vaza_drop_at", "101"}} << "up"
-                                        << "up err time out 0"
-                                        << "sys"
-                                        << "sys ok" << 2;
+    row("connection dropped", {{"vaza_drop_at", "101"}}, "up", "up err time out 0", "sys", "sys ok", 2);
 }
 
 void TestVazaSession::faultEndsInOneTimeOutAndSessionGoesOn()
@@ -229,25 +221,27 @@ void TestVazaSession::upgradeEndsOnce_data()
     QTest::addColumn<bool>("imageStored");
     QTest::addColumn<int>("installed");
     const QJsonObject quick{{"install_ms", 0}};
+    const QString strDone = QStringLiteral("up fin Upgrade completed 100");
+    const QString strInstallErr = QStringLiteral("up err Installing... 1");
+    auto row = [](const char *pszTag, const QJsonObject &knobs, int i32Size, bool bChange, const QString &strEnding,
+                  bool bStored, int i32Installed) {
+        QTest::newRow(pszTag) << knobs << i32Size << bChange << strEnding << bStored << i32Installed;
+    };
     // Lost or corrupted image bytes, a wrong checksum (the image is read back in 256 KiB
     // pieces: this one needs nine, the last one odd), polls going on after 100.
-    QTest::newRow("full upgrade") << QJsonObject{{"install_ms", 1500}} << 2 * 1024 * 1024 + 17 << false
-                                  << "up fin Upgrade completed 100" << true << 1;
+    row("full upgrade", {{"install_ms", 1500}}, 2 * 1024 * 1024 + 17, false, strDone, true, 1);
     // A division by zero (or a garbage percentage) for an image of 0 bytes.
-    QTest::newRow("empty image") << quick << 0 << false << "up fin Upgrade completed 100" << true << 1;
+    row("empty image", quick, 0, false, strDone, true, 1);
     // A checksum taken from anything but the file as it is at the end of the upload.
-    QTest::newRow("image changed after upload") << quick << 4096 << true << "up err Installing... -1" << true << 0;
+    row("image changed after upload", quick, 4096, true, "up err Installing... -1", true, 0);
     // An upgrade that goes on although the device answers for another module.
-    QTest::newRow("reply for another module")
-        << QJsonObject{{"vaza_wrong_module", true}} << 100 << false << "up err Uploading -1" << false << 0;
+    row("reply for another module", {{"vaza_wrong_module", true}}, 100, false, "up err Uploading -1", false, 0);
     // A malformed upload URL reaching the FTP client.
-    QTest::newRow("upload URL not ftp") << QJsonObject{{"vaza_ftp_url", "http://127.0.0.1/fw.bin"}} << 100 << false
-                                        << "up err Uploading -1" << false << 0;
+    row("upload URL not ftp", {{"vaza_ftp_url", "http://127.0.0.1/fw.bin"}}, 100, false, "up err Uploading -1", false,
+        0);
     // FTP failures reported as success.
-    QTest::newRow("STOR refused") << QJsonObject{{"ftp_fail", QJsonObject{{"STOR", 553}}}} << 65536 << false
-                                  << "up err Installing... 1" << false << 0;
-    QTest::newRow("data connection cut") << QJsonObject{{"ftp_cut_after", 5000}} << 65536 << false
-                                         << "up err Installing... 1" << false << 0;
+    row("STOR refused", {{"ftp_fail", QJsonObject{{"STOR", 553}}}}, 65536, false, strInstallErr, false, 0);
+    row("data connection cut", {{"ftp_cut_after", 5000}}, 65536, false, strInstallErr, false, 0);
 }
 
 // Whatever the outcome: one final notification, an idle session that takes the next
