@@ -434,5 +434,17 @@ void TestHttpUpgrade::deletedInsideItsOwnNotification()
     QCOMPARE(r.Finals(), trigger.startsWith("up -") ? 0 : 1);
 }
 
+// A page of megabytes is given up at the cap instead of being read whole, and says why.
+void TestHttpUpgrade::versionPageTooLarge()
+{
+    CRig r({{"http_huge_at", "version"}});
+    QVERIFY(r.bStarted);
+    QVERIFY(r.pUp->QueryVersion());
+    QTRY_COMPARE_WITH_TIMEOUT(r.notes.size(), 1, 5000);
+    QCOMPARE(r.notes.at(0), QStringLiteral("ver err error"));
+    QVERIFY2(r.pUp->LastError().startsWith("answer to version page larger than 64 KiB"),
+             qPrintable(r.pUp->LastError()));
+}
+
 QTEST_GUILESS_MAIN(TestHttpUpgrade)
 #include "tst_httpupgrade.moc"
