@@ -77,8 +77,8 @@ int RunInfo(const QStringList &args)
         return iResolved;
 
     QList<T_InfoRow> lstRows;
-    const bool bOk = Velmora::HostNameStartsWithHttpModel(stDev.strHostName) ? ReadHttpRows(stDev, &lstRows)
-                                                                             : ReadVazaRows(stDev, &lstRows);
+    const bool bOk =
+        Velmora::IsHttpHostModel(stDev.strHostName) ? ReadHttpRows(stDev, &lstRows) : ReadVazaRows(stDev, &lstRows);
     if (!bOk)
         return EXIT_FAILED;
     if (parser.isSet(json))

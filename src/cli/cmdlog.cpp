@@ -25,7 +25,7 @@ int RunLog(const QStringList &args)
     T_BaseDevInfo stDev;
     if (const int iResolved = ResolveHostArgument(parser, &stDev); iResolved >= 0)
         return iResolved;
-    if (Velmora::HostNameStartsWithHttpModel(stDev.strHostName)) {
+    if (Velmora::IsHttpHostModel(stDev.strHostName)) {
         PrintDeviceError(stDev.strHostName, QStringLiteral("log"), QStringLiteral("not supported by this model"));
         return EXIT_USAGE;
     }

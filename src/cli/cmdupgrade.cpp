@@ -11,6 +11,7 @@
 #include "batch/cretryfile.h"
 #include "batch/cskipcurrent.h"
 #include "http/chttpagent.h"
+#include "product/hostmodel.h"
 #include "product/httpmodels.h"
 #include "product/productconfig.h"
 #include "session/cmaintainagent.h"
@@ -347,7 +348,7 @@ int RunUpgrade(const QStringList &args)
     if (req.strModel.isEmpty())
         return Usage(
             QStringLiteral("unknown device type '%1': not a model or product name in config.xml").arg(strType));
-    const T_UpgradeConf stConf = ReadUpgradeConf(DefaultUpgradeConfPath(), req.strModel, E_MatchRule::Exact);
+    const T_UpgradeConf stConf = ReadUpgradeConf(DefaultUpgradeConfPath(), req.strModel);
     if (stConf.eStatus != E_UpgradeConfStatus::Ok)
         return Usage(UpgradeConfErrorText(stConf));
     if (!stConf.bDeviceFound || stConf.lstModules.isEmpty())

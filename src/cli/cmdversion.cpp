@@ -91,5 +91,5 @@ int RunVersion(const QStringList &args)
     T_BaseDevInfo stDev;
     if (const int iResolved = ResolveHostArgument(parser, &stDev); iResolved >= 0)
         return iResolved;
-    return Velmora::HostNameStartsWithHttpModel(stDev.strHostName) ? HttpVersion(stDev) : VazaVersion(stDev, strModule);
+    return Velmora::IsHttpHostModel(stDev.strHostName) ? HttpVersion(stDev) : VazaVersion(stDev, strModule);
 }

@@ -46,7 +46,7 @@ void CBatchInfoTabs::AbortInformationRequest()
     const QString strHost = m_stInfoDev.strHostName;
     if (strHost.isEmpty() || (m_pBatch->IsRunning() && m_pBatch->BatchList().contains(strHost)))
         return;
-    if (Velmora::HostNameStartsWithHttpModel(strHost))
+    if (Velmora::IsHttpHostModel(strHost))
         return; // the HTTP version request ends on its own; an abort would cut an upload
     m_pAgent->AbortCmd(strHost);
 }
@@ -73,7 +73,7 @@ void CBatchInfoTabs::ReadSysInfo()
     m_pSysInfo->clear();
     if (m_stInfoDev.strHostName.isEmpty())
         return;
-    if (Velmora::HostNameStartsWithHttpModel(m_stInfoDev.strHostName)) {
+    if (Velmora::IsHttpHostModel(m_stInfoDev.strHostName)) {
         if (m_pHttpAgent->QueryVersion(m_stInfoDev) < 0)
             return;
     } else {
@@ -115,7 +115,7 @@ void CBatchInfoTabs::slotDevVersion(T_BaseDevInfo stDevInfo, bool bError,
     EndInformationRequest();
     if (bError)
         return;
-    if (Velmora::HostNameStartsWithHttpModel(stDevInfo.strHostName)) {
+    if (Velmora::IsHttpHostModel(stDevInfo.strHostName)) {
         emit signalHttpVersion(stDevInfo, false, e32DataType, strData);
         Velmora::AddInfoRows(m_pSysInfo, HttpVersionRows(strData));
         return;
@@ -126,7 +126,7 @@ void CBatchInfoTabs::slotDevVersion(T_BaseDevInfo stDevInfo, bool bError,
 void CBatchInfoTabs::ReadLog()
 {
     m_pLog->clear();
-    if (m_stInfoDev.strHostName.isEmpty() || Velmora::HostNameStartsWithHttpModel(m_stInfoDev.strHostName))
+    if (m_stInfoDev.strHostName.isEmpty() || Velmora::IsHttpHostModel(m_stInfoDev.strHostName))
         return;
     if (m_pAgent->DownloadLog(m_stInfoDev.strHostName) != CMD_OK)
         return;

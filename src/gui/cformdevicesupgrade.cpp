@@ -9,6 +9,7 @@
 #include "modulerows.h"
 #include "product/cdevicetypes.h"
 #include "product/httpmodels.h"
+#include "product/productconfig.h"
 #include "sysinfoitems.h"
 #include "treelookup.h"
 #include "upgradeconf/cupgradeconfig.h"
@@ -16,16 +17,6 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPushButton>
-
-namespace
-{
-// Everything up to the last "-"; the whole text when it has none.
-QString TypeOf(const QString &strName)
-{
-    const int i32Dash = strName.lastIndexOf(QLatin1Char('-'));
-    return i32Dash < 0 ? strName : strName.left(i32Dash);
-}
-} // namespace
 
 CFormDevicesUpgrade::CFormDevicesUpgrade(CMaintainAgent *pAgent, const CDeviceTypes *pTypes, QWidget *parent)
     : QWidget(parent), ui(new Ui::CFormDevicesUpgrade), m_pTypes(pTypes), m_batch(pAgent, &m_httpAgent)
@@ -79,7 +70,9 @@ int CFormDevicesUpgrade::AddDev(T_BaseDevInfo stDevInfo)
 {
     if (IsRunning() || m_pRows->Find(stDevInfo.strDispName))
         return 0;
-    if (TypeOf(stDevInfo.strDispName) != ui->cbDevType->currentText()) {
+    // A bare dropped text carries no display name: it is no listed device, of no type.
+    const QString strType = stDevInfo.strDispName.isEmpty() ? QString() : GetDisplayType(stDevInfo.strHostName);
+    if (strType != ui->cbDevType->currentText()) {
         VLOG(lcUi) << "type" << ui->cbDevType->currentText() << "device" << stDevInfo.strDispName;
         CMsgBox::Show(this, QMessageBox::Critical, QString(), tr("Please select the same device!"));
         return -1;
@@ -136,7 +129,7 @@ void CFormDevicesUpgrade::LoadModules()
 {
     const QString strKey = m_pTypes->ModelOf(ui->cbDevType->currentText());
     ui->twModule->clear();
-    const T_UpgradeConf stConf = ReadUpgradeConf(DefaultUpgradeConfPath(), strKey, E_MatchRule::Exact);
+    const T_UpgradeConf stConf = ReadUpgradeConf(DefaultUpgradeConfPath(), strKey);
     if (stConf.eStatus == E_UpgradeConfStatus::NotExists) {
         CMsgBox::Show(this, QMessageBox::Critical, QString(),
                       tr("Upgrade config file '%1' not exists!").arg(stConf.strPath));

@@ -8,6 +8,7 @@
 #include "filechooser.h"
 #include "http/chttpupgrade.h"
 #include "modulerows.h"
+#include "product/hostmodel.h"
 #include "product/httpmodels.h"
 #include "session/cmaintainagent.h"
 #include "sysinfoitems.h"
@@ -39,7 +40,7 @@ CFormMaintain::CFormMaintain(const T_BaseDevInfo &stDevInfo, CMaintainAgent *pAg
     connect(m_pAgent, &CMaintainAgent::OnDownloadLogNotify, this, &CFormMaintain::slotOnDownloadLogNotify);
 
     m_pAgent->GetSysInfo(m_stDevInfo.strHostName);
-    if (Velmora::HostNameStartsWithHttpModel(m_stDevInfo.strHostName)) {
+    if (Velmora::IsHttpHostModel(m_stDevInfo.strHostName)) {
         m_pHttp = new CHttpUpgrade(m_stDevInfo, this);
         connect(m_pHttp, &CHttpUpgrade::signalHttpUpgradeNotify, this, &CFormMaintain::slotOnUpgradeNotify);
         connect(m_pHttp, &CHttpUpgrade::signalHttpVersionNotify, this, &CFormMaintain::slotOnSysInfoNotify);
@@ -77,7 +78,7 @@ void CFormMaintain::LoadModules()
     ui->btnStartUpgrade->setEnabled(false);
     ui->twUpgrade->clear();
     const T_UpgradeConf stConf =
-        ReadUpgradeConf(DefaultUpgradeConfPath(), m_stDevInfo.strHostName, E_MatchRule::Prefix);
+        ReadUpgradeConf(DefaultUpgradeConfPath(), Velmora::ModelOfHostName(m_stDevInfo.strHostName));
     if (stConf.eStatus == E_UpgradeConfStatus::NotExists) {
         ShowError(tr("Upgrade config file '%1' not exists!").arg(stConf.strPath));
         return;

@@ -7,6 +7,7 @@
 #include "cformdevicesupgrade.h"
 #include "cmsgbox.h"
 #include "common/vlog.h"
+#include "product/hostmodel.h"
 #include "product/httpmodels.h"
 #include "product/productconfig.h"
 #include "sysinfoitems.h"
@@ -136,7 +137,7 @@ void MainWindow::slotOnFoundDevice(QString, QByteArray strIpAddr, QByteArray str
         m_agent.AddDevice(stDevInfo);
         if (m_pBatchForm) {
             OfferDevType(strHost);
-            m_devTypes.AddDevice(strHost, strDispName);
+            m_devTypes.AddDevice(strHost);
         }
         return;
     }
@@ -152,7 +153,7 @@ void MainWindow::slotStop()
         tr("TX:%1 RX:%2 Total:%3").arg(m_agent.CountTx()).arg(m_agent.CountRx()).arg(m_agent.DeviceCount()));
     for (int i = 0; i < m_agent.DeviceCount(); ++i) {
         const T_BaseDevInfo stDevInfo = m_agent.DeviceAt(i);
-        if (Velmora::HostNameStartsWithHttpModel(stDevInfo.strHostName)) {
+        if (Velmora::IsHttpHostModel(stDevInfo.strHostName)) {
             if (m_pBatchForm)
                 m_pBatchForm->RequestHttpVersion(stDevInfo);
         } else {
@@ -231,9 +232,8 @@ void MainWindow::slotRemoveDev()
 
 void MainWindow::OfferDevType(const QString &strHostName)
 {
-    const T_DevListRow *pRow = m_devices.Find(strHostName);
-    if (m_pBatchForm && pRow)
-        m_pBatchForm->AddDevType(CDeviceTypes::TypeOf(pRow->strDispName), CDeviceTypes::TypeOf(strHostName));
+    if (m_pBatchForm && m_devices.Find(strHostName))
+        m_pBatchForm->AddDevType(GetDisplayType(strHostName), Velmora::ModelOfHostName(strHostName));
 }
 
 void MainWindow::closeEvent(QCloseEvent *pEvent)
@@ -371,7 +371,7 @@ void MainWindow::slotAddUpgradeDev(QString devType, QString strVer)
         return;
     for (const QString &strHost : m_pDevList->Hosts()) {
         const T_DevListRow *pRow = m_devices.Find(strHost);
-        if (!pRow || CDeviceTypes::TypeOf(pRow->strDispName) != devType)
+        if (!pRow || GetDisplayType(strHost) != devType)
             continue;
         if (!strVer.isEmpty() && pRow->strVersion != strVer)
             continue;

@@ -57,14 +57,14 @@ QJsonObject Device(const char *pszHost, const char *pszAddr, const QJsonObject &
 }
 
 // Three ZR410 (the second refuses every image it is given unless told otherwise), a web-server
-// device and one of another type.
+// device whose suffix holds a "-" of its own, and one of another type.
 QJsonArray Fleet(bool bSecondFails)
 {
     const QJsonObject quick{{"install_ms", 0}, {"http_result_polls", 4}};
     QJsonObject failing = quick;
     failing.insert("install_fail", bSecondFails);
     return QJsonArray{Device("ZR410-U10001", "10.213.0.20", quick), Device("ZR410-U10002", "10.213.0.21", failing),
-                      Device("ZR410-U10003", "10.213.0.22", quick), Device("NXT800-U10004", "10.213.0.23", quick),
+                      Device("ZR410-U10003", "10.213.0.22", quick), Device("NXT800-U1-0004", "10.213.0.23", quick),
                       Device("ZR420-U10005", "10.213.0.24", quick)};
 }
 
@@ -234,12 +234,13 @@ void TestCliUpgrade::versionReadBack_data()
     QTest::newRow("web-server model") << QStringList{"--type",    "NXT800 Transmitter",
                                                      "--module",  "firmware=" + m_strMain,
                                                      "--version", "2.1.4"}
-                                      << 0 << QStringList{"NXT800-U10004 firmware ok Upgrade completed |  | 2.1.4"}
+                                      << 0 << QStringList{"NXT800-U1-0004 firmware ok Upgrade completed |  | 2.1.4"}
                                       << 1;
 }
 
 // Catches "completed" taken on trust, a skipped device still upgraded, and the web-server
-// models not routed to their own channel by the console program.
+// models not routed to their own channel by the console program, nor found as their type
+// when the suffix of the host name holds a "-".
 void TestCliUpgrade::versionReadBack()
 {
     QFETCH(QStringList, args);

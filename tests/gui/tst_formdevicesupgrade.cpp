@@ -79,7 +79,7 @@ private:
     void ChooseType(const QString &strDisp, const QString &strModel)
     {
         // What the main window records for each device it lists.
-        m_types.AddDevice(strModel + "-1", strDisp + "-1");
+        m_types.AddDevice(strModel + "-1");
         m_pForm->AddDevType(strDisp, strModel);
         W<QComboBox>("cbDevType")->setCurrentText(strDisp);
     }

@@ -195,21 +195,26 @@ void TestMainWindow::deviceTextStaysPlain()
     QCOMPARE(m_pWindow->width(), 958);
 }
 
-// Would catch devices of another type or version added, or a version choice that adds all.
+// Would catch devices of another type or version added, a version choice that adds all, and
+// a host name whose suffix holds a "-" taken for a type of its own.
 void TestMainWindow::typeAndVersionAddMatchingDevices()
 {
     Found("ZR410-C00001", "127.0.0.50");
     Found("ZR420-C00002", "127.0.0.51");
     Found("ZR410-C00003", "127.0.0.52");
     Found("ZR410-C00004", "127.0.0.53");
-    const QStringList lstVersions{"V1.0", "V9.9", "V2.0", "V1.0"};
-    for (int i = 0; i < 4; ++i) {
+    Found("ZR410-C-0005", "127.0.0.54");
+    const QStringList lstVersions{"V1.0", "V9.9", "V2.0", "V1.0", "V2.0"};
+    for (int i = 0; i < 5; ++i) {
         const QTreeWidgetItem *pItem = List()->topLevelItem(i);
         m_pWindow->slotOnSysInfoNotify(Dev(pItem->data(0, Qt::UserRole).toString(), pItem->text(1)), false,
                                        CBaseMaintainSession::INFO_XML, Xml(lstVersions.at(i)));
     }
+    // The empty entry and two types: ZR410-C-0005 is a ZR410 like the others.
+    QCOMPARE(Combo("cbDevType")->count(), 3);
     Combo("cbDevType")->setCurrentText("ZR410 Encoder");
-    QCOMPARE(FormRows(), (QStringList{"1 ZR410 Encoder-C00001", "2 ZR410 Encoder-C00003", "3 ZR410 Encoder-C00004"}));
+    QCOMPARE(FormRows(), (QStringList{"1 ZR410 Encoder-C00001", "2 ZR410 Encoder-C00003", "3 ZR410 Encoder-C00004",
+                                      "4 ZR410 Encoder-C-0005"}));
     QComboBox *pVersion = Combo("cbDevVersion");
     QVERIFY(pVersion->isEnabled());
     QCOMPARE(pVersion->itemText(0), QString("all"));
@@ -217,7 +222,7 @@ void TestMainWindow::typeAndVersionAddMatchingDevices()
     pVersion->setCurrentText("V1.0");
     QCOMPARE(FormRows(), (QStringList{"1 ZR410 Encoder-C00001", "2 ZR410 Encoder-C00004"}));
     pVersion->setCurrentIndex(0);
-    QCOMPARE(FormRows().size(), 3);
+    QCOMPARE(FormRows().size(), 4);
     // A row dragged from the device list in is the listed device itself, not its drag text.
     FormList()->clear();
     QMetaObject::invokeMethod(m_pWindow->BatchForm(), "slotDropToAddDev",

@@ -51,7 +51,7 @@ T_DevInfoReading ReadVazaInfoDocument(const QByteArray &baXml)
 
 T_DevInfoReading ReadDevInfo(const QString &strHostName, bool bXml, const QByteArray &baData)
 {
-    if (Velmora::HostNameStartsWithHttpModel(strHostName))
+    if (Velmora::IsHttpHostModel(strHostName))
         return ReadHttpVersionPage(baData);
     return bXml ? ReadVazaInfoDocument(baData) : T_DevInfoReading();
 }

@@ -1,16 +1,13 @@
 #include "product/cdevicetypes.h"
 
-QString CDeviceTypes::TypeOf(const QString &strName)
-{
-    const int i32Dash = strName.lastIndexOf(QLatin1Char('-'));
-    return i32Dash < 0 ? strName : strName.left(i32Dash);
-}
+#include "product/hostmodel.h"
+#include "product/productconfig.h"
 
-void CDeviceTypes::AddDevice(const QString &strHostName, const QString &strDispName)
+void CDeviceTypes::AddDevice(const QString &strHostName)
 {
-    const QString strModel = TypeOf(strHostName);
-    const QString strDispType = TypeOf(strDispName);
-    if (strDispType != strModel && !m_hashModels.contains(strDispType))
+    const QString strModel = Velmora::ModelOfHostName(strHostName);
+    const QString strDispType = GetDisplayType(strHostName);
+    if (!strDispType.isEmpty() && strDispType != strModel && !m_hashModels.contains(strDispType))
         m_hashModels.insert(strDispType, strModel);
 }
 

@@ -3,19 +3,17 @@
 #include <QString>
 
 // Four models run a web server instead of the Vaza maintenance service and take their
-// firmware through an upload CGI. Two tests exist on purpose: the batch start, device
-// list and removal compare the model (host name up to its last "-") for equality, while
-// notifications and the single-device form test the host name's beginning.
+// firmware through an upload CGI.
 namespace Velmora
 {
 
-// The model part of a host name: the text up to its last "-" (the whole name without one).
-QString ModelOfHostName(const QString &strHostName);
-// strModel equals one of "NXT800", "NXR800", "ZR110", "ZR120".
-bool IsHttpModel(const QString &strModel);
-// The model of strHostName (up to its last "-") is an HTTP model.
+// The model of strHostName (ModelOfHostName) is one of "NXT800", "NXR800", "ZR110", "ZR120".
 bool IsHttpHostModel(const QString &strHostName);
-// strHostName begins with one of the HTTP models.
-bool HostNameStartsWithHttpModel(const QString &strHostName);
+
+// The same test under the name the telnet name reader still calls it by.
+inline bool HostNameStartsWithHttpModel(const QString &strHostName)
+{
+    return IsHttpHostModel(strHostName);
+}
 
 } // namespace Velmora

@@ -1,6 +1,7 @@
 #include "product/productconfig.h"
 
 #include "common/vlog.h"
+#include "product/hostmodel.h"
 
 #include <QFile>
 #include <QXmlStreamReader>
@@ -18,15 +19,16 @@ bool ParseBool(const QStringRef &str, bool bDefault)
     return bDefault;
 }
 
+// A host name without "-" names no device, whatever its text.
 const T_ProductInfo *FindProduct(const QString &strHostName, int *piDash)
 {
-    const int iDash = strHostName.indexOf(QLatin1Char('-'));
-    if (iDash < 0)
+    if (!strHostName.contains(QLatin1Char('-')))
         return nullptr;
-    const auto it = ProductTable().constFind(strHostName.left(iDash));
+    const QString strModel = Velmora::ModelOfHostName(strHostName);
+    const auto it = ProductTable().constFind(strModel);
     if (it == ProductTable().constEnd())
         return nullptr;
-    *piDash = iDash;
+    *piDash = strModel.size();
     return &it.value();
 }
 
@@ -85,6 +87,13 @@ QString GetProductName(const QString &strHostName)
     int iDash = -1;
     const T_ProductInfo *pInfo = FindProduct(strHostName, &iDash);
     return pInfo ? pInfo->strName + strHostName.mid(iDash) : QString();
+}
+
+QString GetDisplayType(const QString &strHostName)
+{
+    int iDash = -1;
+    const T_ProductInfo *pInfo = FindProduct(strHostName, &iDash);
+    return pInfo ? pInfo->strName : QString();
 }
 
 QString GetProductType(const QString &strHostName)

@@ -18,5 +18,8 @@ QMap<QString, T_ProductInfo> &ProductTable();
 bool LoadProductConfig(const QString &strPath);
 // "M1-00AB" with M1 named "Decoder" gives "Decoder-00AB"; empty when the device is not handled.
 QString GetProductName(const QString &strHostName);
+// The device type a host name is listed under: its product's name ("ZR410 Encoder" for
+// "ZR410-A-1"), the display name without the host name's suffix; empty when not handled.
+QString GetDisplayType(const QString &strHostName);
 // "tx", "rx", or empty when the device is not handled.
 QString GetProductType(const QString &strHostName);

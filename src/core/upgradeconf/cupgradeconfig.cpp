@@ -9,13 +9,6 @@
 namespace
 {
 
-bool Matches(const QString &strId, const QString &strKey, E_MatchRule eRule)
-{
-    // With entries "ZR420" and "ZR420L" in that order, a "ZR420L-..." host name takes the
-    // first one under the prefix rule; only the exact rule tells the two apart.
-    return eRule == E_MatchRule::Exact ? strKey == strId : strKey.startsWith(strId);
-}
-
 // Entries are found by the first element of the expected name; from there every following
 // sibling counts, whatever its name, so packaged files that rely on that keep working.
 QList<T_ModuleRow> ReadModules(const QDomElement &device)
@@ -33,7 +26,7 @@ QList<T_ModuleRow> ReadModules(const QDomElement &device)
 
 } // namespace
 
-T_UpgradeConf ReadUpgradeConf(const QString &strPath, const QString &strKey, E_MatchRule eRule)
+T_UpgradeConf ReadUpgradeConf(const QString &strPath, const QString &strModel)
 {
     T_UpgradeConf stConf;
     stConf.strPath = strPath;
@@ -61,7 +54,8 @@ T_UpgradeConf ReadUpgradeConf(const QString &strPath, const QString &strKey, E_M
     for (QDomElement device = root.firstChildElement(QStringLiteral("device")); !device.isNull();
          device = device.nextSiblingElement()) {
         const QString strId = device.attribute(QStringLiteral("id"));
-        if (strId.isEmpty() || !Matches(strId, strKey, eRule))
+        // Equal, never a prefix: "ZR420" is no entry for a ZR420L, whatever the order.
+        if (strId.isEmpty() || strId != strModel)
             continue;
         stConf.bDeviceFound = true;
         stConf.strDeviceId = strId;

@@ -20,12 +20,6 @@ enum class E_UpgradeConfStatus {
     Invalid    // not well-formed, or a root other than "upgrade"
 };
 
-// How a device entry's "id" is compared with the caller's key.
-enum class E_MatchRule {
-    Exact, // batch form: the key is a model, equal to the id
-    Prefix // single-device form: the key is a host name that begins with the id
-};
-
 struct T_UpgradeConf {
     E_UpgradeConfStatus eStatus = E_UpgradeConfStatus::NotExists;
     QString strPath;
@@ -34,8 +28,9 @@ struct T_UpgradeConf {
     QList<T_ModuleRow> lstModules;
 };
 
-// The modules of the first device entry that matches strKey, in file order.
-T_UpgradeConf ReadUpgradeConf(const QString &strPath, const QString &strKey, E_MatchRule eRule);
+// The modules of the first device entry whose "id" is strModel (a device's model is
+// Velmora::ModelOfHostName of its host name), in file order.
+T_UpgradeConf ReadUpgradeConf(const QString &strPath, const QString &strModel);
 
 // Application directory + "/upgrade.conf".
 QString DefaultUpgradeConfPath();

@@ -4,6 +4,7 @@
 #include "common/vlog.h"
 #include "ftp/ftpurl.h"
 #include "ftp/qftp.h"
+#include "product/hostmodel.h"
 #include "vaza/cvazabuffer.h"
 #include "vaza/cvazasysinfo.h"
 #include "vaza/vazachecksum.h"
@@ -163,13 +164,13 @@ E_CmdResult CVazaMaintainSession::StartRequest(int eCmd, quint32 u32MsgId)
 
 E_CmdResult CVazaMaintainSession::GetSysInfo()
 {
-    const int i32Model = Vaza::ModelIndex(Vaza::ModelOf(m_stDevInfo.strHostName), true);
+    const int i32Model = Vaza::ModelIndex(Velmora::ModelOfHostName(m_stDevInfo.strHostName), true);
     return StartRequest(CUR_SYSINFO, Vaza::ID_SysInfoReq + 0x10 * i32Model);
 }
 
 E_CmdResult CVazaMaintainSession::DownloadLog()
 {
-    const int i32Model = Vaza::ModelIndex(Vaza::ModelOf(m_stDevInfo.strHostName), false);
+    const int i32Model = Vaza::ModelIndex(Velmora::ModelOfHostName(m_stDevInfo.strHostName), false);
     return StartRequest(CUR_LOG, Vaza::ID_LogReq + 0x10 * i32Model);
 }
 

@@ -69,10 +69,9 @@ inline bool IsLogRsp(quint32 u32Id)
     return u32Id >= ID_LogRsp && u32Id <= ID_LogRsp + 0x30 && (u32Id & 0xF) == 2;
 }
 
-// The model is the host name up to its first '-', upper-cased; without '-' the whole name.
-QString ModelOf(const QString &strHostName);
-// 0 ZR410, 1 ZR420, 2 ZR430, 3 anything else. ZR420L shares ZR420's system-information
-// messages but not its log messages, so the caller says which one it is asking for.
+// Of a model (Velmora::ModelOfHostName), in any letter case: 0 ZR410, 1 ZR420, 2 ZR430, 3
+// anything else. ZR420L shares ZR420's system-information messages but not its log messages,
+// so the caller says which one it is asking for.
 int ModelIndex(const QString &strModel, bool bForSysInfo);
 
 } // namespace Vaza

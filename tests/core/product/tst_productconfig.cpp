@@ -1,5 +1,8 @@
-// Product table from "config.xml": display names and kinds; display types read back as models.
+// Product table from "config.xml"; the model of a host name and what it decides (display name,
+// display type, kind, web-server model); display types read back as models.
 #include "product/cdevicetypes.h"
+#include "product/hostmodel.h"
+#include "product/httpmodels.h"
 #include "product/productconfig.h"
 
 #include <QTemporaryDir>
@@ -70,28 +73,35 @@ void TestProductConfig::tableRules()
 void TestProductConfig::hostNameLookups_data()
 {
     QTest::addColumn<QString>("strHost");
-    QTest::addColumn<QString>("strName");
-    QTest::addColumn<QString>("strType");
-    // The model is the text before the first dash, matched exactly.
-    const char *const rows[][4] = {{"plain", "M1-00AB", "Decoder-00AB", "rx"},
-                                   {"two dashes", "M1-ROOM-2", "Decoder-ROOM-2", "rx"},
-                                   {"empty suffix", "M1-", "Decoder-", "rx"},
-                                   {"no dash", "M1", "", ""},
-                                   {"unknown model", "M9-00AB", "", ""},
-                                   {"case matters", "m1-00AB", "", ""},
-                                   {"empty host", "", "", ""}};
+    QTest::addColumn<QString>("strLookups"); // "model|display name|display type|kind|web-server"
+    // The model is the text before the first dash, matched exactly; a dash in the suffix, or a
+    // model that extends a shorter one, names no other model.
+    const char *const rows[][3] = {{"plain", "M1-00AB", "M1|Decoder-00AB|Decoder|rx|-"},
+                                   {"dash in suffix", "M1-ROOM-2", "M1|Decoder-ROOM-2|Decoder|rx|-"},
+                                   {"longer model", "M1L-00AB", "M1L|Long-00AB|Long|tx|-"},
+                                   {"empty suffix", "M1-", "M1|Decoder-|Decoder|rx|-"},
+                                   {"no dash", "M1", "M1||||-"},
+                                   {"unknown model", "M9-00AB", "M9||||-"},
+                                   {"case matters", "m1-00AB", "m1||||-"},
+                                   {"empty host", "", "||||-"},
+                                   {"web-server, dash in suffix", "ZR110-A-1", "ZR110|Web-A-1|Web|tx|http"},
+                                   {"web-server name extended", "ZR1100-A", "ZR1100||||-"}};
     for (const auto &row : rows)
-        QTest::newRow(row[0]) << QString(row[1]) << QString(row[2]) << QString(row[3]);
+        QTest::newRow(row[0]) << QString(row[1]) << QString(row[2]);
 }
 
+// Would catch a model cut at the last dash (ZR410-A-1 taken for a type "ZR410-A") or found by
+// prefix (a ZR420L taken for a ZR420, a ZR1100 for a web-server model).
 void TestProductConfig::hostNameLookups()
 {
     QFETCH(QString, strHost);
-    QFETCH(QString, strName);
-    QFETCH(QString, strType);
-    QVERIFY(LoadProductConfig(Write(R"(<tavprod><product id="M1" name="Decoder" type="rx"/></tavprod>)")));
-    QCOMPARE(GetProductName(strHost), strName);
-    QCOMPARE(GetProductType(strHost), strType);
+    QFETCH(QString, strLookups);
+    QVERIFY(LoadProductConfig(Write(R"(<tavprod><product id="M1" name="Decoder" type="rx"/>
+        <product id="M1L" name="Long" type="tx"/><product id="ZR110" name="Web" type="tx"/></tavprod>)")));
+    QCOMPARE(QStringList({Velmora::ModelOfHostName(strHost), GetProductName(strHost), GetDisplayType(strHost),
+                          GetProductType(strHost), Velmora::IsHttpHostModel(strHost) ? "http" : "-"})
+                 .join('|'),
+             strLookups);
 }
 
 // Catches a parse error that throws away the products read before it (or keeps those after
@@ -131,19 +141,18 @@ void TestProductConfig::shippedConfigListsEveryModel()
 // type changing the model, and a type recorded as its own model hiding a later real one.
 void TestProductConfig::deviceTypes()
 {
-    QCOMPARE(CDeviceTypes::TypeOf("ZR420L-E1-00AB"), QString("ZR420L-E1"));
-    QCOMPARE(CDeviceTypes::TypeOf("ZR420L"), QString("ZR420L"));
+    QVERIFY(LoadProductConfig(Write(R"(<tavprod><product id="ZR420L" name="ZR420L Decoder"/>
+        <product id="M1" name="Twin"/><product id="M2" name="Twin"/>
+        <product id="TWIN" name="TWIN"/><product id="TWIN2" name="TWIN"/></tavprod>)")));
     CDeviceTypes types;
     QCOMPARE(types.ModelOf("ZR420L Decoder"), QString("ZR420L Decoder"));
-    types.AddDevice("TWIN-1", "TWIN-1");
-    types.AddDevice("ZR420L-E1", "ZR420L Decoder-E1");
-    types.AddDevice("M1-1", "Twin-1");
-    types.AddDevice("M2-2", "Twin-2");
-    types.AddDevice("TWIN2-1", "TWIN-1");
+    for (const char *pszHost : {"TWIN-1", "ZR420L-E1-00AB", "M1-1", "M2-2", "TWIN2-1", "QX9-1"})
+        types.AddDevice(pszHost);
     QCOMPARE(types.ModelOf("ZR420L Decoder"), QString("ZR420L"));
     QCOMPARE(types.ModelOf("Twin"), QString("M1"));
     QCOMPARE(types.ModelOf("TWIN"), QString("TWIN2"));
     QCOMPARE(types.ModelOf("ZR410"), QString("ZR410"));
+    QCOMPARE(types.ModelOf(QString()), QString());
 }
 
 QTEST_GUILESS_MAIN(TestProductConfig)

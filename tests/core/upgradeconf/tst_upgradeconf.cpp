@@ -1,4 +1,5 @@
-// "upgrade.conf": which entry matches under each rule, which elements count, and the refusals.
+// "upgrade.conf": which entry a device's model matches, which elements count, and the refusals.
+#include "product/hostmodel.h"
 #include "upgradeconf/cupgradeconfig.h"
 
 #include <QTemporaryDir>
@@ -47,29 +48,26 @@ static const char s_szTwoModels[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 
 void TestUpgradeConf::matching_data()
 {
-    QTest::addColumn<QString>("strKey");
-    QTest::addColumn<bool>("bPrefix");
+    QTest::addColumn<QString>("strHost");
     QTest::addColumn<bool>("bFound");
     QTest::addColumn<QStringList>("lstModules");
-    // A ZR420L host name begins with "ZR420": the earlier, shorter entry wins.
-    QTest::newRow("prefix takes first entry") << "ZR420L-00AB" << true << true << QStringList{"a=Base"};
-    QTest::newRow("exact tells ZR420L apart") << "ZR420L" << false << true << QStringList{"b=Long"};
-    QTest::newRow("exact ZR420") << "ZR420" << false << true << QStringList{"a=Base"};
-    QTest::newRow("exact is not prefix") << "ZR420-00AB" << false << false << QStringList{};
-    QTest::newRow("exact is case sensitive") << "zr420" << false << false << QStringList{};
-    QTest::newRow("prefix shorter than id") << "ZR42" << true << false << QStringList{};
-    QTest::newRow("entry without modules") << "NXT800-01" << true << true << QStringList{};
-    QTest::newRow("no entry") << "ZR999-01" << true << false << QStringList{};
+    // A ZR420L host name begins with "ZR420" too: the earlier, shorter entry must not take it.
+    QTest::newRow("ZR420L apart from ZR420") << "ZR420L-00AB" << true << QStringList{"b=Long"};
+    QTest::newRow("ZR420, dash in suffix") << "ZR420-00AB-1" << true << QStringList{"a=Base"};
+    QTest::newRow("case sensitive") << "zr420-00AB" << false << QStringList{};
+    QTest::newRow("model shorter than id") << "ZR42-00AB" << false << QStringList{};
+    QTest::newRow("entry without modules") << "NXT800-01" << true << QStringList{};
+    QTest::newRow("no entry") << "ZR999-01" << false << QStringList{};
 }
 
+// Would catch an entry taken by prefix or by a model cut at the wrong dash, and a later
+// entry of the same id used instead of the first.
 void TestUpgradeConf::matching()
 {
-    QFETCH(QString, strKey);
-    QFETCH(bool, bPrefix);
+    QFETCH(QString, strHost);
     QFETCH(bool, bFound);
     QFETCH(QStringList, lstModules);
-    const T_UpgradeConf stConf =
-        ReadUpgradeConf(Write(s_szTwoModels), strKey, bPrefix ? E_MatchRule::Prefix : E_MatchRule::Exact);
+    const T_UpgradeConf stConf = ReadUpgradeConf(Write(s_szTwoModels), Velmora::ModelOfHostName(strHost));
     QCOMPARE(stConf.eStatus, E_UpgradeConfStatus::Ok);
     QCOMPARE(stConf.bDeviceFound, bFound);
     QCOMPARE(Ids(stConf), lstModules);
@@ -113,7 +111,7 @@ void TestUpgradeConf::entries()
     QFETCH(QByteArray, baXml);
     QFETCH(bool, bFound);
     QFETCH(QStringList, lstModules);
-    const T_UpgradeConf stConf = ReadUpgradeConf(Write(baXml), QStringLiteral("M1-0001"), E_MatchRule::Prefix);
+    const T_UpgradeConf stConf = ReadUpgradeConf(Write(baXml), QStringLiteral("M1"));
     QCOMPARE(stConf.eStatus, E_UpgradeConfStatus::Ok);
     QCOMPARE(stConf.bDeviceFound, bFound);
     QCOMPARE(Ids(stConf), lstModules);
@@ -138,7 +136,7 @@ void TestUpgradeConf::refusals()
     QFETCH(int, eStatus);
     QFETCH(QString, strText);
     const QString strPath = baXml.isNull() ? m_dir.filePath(QStringLiteral("absent.conf")) : Write(baXml);
-    const T_UpgradeConf stConf = ReadUpgradeConf(strPath, QStringLiteral("M1"), E_MatchRule::Exact);
+    const T_UpgradeConf stConf = ReadUpgradeConf(strPath, QStringLiteral("M1"));
     QCOMPARE(int(stConf.eStatus), eStatus);
     QVERIFY(!stConf.bDeviceFound);
     QVERIFY(stConf.lstModules.isEmpty());
@@ -164,12 +162,9 @@ void TestUpgradeConf::shippedFile()
     QFETCH(QString, strDeviceId);
     QFETCH(QStringList, lstModules);
     const QString strPath = QStringLiteral(VELMORA_BIN_DIR "/upgrade.conf");
-    // The single-device form matches by prefix: a ZR420L must not fall into the ZR420 entry.
-    const T_UpgradeConf stSingle = ReadUpgradeConf(strPath, strHost, E_MatchRule::Prefix);
-    QCOMPARE(stSingle.strDeviceId, strDeviceId);
-    QCOMPARE(Ids(stSingle), lstModules);
-    const T_UpgradeConf stBatch = ReadUpgradeConf(strPath, strDeviceId, E_MatchRule::Exact);
-    QCOMPARE(Ids(stBatch), lstModules);
+    const T_UpgradeConf stConf = ReadUpgradeConf(strPath, Velmora::ModelOfHostName(strHost));
+    QCOMPARE(stConf.strDeviceId, strDeviceId);
+    QCOMPARE(Ids(stConf), lstModules);
 }
 
 QTEST_GUILESS_MAIN(TestUpgradeConf)

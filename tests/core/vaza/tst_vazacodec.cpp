@@ -158,11 +158,9 @@ void TestVazaCodec::headerAndBindRequestLayout()
 // Catches the ZR420L asymmetry being lost in either direction and case-sensitive models.
 void TestVazaCodec::modelSelection()
 {
-    QCOMPARE(Vaza::ModelOf(QStringLiteral("zr420l-00ab-1")), QStringLiteral("ZR420L"));
-    QCOMPARE(Vaza::ModelOf(QStringLiteral("zr430")), QStringLiteral("ZR430"));
     // model, index for system information, index for the log
     const QList<std::tuple<const char *, int, int>> table{
-        {"ZR410", 0, 0}, {"ZR420", 1, 1}, {"ZR420L", 1, 3}, {"ZR430", 2, 2}, {"NXT800", 3, 3}};
+        {"ZR410", 0, 0}, {"ZR420", 1, 1}, {"zr420l", 1, 3}, {"ZR430", 2, 2}, {"NXT800", 3, 3}};
     for (const auto &t : table) {
         QCOMPARE(Vaza::ModelIndex(QLatin1String(std::get<0>(t)), true), std::get<1>(t));
         QCOMPARE(Vaza::ModelIndex(QLatin1String(std::get<0>(t)), false), std::get<2>(t));
