@@ -3,6 +3,7 @@
 #include "clicommon.h"
 
 #include "http/chttpupgrade.h"
+#include "http/httpversionpage.h"
 #include "product/httpmodels.h"
 #include "session/cmaintainagent.h"
 #include "sysinfo/csysinforows.h"
@@ -18,7 +19,7 @@ int HttpVersion(const T_BaseDevInfo &stDev)
     QByteArray baPage;
     if (!ReadHttpVersionPage(stDev, QStringLiteral("version"), &baPage))
         return EXIT_FAILED;
-    PrintOut(PrintableText(HttpVersionRows(baPage).value(1).strValue).trimmed() + QLatin1Char('\n'));
+    PrintOut(PrintableText(Velmora::HttpPageVersion(baPage)).trimmed() + QLatin1Char('\n'));
     return EXIT_OK;
 }
 

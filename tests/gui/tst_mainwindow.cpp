@@ -152,7 +152,7 @@ void TestMainWindow::infoColumns_data()
     QTest::newRow("error") << "ZR410-B00001" << true << XML << Xml("V3.1.4") << QStringList{"", "", ""};
     QTest::newRow("json") << "ZR410-B00001" << false << JSON << Xml("V3.1.4") << QStringList{"", "", ""};
     QTest::newRow("http page") << "ZR110-B00002" << false << XML
-                               << QByteArray("Build: Nov  7 2026\nFW VERSION:\n2.1.4\nend\n")
+                               << QByteArray("Build:2026-12-07 01:02:03 x    \nVer : 2.1.4\n")
                                << QStringList{"2.1.4", "", ""};
 }
 

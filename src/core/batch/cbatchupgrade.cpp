@@ -3,9 +3,9 @@
 #include "common/timescale.h"
 #include "common/vlog.h"
 #include "http/chttpagent.h"
+#include "http/httpversionpage.h"
 #include "product/httpmodels.h"
 #include "session/cmaintainagent.h"
-#include "sysinfo/csysinforows.h"
 
 #include <QPointer>
 
@@ -29,14 +29,6 @@ QString RefusalText(E_CmdResult eResult)
     }
 }
 
-// The version row of the page; devices pad it with blanks or zeros.
-QString HttpPageVersion(const QByteArray &baPage)
-{
-    for (const T_InfoRow &stRow : HttpVersionRows(baPage))
-        if (stRow.strName == QLatin1String("version"))
-            return QString(stRow.strValue).remove(QChar(0)).trimmed();
-    return QString();
-}
 } // namespace
 
 CBatchUpgrade::CBatchUpgrade(CMaintainAgent *pAgent, CHttpAgent *pHttpAgent, QObject *parent)
@@ -311,7 +303,7 @@ void CBatchUpgrade::slotOnHttpVersionNotify(T_BaseDevInfo stDevInfo, bool bError
 {
     if (!m_bRunning || !m_bHttp || m_hashState.value(stDevInfo.strHostName) != DEV_VERIFYING)
         return;
-    const QString strVersion = bError ? QString() : HttpPageVersion(strData);
+    const QString strVersion = bError ? QString() : Velmora::HttpPageVersion(strData);
     VersionRead(stDevInfo.strHostName, !bError && !strVersion.isEmpty(), strVersion);
 }
 

@@ -2,9 +2,9 @@
 
 #include "common/timescale.h"
 #include "http/chttpagent.h"
+#include "http/httpversionpage.h"
 #include "product/httpmodels.h"
 #include "session/cmaintainagent.h"
-#include "sysinfo/csysinforows.h"
 
 #include <algorithm>
 
@@ -32,7 +32,7 @@ void CSkipCurrent::Start(const QList<T_BaseDevInfo> &lstDevices, const QMap<QStr
             m_pHttpAgent, &CHttpAgent::signalHttpVersionNotify, this,
             [this](T_BaseDevInfo st, bool bErr, CBaseMaintainSession::E_InfoDataType, QByteArray baPage) {
                 Answer(st.strHostName, m_mapPlan.value(st.strHostName).value(0),
-                       bErr ? QString() : HttpVersionRows(baPage).value(1).strValue.trimmed());
+                       bErr ? QString() : Velmora::HttpPageVersion(baPage));
             });
     for (const T_BaseDevInfo &st : lstDevices) {
         const QStringList lstModules = mapPlan.value(st.strHostName);

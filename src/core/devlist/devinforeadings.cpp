@@ -1,5 +1,6 @@
 #include "devlist/devinforeadings.h"
 
+#include "http/httpversionpage.h"
 #include "product/httpmodels.h"
 
 #include <QDomDocument>
@@ -12,23 +13,6 @@ bool IsField(const QString &strName, const char *pszOld, const char *pszLabel)
     return strName == QLatin1String(pszOld) || strName == QLatin1String(pszLabel) || strName == QObject::tr(pszLabel);
 }
 } // namespace
-
-T_DevInfoReading ReadHttpVersionPage(const QByteArray &baPage)
-{
-    QString strText = QString::fromUtf8(baPage);
-    const int i32N = strText.lastIndexOf(QLatin1Char('N'));
-    if (i32N >= 0)
-        strText = strText.mid(i32N);
-    const int i32Feed = strText.indexOf(QLatin1Char('\n'));
-    if (i32Feed >= 0)
-        strText = strText.mid(i32Feed + 1);
-    const int i32End = strText.indexOf(QLatin1Char('\n'));
-    if (i32End >= 0)
-        strText = strText.left(i32End);
-    T_DevInfoReading stReading;
-    stReading.optVersion = strText;
-    return stReading;
-}
 
 T_DevInfoReading ReadVazaInfoDocument(const QByteArray &baXml)
 {
@@ -51,7 +35,10 @@ T_DevInfoReading ReadVazaInfoDocument(const QByteArray &baXml)
 
 T_DevInfoReading ReadDevInfo(const QString &strHostName, bool bXml, const QByteArray &baData)
 {
-    if (Velmora::IsHttpHostModel(strHostName))
-        return ReadHttpVersionPage(baData);
+    if (Velmora::IsHttpHostModel(strHostName)) {
+        T_DevInfoReading stReading;
+        stReading.optVersion = Velmora::HttpPageVersion(baData);
+        return stReading;
+    }
     return bXml ? ReadVazaInfoDocument(baData) : T_DevInfoReading();
 }

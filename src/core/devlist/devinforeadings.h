@@ -13,18 +13,13 @@ struct T_DevInfoReading {
     std::optional<QString> optVideoTiming;
 };
 
-// The version page of a web-server model: the line after the one holding the page's last
-// capital N ("FW VERSION:"), or the second line when there is no N. A page ending on the N's
-// own line gives that line's rest from the N.
-T_DevInfoReading ReadHttpVersionPage(const QByteArray &baPage);
-
 // A Vaza device's XML document: the fields are the children of the root's first child, named
 // after the device's own labels ("IRoIP V3.1.4", "Vi", "ViTiming") as the interface language
 // translates them, or, from older firmware, "Version", "VISelect" and "VITiming". The version
 // is the second word of its field. Nothing when the document does not parse.
 T_DevInfoReading ReadVazaInfoDocument(const QByteArray &baXml);
 
-// The reading that decides a listed device's columns: the version page for the web-server
-// models (told by the host name's beginning), the XML document for the others. An answer in
-// JSON decides nothing.
+// The reading that decides a listed device's columns: the version field of the version page
+// for the web-server models (Velmora::HttpPageVersion, whatever the answer's type), the XML
+// document for the others. An answer in JSON decides nothing.
 T_DevInfoReading ReadDevInfo(const QString &strHostName, bool bXml, const QByteArray &baData);

@@ -1,6 +1,7 @@
 #include "sysinfo/csysinforows.h"
 
 #include "common/vlog.h"
+#include "http/httpversionpage.h"
 #include "product/productconfig.h"
 
 #include <QDomDocument>
@@ -108,10 +109,9 @@ QList<T_InfoRow> JsonInfoRows(const QByteArray &baJson, bool *pbObject)
 
 QList<T_InfoRow> HttpVersionRows(const QByteArray &baPage)
 {
-    // The page is fixed-layout text; nothing but these two byte ranges is read.
     return {
-        {QStringLiteral("build time"), QString::fromUtf8(baPage.mid(6, 25)), {}},
-        {QStringLiteral("version"), QString::fromUtf8(baPage.mid(38, 23)), {}},
+        {QStringLiteral("build time"), Velmora::HttpPageBuildTime(baPage), {}},
+        {QStringLiteral("version"), Velmora::HttpPageVersion(baPage), {}},
     };
 }
 

@@ -26,8 +26,8 @@ QList<T_InfoRow> XmlInfoRows(const QByteArray &baXml);
 // payload is not an object, in which case the forms skip expanding the tree.
 QList<T_InfoRow> JsonInfoRows(const QByteArray &baJson, bool *pbObject = nullptr);
 
-// The version page of an HTTP device: "build time" from bytes 6..30 and "version" from
-// bytes 38..60; a short page gives shortened or empty values.
+// The version page of an HTTP device as the rows "build time" and "version", each the page's
+// field as Velmora::HttpPageBuildTime and HttpPageVersion read it.
 QList<T_InfoRow> HttpVersionRows(const QByteArray &baPage);
 
 // Indented "name: value" lines for a terminal, two spaces per level. Control characters

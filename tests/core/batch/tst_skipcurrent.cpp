@@ -1,6 +1,8 @@
-// The --skip-current choice on versions already read, and the end of a read with nothing to ask.
+// The --skip-current choice on versions already read, the version page of a web-server model
+// read for it, and the end of a read with nothing to ask.
 #include "batch/cskipcurrent.h"
 #include "http/chttpagent.h"
+#include "loopbackserver.h"
 #include "session/cmaintainagent.h"
 
 #include <QtTest>
@@ -34,6 +36,7 @@ class TestSkipCurrent : public QObject
 private slots:
     void choose_data();
     void choose();
+    void zeroPaddedVersionPage();
     void nothingToAskStillEnds();
 };
 
@@ -67,6 +70,33 @@ void TestSkipCurrent::choose()
     QFETCH(QString, expected);
     QFETCH(QStringList, skipped);
     QCOMPARE(CSkipCurrent::Choose(Plan(plan), Versions(versions), expected), Plan(skipped));
+}
+
+// Catches a web-server model whose page pads its version field with zero bytes, in front as
+// well as behind, taken for another version and flashed again on every run.
+void TestSkipCurrent::zeroPaddedVersionPage()
+{
+    const QByteArray baVersion = QByteArray(3, '\0') + QByteArray("V1.2").leftJustified(20, '\0');
+    const QByteArray baPage =
+        "Build:" + QByteArray("2026-01-15 10:20:30").leftJustified(25, ' ') + "\nVer : " + baVersion + "\n";
+    LoopbackServer server;
+    QVERIFY(server.Listen());
+    connect(&server, &LoopbackServer::bytesReceived, &server, [&](int i) {
+        if (server.Received(i).endsWith("\r\n\r\n"))
+            server.Send(i, "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(baPage.size()) +
+                               "\r\nConnection: close\r\n\r\n" + baPage);
+    });
+    T_BaseDevInfo stDev;
+    stDev.strHostName = QStringLiteral("NXT800-P1");
+    stDev.strAddr = QStringLiteral("127.0.0.1:%1").arg(server.Port());
+    CMaintainAgent agent;
+    CHttpAgent http;
+    CSkipCurrent skip(&agent, &http);
+    QSignalSpy finished(&skip, &CSkipCurrent::signalFinished);
+    skip.Start({stDev}, Plan({"NXT800-P1:firmware"}), QStringLiteral("V1.2"));
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(skip.Versions().value(stDev.strHostName).value("firmware"), QStringLiteral("V1.2"));
+    QCOMPARE(skip.Skipped(), Plan({"NXT800-P1:firmware"}));
 }
 
 // Catches an end signalled from inside Start() (before the caller waits for it) or never.

@@ -1,4 +1,4 @@
-// System information as rows: the XML, JSON and HTTP version views, and the console output.
+// System information as rows: the XML and JSON views, and the console output.
 #include "product/productconfig.h"
 #include "sysinfo/csysinforows.h"
 
@@ -37,8 +37,6 @@ private slots:
     void vazaDocument();
     void jsonView_data();
     void jsonView();
-    void httpVersion_data();
-    void httpVersion();
     void consoleOutput();
 
 private:
@@ -129,38 +127,6 @@ void TestSysInfoRows::jsonView()
     QCOMPARE(Flat(JsonInfoRows(baJson, &bIsObject)), lstRows);
     QCOMPARE(bIsObject, bObject);
     QCOMPARE(Flat(JsonInfoRows(baJson)), lstRows);
-}
-
-void TestSysInfoRows::httpVersion_data()
-{
-    QTest::addColumn<QByteArray>("baPage");
-    QTest::addColumn<QString>("strBuild");
-    QTest::addColumn<QString>("strVersion");
-    //                     0     6                        31     38                     61
-    const QByteArray baFull("Build:2024-05-01 12:00:00 UTC+8.Ver:\r\nNXT800-V1.2.3-20240501ab\r\n");
-    QTest::newRow("full page") << baFull << "2024-05-01 12:00:00 UTC+8"
-                               << "NXT800-V1.2.3-20240501a";
-    QTest::newRow("ends inside version") << baFull.left(45) << "2024-05-01 12:00:00 UTC+8"
-                                         << "NXT800-";
-    QTest::newRow("ends at version") << baFull.left(38) << "2024-05-01 12:00:00 UTC+8"
-                                     << "";
-    QTest::newRow("ends inside build time") << baFull.left(10) << "2024"
-                                            << "";
-    QTest::newRow("shorter than first offset") << QByteArray("Bui") << ""
-                                               << "";
-    QTest::newRow("empty") << QByteArray() << ""
-                           << "";
-}
-
-void TestSysInfoRows::httpVersion()
-{
-    QFETCH(QByteArray, baPage);
-    QFETCH(QString, strBuild);
-    QFETCH(QString, strVersion);
-    // A detached copy, so ASan sees any read past the page's own bytes.
-    const QByteArray baExact(baPage.constData(), baPage.size());
-    const QList<T_InfoRow> lstRows = HttpVersionRows(baExact);
-    QCOMPARE(Flat(lstRows), (QStringList{"build time=" + strBuild, "version=" + strVersion}));
 }
 
 void TestSysInfoRows::consoleOutput()
