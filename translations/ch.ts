@@ -2,25 +2,6 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
-    <name>CBatchInfoTabs</name>
-    <message>
-        <source>param error</source>
-        <translation>参数错误</translation>
-    </message>
-    <message>
-        <source>don&apos;t support this feature</source>
-        <translation>不支持此功能</translation>
-    </message>
-    <message>
-        <source>send request failes</source>
-        <translation>发送请求失败</translation>
-    </message>
-    <message>
-        <source>device is busying</source>
-        <translation>设备忙</translation>
-    </message>
-</context>
-<context>
     <name>CDlgSelect</name>
     <message>
         <source>Choose Communication Mode</source>
@@ -281,14 +262,6 @@
         <translation>移除</translation>
     </message>
     <message>
-        <source>Failed to connect to device!</source>
-        <translation>连接设备失败!</translation>
-    </message>
-    <message>
-        <source>Device is busying!</source>
-        <translation>设备忙!</translation>
-    </message>
-    <message>
         <source>Upgrade failed</source>
         <translation>升级失败</translation>
     </message>
@@ -301,28 +274,8 @@
         <translation>“%1”升级出错!</translation>
     </message>
     <message>
-        <source>Upgrade is not support!</source>
-        <translation>不支持升级!</translation>
-    </message>
-    <message>
-        <source>&apos;%1&apos; read system info error occur!</source>
-        <translation>读取“%1”系统信息出错!</translation>
-    </message>
-    <message>
-        <source>Read system info is not support!</source>
-        <translation>不支持读取系统信息!</translation>
-    </message>
-    <message>
         <source>&apos;%1&apos; Get system info error occur!</source>
         <translation>获取“%1”系统信息出错!</translation>
-    </message>
-    <message>
-        <source>&apos;%1&apos; download log error occur!</source>
-        <translation>下载“%1”日志出错!</translation>
-    </message>
-    <message>
-        <source>Download log is not support!</source>
-        <translation>不支持下载日志!</translation>
     </message>
     <message>
         <source>&apos;%1&apos; Download log error occur!</source>
@@ -491,6 +444,37 @@
     <message>
         <source>time out</source>
         <translation>超时</translation>
+    </message>
+</context>
+<context>
+    <name>CmdResult</name>
+    <message>
+        <source>upgrade not supported by the device</source>
+        <translation>设备不支持升级</translation>
+    </message>
+    <message>
+        <source>system information not supported by the device</source>
+        <translation>设备不支持读取系统信息</translation>
+    </message>
+    <message>
+        <source>log download not supported by the device</source>
+        <translation>设备不支持下载日志</translation>
+    </message>
+    <message>
+        <source>version query not supported by the device</source>
+        <translation>设备不支持版本查询</translation>
+    </message>
+    <message>
+        <source>device not found</source>
+        <translation>未找到设备</translation>
+    </message>
+    <message>
+        <source>could not connect to the device: request not sent</source>
+        <translation>无法连接设备：请求未发送</translation>
+    </message>
+    <message>
+        <source>device is busy with another command</source>
+        <translation>设备正忙于执行其他命令</translation>
     </message>
 </context>
 <context>

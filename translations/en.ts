@@ -2,25 +2,6 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
-    <name>CBatchInfoTabs</name>
-    <message>
-        <source>param error</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>don&apos;t support this feature</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>send request failes</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>device is busying</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
     <name>CDlgSelect</name>
     <message>
         <source>Choose Communication Mode</source>
@@ -281,14 +262,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Failed to connect to device!</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Device is busying!</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Upgrade failed</source>
         <translation type="unfinished"></translation>
     </message>
@@ -301,27 +274,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Upgrade is not support!</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>&apos;%1&apos; read system info error occur!</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Read system info is not support!</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>&apos;%1&apos; Get system info error occur!</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>&apos;%1&apos; download log error occur!</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Download log is not support!</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -490,6 +443,37 @@
     </message>
     <message>
         <source>time out</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CmdResult</name>
+    <message>
+        <source>upgrade not supported by the device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>system information not supported by the device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>log download not supported by the device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>version query not supported by the device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>device not found</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>could not connect to the device: request not sent</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>device is busy with another command</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

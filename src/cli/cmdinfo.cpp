@@ -5,6 +5,7 @@
 #include "http/chttpupgrade.h"
 #include "product/httpmodels.h"
 #include "session/cmaintainagent.h"
+#include "session/cmdresulttext.h"
 #include "sysinfo/csysinforows.h"
 
 using namespace VelmoraCli;
@@ -43,7 +44,7 @@ bool ReadVazaRows(const T_BaseDevInfo &stDev, QList<T_InfoRow> *plstRows)
     const E_CmdResult eResult = agent.GetSysInfo(stDev.strHostName);
     if (eResult != CMD_OK) {
         PrintDeviceError(stDev.strHostName, QStringLiteral("info"),
-                         QStringLiteral("request refused (%1)").arg(static_cast<int>(eResult)));
+                         Velmora::CmdResultText(eResult, E_CmdKind::SysInfo, agent.LastError(stDev.strHostName)));
         return false;
     }
     const bool bAnswered = watch.Wait();

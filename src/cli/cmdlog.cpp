@@ -4,6 +4,7 @@
 
 #include "product/httpmodels.h"
 #include "session/cmaintainagent.h"
+#include "session/cmdresulttext.h"
 
 #include <QFile>
 
@@ -26,7 +27,9 @@ int RunLog(const QStringList &args)
     if (const int iResolved = ResolveHostArgument(parser, &stDev); iResolved >= 0)
         return iResolved;
     if (Velmora::IsHttpHostModel(stDev.strHostName)) {
-        PrintDeviceError(stDev.strHostName, QStringLiteral("log"), QStringLiteral("not supported by this model"));
+        // The web-server models offer no log: the refusal a session would give for it.
+        PrintDeviceError(stDev.strHostName, QStringLiteral("log"),
+                         Velmora::CmdResultText(CMD_NOT_SUPPORT, E_CmdKind::Log));
         return EXIT_USAGE;
     }
 
@@ -71,12 +74,12 @@ int RunLog(const QStringList &args)
     const E_CmdResult eResult = agent.DownloadLog(stDev.strHostName);
     if (eResult != CMD_OK) {
         bFailed = true;
-        strReason = QStringLiteral("request refused (%1)").arg(static_cast<int>(eResult));
+        strReason = Velmora::CmdResultText(eResult, E_CmdKind::Log, agent.LastError(stDev.strHostName));
     } else if (!watch.Wait()) {
         bFailed = true;
         strReason = QStringLiteral("time out");
     }
-    if (bFailed && !agent.LastError(stDev.strHostName).isEmpty())
+    if (bFailed && eResult == CMD_OK && !agent.LastError(stDev.strHostName).isEmpty())
         strReason = agent.LastError(stDev.strHostName);
     agent.AbortCmd(stDev.strHostName);
     file.close();

@@ -6,6 +6,7 @@
 #include "http/httpversionpage.h"
 #include "product/httpmodels.h"
 #include "session/cmaintainagent.h"
+#include "session/cmdresulttext.h"
 #include "sysinfo/csysinforows.h"
 
 using namespace VelmoraCli;
@@ -51,7 +52,7 @@ int VazaVersion(const T_BaseDevInfo &stDev, const QString &strModule)
     // watchdog decides whether it ever got an answer.
     if (eResult != CMD_OK && eResult != CMD_CONNECT_FAIL) {
         PrintDeviceError(stDev.strHostName, QStringLiteral("version"),
-                         QStringLiteral("request refused (%1)").arg(static_cast<int>(eResult)));
+                         Velmora::CmdResultText(eResult, E_CmdKind::VersionQuery, pSession->LastError()));
         return EXIT_FAILED;
     }
     if (!watch.Wait()) {

@@ -6,6 +6,7 @@
 #include "http/chttpagent.h"
 #include "product/httpmodels.h"
 #include "session/cmaintainagent.h"
+#include "session/cmdresulttext.h"
 #include "sysinfoitems.h"
 
 #include <QPlainTextEdit>
@@ -78,24 +79,9 @@ void CBatchInfoTabs::ReadSysInfo()
             return;
     } else {
         const E_CmdResult eResult = m_pAgent->GetSysInfo(m_stInfoDev.strHostName);
-        QString strStatus;
-        switch (eResult) {
-        case CMD_OK:
-            break;
-        case CMD_ERROR:
-            strStatus = tr("param error");
-            break;
-        case CMD_NOT_SUPPORT:
-            strStatus = tr("don't support this feature");
-            break;
-        case CMD_CONNECT_FAIL:
-            strStatus = tr("send request failes");
-            break;
-        case CMD_BUSY:
-            strStatus = tr("device is busying");
-            break;
-        }
         if (eResult != CMD_OK) {
+            const QString strStatus =
+                Velmora::CmdResultText(eResult, E_CmdKind::SysInfo, m_pAgent->LastError(m_stInfoDev.strHostName));
             m_pSysInfo->addTopLevelItem(new QTreeWidgetItem(QStringList{strStatus}));
             return;
         }

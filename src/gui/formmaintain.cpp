@@ -11,6 +11,7 @@
 #include "product/hostmodel.h"
 #include "product/httpmodels.h"
 #include "session/cmaintainagent.h"
+#include "session/cmdresulttext.h"
 #include "sysinfoitems.h"
 #include "upgradeconf/cupgradeconfig.h"
 
@@ -199,23 +200,6 @@ void CFormMaintain::ShowError(const QString &strText)
     CMsgBox::Show(this, QMessageBox::Critical, QString(), strText);
 }
 
-QString CFormMaintain::CmdResultText(E_CmdResult eResult, const QString &strError, const QString &strNotSupport) const
-{
-    switch (eResult) {
-    case CMD_OK:
-        break;
-    case CMD_ERROR:
-        return strError;
-    case CMD_NOT_SUPPORT:
-        return strNotSupport;
-    case CMD_CONNECT_FAIL:
-        return tr("Failed to connect to device!");
-    case CMD_BUSY:
-        return tr("Device is busying!");
-    }
-    return QString();
-}
-
 void CFormMaintain::FailRow(QTreeWidgetItem *pItem, const QString &strReason)
 {
     pItem->setText(COL_STEP, tr("Upgrade failed"));
@@ -276,8 +260,7 @@ QString CFormMaintain::AttemptModule(int i32Row)
     if (eResult == CMD_OK)
         return QString();
     EndOperation();
-    return CmdResultText(eResult, tr("'%1' Upgrade error occur!").arg(m_stDevInfo.strHostName),
-                         tr("Upgrade is not support!"));
+    return Velmora::CmdResultText(eResult, E_CmdKind::Upgrade, m_pAgent->LastError(m_stDevInfo.strHostName));
 }
 
 void CFormMaintain::slotOnUpgradeNotify(T_BaseDevInfo stDevInfo, T_UpgradeInfo, QString strCurStep, bool bError,
@@ -331,8 +314,7 @@ void CFormMaintain::on_btnReadSysInfo_clicked()
         BeginOperation(OP_SYSINFO, REQUEST_MS);
         return;
     }
-    ShowError(CmdResultText(eResult, tr("'%1' read system info error occur!").arg(m_stDevInfo.strHostName),
-                            tr("Read system info is not support!")));
+    ShowError(Velmora::CmdResultText(eResult, E_CmdKind::SysInfo, m_pAgent->LastError(m_stDevInfo.strHostName)));
 }
 
 void CFormMaintain::slotOnSysInfoNotify(T_BaseDevInfo stDevInfo, bool bError,
@@ -369,8 +351,7 @@ void CFormMaintain::on_btnReadLog_clicked()
         BeginOperation(OP_LOG, REQUEST_MS);
         return;
     }
-    ShowError(CmdResultText(eResult, tr("'%1' download log error occur!").arg(m_stDevInfo.strHostName),
-                            tr("Download log is not support!")));
+    ShowError(Velmora::CmdResultText(eResult, E_CmdKind::Log, m_pAgent->LastError(m_stDevInfo.strHostName)));
 }
 
 void CFormMaintain::slotOnDownloadLogNotify(T_BaseDevInfo stDevInfo, QByteArray strLogText, bool bError, bool bFinished)

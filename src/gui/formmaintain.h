@@ -67,7 +67,6 @@ private:
     void BeginOperation(E_Operation eOperation, int i32Ms);
     void EndOperation();
     void SetControlsEnabled(bool bEnabled);
-    QString CmdResultText(E_CmdResult eResult, const QString &strError, const QString &strNotSupport) const;
     void ShowError(const QString &strText);
 
     Ui::CFormMaintain *ui;

@@ -236,7 +236,7 @@ void TestCli::failures_data()
     QTest::newRow("unknown model with --addr") << QStringList{"info", "ZR999-C10004", "--addr", "10.213.0.13"} << 2
                                                << QByteArray("is no host name of a model in config.xml");
     QTest::newRow("http has no log") << QStringList{"log", "NXT800-C10003", "--addr", "10.213.0.12"} << 2
-                                     << QByteArray("NXT800-C10003: log: not supported by this model\n");
+                                     << QByteArray("NXT800-C10003: log: log download not supported by the device\n");
 }
 
 void TestCli::failures()

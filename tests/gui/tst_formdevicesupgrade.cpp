@@ -245,11 +245,12 @@ void TestFormDevicesUpgrade::infoViews()
     QCOMPARE(TreeText(W<QTreeWidget>("twSysInfo")), rows);
 }
 
+// Would catch a refusal shown in other words than the engine and the console program give it.
 void TestFormDevicesUpgrade::refusedRefreshLeavesFormUsable()
 {
     m_pForm->SetCurrentDev(Dev("ZR410-J1", "ZR410 Encoder-J1")); // the agent does not know it
     W<QPushButton>("btnReadSysInfo")->click();
-    QCOMPARE(TreeText(W<QTreeWidget>("twSysInfo")), QStringList{"param error="});
+    QCOMPARE(TreeText(W<QTreeWidget>("twSysInfo")), QStringList{"device not found="});
     QVERIFY(m_pForm->isEnabled());
     W<QPushButton>("btnReadLog")->click();
     QVERIFY(m_pForm->isEnabled());

@@ -237,7 +237,7 @@ void TestMainWindowFleet::searchChooseAndUpgradeVaza()
     // Asking a device in the batch for its information must not cut its upgrade.
     ClickDevice("ZR410-W00001");
     QTest::mouseClick(F<QPushButton>("btnReadSysInfo"), Qt::LeftButton);
-    QCOMPARE(Column(F<QTreeWidget>("twSysInfo"), 0), QStringList{"device is busying"});
+    QCOMPARE(Column(F<QTreeWidget>("twSysInfo"), 0), QStringList{"device is busy with another command"});
     QVERIFY(m_pWindow->BatchForm()->isEnabled());
     QTRY_COMPARE_WITH_TIMEOUT(m_pRecorder->PendingExpectations(), 0, BATCH_MS);
     QCOMPARE(m_pRecorder->Shown().last().strTitle, QString("upgradation summary"));

@@ -6,6 +6,7 @@
 #include "http/httpversionpage.h"
 #include "product/httpmodels.h"
 #include "session/cmaintainagent.h"
+#include "session/cmdresulttext.h"
 
 #include <QPointer>
 
@@ -14,20 +15,6 @@ namespace
 // Where a device is told nothing happened yet: it was turned away at the start of a module.
 const QString STEP_START = QStringLiteral("start");
 const QString STEP_VERSION = QStringLiteral("version");
-
-QString RefusalText(E_CmdResult eResult)
-{
-    switch (eResult) {
-    case CMD_NOT_SUPPORT:
-        return QStringLiteral("upgrade not supported by the device");
-    case CMD_CONNECT_FAIL:
-        return QStringLiteral("request not sent");
-    case CMD_BUSY:
-        return QStringLiteral("device is busy with another command");
-    default:
-        return QStringLiteral("upgrade could not be started");
-    }
-}
 
 } // namespace
 
@@ -180,12 +167,8 @@ bool CBatchUpgrade::StartModule(int i32Module)
             const E_CmdResult eResult = m_pAgent->StartUpgrade(strHost, stInfo);
             if (!self)
                 return true;
-            if (eResult != CMD_OK && IsActive(strHost)) {
-                QString strReason = eResult == CMD_ERROR ? ChannelError(strHost) : QString();
-                if (strReason.isEmpty())
-                    strReason = RefusalText(eResult);
-                Fail(strHost, STEP_START, strReason);
-            }
+            if (eResult != CMD_OK && IsActive(strHost))
+                Fail(strHost, STEP_START, Velmora::CmdResultText(eResult, E_CmdKind::Upgrade, ChannelError(strHost)));
         }
     }
     if (!self)

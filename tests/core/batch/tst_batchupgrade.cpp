@@ -191,7 +191,8 @@ void TestBatchUpgrade::passRules_data()
     // A refused device is done and failed at once and never gets a later module, even
     // once it is free again.
     QTest::newRow("refused devices") << QJsonArray{ok, QJsonObject{{"vaza_silent", "sysinfo"}}, ok} << "busy1 unknown2"
-                                     << "-" << QStringList{"1 0 busy", "2 0 upgrade could not be started"}
+                                     << "-"
+                                     << QStringList{"1 0 device is busy with another command", "2 0 device not found"}
                                      << "end 1 3 ZR410-A01" << QStringList{"main+fpga", "", ""};
     // An installation that never ends holds the batch for ever without the module limit.
     QTest::newRow("installation never ends")

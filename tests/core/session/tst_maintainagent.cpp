@@ -1,8 +1,9 @@
-// The agent: device list by exact host name, lazy sessions, relay, and sessions that go
-// quiet the moment they are taken out.
+// The agent: device list by exact host name, lazy sessions, relay, sessions that go quiet the
+// moment they are taken out, and the words for a refused command.
 #include "loopbackserver.h"
 #include "quietwindow.h"
 #include "session/cmaintainagent.h"
+#include "session/cmdresulttext.h"
 #include "testtime.h"
 
 #include <QPointer>
@@ -30,6 +31,8 @@ private slots:
     void deviceListIsKeyedByExactHostName();
     void sessionsAreLazyAndReused();
     void removedDeviceSessionIsSilentAndDeleted();
+    void refusalWords_data();
+    void refusalWords();
 };
 
 // Catches case-insensitive matching, duplicates on re-discovery and wrong counts.
@@ -51,7 +54,9 @@ void TestMaintainAgent::deviceListIsKeyedByExactHostName()
     QVERIFY(agent.RemoveDevice(QStringLiteral("zr410-1")));
     QVERIFY(!agent.RemoveDevice(QStringLiteral("zr410-1")));
     QCOMPARE(agent.IndexOf(QStringLiteral("ZR430-2")), 1);
-    QCOMPARE(agent.GetSysInfo(QStringLiteral("NXT-unknown")), CMD_ERROR);
+    QCOMPARE(Velmora::CmdResultText(agent.GetSysInfo(QStringLiteral("NXT-unknown")), E_CmdKind::SysInfo,
+                                    agent.LastError(QStringLiteral("NXT-unknown"))),
+             QStringLiteral("device not found"));
     QVERIFY(!agent.GetSession(QStringLiteral("NXT-unknown")));
     agent.Clear();
     QCOMPARE(agent.DeviceCount(), 0);
@@ -74,9 +79,20 @@ void TestMaintainAgent::sessionsAreLazyAndReused()
     QVERIFY(pOld);
     QCOMPARE(agent.GetSysInfo(strHost), CMD_OK);
     QCOMPARE(agent.DownloadLog(strHost), CMD_BUSY);
+    // A busy session is busy, whatever else is wrong with the request; once free, its own
+    // reason names what is.
+    T_UpgradeInfo stImage;
+    stImage.strDevAddr = QStringLiteral("main");
+    stImage.strFilePath = QStringLiteral("/nonexistent/main.bin");
+    E_CmdResult eResult = agent.StartUpgrade(strHost, stImage);
+    QCOMPARE(Velmora::CmdResultText(eResult, E_CmdKind::Upgrade, agent.LastError(strHost)),
+             QStringLiteral("device is busy with another command"));
     QCOMPARE(agent.GetSession(strHost), pOld.data());
     QTRY_COMPARE(oldServer.ConnectionCount(), 1);
     QCOMPARE(agent.AbortCmd(strHost), int(CUR_SYSINFO));
+    eResult = agent.StartUpgrade(strHost, stImage);
+    const QString strWords = Velmora::CmdResultText(eResult, E_CmdKind::Upgrade, agent.LastError(strHost));
+    QVERIFY2(strWords.startsWith("cannot open '/nonexistent/main.bin'"), qPrintable(strWords));
 
     agent.AddDevice(Dev(strHost, newServer.Port())); // found again elsewhere
     QCOMPARE(pOld->DevInfo().u32Port, quint32(oldServer.Port()));
@@ -111,6 +127,45 @@ void TestMaintainAgent::removedDeviceSessionIsSilentAndDeleted()
     QCOMPARE(spy.size(), 1);
     QCOMPARE(spy.at(0).at(0).value<T_BaseDevInfo>().strHostName, QStringLiteral("ZR410-2"));
     QTRY_VERIFY(pGone.isNull());
+}
+
+void TestMaintainAgent::refusalWords_data()
+{
+    QTest::addColumn<int>("eResult");
+    QTest::addColumn<int>("eCmd");
+    QTest::addColumn<QString>("strReason"); // the session's own
+    QTest::addColumn<QString>("strText");
+    const int UP = int(E_CmdKind::Upgrade);
+    QTest::newRow("accepted") << int(CMD_OK) << UP << "stale"
+                              << "";
+    QTest::newRow("reason given, one line") << int(CMD_ERROR) << UP << " cannot open 'x':\r\n denied "
+                                            << "cannot open 'x': denied";
+    QTest::newRow("no reason, no session") << int(CMD_ERROR) << UP << " "
+                                           << "device not found";
+    // A stale reason of an earlier failure says nothing about these.
+    QTest::newRow("busy") << int(CMD_BUSY) << UP << "stale"
+                          << "device is busy with another command";
+    QTest::newRow("not sent") << int(CMD_CONNECT_FAIL) << int(E_CmdKind::VersionQuery) << "stale"
+                              << "could not connect to the device: request not sent";
+    QTest::newRow("no upgrade") << int(CMD_NOT_SUPPORT) << UP << ""
+                                << "upgrade not supported by the device";
+    QTest::newRow("no information") << int(CMD_NOT_SUPPORT) << int(E_CmdKind::SysInfo) << ""
+                                    << "system information not supported by the device";
+    QTest::newRow("no log") << int(CMD_NOT_SUPPORT) << int(E_CmdKind::Log) << ""
+                            << "log download not supported by the device";
+    QTest::newRow("no version query") << int(CMD_NOT_SUPPORT) << int(E_CmdKind::VersionQuery) << ""
+                                      << "version query not supported by the device";
+}
+
+// Would catch a result given another's words, the command left out of a refusal that depends
+// on it, and a stale channel reason shown for a refusal it did not cause.
+void TestMaintainAgent::refusalWords()
+{
+    QFETCH(int, eResult);
+    QFETCH(int, eCmd);
+    QFETCH(QString, strReason);
+    QFETCH(QString, strText);
+    QCOMPARE(Velmora::CmdResultText(E_CmdResult(eResult), E_CmdKind(eCmd), strReason), strText);
 }
 
 QTEST_MAIN(TestMaintainAgent)
