@@ -16,6 +16,7 @@
 #include "benchsupport.h"
 #include "discovery/qdevicesearcher.h"
 #include "netnsfleet.h"
+#include "product/hostmodel.h"
 #include "product/productconfig.h"
 #include "session/cmaintainagent.h"
 
@@ -326,7 +327,7 @@ T_DriverRun RunDriver(const QString &strImage)
                              T_BaseDevInfo st;
                              st.strHostName = QString::fromUtf8(baHost);
                              st.strDispName = GetProductName(st.strHostName);
-                             if (st.strHostName.section(QLatin1Char('-'), 0, 0) != QLatin1String(kModel))
+                             if (Velmora::ModelOfHostName(st.strHostName) != QLatin1String(kModel))
                                  return;
                              st.strAddr = QString::fromLatin1(baAddr);
                              st.u32Port = 60000;
