@@ -68,6 +68,7 @@ int s_iLiveCount = 0;
 CBaseComm::CBaseComm(const QString &strCmdPrefix, const QString &strTarget, QObject *parent)
     : QObject(parent), m_target(strTarget), m_cmdPrefix(strCmdPrefix),
       m_echoParam(QStringLiteral(" # %1param g %2").arg(strCmdPrefix, strTarget)),
+      m_echoParamRo(QStringLiteral(" # %1param r %2").arg(strCmdPrefix, strTarget)),
       m_echoGet(QStringLiteral(" # %1get ").arg(strCmdPrefix)),
       m_showConfigCmd(QStringLiteral("%1config --show").arg(strCmdPrefix)),
       m_echoConfig(QStringLiteral(" # %1 ").arg(m_showConfigCmd)), m_user(QStringLiteral("root"))
@@ -505,13 +506,18 @@ bool CBaseComm::AtPrompt(const QByteArray &line, const char *pszPrompt)
 
 bool CBaseComm::CheckIsParamOrReadyRead(const QByteArray &line)
 {
-    const QByteArray echo = m_echoParam.toUtf8();
-    if (TelnetReply::TakeEchoedName(line, echo, 1, m_readParamName))
-        return true; // one separator before the name
+    // Either store's read: the echo tells which one the prompt completes.
+    for (const QString *pEcho : {&m_echoParam, &m_echoParamRo}) {
+        const QByteArray echo = pEcho->toUtf8();
+        if (TelnetReply::TakeEchoedName(line, echo, 1, m_readParamName)) {
+            m_readParamEcho = echo;
+            return true; // one separator before the name
+        }
+    }
     if (!AtPrompt(line, TelnetReply::kRootPrompt) || m_readParamName.isEmpty())
         return false;
     QByteArray value;
-    const bool bOk = TelnetReply::ParamValue(line, m_lastLine, echo, m_readParamName, value);
+    const bool bOk = TelnetReply::ParamValue(line, m_lastLine, m_readParamEcho, m_readParamName, value);
     VLOG(lcTelnet) << "Read param:" << LogHex(m_readParamName) << "=" << LogHex(value);
     emit OnReadParam(std::exchange(m_readParamName, QByteArray()), value, bOk ? COMM_OK : COMM_FAILED);
     return true;

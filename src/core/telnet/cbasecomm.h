@@ -126,7 +126,8 @@ protected:
 
     QString m_target;
     QString m_cmdPrefix;
-    QString m_echoParam;
+    QString m_echoParam;   // the echo of a read of the value in effect, up to the name
+    QString m_echoParamRo; // and of one from the read-only store
     QString m_echoGet;
     QString m_showConfigCmd;
     QString m_echoConfig;
@@ -137,6 +138,7 @@ protected:
     QByteArray m_lastSend;
     unsigned int m_promptCount = 0;
     QByteArray m_readParamName;
+    QByteArray m_readParamEcho; // the echo that named it
     QByteArray m_readOptionName;
     QByteArray m_readConfigName;
     QList<QByteArray> m_sendQueue;

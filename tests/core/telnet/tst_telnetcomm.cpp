@@ -358,6 +358,7 @@ void TestTelnetComm::replies_data()
         // Fault: the echoed command line was taken for the value when the value line was empty.
         {"param empty value", "gbparam g  name", "gbparam g  name\r\n\r\n/ # ", {"param name=/0"}},
         {"param not defined", "gbparam g  name", "gbparam g  name\r\n\"name\" not defined\r\n/ # ", {"param name=/1"}},
+        {"read-only param, empty value", "gbparam r  name", "gbparam r  name\r\n\r\n/ # ", {"param name=/0"}},
         {"option value", "gbget vi_mode", "gbget vi_mode\r\n3\r\n/ # ", {"option vi_mode=3/0"}},
         {"option not found", "gbget vi_mode", "gbget vi_mode\r\nsh: gbget: not found\r\n/ # ", {"option vi_mode=/1"}},
         {"config empty value", "gbconfig --show ip", "gbconfig --show ip\r\n/ # ", {"config ip=/0"}},

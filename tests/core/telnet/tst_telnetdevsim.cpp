@@ -144,6 +144,8 @@ void TestTelnetDevsim::commandSet()
     QVERIFY(rig.comm->SaveParam());
     QVERIFY(rig.comm->ReadParam(QStringLiteral("name"), CBaseComm::PARAM_READ));
     QVERIFY(rig.comm->ReadParam(QStringLiteral("nothing"), CBaseComm::PARAM_READ));
+    // Fault: a read-only read was typed but never reported (its echo was not recognised).
+    QVERIFY(rig.comm->ReadParam(QStringLiteral("name"), CBaseComm::PARAM_READ_RO));
     QVERIFY(rig.comm->ReadOption(QStringLiteral("vi_mode")));
     QVERIFY(rig.comm->ReadOption(QStringLiteral("absent")));
     QVERIFY(rig.comm->ReadConfig(QStringLiteral("ip")));
@@ -151,18 +153,21 @@ void TestTelnetDevsim::commandSet()
     QVERIFY(rig.comm->Connect());
     QTRY_COMPARE_WITH_TIMEOUT(results.count(), 1, 10000);
     QCOMPARE(Result(results, 0), COMM_OK);
-    QCOMPARE(param.count(), 3);
+    QCOMPARE(param.count(), 4);
     QCOMPARE(param.at(0).at(1).toByteArray(), QByteArray("Stage%20left"));
     QCOMPARE(param.at(1).at(0).toByteArray(), QByteArray("nothing"));
     QCOMPARE(param.at(1).at(2).value<E_CommResult>(), COMM_FAILED);
-    QCOMPARE(param.at(2).at(0).toByteArray(), QByteArray("sinkinfo"));
-    QCOMPARE(param.at(2).at(1).toByteArray(), QByteArray("SAM"));
+    QCOMPARE(param.at(2).at(0).toByteArray(), QByteArray("name"));
+    QCOMPARE(param.at(2).at(1).toByteArray(), QByteArray("Stage%20left"));
+    QCOMPARE(param.at(2).at(2).value<E_CommResult>(), COMM_OK);
+    QCOMPARE(param.at(3).at(0).toByteArray(), QByteArray("sinkinfo"));
+    QCOMPARE(param.at(3).at(1).toByteArray(), QByteArray("SAM"));
     QCOMPARE(option.count(), 2);
     QCOMPARE(option.at(0).at(1).toByteArray(), QByteArray("3"));
     QCOMPARE(option.at(1).at(2).value<E_CommResult>(), COMM_FAILED);
     QCOMPARE(config.count(), 1);
     QCOMPARE(config.at(0).at(1).toByteArray(), QByteArray("10.1.2.3"));
-    QCOMPARE(rig.sim.Count(QStringLiteral("telnet_command")), 8);
+    QCOMPARE(rig.sim.Count(QStringLiteral("telnet_command")), 9);
     QCOMPARE(rig.sim.Count(QStringLiteral("telnet_param_save")), 1);
 }
 
