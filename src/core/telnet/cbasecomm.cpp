@@ -108,6 +108,14 @@ bool CBaseComm::TakeLive()
     return bWas;
 }
 
+bool CBaseComm::TakeSentReboot()
+{
+    if (m_lastSend.trimmed() != "reboot" || m_sendQueue.isEmpty() || m_sendQueue.first() != m_lastSend)
+        return false;
+    m_sendQueue.removeFirst();
+    return true;
+}
+
 bool CBaseComm::Close()
 {
     m_bLive = false;

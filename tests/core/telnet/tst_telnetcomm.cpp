@@ -523,6 +523,23 @@ void TestTelnetComm::socketPeerCloses()
     QVERIFY_QUIET(results, 1000);
     QCOMPARE(disconnected.count(), 1);
     QCOMPARE(comm.SendQueue().size(), 1);
+
+    // Once "reboot" has gone out, the device going down without a word is its success; a
+    // reconnect does not reboot it again.
+    QVERIFY(comm.Reboot()); // behind the "ls" kept from the run above
+    QVERIFY(comm.Connect());
+    QTRY_COMPARE(server.ConnectionCount(), 2);
+    results.clear();
+    server.Send(1, "/ # ");
+    QTRY_VERIFY(server.Received(1).endsWith("ls\r\n"));
+    server.Send(1, "ls\r\nbin\r\n/ # ");
+    QTRY_VERIFY(server.Received(1).endsWith("reboot\r\n"));
+    server.Send(1, "reboot\r\n");
+    server.Connection(1)->disconnectFromHost();
+    QTRY_COMPARE(results.count(), 1);
+    QCOMPARE(Result(results, 0), COMM_OK);
+    QVERIFY(comm.SendQueue().isEmpty());
+    QVERIFY_QUIET(results, 1000);
 }
 
 // A peer that takes no more bytes: the write fails after the write limit, as a blocking write
