@@ -107,6 +107,8 @@ private slots:
     void upgradeEndsOnce_data();
     void upgradeEndsOnce();
     void abortDuringInstallationSilencesSession();
+    void imageNameReachesDeviceWhole_data();
+    void imageNameReachesDeviceWhole();
     void installationProgressIsAnyValueButHundred_data();
     void installationProgressIsAnyValueButHundred();
     void logArrivesInChunksThenFinalNotification();
@@ -295,6 +297,29 @@ void TestVazaSession::upgradeEndsOnce()
     QCOMPARE(r.Finals(), 1);
     QCOMPARE(r.session.GetSysInfo(), CMD_OK);
     QTRY_COMPARE_WITH_TIMEOUT(r.notes.last(), QStringLiteral("sys ok"), 5000);
+}
+
+void TestVazaSession::imageNameReachesDeviceWhole_data()
+{
+    QTest::addColumn<QString>("name");
+    // A name cut at its blank was stored as "/with" and the run then failed with a false
+    // reason; '#' and '%' must not be read as URL syntax; UTF-8 names stay UTF-8.
+    QTest::newRow("blank") << QStringLiteral("with blank.img");
+    QTest::newRow("hash and percent") << QStringLiteral("a#b 50%.img");
+    QTest::newRow("chinese") << QString::fromUtf8("\xe5\x9b\xba\xe4\xbb\xb6.img");
+}
+
+void TestVazaSession::imageNameReachesDeviceWhole()
+{
+    QFETCH(QString, name);
+    CRig r(0.05, "ZR410-0026", {{"install_ms", 0}}, QStringLiteral("vaza,ftp"));
+    QVERIFY(r.bStarted);
+    QCOMPARE(r.Upgrade(r.Image(name, 3000)), CMD_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(r.Finals(), 1, 20000);
+    QCOMPARE(r.notes.last(), QStringLiteral("up fin Upgrade completed 100"));
+    const QList<QJsonObject> images = r.sim.Events(QStringLiteral("image"));
+    QCOMPARE(images.size(), 1);
+    QCOMPARE(images.at(0).value(QStringLiteral("name")).toString(), QLatin1Char('/') + name);
 }
 
 // Catches simulated progress and polls that go on reporting after the caller gave up, and
