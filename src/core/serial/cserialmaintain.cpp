@@ -158,8 +158,11 @@ void CSerialMaintain::OnReadData(const QByteArray &data)
         ProcessMsg(stHead, baBody);
         return !guard.isNull();
     });
+    // A receiver may have deleted us: nothing of ours may be touched then, the parser neither.
+    if (!guard)
+        return;
     const bool bNoise = m_parser.ChecksumErrors() != i32Errors || m_parser.Pending() > 0;
-    if (guard && i32Handled == 0 && bNoise && !m_baPending.isEmpty() && IsPortOpen()) {
+    if (i32Handled == 0 && bNoise && !m_baPending.isEmpty() && IsPortOpen()) {
         // The answer was lost to line noise, or what waits looks like the start of a frame
         // that may never be completed; the controller will not send it again by itself: ask
         // again after the usual wait (every byte that arrives restarts it) instead of
