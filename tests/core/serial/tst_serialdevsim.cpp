@@ -119,6 +119,11 @@ void TstSerialDevsim::cli_data()
     QTest::newRow("upgrade, json") << QJsonObject{{"serial_version_after", "MCU-3.0.0"}}
                                    << QStringList{"upgrade", "@FILE", "--json"} << 0 << "\"version\": \"MCU-3.0.0\""
                                    << "";
+    // The controller said the upgrade completed: a version it then will not tell is no failure.
+    QTest::newRow("upgrade, version unread, json")
+        << QJsonObject{{"serial_silent", QJsonArray{"query"}}} << QStringList{"upgrade", "@FILE", "--json"} << 0
+        << "\"version_error\": \"operation timeout: no answer within 15 s\""
+        << "Atmel_MCU: version: operation timeout";
     QTest::newRow("upgrade with progress")
         << QJsonObject{} << QStringList{"upgrade", "@FILE"} << 0 << "upgrade succeeded"
         << "Atmel_MCU: Uploading 100%";
