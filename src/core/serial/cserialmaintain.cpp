@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QPointer>
 
+#include <limits>
+
 namespace
 {
 constexpr int RESEND_MS = 3000;
@@ -291,12 +293,12 @@ void CSerialMaintain::ProcessVersionUpgradeRsp(QByteArray &baBody)
             m_timerCheckUpgrade.stop();
             AbortCmd();
             EmitUpgrade(tr("Upgrade completed"), false, true, 100);
-        } else if (u32Value > 100) {
-            // No percentage: the controller refused the image (its checksum did not match).
-            // Polling on would only end in the window's time-out, without the reason.
-            FailUpgrade(tr("Installing"), QStringLiteral("checksum rejected: the controller refused the image"));
         } else {
-            EmitUpgrade(tr("Installing"), false, false, static_cast<int>(u32Value));
+            // Any other value is progress: the controller has no answer that means "failed"
+            // here. One that stops moving is ended by the runner's silence limit. Kept
+            // non-negative, as a negative figure means "no percentage".
+            EmitUpgrade(tr("Installing"), false, false,
+                        static_cast<int>(qMin<quint32>(u32Value, std::numeric_limits<int>::max())));
         }
     } else {
         VLOG(lcSerial) << "unknown upgrade step" << u32Step;

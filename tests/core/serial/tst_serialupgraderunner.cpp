@@ -137,6 +137,9 @@ void TstSerialUpgradeRunner::upgradeEndings_data()
     // limit: a controller polled for ever at the same percentage still ends.
     QTest::newRow("installation stands still") << "still" << int(CSerialUpgradeRunner::RESULT_TIMEOUT) << "Installing"
                                                << "operation timeout: no progress for 420 s" << 420000;
+    // Only 100 ends an installation: a value above it is progress, no refusal of the image.
+    QTest::newRow("installing above 100, then done")
+        << "above" << int(CSerialUpgradeRunner::RESULT_OK) << strDone << "" << 0;
     QTest::newRow("line hangs up") << "hangup" << int(CSerialUpgradeRunner::RESULT_FAILED) << "Uploading"
                                    << "lost" << 0;
 }
@@ -160,6 +163,8 @@ void TstSerialUpgradeRunner::upgradeEndings()
     mcu.bAnswerStart = script != QLatin1String("nostart");
     if (script == QLatin1String("onepiece") || script == QLatin1String("hangup"))
         mcu.i32PiecesAnswered = 1;
+    if (script == QLatin1String("above"))
+        mcu.lstInstall = {150, 255, 100};
     if (script == QLatin1String("still"))
         mcu.lstInstall = {5, 10, 15, 20, 25, 30, 35, 40, 45, 50};
 
@@ -196,6 +201,8 @@ void TstSerialUpgradeRunner::upgradeEndings()
         QVERIFY2(i64QuietMs >= Velmora::ScaledMs(quietMs) - 5, qPrintable(QString::number(i64QuietMs)));
     if (st.strStep == QLatin1String("Upgrade completed"))
         QCOMPARE(lstReports.last(), QStringLiteral("Upgrade completed 100"));
+    if (script == QLatin1String("above"))
+        mcu.lstInstall = {150, 255, 100};
     if (script == QLatin1String("still")) {
         // Stood still past the 40 s limit many times over: only the module limit ended it.
         QVERIFY(lstReports.count(QStringLiteral("Installing 50")) > 10);
