@@ -1,15 +1,14 @@
 // serial --port PATH --baud N (version | upgrade FILE) [--json]: the microcontroller on a
-// serial line, with the same session and the same time limits as the serial window.
+// serial line, through the same runner as the serial window, so both end an operation alike.
 #include "clicommands.h"
 #include "clicommon.h"
 
-#include "common/timescale.h"
 #include "serial/cserialmaintain.h"
+#include "serial/cserialupgraderunner.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QJsonObject>
-#include <QTimer>
 
 #include <cstdio>
 #include <unistd.h>
@@ -20,57 +19,6 @@ namespace
 {
 
 const QString kHost = QString::fromLatin1(CSerialMaintain::MCU_MODULE);
-
-struct T_Outcome {
-    bool bOk = false;
-    QString strStep;   // where it ended
-    QString strReason; // why it failed
-    QString strVersion;
-};
-
-QString RefusalReason(E_CmdResult eResult, const CSerialMaintain &session)
-{
-    const QString strLast = session.LastError();
-    switch (eResult) {
-    case CMD_CONNECT_FAIL:
-        return strLast.isEmpty() ? QStringLiteral("serial port is not open") : strLast;
-    case CMD_BUSY:
-        return QStringLiteral("busy");
-    case CMD_NOT_SUPPORT:
-        return QStringLiteral("not supported");
-    default:
-        return strLast.isEmpty() ? QStringLiteral("refused") : strLast;
-    }
-}
-
-// Waits for one version answer within the answer limit.
-T_Outcome QueryVersion(CSerialMaintain &session)
-{
-    T_Outcome st;
-    st.strStep = QStringLiteral("version");
-    QEventLoop loop;
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, &loop, [&] { loop.exit(1); });
-    QObject::connect(&session, &CBaseMaintainSession::OnVersionQueryNotify, &loop,
-                     [&](T_BaseDevInfo, bool bError, QByteArray, UInt32, QByteArray strVersion) {
-                         st.bOk = !bError;
-                         st.strVersion = QString::fromUtf8(strVersion);
-                         if (bError)
-                             st.strReason = QStringLiteral("the controller refused the query");
-                         loop.exit(0);
-                     });
-    const E_CmdResult eResult = session.QueryVersion(QByteArray(CSerialMaintain::MCU_MODULE), 0);
-    if (eResult != CMD_OK) {
-        st.strReason = RefusalReason(eResult, session);
-        return st;
-    }
-    watchdog.start(Velmora::ScaledMs(CSerialMaintain::ANSWER_MS));
-    if (loop.exec() != 0)
-        st.strReason =
-            QStringLiteral("operation timeout: no answer within %1 s").arg(CSerialMaintain::ANSWER_MS / 1000);
-    return st;
-}
 
 class CProgressLine
 {
@@ -104,51 +52,6 @@ private:
     QString m_strLastStep;
     int m_i32LastQuarter = -1;
 };
-
-T_Outcome Upgrade(CSerialMaintain &session, const QString &strFile, bool bQuiet)
-{
-    T_Outcome st;
-    st.strStep = QStringLiteral("start");
-    QEventLoop loop;
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, &loop, [&] { loop.exit(1); });
-    CProgressLine progress;
-    bool bReported = false;
-    QObject::connect(
-        &session, &CBaseMaintainSession::OnUpgradeNotify, &loop,
-        [&](T_BaseDevInfo, T_UpgradeInfo, QString strCurStep, bool bError, bool bFinished, int i32CurProgress) {
-            st.strStep = strCurStep;
-            bReported = true;
-            if (bError) {
-                st.strReason = session.LastError().isEmpty() ? QStringLiteral("failed") : session.LastError();
-                loop.exit(0);
-                return;
-            }
-            if (!bQuiet)
-                progress.Show(strCurStep, i32CurProgress);
-            if (bFinished) {
-                st.bOk = true;
-                loop.exit(0);
-                return;
-            }
-            watchdog.start(Velmora::ScaledMs(CSerialMaintain::REPORT_GAP_MS));
-        });
-    const T_UpgradeInfo stInfo{kHost, 0, strFile};
-    const E_CmdResult eResult = session.StartUpgrade(stInfo);
-    if (eResult != CMD_OK) {
-        st.strReason = RefusalReason(eResult, session);
-        return st;
-    }
-    watchdog.start(Velmora::ScaledMs(CSerialMaintain::ANSWER_MS));
-    if (loop.exec() != 0) {
-        session.AbortCmd();
-        const int iLimitMs = bReported ? CSerialMaintain::REPORT_GAP_MS : CSerialMaintain::ANSWER_MS;
-        st.strReason = QStringLiteral("operation timeout: no report within %1 s").arg(iLimitMs / 1000);
-    }
-    progress.End();
-    return st;
-}
 
 } // namespace
 
@@ -191,47 +94,44 @@ int RunSerial(const QStringList &args)
         return EXIT_USAGE;
     }
 
-    T_BaseDevInfo stDev;
-    stDev.strHostName = kHost;
-    stDev.strAddr = strPort;
-    stDev.u32Port = u32Baud;
     const bool bJson = parser.isSet(json);
-    T_Outcome st;
-    QString strVersionError;
-    {
-        CSerialMaintain session(stDev);
-        if (bUpgrade) {
-            st = Upgrade(session, strFile, bJson);
-            if (st.bOk) {
-                // The version the controller now runs; a failure here does not undo the upgrade.
-                const T_Outcome stVersion = QueryVersion(session);
-                st.strVersion = stVersion.strVersion;
-                strVersionError = stVersion.strReason;
-            }
-        } else {
-            st = QueryVersion(session);
-        }
-    }
+    CSerialUpgradeRunner runner(strPort, u32Baud);
+    CProgressLine progress;
+    if (!bJson)
+        QObject::connect(&runner, &CSerialUpgradeRunner::signalProgress,
+                         [&progress](const QString &strStep, int i32Progress) { progress.Show(strStep, i32Progress); });
+    QEventLoop loop;
+    QObject::connect(&runner, &CSerialUpgradeRunner::signalFinished, &loop, &QEventLoop::quit);
+    if ((bUpgrade ? runner.StartUpgrade(strFile) : runner.QueryVersion()) == CMD_OK && runner.IsRunning())
+        loop.exec();
+    progress.End();
+
+    const CSerialUpgradeRunner::T_Result &st = runner.Result();
+    // The version read after an upgrade does not undo the upgrade when it fails.
+    const bool bOk =
+        st.eResult == CSerialUpgradeRunner::RESULT_OK || st.eResult == CSerialUpgradeRunner::RESULT_VERSION_UNREAD;
+    const QString strVersion = QString::fromUtf8(st.baVersion);
+    const QString strVersionError = bOk ? st.strReason : QString();
     if (bJson) {
-        QJsonObject o{{"port", strPort}, {"baud", static_cast<double>(u32Baud)}, {"ok", st.bOk}, {"step", st.strStep}};
-        if (!st.strVersion.isEmpty() || st.bOk)
-            o.insert(QStringLiteral("version"), st.strVersion);
-        if (!st.strReason.isEmpty())
+        QJsonObject o{{"port", strPort}, {"baud", static_cast<double>(u32Baud)}, {"ok", bOk}, {"step", st.strStep}};
+        if (!strVersion.isEmpty() || bOk)
+            o.insert(QStringLiteral("version"), strVersion);
+        if (!bOk && !st.strReason.isEmpty())
             o.insert(QStringLiteral("error"), st.strReason);
         if (!strVersionError.isEmpty())
             o.insert(QStringLiteral("version_error"), strVersionError);
         PrintJson(o);
-    } else if (st.bOk) {
+    } else if (bOk) {
         if (bUpgrade)
             PrintOut(QStringLiteral("%1: upgrade succeeded%2\n")
-                         .arg(kHost, strVersionError.isEmpty() ? QStringLiteral(", version ") + st.strVersion
+                         .arg(kHost, strVersionError.isEmpty() ? QStringLiteral(", version ") + strVersion
                                                                : QStringLiteral(", but the version query failed")));
         else
-            PrintOut(st.strVersion + QLatin1Char('\n'));
+            PrintOut(strVersion + QLatin1Char('\n'));
     }
-    if (!st.bOk)
+    if (!bOk)
         PrintDeviceError(kHost, st.strStep, st.strReason);
     else if (!strVersionError.isEmpty())
         PrintDeviceError(kHost, QStringLiteral("version"), strVersionError);
-    return st.bOk ? EXIT_OK : EXIT_FAILED;
+    return bOk ? EXIT_OK : EXIT_FAILED;
 }

@@ -2,7 +2,6 @@
 #include "ui_cserialform.h"
 
 #include "cmsgbox.h"
-#include "common/timescale.h"
 #include "common/vlog.h"
 #include "filechooser.h"
 #include "serial/cserialmaintain.h"
@@ -31,13 +30,11 @@ CSerialForm::CSerialForm(QWidget *parent) : QWidget(parent), ui(new Ui::CSerialF
     ui->selPort->setCurrentIndex(-1);
     connect(ui->selPort, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             QOverload<int>::of(&CSerialForm::comChanged));
-    m_timerOperation.setSingleShot(true);
-    connect(&m_timerOperation, &QTimer::timeout, this, &CSerialForm::slotOperationTimeout);
 }
 
 CSerialForm::~CSerialForm()
 {
-    DeleteSession();
+    delete m_pRunner;
     delete ui;
 }
 
@@ -57,45 +54,35 @@ void CSerialForm::ShowError(const QString &strText)
     CMsgBox::Show(this, QMessageBox::Critical, QString(), strText);
 }
 
-void CSerialForm::DeleteSession()
+bool CSerialForm::CreateRunner()
 {
-    // Direct deletion closes the port now, so the next session can open it at once; the
-    // session itself copes with being deleted from inside its port's signal.
-    delete m_pSession;
-    m_pSession = nullptr;
-}
-
-bool CSerialForm::CreateSession()
-{
-    m_stDevInfo = T_BaseDevInfo();
-    m_stDevInfo.strHostName = kDevice;
-    m_stDevInfo.strAddr = ui->selPort->currentText().trimmed();
-    m_stDevInfo.u32Port = ui->boBox_baudRate->currentText().toUInt();
-    if (m_stDevInfo.strAddr.isEmpty()) {
+    // The previous operation's port is closed before the next one opens it.
+    delete m_pRunner;
+    m_pRunner = nullptr;
+    const QString strPort = ui->selPort->currentText().trimmed();
+    const quint32 u32Baud = ui->boBox_baudRate->currentText().toUInt();
+    if (strPort.isEmpty()) {
         ShowError(tr("Select a serial port first!"));
         ui->selPort->setFocus();
         return false;
     }
-    if (m_stDevInfo.u32Port == 0) {
+    if (u32Baud == 0) {
         ShowError(tr("Select a baud rate first!"));
         ui->boBox_baudRate->setFocus();
         return false;
     }
-    m_pSession = new CSerialMaintain(m_stDevInfo);
-    connect(m_pSession, &CBaseMaintainSession::OnUpgradeNotify, this, &CSerialForm::slotOnUpgradeNotify);
-    connect(m_pSession, &CBaseMaintainSession::OnVersionQueryNotify, this, &CSerialForm::slotOnVersionQueryNotify);
+    m_pRunner = new CSerialUpgradeRunner(strPort, u32Baud);
+    connect(m_pRunner, &CSerialUpgradeRunner::signalProgress, this, &CSerialForm::slotOnProgress);
+    connect(m_pRunner, &CSerialUpgradeRunner::signalFinished, this, &CSerialForm::slotOnFinished);
     return true;
 }
 
-void CSerialForm::StartTimer(int i32Ms)
+void CSerialForm::Started(E_CmdResult eResult, const QString &strNotSupport)
 {
-    m_timerOperation.start(Velmora::ScaledMs(i32Ms));
-}
-
-void CSerialForm::Idle()
-{
-    m_timerOperation.stop();
-    setEnabled(true);
+    if (eResult == CMD_OK)
+        setEnabled(false);
+    else
+        ShowError(CmdResultText(eResult, strNotSupport));
 }
 
 QString CSerialForm::CmdResultText(E_CmdResult eResult, const QString &strNotSupport) const
@@ -127,21 +114,11 @@ void CSerialForm::comChanged()
 
 void CSerialForm::on_btnVerQuery_clicked()
 {
-    DeleteSession();
-    m_bVersionAfterUpgrade = false;
-    m_bQueryPending = false;
-    if (!CreateSession()) {
+    if (!CreateRunner()) {
         ShowError(tr("Version query is not support!"));
         return;
     }
-    const E_CmdResult eResult = m_pSession->QueryVersion(QByteArray(CSerialMaintain::MCU_MODULE), 0);
-    m_bQueryPending = eResult == CMD_OK;
-    if (eResult == CMD_OK)
-        StartTimer(CSerialMaintain::ANSWER_MS);
-    else
-        ShowError(CmdResultText(eResult, tr("Version query is not support!")));
-    if (m_timerOperation.isActive())
-        setEnabled(false);
+    Started(m_pRunner->QueryVersion(), tr("Version query is not support!"));
 }
 
 void CSerialForm::on_butOpenFile_clicked()
@@ -156,92 +133,55 @@ void CSerialForm::on_butOpenFile_clicked()
 
 void CSerialForm::on_butStartUp_clicked()
 {
-    DeleteSession();
-    m_bQueryPending = false;
-    if (!CreateSession()) {
+    if (!CreateRunner()) {
         ShowError(tr("Upgrade is not support!"));
         return;
     }
-    const T_UpgradeInfo stInfo{kDevice, 0, ui->butOpenFile->toolTip()};
-    if (stInfo.strFilePath.isEmpty()) {
+    const QString strPath = ui->butOpenFile->toolTip();
+    if (strPath.isEmpty()) {
         ShowError(tr("Select upgrade file first!"));
         return;
     }
-    const E_CmdResult eResult = m_pSession->StartUpgrade(stInfo);
-    if (eResult == CMD_OK)
-        StartTimer(CSerialMaintain::ANSWER_MS);
-    else
-        ShowError(CmdResultText(eResult, tr("Upgrade is not support!")));
-    if (m_timerOperation.isActive())
-        setEnabled(false);
+    Started(m_pRunner->StartUpgrade(strPath), tr("Upgrade is not support!"));
 }
 
-void CSerialForm::slotOnUpgradeNotify(T_BaseDevInfo stDevInfo, T_UpgradeInfo stUpgradeInfo, QString strCurStep,
-                                      bool bError, bool bFinished, int i32CurProgress)
+void CSerialForm::slotOnProgress(QString strStep, int i32Progress)
 {
-    VLOG(lcUi) << stDevInfo.strHostName << stUpgradeInfo.strDevAddr << strCurStep << bError << bFinished
-               << i32CurProgress;
-    if (stDevInfo.strHostName != m_stDevInfo.strHostName)
-        return;
-    if (bError) {
-        Idle();
+    ui->lbProgress->setToolTip(QString());
+    ui->lbProgress->setText(tr("%1:%2%").arg(strStep).arg(i32Progress));
+}
+
+void CSerialForm::slotOnFinished(CSerialUpgradeRunner::T_Result stResult)
+{
+    VLOG(lcUi) << stResult.eResult << stResult.bUpgrade << stResult.strStep << stResult.strReason
+               << Velmora::Hex(stResult.baVersion);
+    setEnabled(true);
+    switch (stResult.eResult) {
+    case CSerialUpgradeRunner::RESULT_OK:
+        ui->btnVerQuery->setText(ButtonText(stResult.baVersion));
+        if (stResult.bUpgrade)
+            ui->lbProgress->setText(tr("Upgrade succeed."));
+        break;
+    case CSerialUpgradeRunner::RESULT_VERSION_UNREAD:
+        ui->lbProgress->setText(tr("Upgrade succeed, but fails to query version."));
+        break;
+    case CSerialUpgradeRunner::RESULT_FAILED:
+        if (!stResult.bUpgrade) {
+            ui->btnVerQuery->setText(tr("Version query failed"));
+            ShowError(tr("Version query failed"));
+            break;
+        }
         ui->lbProgress->setText(tr("Upgrade failed"));
         // Why it failed travels beside the message, where an operator can find it.
         // Escaped: the reason may quote the controller's own text, never to be read as markup.
-        const QString strReason = m_pSession ? m_pSession->LastError() : QString();
-        ui->lbProgress->setToolTip(strReason.isEmpty() ? QString()
-                                                       : QStringLiteral("<qt>%1</qt>").arg(strReason.toHtmlEscaped()));
-        ShowError(tr("'%1' Upgrade error occur!").arg(stDevInfo.strHostName));
-        return;
+        ui->lbProgress->setToolTip(stResult.strReason.isEmpty()
+                                       ? QString()
+                                       : QStringLiteral("<qt>%1</qt>").arg(stResult.strReason.toHtmlEscaped()));
+        ShowError(tr("'%1' Upgrade error occur!").arg(kDevice));
+        break;
+    case CSerialUpgradeRunner::RESULT_TIMEOUT:
+        ui->lbProgress->setText(tr("Operation timeout"));
+        ShowError(tr("'%1' operation timeout!").arg(kDevice));
+        break;
     }
-    ui->lbProgress->setToolTip(QString());
-    ui->lbProgress->setText(tr("%1:%2%").arg(strCurStep).arg(i32CurProgress));
-    if (bFinished) {
-        if (m_pSession)
-            m_pSession->QueryVersion(QByteArray(CSerialMaintain::MCU_MODULE), 0);
-        m_bQueryPending = true;
-        StartTimer(CSerialMaintain::ANSWER_MS);
-        m_bVersionAfterUpgrade = true;
-    } else {
-        StartTimer(CSerialMaintain::REPORT_GAP_MS);
-    }
-}
-
-void CSerialForm::slotOnVersionQueryNotify(T_BaseDevInfo stDevInfo, bool bError, QByteArray strDevAddr,
-                                           UInt32 u32DevPort, QByteArray strVersion)
-{
-    VLOG(lcUi) << stDevInfo.strHostName << bError << strDevAddr << u32DevPort << Velmora::Hex(strVersion);
-    if (stDevInfo.strHostName != m_stDevInfo.strHostName)
-        return;
-    if (!m_bQueryPending) {
-        VLOG(lcUi) << "version answer nobody waits for, dropped";
-        return;
-    }
-    m_bQueryPending = false;
-    Idle();
-    if (m_bVersionAfterUpgrade) {
-        if (bError) {
-            ui->lbProgress->setText(tr("Upgrade succeed, but fails to query version."));
-        } else {
-            ui->btnVerQuery->setText(ButtonText(strVersion));
-            ui->lbProgress->setText(tr("Upgrade succeed."));
-        }
-        return;
-    }
-    if (bError) {
-        ui->btnVerQuery->setText(tr("Version query failed"));
-        ShowError(tr("Version query failed"));
-    } else {
-        ui->btnVerQuery->setText(ButtonText(strVersion));
-    }
-}
-
-void CSerialForm::slotOperationTimeout()
-{
-    VLOG(lcUi);
-    DeleteSession();
-    m_bQueryPending = false;
-    Idle();
-    ui->lbProgress->setText(tr("Operation timeout"));
-    ShowError(tr("'%1' operation timeout!").arg(kDevice));
 }

@@ -6,7 +6,7 @@
 #include "common/timescale.h"
 #include "common/vlog.h"
 #include "filechooser.h"
-#include "http/chttpupgrade.h"
+#include "http/chttpagent.h"
 #include "modulerows.h"
 #include "product/hostmodel.h"
 #include "product/httpmodels.h"
@@ -29,24 +29,31 @@ constexpr int COL_PROGRESS = 3;
 } // namespace
 
 CFormMaintain::CFormMaintain(const T_BaseDevInfo &stDevInfo, CMaintainAgent *pAgent, QWidget *parent)
-    : QWidget(parent), ui(new Ui::CFormMaintain), m_stDevInfo(stDevInfo), m_pAgent(pAgent),
-      m_upgradeWatch(CBatchUpgrade::MODULE_LIMIT_MS)
+    : QWidget(parent), ui(new Ui::CFormMaintain), m_stDevInfo(stDevInfo), m_pAgent(pAgent)
 {
     Velmora::RegisterMaintainMetaTypes();
     ui->setupUi(this);
     connect(&m_timer, &QTimer::timeout, this, &CFormMaintain::slotOperationTimeout);
-    connect(&m_upgradeWatch, &CProgressWatch::signalStalled, this, &CFormMaintain::slotOperationTimeout);
-    connect(m_pAgent, &CMaintainAgent::OnUpgradeNotify, this, &CFormMaintain::slotOnUpgradeNotify);
     connect(m_pAgent, &CMaintainAgent::OnSysInfoNotify, this, &CFormMaintain::slotOnSysInfoNotify);
     connect(m_pAgent, &CMaintainAgent::OnDownloadLogNotify, this, &CFormMaintain::slotOnDownloadLogNotify);
 
     m_pAgent->GetSysInfo(m_stDevInfo.strHostName);
     if (Velmora::IsHttpHostModel(m_stDevInfo.strHostName)) {
-        m_pHttp = new CHttpUpgrade(m_stDevInfo, this);
-        connect(m_pHttp, &CHttpUpgrade::signalHttpUpgradeNotify, this, &CFormMaintain::slotOnUpgradeNotify);
-        connect(m_pHttp, &CHttpUpgrade::signalHttpVersionNotify, this, &CFormMaintain::slotOnSysInfoNotify);
-        m_pHttp->QueryVersion();
+        m_pHttpAgent = new CHttpAgent(this);
+        connect(m_pHttpAgent, &CHttpAgent::signalHttpVersionNotify, this, &CFormMaintain::slotOnSysInfoNotify);
+        m_pHttpAgent->QueryVersion(m_stDevInfo);
     }
+    // The device's upgrades run on the batch engine, as a batch of one with the version read
+    // back: the console program's --hosts runs the same rules and reports the same reasons.
+    m_pRun = new CBatchUpgrade(m_pAgent, m_pHttpAgent, this);
+    m_pRun->SetVersionCheck(true);
+    connect(m_pRun, &CBatchUpgrade::signalModuleStarted, this, &CFormMaintain::slotRunModuleStarted);
+    connect(m_pRun, &CBatchUpgrade::signalDeviceProgress, this, &CFormMaintain::slotRunProgress);
+    connect(m_pRun, &CBatchUpgrade::signalDeviceStalled, this, [this] { m_bStalled = true; });
+    connect(m_pRun, &CBatchUpgrade::signalDeviceFailed, this, &CFormMaintain::slotRunFailed);
+    connect(m_pRun, &CBatchUpgrade::signalBatchFinished, this, &CFormMaintain::slotRunEnded);
+    connect(m_pRun, &CBatchUpgrade::signalReplyTimeOut, this, &CFormMaintain::slotRunEnded);
+    connect(m_pRun, &CBatchUpgrade::signalModuleNotStarted, this, &CFormMaintain::slotRunEnded);
     // The start-up read is not the operator's: its time-out says nothing, and it locks nothing.
     m_eOperation = OP_STARTUP;
     m_timer.start(Velmora::ScaledMs(REQUEST_MS));
@@ -60,11 +67,15 @@ CFormMaintain::~CFormMaintain()
     // session goes through the agent's deferred deletion, and the upgrader copes with being
     // deleted from its own signal.
     m_timer.stop();
+    // The run first: it would otherwise abort through agents that are half gone.
+    m_pRun->disconnect(this);
+    delete m_pRun;
+    m_pRun = nullptr;
     m_pAgent->disconnect(this);
-    if (m_pHttp) {
-        m_pHttp->disconnect(this);
-        delete m_pHttp;
-        m_pHttp = nullptr;
+    if (m_pHttpAgent) {
+        m_pHttpAgent->disconnect(this);
+        delete m_pHttpAgent;
+        m_pHttpAgent = nullptr;
     }
     m_pAgent->RemoveSession(m_stDevInfo.strHostName);
     if (m_bBusy) {
@@ -190,7 +201,6 @@ void CFormMaintain::BeginOperation(E_Operation eOperation, int i32Ms)
 void CFormMaintain::EndOperation()
 {
     m_timer.stop();
-    m_upgradeWatch.Clear();
     m_eOperation = OP_NONE;
     SetControlsEnabled(true);
 }
@@ -209,104 +219,76 @@ void CFormMaintain::FailRow(QTreeWidgetItem *pItem, const QString &strReason)
 
 QString CFormMaintain::UpgradeFailureReason() const
 {
-    return m_bHttpRun ? m_pHttp->LastError() : m_pAgent->LastError(m_stDevInfo.strHostName);
+    return m_pAgent->LastError(m_stDevInfo.strHostName);
 }
 
 void CFormMaintain::on_btnStartUpgrade_clicked()
 {
-    m_i32CurRow = 0;
-    const int i32Row = NextRowWithFile(m_i32CurRow);
+    const int i32Row = NextRowWithFile(0);
     if (i32Row < 0) {
         ShowError(tr("Select upgrade file first!"));
         return;
     }
+    QList<T_BatchModule> lstModules;
+    for (int i = 0; i < ui->twUpgrade->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *pItem = ui->twUpgrade->topLevelItem(i);
+        pItem->setToolTip(COL_STEP, QString());
+        lstModules << T_BatchModule{pItem->data(0, Qt::UserRole).toString(), pItem->text(0), pItem->text(COL_FILE)};
+    }
     m_i32CurRow = i32Row;
-    m_i32StartRow = i32Row;
     // A web-server model takes the whole run over HTTP when it begins at the first row, and
-    // through the Vaza session when it begins further down.
-    m_bHttpRun = m_pHttp && m_i32StartRow == 0;
-    const QString strRefusal = AttemptModule(i32Row);
-    if (!strRefusal.isEmpty())
-        ShowError(strRefusal);
-}
-
-QString CFormMaintain::AttemptModule(int i32Row)
-{
-    QTreeWidgetItem *pItem = ui->twUpgrade->topLevelItem(i32Row);
-    T_UpgradeInfo stUpgradeInfo;
-    stUpgradeInfo.strDevAddr = pItem->data(0, Qt::UserRole).toString();
-    stUpgradeInfo.u32DevPort = 0;
-    stUpgradeInfo.strFilePath = pItem->text(COL_FILE);
-    pItem->setToolTip(COL_STEP, QString());
-    VLOG(lcUi) << m_stDevInfo.strHostName << "row" << i32Row << stUpgradeInfo.strDevAddr
-               << (m_bHttpRun ? "http" : "vaza");
-
-    // Every module is bounded on both routes by the batch's silence limit: a device that never
-    // ends its installation must not hold the form for ever, and only progress that moves
-    // keeps it going.
+    // through the Vaza session when it begins further down. The choice is this form's alone.
+    m_pRun->SetVazaOnly(!m_pHttpAgent || i32Row != 0);
+    m_pRun->SetDevices({m_stDevInfo});
+    m_pRun->SetModules(lstModules);
+    m_bStalled = false;
     BeginOperation(OP_UPGRADE, 0);
-    m_upgradeWatch.Watch(m_stDevInfo.strHostName);
-    if (m_bHttpRun) {
-        // The upgrader reports its first step from inside the call.
-        const QPointer<CFormMaintain> self(this);
-        const bool bStarted = m_pHttp->StartUpgrade(stUpgradeInfo.strFilePath, stUpgradeInfo);
-        if (!self || bStarted)
-            return QString();
-        FailRow(pItem, m_pHttp->LastError());
-        EndOperation();
-        return tr("'%1' Upgrade error occur!").arg(m_stDevInfo.strHostName);
-    }
-    const E_CmdResult eResult = m_pAgent->StartUpgrade(m_stDevInfo.strHostName, stUpgradeInfo);
-    if (eResult == CMD_OK)
-        return QString();
-    EndOperation();
-    return Velmora::CmdResultText(eResult, E_CmdKind::Upgrade, m_pAgent->LastError(m_stDevInfo.strHostName));
+    VLOG(lcUi) << m_stDevInfo.strHostName << "from row" << i32Row;
+    // Refusals come as failures from inside this call; the run's end always comes later.
+    m_pRun->Start();
 }
 
-void CFormMaintain::slotOnUpgradeNotify(T_BaseDevInfo stDevInfo, T_UpgradeInfo, QString strCurStep, bool bError,
-                                        bool bFinished, int i32CurProgress)
+void CFormMaintain::slotRunModuleStarted(int i32Module)
 {
-    if (stDevInfo.strHostName != m_stDevInfo.strHostName || m_eOperation != OP_UPGRADE)
+    m_i32CurRow = i32Module;
+}
+
+void CFormMaintain::slotRunProgress(T_BaseDevInfo, int i32Module, QString strCurStep, int i32CurProgress, bool bError,
+                                    bool)
+{
+    QTreeWidgetItem *pItem = ui->twUpgrade->topLevelItem(i32Module);
+    if (!pItem || bError)
         return;
-    // Only the channel the run goes through speaks for it; a late report from a module that
-    // timed out, or from the other channel, changes nothing.
-    const QObject *pExpected = m_bHttpRun ? static_cast<QObject *>(m_pHttp) : static_cast<QObject *>(m_pAgent);
-    if (sender() != pExpected)
-        return;
-    QTreeWidgetItem *pItem = ui->twUpgrade->topLevelItem(m_i32CurRow);
-    if (!pItem)
-        return;
-    if (bError) {
-        FailRow(pItem, UpgradeFailureReason());
-        EndOperation();
-        ShowError(tr("'%1' Upgrade error occur!").arg(stDevInfo.strHostName));
-        return;
-    }
     pItem->setText(COL_STEP, Velmora::DisplayText(strCurStep));
     pItem->setText(COL_PROGRESS, QStringLiteral("%1%").arg(i32CurProgress));
-    if (!bFinished) {
-        m_upgradeWatch.Report(stDevInfo.strHostName, strCurStep, i32CurProgress);
-        return;
-    }
+}
 
-    m_upgradeWatch.Clear();
-    const int i32Next = NextRowWithFile(m_i32CurRow + 1);
-    if (i32Next < 0) {
-        m_i32CurRow = ui->twUpgrade->topLevelItemCount();
+void CFormMaintain::slotRunFailed(T_BaseDevInfo, int i32Module, QString, QString strReason)
+{
+    if (QTreeWidgetItem *pItem = ui->twUpgrade->topLevelItem(i32Module))
+        FailRow(pItem, strReason);
+    if (m_eOperation == OP_UPGRADE)
         EndOperation();
+    // A module that stopped moving is marked on its row alone, as any operation's time-out is.
+    if (m_bStalled)
         return;
-    }
-    m_i32CurRow = i32Next;
-    const QString strRefusal = AttemptModule(i32Next);
-    if (!strRefusal.isEmpty())
-        ShowError(strRefusal);
+    // A refused start says why in the words every face uses; any other failure sends the
+    // operator to the row's tool tip.
+    const bool bRefused = m_pRun->Refusal(m_stDevInfo.strHostName) != CMD_OK;
+    ShowError(bRefused ? strReason : tr("'%1' Upgrade error occur!").arg(m_stDevInfo.strHostName));
+}
+
+void CFormMaintain::slotRunEnded()
+{
+    if (m_eOperation == OP_UPGRADE)
+        EndOperation();
 }
 
 void CFormMaintain::on_btnReadSysInfo_clicked()
 {
-    if (m_pHttp) {
+    if (m_pHttpAgent) {
         // The version page answers quickly or not at all; nothing is locked for it.
-        m_pHttp->QueryVersion();
+        m_pHttpAgent->QueryVersion(m_stDevInfo);
         return;
     }
     const E_CmdResult eResult = m_pAgent->GetSysInfo(m_stDevInfo.strHostName);
@@ -335,7 +317,7 @@ void CFormMaintain::slotOnSysInfoNotify(T_BaseDevInfo stDevInfo, bool bError,
     }
     // The version page comes from the upgrader only; a Vaza document of the same device is
     // never cut into "build time" and "version".
-    if (m_pHttp && sender() == m_pHttp) {
+    if (m_pHttpAgent && sender() == m_pHttpAgent) {
         Velmora::AddInfoRows(ui->twSysInfo, HttpVersionRows(strData));
         ui->twSysInfo->expandAll();
     } else if (e32DataType == CBaseMaintainSession::INFO_XML || e32DataType == CBaseMaintainSession::INFO_JSON) {
@@ -376,12 +358,10 @@ void CFormMaintain::slotOperationTimeout()
     VLOG(lcUi) << m_stDevInfo.strHostName << m_eOperation;
     const int eRunning = m_pAgent->AbortCmd(m_stDevInfo.strHostName);
     const E_Operation eOperation = m_eOperation;
-    if (eOperation == OP_UPGRADE && m_bHttpRun)
-        m_pHttp->Abort();
     EndOperation();
     if (eOperation == OP_STARTUP)
         return;
-    if (eOperation == OP_UPGRADE || eRunning == CUR_UPGRADE) {
+    if (eRunning == CUR_UPGRADE) {
         if (QTreeWidgetItem *pItem = ui->twUpgrade->topLevelItem(m_i32CurRow)) {
             pItem->setText(COL_STEP, tr("Upgrade failed"));
             pItem->setToolTip(COL_STEP, Velmora::PlainToolTip(UpgradeFailureReason()));

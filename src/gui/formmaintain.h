@@ -1,12 +1,12 @@
 #pragma once
 
-#include "batch/cprogresswatch.h"
 #include "session/cbasemaintainsession.h"
 
 #include <QTimer>
 #include <QWidget>
 
-class CHttpUpgrade;
+class CBatchUpgrade;
+class CHttpAgent;
 class CMaintainAgent;
 class QPushButton;
 class QTreeWidgetItem;
@@ -17,9 +17,10 @@ class CFormMaintain;
 }
 
 // One device's maintenance window: upgrades its modules one after another from the first
-// row with a file, reads its system information and downloads its log. Outcomes arrive as
-// the agent's (and, for the web-server models, the form's own upgrader's) notifications and
-// are matched by host name; a watchdog of the form's own guards every operation.
+// row with a file (through the batch engine, as a batch of one), reads its system
+// information and downloads its log. Answers arrive as the agent's (and, for the web-server
+// models, the form's own HTTP agent's) notifications and are matched by host name; a
+// watchdog of the form's own guards the reads.
 class CFormMaintain : public QWidget
 {
     Q_OBJECT
@@ -39,8 +40,11 @@ private slots:
     void slotSelectUpgradeFile();
     void slotRemoveUpgradeFile();
     void slotOperationTimeout();
-    void slotOnUpgradeNotify(T_BaseDevInfo stDevInfo, T_UpgradeInfo stUpgradeInfo, QString strCurStep, bool bError,
-                             bool bFinished, int i32CurProgress);
+    void slotRunModuleStarted(int i32Module);
+    void slotRunProgress(T_BaseDevInfo stDevInfo, int i32Module, QString strCurStep, int i32CurProgress, bool bError,
+                         bool bFinished);
+    void slotRunFailed(T_BaseDevInfo stDevInfo, int i32Module, QString strCurStep, QString strReason);
+    void slotRunEnded();
     void slotOnSysInfoNotify(T_BaseDevInfo stDevInfo, bool bError, CBaseMaintainSession::E_InfoDataType e32DataType,
                              QByteArray strData);
     void slotOnDownloadLogNotify(T_BaseDevInfo stDevInfo, QByteArray strLogText, bool bError, bool bFinished);
@@ -58,9 +62,6 @@ private:
     // The row whose file button this is; null when the row (or the button) is gone.
     QTreeWidgetItem *ButtonRow(const QObject *pButton) const;
     int NextRowWithFile(int i32From) const;
-    // Starts the module of row i32Row; on refusal returns the message to show (the run
-    // is then over), else an empty text.
-    QString AttemptModule(int i32Row);
     void FailRow(QTreeWidgetItem *pItem, const QString &strReason);
     QString UpgradeFailureReason() const;
     // i32Ms bounds the operation; 0 leaves the bound to the caller.
@@ -74,13 +75,11 @@ private:
     CMaintainAgent *m_pAgent;
     int m_i32CurRow = 0;
     QTimer m_timer;
-    // An upgrade's module is bounded by the batch's own silence limit, not by m_timer.
-    CProgressWatch m_upgradeWatch;
-    CHttpUpgrade *m_pHttp = nullptr;
-    // The row the last Start of this form began at: it routes the whole run, and belongs to
-    // this form alone, so a Start elsewhere never reroutes a run here.
-    int m_i32StartRow = 0;
-    bool m_bHttpRun = false;
+    // The web-server models' version page and upgrades; null for the others.
+    CHttpAgent *m_pHttpAgent = nullptr;
+    // Upgrades run here, bounded by the engine's own silence limit rather than m_timer.
+    CBatchUpgrade *m_pRun = nullptr;
+    bool m_bStalled = false;
     E_Operation m_eOperation = OP_NONE;
     bool m_bBusy = false;
 };

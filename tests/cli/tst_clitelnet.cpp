@@ -68,6 +68,8 @@ void TestCliTelnet::initTestCase()
         // A name that would clear the operator's terminal; another with characters a URL keeps encoded.
         Device("ZR410-T20006", "10.213.0.15", "Evil\x1b[2J"),
         Device("ZR410-T20007", "10.213.0.16", "Room 1 / floor #2: a?b%c"),
+        // Its shell is killed right after it echoes "reboot".
+        Device("ZR410-T20008", "10.213.0.17", "Rack 8", {{"telnet_reboot_silent", true}}),
     };
     QString strError;
     QVERIFY2(m_fleet.Start(devices, {"discovery", "telnet"}, &strError), qPrintable(strError));
@@ -120,7 +122,7 @@ void TestCliTelnet::discoverNames()
     QMap<QString, QJsonValue> names;
     for (const QJsonValue &v : QJsonDocument::fromJson(stRun.baOut).array())
         names.insert(v.toObject().value("hostName").toString(), v.toObject().value("name"));
-    QCOMPARE(names.size(), 7);
+    QCOMPARE(names.size(), 8);
     QCOMPARE(names.value("ZR420-T20001").toString(), QStringLiteral("Meeting room A"));
     QCOMPARE(names.value("NXT800-T20002").toString(), QStringLiteral("Caf\u00e9 stage"));
     QCOMPARE(names.value("ZR430-T20005").toString(), QStringLiteral("Rack 5"));
@@ -156,6 +158,13 @@ void TestCliTelnet::reboot()
     const T_Run stAgain = RunCli({"reboot", "ZR430-T20005", "--addr", "10.213.0.14"});
     QCOMPARE(stAgain.iExit, 1);
     QCOMPARE(stAgain.baErr, QByteArray("ZR430-T20005: reboot: cannot connect to the telnet service\n"));
+
+    // Fault: a device that closes the connection once it has read the command was reported as
+    // a failed reboot.
+    const T_Run stSilent = RunCli({"reboot", "ZR410-T20008", "--addr", "10.213.0.17"});
+    QVERIFY2(stSilent.iExit == 0, stSilent.baErr.constData());
+    QCOMPARE(stSilent.baOut, QByteArray("ZR410-T20008: rebooting\n"));
+    QCOMPARE(m_fleet.Records(QStringLiteral("telnet_reboot")).size(), 2);
 }
 
 void TestCliTelnet::usage_data()

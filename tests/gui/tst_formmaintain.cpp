@@ -3,9 +3,10 @@
 // two forms at once, the System Info and Log tabs, file removal, and closing mid-upgrade.
 #include "filechooser.h"
 #include "formmaintain.h"
-#include "http/chttpupgrade.h"
+#include "http/chttpagent.h"
 #include "msgboxrecorder.h"
 #include "netnsfleet.h"
+#include "programrun.h"
 #include "session/cmaintainagent.h"
 #include "testtime.h"
 
@@ -50,11 +51,12 @@ QJsonObject Device(const QString &strHost, const QString &strAddr, QJsonObject k
         knobs.insert("install_ms", 0);
     knobs.insert("http_result_polls", 3);
     knobs.insert("vaza", true);
-    return QJsonObject{{"hostname", strHost},
-                       {"addr", strAddr},
-                       {"kind", "tx"},
-                       {"version", "2.1.4"},
-                       {"channel", bHttp ? "http" : "vaza"},
+    // Every module reads its version back after it completes.
+    QJsonArray modules;
+    for (const char *pszId : {"m0", "m1", "m2", "m3"})
+        modules.append(QJsonObject{{"addr", pszId}, {"port", 0}, {"version", "2.1.4"}});
+    return QJsonObject{{"hostname", strHost}, {"modules", modules}, {"addr", strAddr},
+                       {"kind", "tx"},        {"version", "2.1.4"}, {"channel", bHttp ? "http" : "vaza"},
                        {"knobs", knobs}};
 }
 
@@ -80,6 +82,7 @@ private slots:
     void systemInfoAndLog();
     void removeFileAndStaleButton();
     void closeWhileUpgrading();
+    void formAndConsoleAgree();
 
 private:
     template <typename T> static T *W(const CFormMaintain *pForm, const char *pszName)
@@ -99,10 +102,10 @@ private:
         QTreeWidget *pTree = W<QTreeWidget>(pForm, "twUpgrade");
         return qobject_cast<QPushButton *>(pTree->itemWidget(pTree->topLevelItem(i32Row), 1));
     }
-    bool StartFleet(const QJsonArray &devices)
+    bool StartFleet(const QJsonArray &devices, const QStringList &lstServices = {"vaza", "ftp", "http"})
     {
         QString strError;
-        const bool bOk = m_fleet.Start(devices, {"vaza", "ftp", "http"}, &strError);
+        const bool bOk = m_fleet.Start(devices, lstServices, &strError);
         if (!bOk)
             qWarning() << strError;
         return bOk;
@@ -434,14 +437,44 @@ void TestFormMaintain::closeWhileUpgrading()
                 delete pForm.data();
         };
         connect(m_pAgent, &CMaintainAgent::OnUpgradeNotify, pForm.data(), close);
-        if (CHttpUpgrade *pHttp = pForm->findChild<CHttpUpgrade *>())
-            connect(pHttp, &CHttpUpgrade::signalHttpUpgradeNotify, pForm.data(), close);
+        if (CHttpAgent *pHttp = pForm->findChild<CHttpAgent *>())
+            connect(pHttp, &CHttpAgent::signalHttpUpgradeNotify, pForm.data(), close);
         QTest::mouseClick(W<QPushButton>(pForm, "btnStartUpgrade"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(pForm.isNull(), 15000);
         QCOMPARE(spyRunning.last().first().toBool(), false);
     }
     // The devices see their connections end; nothing of the forms answers any more.
     QTRY_VERIFY_WITH_TIMEOUT(!m_fleet.Records("ftp_disconnect").isEmpty(), 15000);
+}
+
+// The same device upgraded through its form and through velmora-cli --hosts: one engine, so
+// the same verdict and the same reason. Would catch the form taking "completed" on trust
+// where the console program reads the version back.
+void TestFormMaintain::formAndConsoleAgree()
+{
+    const QString strHost = QStringLiteral("ZR410-F00004");
+    QJsonObject device = Device(strHost, Addr(strHost));
+    device.insert("modules", QJsonArray()); // no module answers for its version
+    QVERIFY(StartFleet({device}, {"discovery", "vaza", "ftp"}));
+    ScopedTimeScale scale(0.25);
+    CFormMaintain *pForm = Open(strHost);
+    ChooseFiles(pForm, {0, 20000});
+    m_pRecorder->Expect(QString("'%1' Upgrade error occur!").arg(strHost));
+    QTest::mouseClick(W<QPushButton>(pForm, "btnStartUpgrade"), Qt::LeftButton);
+    QVERIFY(WaitIdle(pForm));
+    QCOMPARE(Column(pForm, 2).at(1), QString("Upgrade failed"));
+    const QString strFormReason = W<QTreeWidget>(pForm, "twUpgrade")->topLevelItem(1)->toolTip(2);
+
+    const T_ProgramRun stRun = RunProgram(
+        QStringLiteral(VELMORA_BIN_DIR "/velmora-cli"),
+        {"upgrade", "--type", "ZR410", "--hosts", strHost, "--module", "main=" + Column(pForm, 1).at(1), "--json"},
+        120000, QStringLiteral("0.25"));
+    QCOMPARE(stRun.iExit, 1);
+    const QJsonObject result =
+        QJsonDocument::fromJson(stRun.baOut).object().value("results").toArray().at(0).toObject();
+    QCOMPARE(result.value("ok").toBool(true), false);
+    QCOMPARE(result.value("reason").toString(), QString("completed, but the version could not be read back"));
+    QVERIFY2(strFormReason.contains(result.value("reason").toString()), qPrintable(strFormReason));
 }
 
 QTEST_MAIN(TestFormMaintain)

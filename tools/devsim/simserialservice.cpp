@@ -11,7 +11,7 @@
 //   0x1815 one piece      -> 0x2815 status 0 (stored) or 0xFFFFFFFF (send it again)
 //   0x1811 step 102       -> 0x2811 step 102; the checksum (each byte sign-extended to 32 bits
 //                            and XORed) is checked against the pieces received
-//   0x1811 step 103       -> 0x2811 step 103 with the installation percentage, 0xFFFFFFFF
+//   0x1811 step 103       -> 0x2811 step 103 with the installation percentage, 0
 //                            when the image was refused
 // A piece repeated with the sequence number of the one stored last (a resend that crossed
 // our acknowledgement) is acknowledged again but not stored twice; any other request repeated
@@ -34,7 +34,7 @@
 //   serial_version_after version reported after a completed installation (default: the
 //                        image's name as the program told it)
 //   install_ms           installation time after step 102 (default 4000; 0 = done at once)
-//   install_fail         true: step 103 reports failure
+//   install_fail         true: the installation fails: step 103 answers 0 from then on
 // Records: serial_query, serial_upgrade (step, value; for 102 checksum_ok, size, sha256,
 // pieces, naks), image (name, size, sha256), serial_installed, serial_frame_error.
 #include "simserialline.h"
@@ -60,7 +60,6 @@ enum : quint32 {
     DATA_REQ = 0x1815,
     DATA_RSP = 0x2815,
     NAK = 0xFFFFFFFFu,
-    INSTALL_FAILED = 0xFFFFFFFFu,
 };
 
 using namespace SimWire;
@@ -254,7 +253,8 @@ private:
             if (m_bInstalled) {
                 u32Answer = 100;
             } else if (!m_bInstalling || !m_bChecksumOk || m_dev.Flag(QStringLiteral("install_fail"))) {
-                u32Answer = INSTALL_FAILED;
+                // A failed installation has no word of its own on this step: it stops moving.
+                u32Answer = 0;
             } else if (i32InstallMs <= 0 || m_installClock.elapsed() >= i32InstallMs) {
                 u32Answer = 100;
             } else {

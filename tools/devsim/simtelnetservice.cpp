@@ -11,6 +11,7 @@
 //   Pget NAME / Pset -NAME V options                Pconfig --show NAME / Pconfig ARGS
 //   cat /sys/devices/platform/display/monitor_info  display identification lines
 //   reboot                   prints a line, closes, and takes the device off the network
+//                            (telnet_reboot_silent: closes right after the echo)
 // Knobs: see fleets/README.md ("Telnet knobs").
 #include "simports.h"
 #include "simservice.h"
@@ -321,8 +322,9 @@ private:
     {
         const int iDownMs = m_dev.Knob(QStringLiteral("telnet_reboot_ms"), 3000);
         m_pRecord->Event(m_dev.strHostName, QStringLiteral("telnet_reboot"), QJsonObject{{"down_ms", iDownMs}});
-        // Unterminated, as the shell is killed mid-line.
-        Out("The system is going down NOW!");
+        // Unterminated, as the shell is killed mid-line; or killed before it prints anything.
+        if (!m_dev.Flag(QStringLiteral("telnet_reboot_silent")))
+            Out("The system is going down NOW!");
         m_eState = ST_CLOSING;
         if (m_paced.isEmpty())
             GoDown();

@@ -15,7 +15,8 @@
 //   vaza_wrong_module  true: upgrade replies name another module
 //   vaza_ftp_url       URL text answered to step 101 instead of the device's own FTP service
 //   install_ms         installation time after step 102 (default 4000; 0 = done at once)
-//   install_fail       true: step 103 reports failure (0xFFFFFFFF) instead of progress
+//   install_fail       true: the installation fails: step 103 answers 0 from then on, never 100
+//   install_stuck_at   the value step 103 answers instead, for ever (any u32, 100 excepted)
 //   log_text, log_size the log offered for download (default: 2500 bytes of log lines)
 // A step 102 whose checksum differs from the image the device received makes the
 // installation fail the same way.
@@ -49,7 +50,6 @@ enum : quint32 {
     UPGRADE_RSP = 0x2801,
     QUERY_REQ = 0x1803,
     QUERY_RSP = 0x2803,
-    INSTALL_FAILED = 0xFFFFFFFFu,
 };
 
 using namespace SimWire;
@@ -268,12 +268,15 @@ private:
                 ev.insert(QStringLiteral("size"), static_cast<double>(stImage.i64Size));
                 ev.insert(QStringLiteral("sha256"), QString::fromLatin1(stImage.baSha256.toHex()));
             }
-            m_bInstallFailed = !bMatch || m_dev.Flag(QStringLiteral("install_fail"));
+            m_bInstallFailed = !bMatch || m_dev.Flag(QStringLiteral("install_fail")) ||
+                               m_dev.knobs.contains(QStringLiteral("install_stuck_at"));
             m_installClock.start();
         } else if (u32Step == 103) {
             const int i32InstallMs = m_dev.Knob(QStringLiteral("install_ms"), 4000);
             if (m_bInstallFailed) {
-                u32ReplyValue = INSTALL_FAILED;
+                // A device whose installation failed has no word for it on this step: its
+                // percentage simply stops moving.
+                u32ReplyValue = static_cast<quint32>(m_dev.Knob(QStringLiteral("install_stuck_at"), 0));
             } else if (!m_installClock.isValid()) {
                 u32ReplyValue = 0;
             } else if (i32InstallMs <= 0 || m_installClock.elapsed() >= i32InstallMs) {

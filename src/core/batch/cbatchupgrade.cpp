@@ -112,7 +112,7 @@ CBatchUpgrade::E_StartResult CBatchUpgrade::Start()
     if (m_lstDevices.isEmpty())
         return START_NO_DEVICES;
     // The first device decides the channel for the whole batch, as the type list holds one model.
-    m_bHttp = m_pHttpAgent && Velmora::IsHttpHostModel(m_lstBatch.first());
+    m_bHttp = !m_bVazaOnly && m_pHttpAgent && Velmora::IsHttpHostModel(m_lstBatch.first());
     m_bRunning = true;
     // Armed before the first request: a channel may report from inside its start call.
     m_timerReply.start(Velmora::ScaledMs(REPLY_TIMEOUT_MS));
@@ -128,6 +128,7 @@ bool CBatchUpgrade::StartModule(int i32Module)
         return false;
     m_i32CurModule = i32Module;
     ++m_i32Pass;
+    m_hashRefusal.clear();
     m_hashState.clear();
     for (const QString &strHost : qAsConst(m_lstBatch))
         m_hashState.insert(strHost, DEV_WORKING);
@@ -167,8 +168,10 @@ bool CBatchUpgrade::StartModule(int i32Module)
             const E_CmdResult eResult = m_pAgent->StartUpgrade(strHost, stInfo);
             if (!self)
                 return true;
-            if (eResult != CMD_OK && IsActive(strHost))
+            if (eResult != CMD_OK && IsActive(strHost)) {
+                m_hashRefusal.insert(strHost, eResult);
                 Fail(strHost, STEP_START, Velmora::CmdResultText(eResult, E_CmdKind::Upgrade, ChannelError(strHost)));
+            }
         }
     }
     if (!self)
@@ -423,6 +426,11 @@ void CBatchUpgrade::slotStalled(const QStringList &lstHosts)
         AbortDevice(strHost);
         if (!self)
             return;
+        emit signalDeviceStalled(Device(strHost), m_i32CurModule);
+        if (!self)
+            return;
+        if (!IsActive(strHost))
+            continue;
         Fail(strHost, bVerifying ? STEP_VERSION : QString(),
              QStringLiteral("time out: no progress for %1 s").arg(MODULE_LIMIT_MS / 1000));
         if (!self)

@@ -53,6 +53,10 @@ public:
     // and, when strExpected is given, equal to it; otherwise the device failed ("completed,
     // but the version could not be read back" when nothing readable came).
     void SetVersionCheck(bool bCheck, const QString &strExpected = QString());
+    // Off by default: the first device's model picks the channel (web-server models over
+    // HTTP). On: every module goes through the Vaza agent, as a device form started below
+    // its first module does.
+    void SetVazaOnly(bool bVazaOnly) { m_bVazaOnly = bVazaOnly; }
 
     // START_OK: the first module with a file is on its way. Devices refused at once are
     // reported failed from inside this call; the end of the batch (every device refused)
@@ -63,6 +67,9 @@ public:
 
     bool IsRunning() const { return m_bRunning; }
     bool IsHttpBatch() const { return m_bHttp; }
+    // What the device's Vaza session answered when the running module was refused at its
+    // start (CMD_BUSY, ...); CMD_OK when it was not refused so.
+    E_CmdResult Refusal(const QString &strHostName) const { return m_hashRefusal.value(strHostName, CMD_OK); }
     int CurrentModule() const { return m_i32CurModule; }
     int DoneCount() const { return m_i32Done; }
     int FailedCount() const { return m_i32Failed; }
@@ -86,6 +93,8 @@ signals:
     void signalDeviceSucceeded(T_BaseDevInfo stDevInfo, int i32Module);
     // The device failed or was refused; strReason says why ("time out", the FTP reply, ...).
     void signalDeviceFailed(T_BaseDevInfo stDevInfo, int i32Module, QString strCurStep, QString strReason);
+    // The device's reports stood still for MODULE_LIMIT_MS; its failure follows at once.
+    void signalDeviceStalled(T_BaseDevInfo stDevInfo, int i32Module);
     // Version check only: what the device reported after completing the module (empty: unreadable).
     void signalDeviceVersion(T_BaseDevInfo stDevInfo, int i32Module, QString strVersion);
     // The batch ended normally: the summary "succeeded: %1, total: %2." and the devices to reboot.
@@ -146,6 +155,8 @@ private:
     QHash<QString, E_DevState> m_hashState; // devices of the running pass
     bool m_bRunning = false;
     bool m_bHttp = false;
+    bool m_bVazaOnly = false;
+    QHash<QString, E_CmdResult> m_hashRefusal;
     int m_i32CurModule = -1;
     int m_i32Done = 0;
     int m_i32Failed = 0;

@@ -26,6 +26,7 @@ void CSkipCurrent::Start(const QList<T_BaseDevInfo> &lstDevices, const QMap<QStr
     m_strExpected = strExpected;
     m_mapVersions.clear();
     m_setAsked.clear();
+    m_hashToAsk.clear();
     m_bRunning = true;
     if (m_pHttpAgent)
         m_lstConnections << connect(
@@ -53,10 +54,12 @@ void CSkipCurrent::Start(const QList<T_BaseDevInfo> &lstDevices, const QMap<QStr
                 Answer(strHost, QString::fromUtf8(baAddr.trimmed()),
                        bErr ? QString() : QString::fromUtf8(baVer).trimmed());
             });
-        for (const QString &strModule : lstModules) {
+        for (const QString &strModule : lstModules)
             m_setAsked.insert(qMakePair(st.strHostName, strModule));
-            pSession->QueryVersion(strModule.toUtf8(), 0);
-        }
+        // One module at a time: a session still connecting keeps only its newest request, so
+        // asking for all at once would leave every module but the last unanswered.
+        m_hashToAsk.insert(st.strHostName, lstModules);
+        AskNext(st.strHostName);
     }
     // With nothing asked the end still comes on a later turn of the event loop.
     m_timer.start(m_setAsked.isEmpty() ? 0 : Velmora::ScaledMs(VERSION_TIMEOUT_MS));
@@ -69,6 +72,22 @@ void CSkipCurrent::Answer(const QString &strHostName, const QString &strModule, 
     m_mapVersions[strHostName].insert(strModule, strVersion);
     if (m_setAsked.isEmpty())
         Finish();
+    else
+        AskNext(strHostName);
+}
+
+void CSkipCurrent::AskNext(const QString &strHostName)
+{
+    const auto it = m_hashToAsk.find(strHostName);
+    if (it == m_hashToAsk.end())
+        return;
+    if (it->isEmpty()) {
+        m_hashToAsk.erase(it);
+        return;
+    }
+    const QString strModule = it->takeFirst();
+    if (CBaseMaintainSession *pSession = m_pAgent->GetSession(strHostName))
+        pSession->QueryVersion(strModule.toUtf8(), 0);
 }
 
 void CSkipCurrent::Finish()
@@ -78,6 +97,7 @@ void CSkipCurrent::Finish()
         disconnect(con);
     m_lstConnections.clear();
     m_setAsked.clear();
+    m_hashToAsk.clear();
     m_bRunning = false;
     emit signalFinished();
 }

@@ -2,6 +2,7 @@
 
 #include "session/maintaintypes.h"
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QMetaObject>
@@ -15,9 +16,9 @@ class CMaintainAgent;
 class CHttpAgent;
 
 // Chooses what an upgrade may leave out because the devices already run the wanted version:
-// it reads the version of every planned module from every device at once, then applies the
-// rule in Choose(). A plan is host name -> module ids, in upgrade order. What is chosen comes
-// as host name -> module ids, so the rule can narrow to single modules without a new shape.
+// it reads the version of every planned module from every device at once (one module at a
+// time per device), then applies the rule in Choose(). A plan is host name -> module ids, in upgrade order. What is
+// chosen comes as host name -> module ids, so the rule can narrow to single modules without a new shape.
 class CSkipCurrent : public QObject
 {
     Q_OBJECT
@@ -55,6 +56,7 @@ signals:
 private:
     void Answer(const QString &strHostName, const QString &strModule, const QString &strVersion);
     void Finish();
+    void AskNext(const QString &strHostName);
 
     CMaintainAgent *m_pAgent;
     CHttpAgent *m_pHttpAgent;
@@ -62,6 +64,7 @@ private:
     QString m_strExpected;
     QMap<QString, QMap<QString, QString>> m_mapVersions;
     QSet<QPair<QString, QString>> m_setAsked; // (host name, module id) still unanswered
+    QHash<QString, QStringList> m_hashToAsk;  // Vaza modules not asked yet, per host name
     // Taken down at the end: a late answer finds nobody listening.
     QList<QMetaObject::Connection> m_lstConnections;
     QTimer m_timer;

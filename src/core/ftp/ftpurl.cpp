@@ -54,13 +54,17 @@ public:
         return true;
     }
 
-    // A word after optional blanks: the path, which ends at the first blank.
-    bool Word(int iLimit, QByteArray &baOut)
+    // The path, after optional blanks: the rest of the text, blanks at its end left out.
+    // Devices put the image's name into the URL as it is, so "fw image.bin" arrives with its
+    // blank; cutting at the blank stored the image under another name.
+    bool Path(int iLimit, QByteArray &baOut)
     {
         SkipBlanks();
         const char *pStart = m_p;
-        while (m_p != m_pEnd && !IsBlank(*m_p))
-            ++m_p;
+        const char *pEnd = m_pEnd;
+        while (pEnd != pStart && IsBlank(*(pEnd - 1)))
+            --pEnd;
+        m_p = pEnd;
         return Take(pStart, iLimit, baOut);
     }
 
@@ -96,14 +100,14 @@ bool MatchFull(CUrlScanner s, T_RawUrl &raw)
     return s.Field(':', T_FtpUrl::kMaxUser, raw.baUser) && s.Literal(':') &&
            s.Field('@', T_FtpUrl::kMaxPassword, raw.baPassword) && s.Literal('@') &&
            s.Field(':', T_FtpUrl::kMaxHost, raw.baHost) && s.Literal(':') && s.Number(raw.iPort) &&
-           s.Word(T_FtpUrl::kMaxPath, raw.baPath);
+           s.Path(T_FtpUrl::kMaxPath, raw.baPath);
 }
 
 // host:port path
 bool MatchHostPort(CUrlScanner s, T_RawUrl &raw)
 {
     return s.Field(':', T_FtpUrl::kMaxHost, raw.baHost) && s.Literal(':') && s.Number(raw.iPort) &&
-           s.Word(T_FtpUrl::kMaxPath, raw.baPath);
+           s.Path(T_FtpUrl::kMaxPath, raw.baPath);
 }
 
 // user:password@host/path
@@ -111,20 +115,20 @@ bool MatchUserHost(CUrlScanner s, T_RawUrl &raw)
 {
     return s.Field(':', T_FtpUrl::kMaxUser, raw.baUser) && s.Literal(':') &&
            s.Field('@', T_FtpUrl::kMaxPassword, raw.baPassword) && s.Literal('@') &&
-           s.Field('/', T_FtpUrl::kMaxHost, raw.baHost) && s.Word(T_FtpUrl::kMaxPath, raw.baPath);
+           s.Field('/', T_FtpUrl::kMaxHost, raw.baHost) && s.Path(T_FtpUrl::kMaxPath, raw.baPath);
 }
 
 // host/path
 bool MatchHost(CUrlScanner s, T_RawUrl &raw)
 {
-    return s.Field('/', T_FtpUrl::kMaxHost, raw.baHost) && s.Word(T_FtpUrl::kMaxPath, raw.baPath);
+    return s.Field('/', T_FtpUrl::kMaxHost, raw.baHost) && s.Path(T_FtpUrl::kMaxPath, raw.baPath);
 }
 
 // Every field ends up in a command line on the control connection; a line break in
 // one would let the URL's author append commands of his own.
 bool IsSafe(const T_RawUrl &raw)
 {
-    for (const QByteArray *pba : {&raw.baUser, &raw.baPassword, &raw.baHost})
+    for (const QByteArray *pba : {&raw.baUser, &raw.baPassword, &raw.baHost, &raw.baPath})
         if (pba->contains('\r') || pba->contains('\n'))
             return false;
     // A port outside the TCP range would be truncated to some other port.

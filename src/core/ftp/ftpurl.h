@@ -20,7 +20,8 @@ struct T_FtpUrl {
 };
 
 // Splits "ftp://[user:password@]host[:port]/path" into its parts. The scheme is matched in
-// any letter case; the URL ends at its first zero byte and the path at its first blank.
+// any letter case; the URL ends at its first zero byte, and the path is the rest of it (blanks
+// inside kept, blanks at the end dropped); a line break in any field fails the URL.
 // Patterns are tried in this order, first complete match wins:
 //   user:password@host:port path  |  host:port path  |  user:password@host/path  |  host/path
 // Clears stUrl first; on failure it stays cleared (port 21) and false is returned.

@@ -10,10 +10,4 @@ namespace Velmora
 // The model of strHostName (ModelOfHostName) is one of "NXT800", "NXR800", "ZR110", "ZR120".
 bool IsHttpHostModel(const QString &strHostName);
 
-// The same test under the name the telnet name reader still calls it by.
-inline bool HostNameStartsWithHttpModel(const QString &strHostName)
-{
-    return IsHttpHostModel(strHostName);
-}
-
 } // namespace Velmora

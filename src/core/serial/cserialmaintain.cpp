@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QPointer>
 
+#include <limits>
+
 namespace
 {
 constexpr int RESEND_MS = 3000;
@@ -158,8 +160,11 @@ void CSerialMaintain::OnReadData(const QByteArray &data)
         ProcessMsg(stHead, baBody);
         return !guard.isNull();
     });
+    // A handler may have deleted us: nothing of ours is read before the guard says we live.
+    if (!guard)
+        return;
     const bool bNoise = m_parser.ChecksumErrors() != i32Errors || m_parser.Pending() > 0;
-    if (guard && i32Handled == 0 && bNoise && !m_baPending.isEmpty() && IsPortOpen()) {
+    if (i32Handled == 0 && bNoise && !m_baPending.isEmpty() && IsPortOpen()) {
         // The answer was lost to line noise, or what waits looks like the start of a frame
         // that may never be completed; the controller will not send it again by itself: ask
         // again after the usual wait (every byte that arrives restarts it) instead of
@@ -288,12 +293,12 @@ void CSerialMaintain::ProcessVersionUpgradeRsp(QByteArray &baBody)
             m_timerCheckUpgrade.stop();
             AbortCmd();
             EmitUpgrade(tr("Upgrade completed"), false, true, 100);
-        } else if (u32Value > 100) {
-            // No percentage: the controller refused the image (its checksum did not match).
-            // Polling on would only end in the window's time-out, without the reason.
-            FailUpgrade(tr("Installing"), QStringLiteral("checksum rejected: the controller refused the image"));
         } else {
-            EmitUpgrade(tr("Installing"), false, false, static_cast<int>(u32Value));
+            // Any other value is progress: the controller has no answer that means "failed"
+            // here. One that stops moving is ended by the runner's silence limit. Kept
+            // non-negative, as a negative figure means "no percentage".
+            EmitUpgrade(tr("Installing"), false, false,
+                        static_cast<int>(qMin<quint32>(u32Value, std::numeric_limits<int>::max())));
         }
     } else {
         VLOG(lcSerial) << "unknown upgrade step" << u32Step;

@@ -20,8 +20,8 @@ public:
         ID_VersionDataTransRsp = 0x2815,
     };
 
-    // Whoever runs an operation bounds it (the session itself waits silently after its
-    // resends): an answer to a version query, or the first report of an upgrade, within
+    // The session itself waits silently after its resends; CSerialUpgradeRunner bounds every
+    // operation: an answer to a version query, or the first report of an upgrade, within
     // ANSWER_MS; every further report of an upgrade within REPORT_GAP_MS of the last one.
     static constexpr int ANSWER_MS = 15000;
     static constexpr int REPORT_GAP_MS = 40000;

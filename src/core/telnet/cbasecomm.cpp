@@ -2,6 +2,7 @@
 
 #include "common/timescale.h"
 #include "common/vlog.h"
+#include "telnet/telnetnegotiation.h"
 #include "telnet/telnetreply.h"
 
 #include <QDateTime>
@@ -12,31 +13,9 @@ namespace
 {
 
 constexpr char kIac = '\xff';
-constexpr unsigned char kWill = 0xfb;
-constexpr unsigned char kWont = 0xfc;
-constexpr unsigned char kDo = 0xfd;
-constexpr unsigned char kDont = 0xfe;
-constexpr unsigned char kSb = 0xfa;
-constexpr unsigned char kOptEcho = 0x01;
-constexpr unsigned char kOptSuppressGoAhead = 0x03;
 
-// The opening bursts of the devices' telnet servers and the answers they expect, matched on
-// the whole buffer as hex. The answers are sent whole, including a final zero option byte.
-struct T_NegotiationRow {
-    const char *pszReceived;
-    const char *pszReply;
-};
-const T_NegotiationRow s_negotiation[] = {
-    // DO terminal-type, terminal-speed, X-display-location, new-environ: WONT each
-    {"fffd18fffd20fffd23fffd27", "FFFC18FFFC20FFFC23FFFC27"},
-    // WILL suppress-go-ahead, DO echo, DO window-size, WILL status, DO remote-flow-control
-    {"fffb03fffd01fffd1ffffb05fffd21", "FFFD03FFFD01FFFC1FFFFE05FFFC21"},
-    {"fffd18fffd20fffd23fffd27fffd24", "FFFC18FFFC20FFFC23FFFC27FFFC24"},
-    {"fffb03fffd01fffd22fffd1ffffb05fffd21", "fffd03fffd01fffc22fffc1ffffe05fffc21"},
-    // WILL echo alone needs no answer
-    {"fffb01", ""},
-    {"fffb01fffd06fffd00", "FFFD01FFFC06FFFC00"},
-};
+// GUI thread only, like every channel.
+int s_iLiveCount = 0;
 
 // Device bytes go to the log in hexadecimal, but a flood is not copied into it whole.
 QString LogHex(const QByteArray &ba)
@@ -47,11 +26,6 @@ QString LogHex(const QByteArray &ba)
     return Velmora::Hex(ba.left(kMaxLogged)) + QStringLiteral(" ... (%1 bytes)").arg(ba.size());
 }
 
-bool IsAlnum(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 } // namespace
 
 const QByteArray CBaseComm::s_promptEnd(TelnetReply::kPromptEnd);
@@ -59,15 +33,10 @@ const QByteArray CBaseComm::s_rootPrompt(TelnetReply::kRootPrompt);
 const QByteArray CBaseComm::s_loginPrompt("login: ");
 const QByteArray CBaseComm::s_monitorInfoCmd("cat /sys/devices/platform/display/monitor_info");
 
-namespace
-{
-// GUI thread only, like every channel.
-int s_iLiveCount = 0;
-} // namespace
-
 CBaseComm::CBaseComm(const QString &strCmdPrefix, const QString &strTarget, QObject *parent)
     : QObject(parent), m_target(strTarget), m_cmdPrefix(strCmdPrefix),
       m_echoParam(QStringLiteral(" # %1param g %2").arg(strCmdPrefix, strTarget)),
+      m_echoParamRo(QStringLiteral(" # %1param r %2").arg(strCmdPrefix, strTarget)),
       m_echoGet(QStringLiteral(" # %1get ").arg(strCmdPrefix)),
       m_showConfigCmd(QStringLiteral("%1config --show").arg(strCmdPrefix)),
       m_echoConfig(QStringLiteral(" # %1 ").arg(m_showConfigCmd)), m_user(QStringLiteral("root"))
@@ -105,6 +74,14 @@ bool CBaseComm::TakeLive()
     const bool bWas = m_bLive;
     m_bLive = false;
     return bWas;
+}
+
+bool CBaseComm::TakeSentReboot()
+{
+    if (m_lastSend.trimmed() != "reboot" || m_sendQueue.isEmpty() || m_sendQueue.first() != m_lastSend)
+        return false;
+    m_sendQueue.removeFirst();
+    return true;
 }
 
 bool CBaseComm::Close()
@@ -301,87 +278,31 @@ void CBaseComm::OnReceiveData(const QByteArray &data)
 // True when text is left in the buffer to read on.
 bool CBaseComm::AnswerNegotiation()
 {
-    // The rows are short: a longer buffer matches none, and only its start is logged.
-    constexpr int kLongestRow = 18;
-    const QByteArray hex = m_recvBuffer.left(256).toHex();
-    VLOG(lcTelnet) << "<<<< OnReceiveDataHex: \"" + QString::fromLatin1(hex) + "\"";
-    for (const T_NegotiationRow &row : s_negotiation) {
-        if (m_recvBuffer.size() > kLongestRow || hex != row.pszReceived)
-            continue;
+    VLOG(lcTelnet) << "<<<< OnReceiveDataHex: \"" + QString::fromLatin1(m_recvBuffer.left(256).toHex()) + "\"";
+    QByteArray reply;
+    if (TelnetNegotiation::TableReply(m_recvBuffer, reply)) {
         m_recvBuffer.clear();
-        const QByteArray reply = QByteArray::fromHex(row.pszReply);
         if (!reply.isEmpty())
             SendData(reply, false);
         return false;
     }
 
     // A server whose opening matches no row still waits for answers before it asks for the
-    // login (a Debian telnetd asks for terminal type and speed first). Answer each option as
-    // the rows answer their own: refuse everything asked of us, accept the server echoing and
-    // dropping go-ahead, decline any other offer.
-    QByteArray reply;
-    bool bCutOff = false;
-    int i = 0;
-    const int iSize = m_recvBuffer.size();
-    while (i < iSize && m_recvBuffer.at(i) == kIac) {
-        if (i + 1 >= iSize) {
-            bCutOff = true;
-            break;
-        }
-        const auto verb = static_cast<unsigned char>(m_recvBuffer.at(i + 1));
-        if (verb == 0xff)
-            break; // an escaped 0xff is a data byte
-        if (verb >= kWill) {
-            if (i + 2 >= iSize) {
-                bCutOff = true;
-                break;
-            }
-            const char option = m_recvBuffer.at(i + 2);
-            if (verb == kDo) {
-                reply += kIac;
-                reply += static_cast<char>(kWont);
-                reply += option;
-            } else if (verb == kWill) {
-                const bool bAccept = option == kOptEcho || option == kOptSuppressGoAhead;
-                reply += kIac;
-                reply += static_cast<char>(bAccept ? kDo : kDont);
-                reply += option;
-            } // WONT and DONT confirm nothing we agreed to: no answer
-            i += 3;
-        } else if (verb == kSb) {
-            const int iEnd = m_recvBuffer.indexOf(QByteArray("\xff\xf0", 2), i + 2);
-            if (iEnd < 0) {
-                // Wait for its end, but a subnegotiation that never ends is dropped, not hoarded.
-                if (iSize - i >= kMaxTail)
-                    i = iSize;
-                else
-                    bCutOff = true;
-                break;
-            }
-            i = iEnd + 2;
-        } else {
-            i += 2; // a two-byte command (NOP, GA, ...)
-        }
-    }
-    m_recvBuffer.remove(0, i);
-    if (!reply.isEmpty()) {
+    // login (a Debian telnetd asks for terminal type and speed first).
+    const TelnetNegotiation::T_OptionAnswer st = TelnetNegotiation::AnswerOptions(m_recvBuffer, kMaxTail);
+    m_recvBuffer.remove(0, st.iConsumed);
+    if (!st.baReply.isEmpty()) {
         VLOG(lcTelnet) << "answered option by option";
         const quint64 u64Gen = m_u64Generation;
         const QByteArray rest = m_recvBuffer;
-        if (!SendData(reply, false) || u64Gen != m_u64Generation)
+        if (!SendData(st.baReply, false) || u64Gen != m_u64Generation)
             return false;
         m_recvBuffer = rest;
     }
-    if (bCutOff)
+    if (st.bCutOff)
         return false; // the rest of the option comes with the next read
-    if (i == 0) {
-        // Nothing readable as a command: skip to the first letter or digit, so that a login
-        // prompt behind a broken burst still gets through.
-        int iSkip = 0;
-        while (iSkip < m_recvBuffer.size() && !IsAlnum(m_recvBuffer.at(iSkip)))
-            ++iSkip;
-        m_recvBuffer.remove(0, iSkip);
-    }
+    if (st.iConsumed == 0)
+        m_recvBuffer.remove(0, TelnetNegotiation::TextStart(m_recvBuffer));
     return !m_recvBuffer.isEmpty();
 }
 
@@ -505,13 +426,18 @@ bool CBaseComm::AtPrompt(const QByteArray &line, const char *pszPrompt)
 
 bool CBaseComm::CheckIsParamOrReadyRead(const QByteArray &line)
 {
-    const QByteArray echo = m_echoParam.toUtf8();
-    if (TelnetReply::TakeEchoedName(line, echo, 1, m_readParamName))
-        return true; // one separator before the name
+    // Either store's read: the echo tells which one the prompt completes.
+    for (const QString *pEcho : {&m_echoParam, &m_echoParamRo}) {
+        const QByteArray echo = pEcho->toUtf8();
+        if (TelnetReply::TakeEchoedName(line, echo, 1, m_readParamName)) {
+            m_readParamEcho = echo;
+            return true; // one separator before the name
+        }
+    }
     if (!AtPrompt(line, TelnetReply::kRootPrompt) || m_readParamName.isEmpty())
         return false;
     QByteArray value;
-    const bool bOk = TelnetReply::ParamValue(line, m_lastLine, echo, m_readParamName, value);
+    const bool bOk = TelnetReply::ParamValue(line, m_lastLine, m_readParamEcho, m_readParamName, value);
     VLOG(lcTelnet) << "Read param:" << LogHex(m_readParamName) << "=" << LogHex(value);
     emit OnReadParam(std::exchange(m_readParamName, QByteArray()), value, bOk ? COMM_OK : COMM_FAILED);
     return true;

@@ -78,7 +78,7 @@ public:
     virtual bool WriteData(const QByteArray &data, bool bNewLine) = 0;
 
     // The device gives no prompt after "reboot": whatever it prints while going down
-    // completes the command.
+    // completes the command, and so does its close once the command has gone out.
     bool Reboot();
 
     // Channels alive in the process: short-lived channels must all be disposed of, and
@@ -118,6 +118,10 @@ protected:
     // close for the same loss, and our own abort reports both again.
     bool TakeLive();
     void SetLive() { m_bLive = true; }
+    // A device goes down once it has read "reboot", often before it prints anything: when the
+    // command now answered is a reboot that went out, it leaves the queue and true is returned,
+    // so the close that follows counts as its success. Ask before Close() forgets what went out.
+    bool TakeSentReboot();
 
     void DueReceiveLine(const QByteArray &line);
     bool CheckIsParamOrReadyRead(const QByteArray &line);
@@ -126,7 +130,8 @@ protected:
 
     QString m_target;
     QString m_cmdPrefix;
-    QString m_echoParam;
+    QString m_echoParam;   // the echo of a read of the value in effect, up to the name
+    QString m_echoParamRo; // and of one from the read-only store
     QString m_echoGet;
     QString m_showConfigCmd;
     QString m_echoConfig;
@@ -137,6 +142,7 @@ protected:
     QByteArray m_lastSend;
     unsigned int m_promptCount = 0;
     QByteArray m_readParamName;
+    QByteArray m_readParamEcho; // the echo that named it
     QByteArray m_readOptionName;
     QByteArray m_readConfigName;
     QList<QByteArray> m_sendQueue;

@@ -125,13 +125,7 @@ void CTelnetComm::slotOnDisconnected()
     if (m_bAborting)
         return;
     VLOG(lcTelnet) << "Disconnected: " + Peer();
-    const bool bWasLive = TakeLive();
-    Close();
-    if (!bWasLive)
-        return;
-    emit OnDisconnected();
-    if (!m_sendQueue.isEmpty())
-        emit OnSendQueueReturn(COMM_FAILED);
+    EndConnection(true);
 }
 
 void CTelnetComm::slotOnReadData()
@@ -145,14 +139,25 @@ void CTelnetComm::slotOnError(QAbstractSocket::SocketError err)
 {
     if (m_bAborting)
         return;
-    const bool bWasLive = TakeLive();
-    Close();
     VLOG(lcTelnet) << err << m_socket->errorString() << "SendQueueCount = " << m_sendQueue.size();
     // The peer's close arrives as this error first; the close itself is then our own abort.
-    if (bWasLive && err == QAbstractSocket::RemoteHostClosedError)
+    EndConnection(err == QAbstractSocket::RemoteHostClosedError);
+}
+
+void CTelnetComm::EndConnection(bool bPeerClosed)
+{
+    const bool bWasLive = TakeLive();
+    // Only bytes that left the socket can have reached the device.
+    const bool bRebooted = bWasLive && bPeerClosed && !m_writeTimer.isActive() && TakeSentReboot();
+    Close();
+    if (!bWasLive)
+        return;
+    if (bPeerClosed)
         emit OnDisconnected();
-    if (bWasLive && !m_sendQueue.isEmpty())
+    if (!m_sendQueue.isEmpty())
         emit OnSendQueueReturn(COMM_FAILED);
+    else if (bRebooted)
+        emit OnSendQueueReturn(COMM_OK);
 }
 
 QString CTelnetComm::Peer() const

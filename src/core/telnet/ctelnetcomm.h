@@ -37,6 +37,9 @@ protected slots:
 private:
     void slotOnBytesWritten();
     void slotOnWriteTimeOut();
+    // The one ending of a lost connection, reported once: a failure while commands wait, and
+    // the success of a reboot the device closed on after reading it.
+    void EndConnection(bool bPeerClosed);
     QString Peer() const;
 
     QTcpSocket *m_socket = nullptr;

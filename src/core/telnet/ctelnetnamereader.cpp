@@ -4,18 +4,46 @@
 #include "product/httpmodels.h"
 #include "telnet/ctelnetcomm.h"
 
-#include <QUrl>
+namespace
+{
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+} // namespace
 
 QString DecodeDeviceName(const QByteArray &baValue)
 {
     // Every escape is undone, not only those a URL would show decoded: read as a URL, a name
     // such as "Room 1 / floor 2" kept its slash as %2F, and '#', '?', ':' and '%' likewise.
-    return QUrl::fromPercentEncoding(baValue);
+    // A '%' that starts no escape is the name's own character; Qt's decoder made a byte of
+    // whatever two characters followed it.
+    QByteArray baBytes;
+    baBytes.reserve(baValue.size());
+    const int iSize = baValue.size();
+    for (int i = 0; i < iSize; ++i) {
+        const char c = baValue.at(i);
+        const int iHigh = c == '%' && i + 2 < iSize ? HexDigit(baValue.at(i + 1)) : -1;
+        const int iLow = iHigh >= 0 ? HexDigit(baValue.at(i + 2)) : -1;
+        if (iLow < 0) {
+            baBytes += c;
+            continue;
+        }
+        baBytes += static_cast<char>(iHigh * 16 + iLow);
+        i += 2;
+    }
+    return QString::fromUtf8(baBytes);
 }
 
 QString TelnetPrefixFor(const QString &strHostName)
 {
-    return Velmora::HostNameStartsWithHttpModel(strHostName) ? QStringLiteral("ast") : QStringLiteral("gb");
+    return Velmora::IsHttpHostModel(strHostName) ? QStringLiteral("ast") : QStringLiteral("gb");
 }
 
 QString TelnetFailureReason(E_CommResult eResult, bool bConnected, const QByteArray &baLastText)

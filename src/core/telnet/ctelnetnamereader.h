@@ -20,8 +20,9 @@ struct T_TelnetNameResult {
 Q_DECLARE_METATYPE(T_TelnetNameResult)
 
 // The device keeps its own name percent-encoded in the parameter "name": shown fully decoded
-// (UTF-8), so an encoded blank is a blank again. Control characters come back as they are:
-// show the result as plain text, stripped of them on a terminal.
+// (UTF-8), so an encoded blank is a blank again; a '%' not followed by two hex digits stays a
+// '%'. Control characters come back as they are: show the result as plain text, stripped of
+// them on a terminal.
 QString DecodeDeviceName(const QByteArray &baValue);
 // Command prefix of a device's parameter tools: "ast" for the web-server models, else "gb".
 QString TelnetPrefixFor(const QString &strHostName);

@@ -14,6 +14,8 @@
 #include <QDateTime>
 #include <QTcpSocket>
 
+#include <limits>
+
 namespace
 {
 constexpr int RESPONSE_MS = 7000;
@@ -353,15 +355,12 @@ void CVazaMaintainSession::ProcessVersionUpgradeRsp(QByteArray &baBody)
         if (u32Value == 100) {
             AbortCmd();
             EmitUpgrade(tr("Upgrade completed"), false, true, 100);
-        } else if (u32Value > 100) {
-            // No percentage: the device says the installation failed (it rejects an image
-            // whose checksum does not match). Polling on would never end.
-            VLOG(lcVaza) << "installation failed, device reports" << u32Value;
-            AbortCmd();
-            m_strLastError = QStringLiteral("checksum rejected: the device refused to install the image");
-            EmitUpgrade(tr("Installing..."), true, false, -1);
         } else {
-            EmitUpgrade(tr("Installing..."), false, false, static_cast<int>(u32Value));
+            // Any other value is progress, whatever it is: the device has no answer that means
+            // "failed" here. An installation that stops moving is ended by the module's
+            // silence limit. Kept non-negative, as a negative figure means "no percentage".
+            EmitUpgrade(tr("Installing..."), false, false,
+                        static_cast<int>(qMin<quint32>(u32Value, std::numeric_limits<int>::max())));
         }
     } else {
         VLOG(lcVaza) << "unknown upgrade step" << u32Step;

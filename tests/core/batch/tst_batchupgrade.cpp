@@ -34,7 +34,7 @@ QJsonObject BatchDevice(const QString &strHost, const QString &strAddr, const QJ
 
 // A fleet of devices on 127.0.0.1, .2, ... (model ZR410 unless told), both agents, an engine made
 // for the test and every engine signal kept as one line: "start 0", "fail ZR410-B02 0
-// Installing... | checksum rejected: ...", "ok ZR410-A01 1", "ver ZR410-A01 0 V3.1.4",
+// Installing... | Uploading file failed: ...", "ok ZR410-A01 1", "ver ZR410-A01 0 V3.1.4",
 // "end 2 2 ZR410-A01,ZR410-C03", "reply time out", "not started". The engine is deleted from
 // inside its own ending signal, as an owner may do.
 struct CBatchRig {
@@ -171,20 +171,20 @@ void TestBatchUpgrade::passRules_data()
     QTest::addColumn<QString>("end");
     QTest::addColumn<QStringList>("received"); // per device, the modules it got, "+"-joined
     const QJsonObject ok{{"install_ms", 0}};
-    const QJsonObject bad{{"install_ms", 0}, {"install_fail", true}};
+    const QJsonObject bad{{"install_ms", 0}, {"ftp_fail", QJsonObject{{"STOR", 553}}}};
     // The next module going to the failed device, a summary counting only the last pass
     // (a failed run read as clean), the failed device offered for reboot.
     QTest::newRow("second of three fails")
         << QJsonArray{ok, bad, ok} << ""
-        << "-" << QStringList{"1 0 checksum rejected"} << "end 2 3 ZR410-A01,ZR410-C03"
+        << "-" << QStringList{"1 0 Uploading file failed: Simulated failure of STOR."} << "end 2 3 ZR410-A01,ZR410-C03"
         << QStringList{"main+fpga", "main", "main+fpga"};
     // A pass whose batch list empties has nothing left to report: it must end, not hang.
-    // Each failure says why: the device's verdict, the FTP server's reply, the refused log-in.
-    QTest::newRow("every device fails") << QJsonArray{bad, QJsonObject{{"ftp_fail", QJsonObject{{"STOR", 553}}}},
+    // Each failure says why: an answer for another module, the FTP server's reply, the refused log-in.
+    QTest::newRow("every device fails") << QJsonArray{QJsonObject{{"vaza_wrong_module", true}}, bad,
                                                       QJsonObject{{"vaza_refuse_bind", true}}}
                                         << ""
                                         << "-"
-                                        << QStringList{"0 0 checksum rejected",
+                                        << QStringList{"0 0 device answered for module 'wrong-module'",
                                                        "1 0 Uploading file failed: Simulated failure of STOR.",
                                                        "2 0 bind refused"}
                                         << "end 0 3 " << QStringList{"main", "main", ""};
@@ -257,7 +257,7 @@ void TestBatchUpgrade::passRules()
         QCOMPARE(r.Received(r.hosts.at(i)).join('+'), received.at(i));
     // Every image a device stored is the file it was given, byte for byte.
     const QList<QJsonObject> images = r.sim.Events(QStringLiteral("image"));
-    QVERIFY(!images.isEmpty());
+    QVERIFY(!images.isEmpty() || end.startsWith("end 0 "));
     for (const QJsonObject &ev : images)
         QCOMPARE(ev.value("sha256").toString().toLatin1(), r.images.value(ev.value("name").toString()));
 
@@ -441,9 +441,8 @@ void TestBatchUpgrade::skipCurrentReadsPlannedModules()
     QCOMPARE(mapRead.value(r.hosts.at(0)), (QMap<QString, QString>{{"main", "V3.1.4"}}));
     QCOMPARE(mapRead.value(r.hosts.at(3)), (QMap<QString, QString>{{"main", "V4.5.6"}}));
     QCOMPARE(mapRead.value(r.hosts.at(1)).value("fpga"), QStringLiteral("F1.0.9"));
-    // Known fault: a query sent while the session still connects replaces the one waiting
-    // before it, so a device asked for two modules answers only for the last one.
-    QEXPECT_FAIL("", "a session not yet connected keeps only its last query", Continue);
+    // A query sent while the session still connects replaces the one waiting before it: a
+    // device asked for two modules at once would answer only for the last one.
     QCOMPARE(mapRead.value(r.hosts.at(1)).value("main"), QStringLiteral("V3.1.4"));
     QCOMPARE(skip.Skipped(), (QMap<QString, QStringList>{{r.hosts.at(0), {"main"}}}));
     // A late answer finds the ended read no longer listening.

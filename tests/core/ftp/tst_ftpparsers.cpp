@@ -42,7 +42,10 @@ void TestFtpParsers::parseFtpUrl_data()
         {"upper-case scheme", "FTP://h:1/x", true, "", "", "h", 1, "/x"},
         // The password may hold ':' and '/', the user may not hold ':'.
         {"password with colon and slash", "ftp://u:p:a/ss@h:33/f", true, "u", "p:a/ss", "h", 33, "/f"},
-        {"path ends at a blank", "ftp://h:21/fw.img trailing words", true, "", "", "h", 21, "/fw.img"},
+        // An image name with blanks is stored whole, never cut at its first blank.
+        {"path keeps its blanks", "ftp://h:21/fw image v2.img", true, "", "", "h", 21, "/fw image v2.img"},
+        {"blanks at the end dropped", "ftp://h:21/fw.img \r\n", true, "", "", "h", 21, "/fw.img"},
+        {"hash and percent", "ftp://u:p@h/a#b 50%.img", true, "u", "p", "h", 21, "/a#b 50%.img"},
         {"blank before the path", "ftp://h:21 /fw.img", true, "", "", "h", 21, "/fw.img"},
         {"host of 23", "ftp://" + QByteArray(23, 'h') + "/f", true, "", "", QString(23, 'h'), 21, "/f"},
         {"user and password of 127", "ftp://" + QByteArray(127, 'u') + ':' + QByteArray(127, 'p') + "@h/f", true,
@@ -66,6 +69,7 @@ void TestFtpParsers::parseFtpUrl_data()
         {"empty host", "ftp:///a.bin", false, {}, {}, {}, 0, {}},
         // A line break in a field would append FTP commands of the URL author's choosing.
         {"line break in the user", "ftp://a\r\nDELE x:p@h/f", false, {}, {}, {}, 0, {}},
+        {"line break in the path", "ftp://h/f\r\nDELE x", false, {}, {}, {}, 0, {}},
         {"port beyond 65535", "ftp://h:70000/f", false, {}, {}, {}, 0, {}},
         {"port 0", "ftp://h:0/f", false, {}, {}, {}, 0, {}},
         {"port overflowing an int", "ftp://h:99999999999999999999/f", false, {}, {}, {}, 0, {}},

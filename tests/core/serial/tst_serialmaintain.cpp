@@ -2,6 +2,7 @@
 // parser's stray-byte rules, the acknowledged transfer, resends and the step-102 checksum.
 // Frames on the test side are built and read by hand, not with the product's codec.
 #include "ptypair.h"
+#include "serialwire.h"
 #include "testtime.h"
 
 #include "serial/cserialmaintain.h"
@@ -10,84 +11,12 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <QtTest>
+
+using namespace SerialWire;
 
 namespace
 {
-QByteArray U32(quint32 v)
-{
-    QByteArray ba(4, '\0');
-    qToBigEndian(v, ba.data());
-    return ba;
-}
-QByteArray Str(const QByteArray &ba)
-{
-    return U32(ba.size() + 4) + ba;
-}
-QByteArray Msg(quint32 id, const QByteArray &body, quint32 seq = 7)
-{
-    return U32(24 + body.size()) + U32(id) + U32(seq) + U32(1) + U32(0) + U32(0) + body;
-}
-QByteArray Frame(const QByteArray &msg)
-{
-    char x = 0;
-    for (char c : msg)
-        x ^= c;
-    QByteArray ba;
-    ba.append(char(0xFD)).append(char(msg.size() >> 8)).append(char(msg.size() & 0xFF)).append(msg).append(x);
-    return ba;
-}
-QByteArray UpgradeRsp(quint32 step, quint32 value, const QByteArray &module = "Atmel_MCU")
-{
-    return Frame(Msg(0x2811, Str(module) + U32(0) + U32(step) + U32(value)));
-}
-QByteArray Ack(quint32 status)
-{
-    return Frame(Msg(0x2815, U32(status)));
-}
-QByteArray VersionRsp(const QByteArray &version)
-{
-    return Frame(Msg(0x2813, Str("Atmel_MCU") + U32(0) + U32(0) + U32(0) + Str(version)));
-}
-
-quint32 Be32(const QByteArray &ba, int i)
-{
-    return qFromBigEndian<quint32>(ba.constData() + i);
-}
-
-struct T_Seen {
-    quint32 id;
-    QByteArray body;
-    QByteArray raw;
-};
-
-// Cuts what the session wrote into frames, strictly: anything else fails the test.
-QList<T_Seen> Frames(const QByteArray &ba)
-{
-    QList<T_Seen> out;
-    int i = 0;
-    while (i < ba.size()) {
-        if (uchar(ba[i]) != 0xFD || i + 3 > ba.size()) {
-            qWarning() << "not a frame at" << i << ba.mid(i, 8).toHex();
-            return {};
-        }
-        const int n = (uchar(ba[i + 1]) << 8) | uchar(ba[i + 2]);
-        if (i + n + 4 > ba.size())
-            break;
-        char x = 0;
-        for (int k = 0; k < n; ++k)
-            x ^= ba[i + 3 + k];
-        if (x != ba[i + 3 + n] || Be32(ba, i + 3) != quint32(n)) {
-            qWarning() << "bad frame at" << i;
-            return {};
-        }
-        out.append({Be32(ba, i + 7), ba.mid(i + 3 + 24, n - 24), ba.mid(i, n + 4)});
-        i += n + 4;
-    }
-    return out;
-}
-
 // Waits for the session to write at least one whole frame, then takes all it wrote.
 QList<T_Seen> Next(PtyPair &pty)
 {

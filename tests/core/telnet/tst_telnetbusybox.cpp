@@ -30,7 +30,8 @@ while :; do
   IFS= read -r line || exit 0
   case "$line" in
     "gbparam g  name") printf 'Interop%%20box\n' ;;
-    "gbparam g  "*) printf '"%s" not defined\n' "${line#gbparam g  }" ;;
+    "gbparam r  serial") printf 'VX-0042\n' ;;
+    "gbparam "[gr]"  "*) printf '"%s" not defined\n' "${line#gbparam ?  }" ;;
     reboot) printf 'The system is going down NOW!'; sleep 1; exit 0 ;;
     "") ;;
     *) printf 'sh: %s: not found\n' "${line%% *}" ;;
@@ -127,7 +128,7 @@ void TestTelnetBusybox::cleanupTestCase()
 }
 
 // A name the device lacks, then one it has: the failure must neither end the run nor take the
-// next read's value.
+// next read's value. Then a value from the read-only store.
 void TestTelnetBusybox::readName()
 {
     CTelnetComm comm(QStringLiteral("gb"), QString(), QStringLiteral("127.0.0.1"), m_u16Port);
@@ -136,17 +137,22 @@ void TestTelnetBusybox::readName()
     QSignalSpy sent(&comm, &CBaseComm::OnSendData);
     QVERIFY(comm.ReadParam(QStringLiteral("serial"), CBaseComm::PARAM_READ));
     QVERIFY(comm.ReadParam(QStringLiteral("name"), CBaseComm::PARAM_READ));
+    QVERIFY(comm.ReadParam(QStringLiteral("serial"), CBaseComm::PARAM_READ_RO));
     g_receivedHex.clear();
     QVERIFY(comm.Connect());
     QVERIFY(results.wait(20000));
     QCOMPARE(results.at(0).at(0).value<E_CommResult>(), COMM_OK);
-    QCOMPARE(param.count(), 2);
+    // Fault: the read-only read was typed but never reported.
+    QCOMPARE(param.count(), 3);
     QCOMPARE(param.at(0).at(0).toByteArray(), QByteArray("serial"));
     QCOMPARE(param.at(0).at(1).toByteArray(), QByteArray());
     QCOMPARE(param.at(0).at(2).value<E_CommResult>(), COMM_FAILED);
     QCOMPARE(param.at(1).at(0).toByteArray(), QByteArray("name"));
     QCOMPARE(param.at(1).at(1).toByteArray(), QByteArray("Interop%20box"));
     QCOMPARE(param.at(1).at(2).value<E_CommResult>(), COMM_OK);
+    QCOMPARE(param.at(2).at(0).toByteArray(), QByteArray("serial"));
+    QCOMPARE(param.at(2).at(1).toByteArray(), QByteArray("VX-0042"));
+    QCOMPARE(param.at(2).at(2).value<E_CommResult>(), COMM_OK);
     // The server really went through its login: the script kept the user we typed.
     QFile login(m_dir.filePath(QStringLiteral("login.txt")));
     QVERIFY(login.open(QIODevice::ReadOnly));

@@ -193,7 +193,9 @@ void TestTelnetComm::opening_data()
     QTest::newRow("password is an empty line") << QByteArrayList{"Password: "} << QByteArray("\r\n") << false;
     QTest::newRow("ubuntu shell") << QByteArrayList{"ubuntu@box:~$ "} << QByteArray("sudo su\r\n") << false;
     QTest::newRow("sudo password") << QByteArrayList{"[sudo] password for ubuntu: "} << QByteArray("\r\n") << false;
-    QTest::newRow("incorrect password") << QByteArrayList{"su: incorrect password"} << QByteArray() << true;
+    // The checker has stopped here, so only the prompt count holds queued commands back.
+    QTest::newRow("incorrect password") << QByteArrayList{"login: ", "Password: ", "su: incorrect password"}
+                                        << QByteArray("root\r\n\r\n") << true;
     QTest::newRow("login without blank") << QByteArrayList{"login:"} << QByteArray() << false;
 }
 
@@ -208,6 +210,9 @@ void TestTelnetComm::opening()
     for (const QByteArray &ba : reads)
         comm.Feed(ba);
     QCOMPARE(comm.Take().toHex(), written.toHex());
+    // Fault: commands queued before any shell prompt were typed into the login.
+    QVERIFY(comm.ReadParam(QStringLiteral("name"), CBaseComm::PARAM_READ));
+    QCOMPARE(comm.Take(), QByteArray());
     QVERIFY(comm.IsConnected()); // left open, also after an incorrect password
     QCOMPARE(results.count(), failed ? 1 : 0);
     if (failed) {
@@ -358,6 +363,7 @@ void TestTelnetComm::replies_data()
         // Fault: the echoed command line was taken for the value when the value line was empty.
         {"param empty value", "gbparam g  name", "gbparam g  name\r\n\r\n/ # ", {"param name=/0"}},
         {"param not defined", "gbparam g  name", "gbparam g  name\r\n\"name\" not defined\r\n/ # ", {"param name=/1"}},
+        {"read-only param, empty value", "gbparam r  name", "gbparam r  name\r\n\r\n/ # ", {"param name=/0"}},
         {"option value", "gbget vi_mode", "gbget vi_mode\r\n3\r\n/ # ", {"option vi_mode=3/0"}},
         {"option not found", "gbget vi_mode", "gbget vi_mode\r\nsh: gbget: not found\r\n/ # ", {"option vi_mode=/1"}},
         {"config empty value", "gbconfig --show ip", "gbconfig --show ip\r\n/ # ", {"config ip=/0"}},
@@ -517,6 +523,23 @@ void TestTelnetComm::socketPeerCloses()
     QVERIFY_QUIET(results, 1000);
     QCOMPARE(disconnected.count(), 1);
     QCOMPARE(comm.SendQueue().size(), 1);
+
+    // Once "reboot" has gone out, the device going down without a word is its success; a
+    // reconnect does not reboot it again.
+    QVERIFY(comm.Reboot()); // behind the "ls" kept from the run above
+    QVERIFY(comm.Connect());
+    QTRY_COMPARE(server.ConnectionCount(), 2);
+    results.clear();
+    server.Send(1, "/ # ");
+    QTRY_VERIFY(server.Received(1).endsWith("ls\r\n"));
+    server.Send(1, "ls\r\nbin\r\n/ # ");
+    QTRY_VERIFY(server.Received(1).endsWith("reboot\r\n"));
+    server.Send(1, "reboot\r\n");
+    server.Connection(1)->disconnectFromHost();
+    QTRY_COMPARE(results.count(), 1);
+    QCOMPARE(Result(results, 0), COMM_OK);
+    QVERIFY(comm.SendQueue().isEmpty());
+    QVERIFY_QUIET(results, 1000);
 }
 
 // A peer that takes no more bytes: the write fails after the write limit, as a blocking write

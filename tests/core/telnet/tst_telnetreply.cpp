@@ -1,6 +1,8 @@
 // The device shell's replies read on bytes alone: values before a prompt, the failure texts,
-// echoed command lines, line assembly, the display's manufacturer and the device list. How
-// the channel feeds these and turns them into signals is tst_telnetcomm's part.
+// echoed command lines, line assembly, the display's manufacturer, the device list and the
+// device's own name. How the channel feeds these and turns them into signals is tst_telnetcomm's
+// part.
+#include "telnet/ctelnetnamereader.h"
 #include "telnet/telnetreply.h"
 
 #include <QtTest>
@@ -17,6 +19,7 @@ private slots:
     void lines();
     void displayLines();
     void deviceListLines();
+    void deviceNames();
 };
 
 void TestTelnetReply::values_data()
@@ -136,6 +139,26 @@ void TestTelnetReply::deviceListLines()
     T_ListedDevice st;
     ParseListLine("10.0.0.7\tZR410-A1B2C3\tonline", true, st);
     QCOMPARE(st.baIpAddr + '|' + st.baHostName + '|' + st.baStatus, QByteArray("10.0.0.7|ZR410-A1B2C3|online"));
+}
+
+void TestTelnetReply::deviceNames()
+{
+    const QList<QPair<QByteArray, QString>> rows = {
+        {"Lobby%20encoder", QStringLiteral("Lobby encoder")},
+        // Escapes a URL would keep encoded are undone too, in either case of hex digit.
+        {"Room%201%20%2f%20floor%20%232%3A%20a%3Fb%25c", QStringLiteral("Room 1 / floor #2: a?b%c")},
+        {"%E4%b8%ad%E6%96%87%E5%90%8D", QStringLiteral("\u4e2d\u6587\u540d")}, // a Chinese name, UTF-8
+        // Fault: a '%' without two hex digits after it became a byte of garbage.
+        {"100%", QStringLiteral("100%")},
+        {"50%zz off", QStringLiteral("50%zz off")},
+        {"a%4", QStringLiteral("a%4")},
+        {"%g1%1g", QStringLiteral("%g1%1g")},
+        {"%%41", QStringLiteral("%A")},
+        {"%2541", QStringLiteral("%41")}, // decoded once
+        {"", QString()},
+    };
+    for (const auto &row : rows)
+        QCOMPARE(DecodeDeviceName(row.first), row.second);
 }
 
 QTEST_APPLESS_MAIN(TestTelnetReply)

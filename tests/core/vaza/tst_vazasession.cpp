@@ -107,6 +107,10 @@ private slots:
     void upgradeEndsOnce_data();
     void upgradeEndsOnce();
     void abortDuringInstallationSilencesSession();
+    void imageNameReachesDeviceWhole_data();
+    void imageNameReachesDeviceWhole();
+    void installationProgressIsAnyValueButHundred_data();
+    void installationProgressIsAnyValueButHundred();
     void logArrivesInChunksThenFinalNotification();
     void realTimeResponseTimeOut();
 };
@@ -216,32 +220,28 @@ void TestVazaSession::upgradeEndsOnce_data()
 {
     QTest::addColumn<QJsonObject>("knobs");
     QTest::addColumn<int>("size");
-    QTest::addColumn<bool>("changeAfterUpload");
     QTest::addColumn<QString>("ending");
     QTest::addColumn<bool>("imageStored");
     QTest::addColumn<int>("installed");
     const QJsonObject quick{{"install_ms", 0}};
     const QString strDone = QStringLiteral("up fin Upgrade completed 100");
     const QString strInstallErr = QStringLiteral("up err Installing... 1");
-    auto row = [](const char *pszTag, const QJsonObject &knobs, int i32Size, bool bChange, const QString &strEnding,
-                  bool bStored, int i32Installed) {
-        QTest::newRow(pszTag) << knobs << i32Size << bChange << strEnding << bStored << i32Installed;
+    auto row = [](const char *pszTag, const QJsonObject &knobs, int i32Size, const QString &strEnding, bool bStored,
+                  int i32Installed) {
+        QTest::newRow(pszTag) << knobs << i32Size << strEnding << bStored << i32Installed;
     };
     // Lost or corrupted image bytes, a wrong checksum (the image is read back in 256 KiB
     // pieces: this one needs nine, the last one odd), polls going on after 100.
-    row("full upgrade", {{"install_ms", 1500}}, 2 * 1024 * 1024 + 17, false, strDone, true, 1);
+    row("full upgrade", {{"install_ms", 1500}}, 2 * 1024 * 1024 + 17, strDone, true, 1);
     // A division by zero (or a garbage percentage) for an image of 0 bytes.
-    row("empty image", quick, 0, false, strDone, true, 1);
-    // A checksum taken from anything but the file as it is at the end of the upload.
-    row("image changed after upload", quick, 4096, true, "up err Installing... -1", true, 0);
+    row("empty image", quick, 0, strDone, true, 1);
     // An upgrade that goes on although the device answers for another module.
-    row("reply for another module", {{"vaza_wrong_module", true}}, 100, false, "up err Uploading -1", false, 0);
+    row("reply for another module", {{"vaza_wrong_module", true}}, 100, "up err Uploading -1", false, 0);
     // A malformed upload URL reaching the FTP client.
-    row("upload URL not ftp", {{"vaza_ftp_url", "http://127.0.0.1/fw.bin"}}, 100, false, "up err Uploading -1", false,
-        0);
+    row("upload URL not ftp", {{"vaza_ftp_url", "http://127.0.0.1/fw.bin"}}, 100, "up err Uploading -1", false, 0);
     // FTP failures reported as success.
-    row("STOR refused", {{"ftp_fail", QJsonObject{{"STOR", 553}}}}, 65536, false, strInstallErr, false, 0);
-    row("data connection cut", {{"ftp_cut_after", 5000}}, 65536, false, strInstallErr, false, 0);
+    row("STOR refused", {{"ftp_fail", QJsonObject{{"STOR", 553}}}}, 65536, strInstallErr, false, 0);
+    row("data connection cut", {{"ftp_cut_after", 5000}}, 65536, strInstallErr, false, 0);
 }
 
 // Whatever the outcome: one final notification, an idle session that takes the next
@@ -251,7 +251,6 @@ void TestVazaSession::upgradeEndsOnce()
 {
     QFETCH(QJsonObject, knobs);
     QFETCH(int, size);
-    QFETCH(bool, changeAfterUpload);
     QFETCH(QString, ending);
     QFETCH(bool, imageStored);
     QFETCH(int, installed);
@@ -259,15 +258,8 @@ void TestVazaSession::upgradeEndsOnce()
     QVERIFY(r.bStarted);
     const QString strImage = r.Image(QStringLiteral("fw.img"), size);
     QFile file(strImage);
-    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray baSent = file.readAll();
-    if (changeAfterUpload) {
-        // The first "Installing..." comes as the upload ends, before the checksum is taken.
-        connect(&r.session, &CBaseMaintainSession::OnUpgradeNotify, this, [&](T_BaseDevInfo, T_UpgradeInfo, QString s) {
-            if (s == QLatin1String("Installing...") && file.isOpen() && file.seek(10) && file.write("\x01") == 1)
-                file.close();
-        });
-    }
     QCOMPARE(r.Upgrade(strImage), CMD_OK);
     QTRY_COMPARE_WITH_TIMEOUT(r.Finals(), 1, 20000);
     QCOMPARE(r.notes.last(), ending);
@@ -307,6 +299,29 @@ void TestVazaSession::upgradeEndsOnce()
     QTRY_COMPARE_WITH_TIMEOUT(r.notes.last(), QStringLiteral("sys ok"), 5000);
 }
 
+void TestVazaSession::imageNameReachesDeviceWhole_data()
+{
+    QTest::addColumn<QString>("name");
+    // A name cut at its blank was stored as "/with" and the run then failed with a false
+    // reason; '#' and '%' must not be read as URL syntax; UTF-8 names stay UTF-8.
+    QTest::newRow("blank") << QStringLiteral("with blank.img");
+    QTest::newRow("hash and percent") << QStringLiteral("a#b 50%.img");
+    QTest::newRow("chinese") << QString::fromUtf8("\xe5\x9b\xba\xe4\xbb\xb6.img");
+}
+
+void TestVazaSession::imageNameReachesDeviceWhole()
+{
+    QFETCH(QString, name);
+    CRig r(0.05, "ZR410-0026", {{"install_ms", 0}}, QStringLiteral("vaza,ftp"));
+    QVERIFY(r.bStarted);
+    QCOMPARE(r.Upgrade(r.Image(name, 3000)), CMD_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(r.Finals(), 1, 20000);
+    QCOMPARE(r.notes.last(), QStringLiteral("up fin Upgrade completed 100"));
+    const QList<QJsonObject> images = r.sim.Events(QStringLiteral("image"));
+    QCOMPARE(images.size(), 1);
+    QCOMPARE(images.at(0).value(QStringLiteral("name")).toString(), QLatin1Char('/') + name);
+}
+
 // Catches simulated progress and polls that go on reporting after the caller gave up, and
 // an abort that leaves the command running.
 void TestVazaSession::abortDuringInstallationSilencesSession()
@@ -321,6 +336,59 @@ void TestVazaSession::abortDuringInstallationSilencesSession()
     // A poll period and a half holds several progress ticks as well.
     QVERIFY_QUIET([&] { return r.notes.size() + r.sim.Count(QStringLiteral("vaza_upgrade")); }, kPollMs * 3 / 2);
     QCOMPARE(r.Finals(), 0);
+}
+
+void TestVazaSession::installationProgressIsAnyValueButHundred_data()
+{
+    QTest::addColumn<QJsonObject>("knobs");
+    QTest::addColumn<bool>("changeAfterUpload");
+    QTest::addColumn<QString>("progress");
+    // Only 100 ends an installation: a value above it is no verdict of the device's (taking it
+    // for "checksum rejected" reported a reason nobody gave).
+    QTest::newRow("value above 100") << QJsonObject{{"install_stuck_at", 150}} << false << "up - Installing... 150";
+    // The checksum is taken from the file as it is at the end of the upload: changed after the
+    // upload, it no longer matches what the device stored, and the installation never ends.
+    QTest::newRow("image changed after upload") << QJsonObject{{"install_ms", 0}} << true << "up - Installing... 0";
+}
+
+// Whatever the device answers while installing, short of 100, the session reports progress
+// and polls on; the caller's silence limit decides when to give up.
+void TestVazaSession::installationProgressIsAnyValueButHundred()
+{
+    QFETCH(QJsonObject, knobs);
+    QFETCH(bool, changeAfterUpload);
+    QFETCH(QString, progress);
+    CRig r(0.05, "ZR410-0025", knobs, QStringLiteral("vaza,ftp"));
+    QVERIFY(r.bStarted);
+    const QString strImage = r.Image(QStringLiteral("fw.img"), 4096);
+    QFile file(strImage);
+    if (changeAfterUpload) {
+        // The first "Installing..." comes as the upload ends, before the checksum is taken.
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        connect(&r.session, &CBaseMaintainSession::OnUpgradeNotify, this, [&](T_BaseDevInfo, T_UpgradeInfo, QString s) {
+            if (s == QLatin1String("Installing...") && file.isOpen() && file.seek(10) && file.write("\x01") == 1)
+                file.close();
+        });
+    }
+    QCOMPARE(r.Upgrade(strImage), CMD_OK);
+    auto polls = [&] {
+        int i = 0;
+        for (const QJsonObject &ev : r.sim.Events(QStringLiteral("vaza_upgrade")))
+            i += ev.value("step").toInt() == 103;
+        return i;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(polls() >= 3, 20000);
+    QVERIFY2(r.notes.contains(progress), qPrintable(r.notes.join('\n')));
+    QCOMPARE(r.Finals(), 0);
+    QVERIFY(r.session.IsBusy());
+    if (changeAfterUpload) {
+        const QList<QJsonObject> checks = r.sim.Events(QStringLiteral("vaza_upgrade"));
+        const auto it = std::find_if(checks.begin(), checks.end(),
+                                     [](const QJsonObject &ev) { return ev.value("step").toInt() == 102; });
+        QVERIFY(it != checks.end());
+        QCOMPARE(it->value("checksum_ok").toBool(true), false);
+    }
+    QCOMPARE(r.session.AbortCmd(), int(CUR_UPGRADE));
 }
 
 // Catches chunks over 1024 bytes, lost or repeated log bytes, a missing final emission,
