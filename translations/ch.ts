@@ -2,6 +2,45 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>CBatchUpgrade</name>
+    <message>
+        <source>device not registered for HTTP upgrade</source>
+        <translation>设备未登记为 HTTP 升级设备</translation>
+    </message>
+    <message>
+        <source>upload refused</source>
+        <translation>上传被拒绝</translation>
+    </message>
+    <message>
+        <source>upgrade failed</source>
+        <translation>升级失败</translation>
+    </message>
+    <message>
+        <source>time out reading the version back</source>
+        <translation>回读版本超时</translation>
+    </message>
+    <message>
+        <source>completed, but the version could not be read back</source>
+        <translation>已完成，但无法回读版本</translation>
+    </message>
+    <message>
+        <source>, expected %1</source>
+        <translation>，应为 %1</translation>
+    </message>
+    <message>
+        <source>version %1 read back, expected %2</source>
+        <translation>回读的版本为 %1，应为 %2</translation>
+    </message>
+    <message>
+        <source>no report, time out</source>
+        <translation>无报告，超时</translation>
+    </message>
+    <message>
+        <source>time out: no progress for %1 s</source>
+        <translation>超时：%1 秒内无进展</translation>
+    </message>
+</context>
+<context>
     <name>CDlgSelect</name>
     <message>
         <source>Choose Communication Mode</source>
@@ -304,6 +343,74 @@
         <source>Installing...</source>
         <translation>正在安装...</translation>
     </message>
+    <message>
+        <source>refused: an upload to the device is still running</source>
+        <translation>已拒绝：仍有上传正在向该设备进行</translation>
+    </message>
+    <message>
+        <source>no upload file given</source>
+        <translation>未指定上传文件</translation>
+    </message>
+    <message>
+        <source>upload file unreadable: %1 (%2)</source>
+        <translation>上传文件无法读取：%1（%2）</translation>
+    </message>
+    <message>
+        <source>aborted</source>
+        <translation>已中止</translation>
+    </message>
+    <message>
+        <source>answer to %1 larger than %2 KiB: the device is not answering as it should</source>
+        <translation>%1 的应答超过 %2 KiB：设备应答异常</translation>
+    </message>
+    <message>
+        <source>HTTP %1 on %2</source>
+        <translation>%2 返回 HTTP %1</translation>
+    </message>
+    <message>
+        <source>connection refused on %1: %2</source>
+        <translation>%1 连接被拒绝：%2</translation>
+    </message>
+    <message>
+        <source>connection closed by the device on %1: %2</source>
+        <translation>%1 时设备关闭了连接：%2</translation>
+    </message>
+    <message>
+        <source>time out on %1: %2</source>
+        <translation>%1 超时：%2</translation>
+    </message>
+    <message>
+        <source>device stalled on %1: nothing moved for %2 s</source>
+        <translation>%1 时设备停滞：%2 秒内无任何数据</translation>
+    </message>
+    <message>
+        <source>device address not found on %1: %2</source>
+        <translation>%1 时找不到设备地址：%2</translation>
+    </message>
+    <message>
+        <source>%1 cut short: %2</source>
+        <translation>%1 被截断：%2</translation>
+    </message>
+    <message>
+        <source>%1 failed: %2</source>
+        <translation>%1 失败：%2</translation>
+    </message>
+    <message>
+        <source>version page</source>
+        <translation>版本页面</translation>
+    </message>
+    <message>
+        <source>upload</source>
+        <translation>上传</translation>
+    </message>
+    <message>
+        <source>result poll</source>
+        <translation>结果查询</translation>
+    </message>
+    <message>
+        <source>installation failed at poll %1: %2</source>
+        <translation>第 %1 次查询时安装失败：%2</translation>
+    </message>
 </context>
 <context>
     <name>CSerialForm</name>
@@ -422,6 +529,136 @@
         <source>Upload Completed</source>
         <translation>上传完成</translation>
     </message>
+    <message>
+        <source>cannot open serial port &apos;%1&apos;: %2</source>
+        <translation>无法打开串口“%1”：%2</translation>
+    </message>
+    <message>
+        <source>serial port &apos;%1&apos; lost: %2</source>
+        <translation>串口“%1”已断开：%2</translation>
+    </message>
+    <message>
+        <source>cannot write to the serial port</source>
+        <translation>无法写入串口</translation>
+    </message>
+    <message>
+        <source>no file name in image path &apos;%1&apos;</source>
+        <translation>镜像路径“%1”中没有文件名</translation>
+    </message>
+    <message>
+        <source>empty module address</source>
+        <translation>模块地址为空</translation>
+    </message>
+    <message>
+        <source>image &apos;%1&apos; is empty</source>
+        <translation>镜像“%1”为空</translation>
+    </message>
+    <message>
+        <source>cannot open &apos;%1&apos;: %2</source>
+        <translation>无法打开“%1”：%2</translation>
+    </message>
+    <message>
+        <source>serial port &apos;%1&apos; is not open</source>
+        <translation>串口“%1”未打开</translation>
+    </message>
+    <message>
+        <source>controller answered for module &apos;%1&apos; %2, expected &apos;%3&apos; %4</source>
+        <translation>控制器应答的模块为“%1” %2，应为“%3” %4</translation>
+    </message>
+    <message>
+        <source>image file is not open</source>
+        <translation>镜像文件未打开</translation>
+    </message>
+    <message>
+        <source>cannot read &apos;%1&apos;: %2</source>
+        <translation>无法读取“%1”：%2</translation>
+    </message>
+    <message>
+        <source>cannot write to serial port &apos;%1&apos;</source>
+        <translation>无法写入串口“%1”</translation>
+    </message>
+    <message>
+        <source>cannot rewind &apos;%1&apos;</source>
+        <translation>无法回到“%1”的开头</translation>
+    </message>
+    <message>
+        <source>cannot read back &apos;%1&apos;: %2</source>
+        <translation>无法回读“%1”：%2</translation>
+    </message>
+</context>
+<context>
+    <name>CSerialUpgradeRunner</name>
+    <message>
+        <source>operation timeout: no answer within %1 s</source>
+        <translation>操作超时：%1 秒内无应答</translation>
+    </message>
+    <message>
+        <source>operation timeout: no report within %1 s</source>
+        <translation>操作超时：%1 秒内无报告</translation>
+    </message>
+    <message>
+        <source>operation timeout: no progress for %1 s</source>
+        <translation>操作超时：%1 秒内无进展</translation>
+    </message>
+    <message>
+        <source>serial port is not open</source>
+        <translation>串口未打开</translation>
+    </message>
+    <message>
+        <source>busy</source>
+        <translation>忙</translation>
+    </message>
+    <message>
+        <source>not supported</source>
+        <translation>不支持</translation>
+    </message>
+    <message>
+        <source>refused</source>
+        <translation>被拒绝</translation>
+    </message>
+    <message>
+        <source>failed</source>
+        <translation>失败</translation>
+    </message>
+    <message>
+        <source>the controller refused the query</source>
+        <translation>控制器拒绝了查询</translation>
+    </message>
+</context>
+<context>
+    <name>CTelnetNameReader</name>
+    <message>
+        <source>time out connecting</source>
+        <translation>连接超时</translation>
+    </message>
+    <message>
+        <source>time out: the shell stopped answering</source>
+        <translation>超时：命令行不再应答</translation>
+    </message>
+    <message>
+        <source>cannot connect to the telnet service</source>
+        <translation>无法连接 telnet 服务</translation>
+    </message>
+    <message>
+        <source>login refused: incorrect password</source>
+        <translation>登录被拒绝：密码错误</translation>
+    </message>
+    <message>
+        <source>connection closed by the device</source>
+        <translation>设备关闭了连接</translation>
+    </message>
+    <message>
+        <source>the device has no name parameter</source>
+        <translation>设备没有名称参数</translation>
+    </message>
+    <message>
+        <source>the shell gave no name</source>
+        <translation>命令行未给出名称</translation>
+    </message>
+    <message>
+        <source>not an IP address</source>
+        <translation>不是 IP 地址</translation>
+    </message>
 </context>
 <context>
     <name>CVazaMaintainSession</name>
@@ -444,6 +681,50 @@
     <message>
         <source>time out</source>
         <translation>超时</translation>
+    </message>
+    <message>
+        <source>no file name in image path &apos;%1&apos;</source>
+        <translation>镜像路径“%1”中没有文件名</translation>
+    </message>
+    <message>
+        <source>empty module address</source>
+        <translation>模块地址为空</translation>
+    </message>
+    <message>
+        <source>cannot open &apos;%1&apos;: %2</source>
+        <translation>无法打开“%1”：%2</translation>
+    </message>
+    <message>
+        <source>bad log URL &apos;%1&apos;</source>
+        <translation>日志地址“%1”无效</translation>
+    </message>
+    <message>
+        <source>device answered for module &apos;%1&apos; %2, expected &apos;%3&apos; %4</source>
+        <translation>设备应答的模块为“%1” %2，应为“%3” %4</translation>
+    </message>
+    <message>
+        <source>bad upload URL &apos;%1&apos;</source>
+        <translation>上传地址“%1”无效</translation>
+    </message>
+    <message>
+        <source>bind refused</source>
+        <translation>设备拒绝了维护登录</translation>
+    </message>
+    <message>
+        <source>time out (%1)</source>
+        <translation>超时（%1）</translation>
+    </message>
+    <message>
+        <source>log download failed</source>
+        <translation>日志下载失败</translation>
+    </message>
+    <message>
+        <source>upload failed</source>
+        <translation>上传失败</translation>
+    </message>
+    <message>
+        <source>cannot read back &apos;%1&apos;: %2</source>
+        <translation>无法回读“%1”：%2</translation>
     </message>
 </context>
 <context>

@@ -2,6 +2,45 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
+    <name>CBatchUpgrade</name>
+    <message>
+        <source>device not registered for HTTP upgrade</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>upload refused</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>upgrade failed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>time out reading the version back</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>completed, but the version could not be read back</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>, expected %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>version %1 read back, expected %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no report, time out</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>time out: no progress for %1 s</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>CDlgSelect</name>
     <message>
         <source>Choose Communication Mode</source>
@@ -304,6 +343,74 @@
         <source>Installing...</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>refused: an upload to the device is still running</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no upload file given</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>upload file unreadable: %1 (%2)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>aborted</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>answer to %1 larger than %2 KiB: the device is not answering as it should</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>HTTP %1 on %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>connection refused on %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>connection closed by the device on %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>time out on %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>device stalled on %1: nothing moved for %2 s</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>device address not found on %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 cut short: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 failed: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>version page</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>upload</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>result poll</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>installation failed at poll %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>CSerialForm</name>
@@ -422,6 +529,136 @@
         <source>Upload Completed</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>cannot open serial port &apos;%1&apos;: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>serial port &apos;%1&apos; lost: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cannot write to the serial port</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no file name in image path &apos;%1&apos;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>empty module address</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>image &apos;%1&apos; is empty</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cannot open &apos;%1&apos;: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>serial port &apos;%1&apos; is not open</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>controller answered for module &apos;%1&apos; %2, expected &apos;%3&apos; %4</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>image file is not open</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cannot read &apos;%1&apos;: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cannot write to serial port &apos;%1&apos;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cannot rewind &apos;%1&apos;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cannot read back &apos;%1&apos;: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CSerialUpgradeRunner</name>
+    <message>
+        <source>operation timeout: no answer within %1 s</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>operation timeout: no report within %1 s</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>operation timeout: no progress for %1 s</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>serial port is not open</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>busy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>not supported</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>refused</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>failed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the controller refused the query</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CTelnetNameReader</name>
+    <message>
+        <source>time out connecting</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>time out: the shell stopped answering</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cannot connect to the telnet service</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>login refused: incorrect password</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>connection closed by the device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the device has no name parameter</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the shell gave no name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>not an IP address</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>CVazaMaintainSession</name>
@@ -443,6 +680,50 @@
     </message>
     <message>
         <source>time out</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no file name in image path &apos;%1&apos;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>empty module address</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cannot open &apos;%1&apos;: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>bad log URL &apos;%1&apos;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>device answered for module &apos;%1&apos; %2, expected &apos;%3&apos; %4</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>bad upload URL &apos;%1&apos;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>bind refused</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>time out (%1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>log download failed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>upload failed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cannot read back &apos;%1&apos;: %2</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

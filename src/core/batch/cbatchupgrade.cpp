@@ -160,8 +160,7 @@ bool CBatchUpgrade::StartModule(int i32Module)
             if (i32Result != 0 && IsActive(strHost)) {
                 QString strReason = ChannelError(strHost);
                 if (strReason.isEmpty())
-                    strReason = i32Result == 1 ? QStringLiteral("device not registered for HTTP upgrade")
-                                               : QStringLiteral("upload refused");
+                    strReason = i32Result == 1 ? tr("device not registered for HTTP upgrade") : tr("upload refused");
                 Fail(strHost, STEP_START, strReason);
             }
         } else {
@@ -235,7 +234,7 @@ void CBatchUpgrade::OnReport(bool bFromHttp, const T_BaseDevInfo &stDevInfo, con
     if (bError) {
         QString strReason = ChannelError(strHost);
         if (strReason.isEmpty())
-            strReason = strCurStep.isEmpty() ? QStringLiteral("upgrade failed") : strCurStep;
+            strReason = strCurStep.isEmpty() ? tr("upgrade failed") : strCurStep;
         Fail(strHost, strCurStep, strReason);
     } else if (bFinished) {
         if (!m_bVersionCheck) {
@@ -248,7 +247,7 @@ void CBatchUpgrade::OnReport(bool bFromHttp, const T_BaseDevInfo &stDevInfo, con
         QTimer::singleShot(0, this, [this, strHost, i32Pass] { StartVersionRead(strHost, i32Pass); });
         QTimer::singleShot(Velmora::ScaledMs(VERSION_TIMEOUT_MS), this, [this, strHost, i32Pass] {
             if (m_bRunning && i32Pass == m_i32Pass && m_hashState.value(strHost) == DEV_VERIFYING)
-                Fail(strHost, STEP_VERSION, QStringLiteral("time out reading the version back"));
+                Fail(strHost, STEP_VERSION, tr("time out reading the version back"));
         });
     }
 }
@@ -302,15 +301,14 @@ void CBatchUpgrade::VersionRead(const QString &strHostName, bool bReadable, cons
     // A device that says "completed" and then cannot tell its version may have died while
     // installing: with the check on, only a version read back is a success.
     if (!bReadable) {
-        QString strReason = QStringLiteral("completed, but the version could not be read back");
+        QString strReason = tr("completed, but the version could not be read back");
         if (!m_strExpectedVersion.isEmpty())
-            strReason += QStringLiteral(", expected %1").arg(m_strExpectedVersion);
+            strReason += tr(", expected %1").arg(m_strExpectedVersion);
         Fail(strHostName, STEP_VERSION, strReason);
     } else if (m_strExpectedVersion.isEmpty() || strVersion == m_strExpectedVersion) {
         Succeed(strHostName);
     } else {
-        Fail(strHostName, STEP_VERSION,
-             QStringLiteral("version %1 read back, expected %2").arg(strVersion, m_strExpectedVersion));
+        Fail(strHostName, STEP_VERSION, tr("version %1 read back, expected %2").arg(strVersion, m_strExpectedVersion));
     }
 }
 
@@ -406,7 +404,7 @@ void CBatchUpgrade::slotReplyTimerOut()
     QPointer<CBatchUpgrade> self(this);
     Stop();
     for (const QString &strHost : lstWaiting) {
-        emit signalDeviceFailed(Device(strHost), m_i32CurModule, QString(), QStringLiteral("no report, time out"));
+        emit signalDeviceFailed(Device(strHost), m_i32CurModule, QString(), tr("no report, time out"));
         if (!self)
             return;
     }
@@ -432,7 +430,7 @@ void CBatchUpgrade::slotStalled(const QStringList &lstHosts)
         if (!IsActive(strHost))
             continue;
         Fail(strHost, bVerifying ? STEP_VERSION : QString(),
-             QStringLiteral("time out: no progress for %1 s").arg(MODULE_LIMIT_MS / 1000));
+             tr("time out: no progress for %1 s").arg(MODULE_LIMIT_MS / 1000));
         if (!self)
             return;
     }

@@ -115,19 +115,19 @@ bool CHttpUpgrade::StartUpgrade(QString strHostName, T_UpgradeInfo stUpgradeInfo
     // The running upload reads its file from the body we handed to the manager: replacing
     // (and releasing) it now would pull the file out from under that upload.
     if (m_eState == HTTP_UPLOAD && m_pReply) {
-        m_strLastError = QStringLiteral("refused: an upload to the device is still running");
+        m_strLastError = tr("refused: an upload to the device is still running");
         VLOG(lcHttp) << m_stDevInfo.strHostName << m_strLastError;
         return false;
     }
     const QString strPath = stUpgradeInfo.strFilePath;
     if (strPath.isEmpty()) {
-        m_strLastError = QStringLiteral("no upload file given");
+        m_strLastError = tr("no upload file given");
         VLOG(lcHttp) << m_stDevInfo.strHostName << m_strLastError;
         return false;
     }
     auto *pFile = new QFile(strPath);
     if (!pFile->open(QIODevice::ReadOnly)) {
-        m_strLastError = QStringLiteral("upload file unreadable: %1 (%2)").arg(strPath, pFile->errorString());
+        m_strLastError = tr("upload file unreadable: %1 (%2)").arg(strPath, pFile->errorString());
         VLOG(lcHttp) << m_stDevInfo.strHostName << m_strLastError;
         delete pFile;
         return false;
@@ -185,7 +185,7 @@ void CHttpUpgrade::Abort()
     DropOutstanding();
     ReleaseFile();
     if (m_eState != HTTP_IDLE)
-        m_strLastError = QStringLiteral("aborted");
+        m_strLastError = tr("aborted");
     m_eState = HTTP_IDLE;
 }
 
@@ -262,30 +262,30 @@ void CHttpUpgrade::slotOnDownloadProgress(qint64 bytesReceived, qint64 bytesTota
 QString CHttpUpgrade::FailureText(QNetworkReply *reply, int i32Status, const QString &strRequest) const
 {
     if (m_bReplyTooLarge)
-        return QStringLiteral("answer to %1 larger than %2 KiB: the device is not answering as it should")
+        return tr("answer to %1 larger than %2 KiB: the device is not answering as it should")
             .arg(strRequest)
             .arg(kMaxReplyBytes / 1024);
     if (i32Status != 0 && i32Status != 200)
-        return QStringLiteral("HTTP %1 on %2").arg(i32Status).arg(strRequest);
+        return tr("HTTP %1 on %2").arg(i32Status).arg(strRequest);
     const QString strQt = reply->errorString();
     switch (reply->error()) {
     case QNetworkReply::ConnectionRefusedError:
-        return QStringLiteral("connection refused on %1: %2").arg(strRequest, strQt);
+        return tr("connection refused on %1: %2").arg(strRequest, strQt);
     case QNetworkReply::RemoteHostClosedError:
-        return QStringLiteral("connection closed by the device on %1: %2").arg(strRequest, strQt);
+        return tr("connection closed by the device on %1: %2").arg(strRequest, strQt);
     case QNetworkReply::TimeoutError:
-        return QStringLiteral("time out on %1: %2").arg(strRequest, strQt);
+        return tr("time out on %1: %2").arg(strRequest, strQt);
     case QNetworkReply::OperationCanceledError:
         // Only the stall limit cancels the outstanding request; our own aborts are dropped.
-        return QStringLiteral("device stalled on %1: nothing moved for %2 s").arg(strRequest).arg(kStallMs / 1000);
+        return tr("device stalled on %1: nothing moved for %2 s").arg(strRequest).arg(kStallMs / 1000);
     case QNetworkReply::HostNotFoundError:
-        return QStringLiteral("device address not found on %1: %2").arg(strRequest, strQt);
+        return tr("device address not found on %1: %2").arg(strRequest, strQt);
     default:
         break;
     }
     if (i32Status == 200)
-        return QStringLiteral("%1 cut short: %2").arg(strRequest, strQt);
-    return QStringLiteral("%1 failed: %2").arg(strRequest, strQt);
+        return tr("%1 cut short: %2").arg(strRequest, strQt);
+    return tr("%1 failed: %2").arg(strRequest, strQt);
 }
 
 void CHttpUpgrade::slotReplyFinished(QNetworkReply *reply)
@@ -316,14 +316,14 @@ void CHttpUpgrade::slotReplyFinished(QNetworkReply *reply)
             EmitVersion(false, reply->readAll());
             return;
         }
-        m_strLastError = FailureText(reply, i32Status, QStringLiteral("version page"));
-        EmitVersion(true, b200 ? QByteArray("error") : tr("error").toLatin1());
+        m_strLastError = FailureText(reply, i32Status, tr("version page"));
+        EmitVersion(true, b200 ? QByteArray("error") : tr("error").toUtf8());
         return;
     }
     if (eState != HTTP_UPLOAD && eState != HTTP_POLL)
         return;
 
-    const QString strRequest = eState == HTTP_UPLOAD ? QStringLiteral("upload") : QStringLiteral("result poll");
+    const QString strRequest = eState == HTTP_UPLOAD ? tr("upload") : tr("result poll");
     if (!b200) {
         m_eState = HTTP_IDLE;
         if (eState == HTTP_POLL && m_fProgress > 1.0f) {
@@ -334,7 +334,7 @@ void CHttpUpgrade::slotReplyFinished(QNetworkReply *reply)
         }
         m_strLastError = FailureText(reply, i32Status, strRequest);
         if (eState == HTTP_POLL)
-            m_strLastError = QStringLiteral("installation failed at poll %1: %2").arg(m_i32Polls).arg(m_strLastError);
+            m_strLastError = tr("installation failed at poll %1: %2").arg(m_i32Polls).arg(m_strLastError);
         EmitUpgrade(tr("error"), true, false, 0);
         return;
     }

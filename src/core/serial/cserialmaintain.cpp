@@ -43,7 +43,7 @@ CSerialMaintain::CSerialMaintain(const T_BaseDevInfo &stDevInfo, QObject *parent
             m_pSerialPort->clear(QSerialPort::Input);
         } else {
             m_strLastError =
-                QStringLiteral("cannot open serial port '%1': %2").arg(stDevInfo.strAddr, m_pSerialPort->errorString());
+                tr("cannot open serial port '%1': %2").arg(stDevInfo.strAddr, m_pSerialPort->errorString());
             VLOG(lcSerial) << m_strLastError;
         }
     }
@@ -133,8 +133,7 @@ void CSerialMaintain::slotOnPortError(QSerialPort::SerialPortError eError)
         return;
     // The adapter was pulled or the line hung up: nothing will come back on this port, and
     // leaving it open would only wake us with the same error again.
-    const QString strReason =
-        QStringLiteral("serial port '%1' lost: %2").arg(m_stDevInfo.strAddr, m_pSerialPort->errorString());
+    const QString strReason = tr("serial port '%1' lost: %2").arg(m_stDevInfo.strAddr, m_pSerialPort->errorString());
     VLOG(lcSerial) << strReason;
     m_timerResend.stop();
     m_pSerialPort->close();
@@ -192,7 +191,7 @@ void CSerialMaintain::ProcessMsg(const T_VAZAMsgHead &stHead, QByteArray &baBody
     if (u32Status & STATUS_RESEND_BIT) {
         VLOG(lcSerial) << "controller asks for the last piece again, status" << Qt::hex << u32Status;
         if (!SendData(m_baResend))
-            FailUpgrade(tr("Uploading"), QStringLiteral("cannot write to the serial port"));
+            FailUpgrade(tr("Uploading"), tr("cannot write to the serial port"));
         return;
     }
     SendVersionDataTransReq();
@@ -211,18 +210,16 @@ E_CmdResult CSerialMaintain::StartUpgrade(const T_UpgradeInfo &stUpgradeInfo)
         return CMD_BUSY;
     const QString strFileName = ControllerFileName(stUpgradeInfo.strFilePath);
     if (strFileName.isEmpty() || stUpgradeInfo.strDevAddr.isEmpty()) {
-        m_strLastError = strFileName.isEmpty()
-                             ? QStringLiteral("no file name in image path '%1'").arg(stUpgradeInfo.strFilePath)
-                             : QStringLiteral("empty module address");
+        m_strLastError = strFileName.isEmpty() ? tr("no file name in image path '%1'").arg(stUpgradeInfo.strFilePath)
+                                               : tr("empty module address");
         return CMD_ERROR;
     }
     m_fileImage.close();
     m_fileImage.setFileName(stUpgradeInfo.strFilePath);
     if (!m_fileImage.open(QIODevice::ReadOnly) || m_fileImage.size() <= 0) {
-        m_strLastError =
-            m_fileImage.isOpen()
-                ? QStringLiteral("image '%1' is empty").arg(stUpgradeInfo.strFilePath)
-                : QStringLiteral("cannot open '%1': %2").arg(stUpgradeInfo.strFilePath, m_fileImage.errorString());
+        m_strLastError = m_fileImage.isOpen()
+                             ? tr("image '%1' is empty").arg(stUpgradeInfo.strFilePath)
+                             : tr("cannot open '%1': %2").arg(stUpgradeInfo.strFilePath, m_fileImage.errorString());
         m_fileImage.close();
         return CMD_ERROR;
     }
@@ -234,7 +231,7 @@ E_CmdResult CSerialMaintain::StartUpgrade(const T_UpgradeInfo &stUpgradeInfo)
     if (!SendData(baFrame)) {
         m_fileImage.close();
         if (m_strLastError.isEmpty())
-            m_strLastError = QStringLiteral("serial port '%1' is not open").arg(m_stDevInfo.strAddr);
+            m_strLastError = tr("serial port '%1' is not open").arg(m_stDevInfo.strAddr);
         return CMD_CONNECT_FAIL;
     }
     m_strLastError.clear();
@@ -254,7 +251,7 @@ void CSerialMaintain::ProcessVersionUpgradeRsp(QByteArray &baBody)
         VLOG(lcSerial) << "!!!! DevAddr error:" << baAddr << u32Port << "expected" << m_stUpgradeInfo.strDevAddr
                        << m_stUpgradeInfo.u32DevPort;
         if (!m_stUpgradeInfo.strDevAddr.isEmpty())
-            FailUpgrade(tr("Uploading"), QStringLiteral("controller answered for module '%1' %2, expected '%3' %4")
+            FailUpgrade(tr("Uploading"), tr("controller answered for module '%1' %2, expected '%3' %4")
                                              .arg(QString::fromUtf8(baAddr))
                                              .arg(u32Port)
                                              .arg(m_stUpgradeInfo.strDevAddr)
@@ -270,7 +267,7 @@ void CSerialMaintain::ProcessVersionUpgradeRsp(QByteArray &baBody)
             return;
         }
         if (!m_fileImage.isOpen()) {
-            FailUpgrade(tr("Uploading"), QStringLiteral("image file is not open"));
+            FailUpgrade(tr("Uploading"), tr("image file is not open"));
             return;
         }
         m_ePhase = PHASE_UPLOADING;
@@ -308,16 +305,15 @@ void CSerialMaintain::ProcessVersionUpgradeRsp(QByteArray &baBody)
 void CSerialMaintain::SendVersionDataTransReq()
 {
     if (!m_fileImage.isOpen()) {
-        FailUpgrade(tr("Uploading"), QStringLiteral("image file is not open"));
+        FailUpgrade(tr("Uploading"), tr("image file is not open"));
         return;
     }
     const qint64 i64Size = m_fileImage.size();
     if (m_fileImage.pos() < i64Size) {
         const QByteArray baChunk = m_fileImage.read(SerialFrame::CHUNK);
         if (baChunk.isEmpty()) {
-            FailUpgrade(
-                tr("Uploading"),
-                QStringLiteral("cannot read '%1': %2").arg(m_stUpgradeInfo.strFilePath, m_fileImage.errorString()));
+            FailUpgrade(tr("Uploading"),
+                        tr("cannot read '%1': %2").arg(m_stUpgradeInfo.strFilePath, m_fileImage.errorString()));
             return;
         }
         CVazaBuffer writer;
@@ -329,7 +325,7 @@ void CSerialMaintain::SendVersionDataTransReq()
         const int i32Progress = static_cast<int>(m_fileImage.pos() * 100 / i64Size);
         if (!bSent) {
             // A failed write ends the upgrade here: nothing would ever acknowledge it.
-            FailUpgrade(tr("Uploading"), QStringLiteral("cannot write to serial port '%1'").arg(m_stDevInfo.strAddr));
+            FailUpgrade(tr("Uploading"), tr("cannot write to serial port '%1'").arg(m_stDevInfo.strAddr));
             return;
         }
         EmitUpgrade(tr("Uploading"), false, false, i32Progress);
@@ -337,7 +333,7 @@ void CSerialMaintain::SendVersionDataTransReq()
     }
 
     if (!m_fileImage.seek(0)) {
-        FailUpgrade(tr("Uploading"), QStringLiteral("cannot rewind '%1'").arg(m_stUpgradeInfo.strFilePath));
+        FailUpgrade(tr("Uploading"), tr("cannot rewind '%1'").arg(m_stUpgradeInfo.strFilePath));
         return;
     }
     QByteArray baBlock(CHECKSUM_BLOCK, Qt::Uninitialized);
@@ -345,8 +341,8 @@ void CSerialMaintain::SendVersionDataTransReq()
     for (;;) {
         const qint64 i64Read = m_fileImage.read(baBlock.data(), baBlock.size());
         if (i64Read < 0) {
-            FailUpgrade(tr("Upload Completed"), QStringLiteral("cannot read back '%1': %2")
-                                                    .arg(m_stUpgradeInfo.strFilePath, m_fileImage.errorString()));
+            FailUpgrade(tr("Upload Completed"),
+                        tr("cannot read back '%1': %2").arg(m_stUpgradeInfo.strFilePath, m_fileImage.errorString()));
             return;
         }
         if (i64Read == 0)
@@ -360,8 +356,7 @@ void CSerialMaintain::SendVersionDataTransReq()
                                                    Vaza::STEP_UPLOADED, u32Checksum,
                                                    ControllerFileName(m_stUpgradeInfo.strFilePath).toUtf8()));
     if (!SendData(m_baResend)) {
-        FailUpgrade(tr("Upload Completed"),
-                    QStringLiteral("cannot write to serial port '%1'").arg(m_stDevInfo.strAddr));
+        FailUpgrade(tr("Upload Completed"), tr("cannot write to serial port '%1'").arg(m_stDevInfo.strAddr));
         return;
     }
     EmitUpgrade(tr("Upload Completed"), false, false, 100);

@@ -5,15 +5,29 @@
 #include "common/vlog.h"
 #include "serial/cserialmaintain.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 
 namespace
 {
 const QString kDevice = QString::fromLatin1(CSerialMaintain::MCU_MODULE);
 
-QString TimeOutReason(const char *pszWhat, int i32LimitMs)
+enum E_Limit { LIMIT_ANSWER, LIMIT_REPORT, LIMIT_PROGRESS };
+
+QString TimeOutReason(E_Limit eLimit, int i32LimitMs)
 {
-    return QStringLiteral("operation timeout: %1 %2 s").arg(QLatin1String(pszWhat)).arg(i32LimitMs / 1000);
+    const int i32S = i32LimitMs / 1000;
+    switch (eLimit) {
+    case LIMIT_ANSWER:
+        return QCoreApplication::translate("CSerialUpgradeRunner", "operation timeout: no answer within %1 s")
+            .arg(i32S);
+    case LIMIT_REPORT:
+        return QCoreApplication::translate("CSerialUpgradeRunner", "operation timeout: no report within %1 s")
+            .arg(i32S);
+    case LIMIT_PROGRESS:
+        break;
+    }
+    return QCoreApplication::translate("CSerialUpgradeRunner", "operation timeout: no progress for %1 s").arg(i32S);
 }
 } // namespace
 
@@ -62,13 +76,13 @@ QString CSerialUpgradeRunner::RefusalReason(E_CmdResult eResult) const
     const QString strLast = m_pSession ? m_pSession->LastError() : QString();
     switch (eResult) {
     case CMD_CONNECT_FAIL:
-        return strLast.isEmpty() ? QStringLiteral("serial port is not open") : strLast;
+        return strLast.isEmpty() ? tr("serial port is not open") : strLast;
     case CMD_BUSY:
-        return QStringLiteral("busy");
+        return tr("busy");
     case CMD_NOT_SUPPORT:
-        return QStringLiteral("not supported");
+        return tr("not supported");
     default:
-        return strLast.isEmpty() ? QStringLiteral("refused") : strLast;
+        return strLast.isEmpty() ? tr("refused") : strLast;
     }
 }
 
@@ -118,7 +132,7 @@ void CSerialUpgradeRunner::slotOnUpgradeNotify(T_BaseDevInfo, T_UpgradeInfo, QSt
     m_bReported = true;
     if (bError) {
         const QString strReason = m_pSession ? m_pSession->LastError() : QString();
-        Finish(RESULT_FAILED, strReason.isEmpty() ? QStringLiteral("failed") : strReason);
+        Finish(RESULT_FAILED, strReason.isEmpty() ? tr("failed") : strReason);
         return;
     }
     if (bFinished) {
@@ -159,22 +173,22 @@ void CSerialUpgradeRunner::slotOnVersionQueryNotify(T_BaseDevInfo, bool bError, 
         Finish(RESULT_OK, QString(), strVersion);
     else
         Finish(m_ePhase == PHASE_READ_BACK ? RESULT_VERSION_UNREAD : RESULT_FAILED,
-               QStringLiteral("the controller refused the query"));
+               tr("the controller refused the query"));
 }
 
 void CSerialUpgradeRunner::slotOnTimeout()
 {
     switch (m_ePhase) {
     case PHASE_QUERY:
-        Finish(RESULT_TIMEOUT, TimeOutReason("no answer within", CSerialMaintain::ANSWER_MS));
+        Finish(RESULT_TIMEOUT, TimeOutReason(LIMIT_ANSWER, CSerialMaintain::ANSWER_MS));
         break;
     case PHASE_READ_BACK:
         // The controller said the upgrade completed; a silent version read does not undo it.
-        Finish(RESULT_VERSION_UNREAD, TimeOutReason("no answer within", CSerialMaintain::ANSWER_MS));
+        Finish(RESULT_VERSION_UNREAD, TimeOutReason(LIMIT_ANSWER, CSerialMaintain::ANSWER_MS));
         break;
     case PHASE_UPGRADE:
-        Finish(RESULT_TIMEOUT, TimeOutReason("no report within", m_bReported ? CSerialMaintain::REPORT_GAP_MS
-                                                                             : CSerialMaintain::ANSWER_MS));
+        Finish(RESULT_TIMEOUT,
+               TimeOutReason(LIMIT_REPORT, m_bReported ? CSerialMaintain::REPORT_GAP_MS : CSerialMaintain::ANSWER_MS));
         break;
     case PHASE_IDLE:
         break;
@@ -184,7 +198,7 @@ void CSerialUpgradeRunner::slotOnTimeout()
 void CSerialUpgradeRunner::slotOnStalled()
 {
     if (m_ePhase == PHASE_UPGRADE)
-        Finish(RESULT_TIMEOUT, TimeOutReason("no progress for", m_stallWatch.LimitMs()));
+        Finish(RESULT_TIMEOUT, TimeOutReason(LIMIT_PROGRESS, m_stallWatch.LimitMs()));
 }
 
 void CSerialUpgradeRunner::Finish(E_Result eResult, const QString &strReason, const QByteArray &baVersion)

@@ -4,6 +4,8 @@
 #include "product/httpmodels.h"
 #include "telnet/ctelnetcomm.h"
 
+#include <QCoreApplication>
+
 namespace
 {
 int HexDigit(char c)
@@ -52,18 +54,18 @@ QString TelnetFailureReason(E_CommResult eResult, bool bConnected, const QByteAr
     case COMM_OK:
         return QString();
     case COMM_TIMEOUT_CONNECTING:
-        return QStringLiteral("time out connecting");
+        return QCoreApplication::translate("CTelnetNameReader", "time out connecting");
     case COMM_TIMEOUT:
-        return bConnected ? QStringLiteral("time out: the shell stopped answering")
-                          : QStringLiteral("time out connecting");
+        return bConnected ? QCoreApplication::translate("CTelnetNameReader", "time out: the shell stopped answering")
+                          : QCoreApplication::translate("CTelnetNameReader", "time out connecting");
     case COMM_FAILED:
         break;
     }
     if (!bConnected)
-        return QStringLiteral("cannot connect to the telnet service");
+        return QCoreApplication::translate("CTelnetNameReader", "cannot connect to the telnet service");
     if (baLastText.contains("incorrect password"))
-        return QStringLiteral("login refused: incorrect password");
-    return QStringLiteral("connection closed by the device");
+        return QCoreApplication::translate("CTelnetNameReader", "login refused: incorrect password");
+    return QCoreApplication::translate("CTelnetNameReader", "connection closed by the device");
 }
 
 CTelnetNameReader::CTelnetNameReader(int iMaxOpen, quint16 u16Port, QObject *parent)
@@ -130,12 +132,12 @@ void CTelnetNameReader::OpenNext()
                 if (pJob->st.bOk)
                     pJob->st.strName = DecodeDeviceName(baValue);
                 else
-                    pJob->st.strReason = QStringLiteral("the device has no name parameter");
+                    pJob->st.strReason = tr("the device has no name parameter");
                 Finish(pJob);
             });
     connect(pComm, &CBaseComm::OnSendQueueReturn, this, [this, pJob](E_CommResult eResult) {
         if (eResult == COMM_OK)
-            pJob->st.strReason = QStringLiteral("the shell gave no name");
+            pJob->st.strReason = tr("the shell gave no name");
         else
             pJob->st.strReason = TelnetFailureReason(eResult, pJob->bConnected, pJob->baLastText);
         Finish(pJob);
@@ -143,7 +145,7 @@ void CTelnetNameReader::OpenNext()
     // The read is queued first: a channel that cannot even start reports it below.
     pComm->ReadParam(QStringLiteral("name"), CBaseComm::PARAM_READ);
     if (!pComm->Connect()) {
-        pJob->st.strReason = QStringLiteral("not an IP address");
+        pJob->st.strReason = tr("not an IP address");
         // Reported on the next turn, like every other ending.
         QMetaObject::invokeMethod(
             this, [this, pJob] { Finish(pJob); }, Qt::QueuedConnection);

@@ -127,19 +127,18 @@ E_CmdResult CVazaMaintainSession::StartUpgrade(const T_UpgradeInfo &stUpgradeInf
         return CMD_BUSY;
     const QString strFileName = ImageFileName(stUpgradeInfo.strFilePath);
     if (strFileName.isEmpty()) {
-        m_strLastError = QStringLiteral("no file name in image path '%1'").arg(stUpgradeInfo.strFilePath);
+        m_strLastError = tr("no file name in image path '%1'").arg(stUpgradeInfo.strFilePath);
         return CMD_ERROR;
     }
     if (stUpgradeInfo.strDevAddr.isEmpty()) {
-        m_strLastError = QStringLiteral("empty module address");
+        m_strLastError = tr("empty module address");
         return CMD_ERROR;
     }
     m_fileImage.close();
     m_fileImage.setFileName(stUpgradeInfo.strFilePath);
     if (!m_fileImage.open(QIODevice::ReadOnly)) {
         VLOG(lcVaza) << "cannot open" << stUpgradeInfo.strFilePath << m_fileImage.errorString();
-        m_strLastError =
-            QStringLiteral("cannot open '%1': %2").arg(stUpgradeInfo.strFilePath, m_fileImage.errorString());
+        m_strLastError = tr("cannot open '%1': %2").arg(stUpgradeInfo.strFilePath, m_fileImage.errorString());
         return CMD_ERROR;
     }
     m_strLastError.clear();
@@ -245,7 +244,7 @@ void CVazaMaintainSession::ProcessMsg(const T_VAZAMsgHead &stHead, QByteArray &b
         T_FtpUrl stUrl;
         if (!ParseFtpUrl(baUrl, stUrl)) {
             AbortCmd();
-            m_strLastError = QStringLiteral("bad log URL '%1'").arg(QString::fromUtf8(baUrl));
+            m_strLastError = tr("bad log URL '%1'").arg(QString::fromUtf8(baUrl));
             emit OnDownloadLogNotify(m_stDevInfo, QByteArray(), true, false);
             return;
         }
@@ -294,7 +293,7 @@ void CVazaMaintainSession::ProcessVersionUpgradeRsp(QByteArray &baBody)
                      << m_stUpgradeInfo.u32DevPort;
         if (!m_stUpgradeInfo.strDevAddr.isEmpty()) {
             AbortCmd();
-            m_strLastError = QStringLiteral("device answered for module '%1' %2, expected '%3' %4")
+            m_strLastError = tr("device answered for module '%1' %2, expected '%3' %4")
                                  .arg(QString::fromUtf8(baAddr))
                                  .arg(u32Port)
                                  .arg(m_stUpgradeInfo.strDevAddr)
@@ -317,7 +316,7 @@ void CVazaMaintainSession::ProcessVersionUpgradeRsp(QByteArray &baBody)
         T_FtpUrl stUrl;
         if (!ParseFtpUrl(baUrl, stUrl) || !m_fileImage.isOpen()) {
             AbortCmd();
-            m_strLastError = QStringLiteral("bad upload URL '%1'").arg(QString::fromUtf8(baUrl));
+            m_strLastError = tr("bad upload URL '%1'").arg(QString::fromUtf8(baUrl));
             EmitUpgrade(tr("Uploading"), true, false, -1);
             return;
         }
@@ -327,8 +326,7 @@ void CVazaMaintainSession::ProcessVersionUpgradeRsp(QByteArray &baBody)
         auto *pImage = new QFile(m_fileImage.fileName(), m_pUpgradeFtp);
         if (!pImage->open(QIODevice::ReadOnly)) {
             AbortCmd();
-            m_strLastError =
-                QStringLiteral("cannot open '%1': %2").arg(m_stUpgradeInfo.strFilePath, pImage->errorString());
+            m_strLastError = tr("cannot open '%1': %2").arg(m_stUpgradeInfo.strFilePath, pImage->errorString());
             EmitUpgrade(tr("Uploading"), true, false, -1);
             return;
         }
@@ -370,11 +368,11 @@ void CVazaMaintainSession::ProcessVersionUpgradeRsp(QByteArray &baBody)
 QString CVazaMaintainSession::TimeOutReason() const
 {
     if (m_bBindRefused)
-        return QStringLiteral("bind refused");
+        return tr("bind refused");
     const bool bConnected = m_pSocket && m_pSocket->state() == QAbstractSocket::ConnectedState;
     if (!bConnected && !m_strSocketError.isEmpty())
-        return QStringLiteral("time out (%1)").arg(m_strSocketError);
-    return QStringLiteral("time out");
+        return tr("time out (%1)").arg(m_strSocketError);
+    return tr("time out");
 }
 
 void CVazaMaintainSession::slotOnHeartbeat()
@@ -414,7 +412,7 @@ void CVazaMaintainSession::slotOnLogFinished(bool error)
     const QString strFtpError = m_pLogFtp->errorString();
     AbortCmd();
     if (error)
-        m_strLastError = strFtpError.isEmpty() ? QStringLiteral("log download failed") : strFtpError;
+        m_strLastError = strFtpError.isEmpty() ? tr("log download failed") : strFtpError;
     emit OnDownloadLogNotify(m_stDevInfo, QByteArray(), error, true);
 }
 
@@ -438,7 +436,7 @@ void CVazaMaintainSession::slotOnUploadFinished(bool error)
     DropFtp(m_pUpgradeFtp);
     m_fileImage.close();
     if (error) {
-        m_strLastError = strFtpError.isEmpty() ? QStringLiteral("upload failed") : strFtpError;
+        m_strLastError = strFtpError.isEmpty() ? tr("upload failed") : strFtpError;
         // Idle before anyone hears of it, so the next command is taken at once.
         AbortCmd();
         EmitUpgrade(tr("Installing..."), true, false, 1);
@@ -450,8 +448,7 @@ void CVazaMaintainSession::slotOnUploadFinished(bool error)
     m_fileImage.setFileName(m_stUpgradeInfo.strFilePath);
     if (!m_fileImage.open(QIODevice::ReadOnly)) {
         AbortCmd();
-        m_strLastError =
-            QStringLiteral("cannot read back '%1': %2").arg(m_stUpgradeInfo.strFilePath, m_fileImage.errorString());
+        m_strLastError = tr("cannot read back '%1': %2").arg(m_stUpgradeInfo.strFilePath, m_fileImage.errorString());
         EmitUpgrade(tr("Upload Completed"), true, false, 100);
         return;
     }
@@ -477,8 +474,7 @@ void CVazaMaintainSession::ChecksumStep()
     if (i64Read < 0) {
         // The image went away under us: the device would be told a wrong checksum.
         VLOG(lcVaza) << "cannot read back" << m_stUpgradeInfo.strFilePath << m_fileImage.errorString();
-        m_strLastError =
-            QStringLiteral("cannot read back '%1': %2").arg(m_stUpgradeInfo.strFilePath, m_fileImage.errorString());
+        m_strLastError = tr("cannot read back '%1': %2").arg(m_stUpgradeInfo.strFilePath, m_fileImage.errorString());
         AbortCmd();
         EmitUpgrade(tr("Upload Completed"), true, false, 100);
         return;
