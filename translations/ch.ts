@@ -229,6 +229,10 @@
         <source>upgrade failed!</source>
         <translation>升级失败!</translation>
     </message>
+    <message>
+        <source>Upgrade file &apos;%1&apos; is empty!</source>
+        <translation>升级文件“%1”为空！</translation>
+    </message>
 </context>
 <context>
     <name>CFormMaintain</name>
@@ -323,6 +327,10 @@
     <message>
         <source>&apos;%1&apos; operation timeout!</source>
         <translation>“%1”操作超时!</translation>
+    </message>
+    <message>
+        <source>Upgrade file &apos;%1&apos; is empty!</source>
+        <translation>升级文件“%1”为空！</translation>
     </message>
 </context>
 <context>

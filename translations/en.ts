@@ -229,6 +229,10 @@
         <source>upgrade failed!</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Upgrade file &apos;%1&apos; is empty!</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>CFormMaintain</name>
@@ -322,6 +326,10 @@
     </message>
     <message>
         <source>&apos;%1&apos; operation timeout!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade file &apos;%1&apos; is empty!</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

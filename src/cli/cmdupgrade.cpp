@@ -87,6 +87,8 @@ bool CheckImage(const QString &strModule, const QString &strPath, QString *pstrA
         strWhy = QStringLiteral("not a file");
     else if (!file.open(QIODevice::ReadOnly))
         strWhy = file.errorString();
+    else if (info.size() == 0)
+        strWhy = QStringLiteral("the image is empty");
     if (!strWhy.isEmpty()) {
         *pstrError = QStringLiteral("module %1: cannot read image '%2': %3").arg(strModule, strPath, strWhy);
         return false;

@@ -15,6 +15,7 @@
 #include "upgradeconf/cupgradeconfig.h"
 
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QMenu>
 #include <QPushButton>
 
@@ -294,6 +295,10 @@ void CFormDevicesUpgrade::on_pbStart_clicked()
         break;
     case CBatchUpgrade::START_NO_DEVICES:
         CMsgBox::Show(this, QMessageBox::Critical, QString(), tr("Select upgrade devices first!"));
+        break;
+    case CBatchUpgrade::START_EMPTY_FILE:
+        CMsgBox::Show(this, QMessageBox::Critical, QString(),
+                      tr("Upgrade file '%1' is empty!").arg(QDir::toNativeSeparators(m_batch.EmptyFile())));
         break;
     case CBatchUpgrade::START_RUNNING:
         break;

@@ -16,6 +16,7 @@
 #include "upgradeconf/cupgradeconfig.h"
 
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
@@ -244,8 +245,12 @@ void CFormMaintain::on_btnStartUpgrade_clicked()
     m_bStalled = false;
     BeginOperation(OP_UPGRADE, 0);
     VLOG(lcUi) << m_stDevInfo.strHostName << "from row" << i32Row;
-    // Refusals come as failures from inside this call; the run's end always comes later.
-    m_pRun->Start();
+    // Refusals of a device come as failures from inside this call; the run's end always comes
+    // later. A run refused as a whole sends nothing.
+    if (m_pRun->Start() == CBatchUpgrade::START_EMPTY_FILE) {
+        EndOperation();
+        ShowError(tr("Upgrade file '%1' is empty!").arg(QDir::toNativeSeparators(m_pRun->EmptyFile())));
+    }
 }
 
 void CFormMaintain::slotRunModuleStarted(int i32Module)

@@ -141,6 +141,11 @@ void TestCliUpgrade::badInputSendsNothing_data()
                                          "': no such file";
     QTest::newRow("directory") << QStringList{"--type", "ZR410", "--module", "fpga=" + m_dir.path()} << 2
                                << "module fpga: cannot read image '" + m_dir.path() + "': not a file";
+    QFile empty(m_dir.filePath("empty.bin"));
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    QTest::newRow("empty image") << QStringList{"--type", "ZR410", "--module", "main=" + empty.fileName()} << 2
+                                 << "module main: cannot read image '" + empty.fileName() + "': the image is empty";
     QTest::newRow("no module") << QStringList{"--type", "ZR410"} << 2 << "no image given";
     QTest::newRow("no =") << QStringList{"--type", "ZR410", "--module", m_strMain} << 2 << "--module takes ID=FILE";
     QTest::newRow("no type") << QStringList{"--module", strMain} << 2 << "--type is required";

@@ -165,6 +165,19 @@ void TestFormDevicesUpgrade::startNeedsFileAndDevices()
     W<QPushButton>("pbStart")->click();
     QVERIFY(W<QPushButton>("pbStart")->isEnabled());
     QVERIFY(!m_pForm->IsRunning());
+
+    // An empty image would be sent to every box, and most would report it installed.
+    QCOMPARE(m_pForm->AddDev(Dev("ZR410-E1", "ZR410 Encoder-E1")), 1);
+    QFile empty(m_dir.filePath("empty.bin"));
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    m_strFile = empty.fileName();
+    ChooseFiles();
+    m_pRecorder->Expect(QString("Upgrade file '%1' is empty!").arg(m_strFile));
+    W<QPushButton>("pbStart")->click();
+    QVERIFY(!m_pForm->IsRunning());
+    QVERIFY(W<QPushButton>("pbStart")->isEnabled());
+    QCOMPARE(Devices()->topLevelItem(0)->text(2), QString());
 }
 
 // Would catch a batch whose every device is refused leaving the form disabled for ever, and

@@ -8,6 +8,7 @@
 #include "session/cmaintainagent.h"
 #include "session/cmdresulttext.h"
 
+#include <QFileInfo>
 #include <QPointer>
 
 namespace
@@ -111,6 +112,14 @@ CBatchUpgrade::E_StartResult CBatchUpgrade::Start()
         return START_NO_FILE;
     if (m_lstDevices.isEmpty())
         return START_NO_DEVICES;
+    // An empty image would go to every box and most would report it installed.
+    for (const T_BatchModule &stModule : qAsConst(m_lstModules)) {
+        const QFileInfo info(stModule.strFilePath);
+        if (!stModule.strFilePath.isEmpty() && info.isFile() && info.size() == 0) {
+            m_strEmptyFile = stModule.strFilePath;
+            return START_EMPTY_FILE;
+        }
+    }
     // The first device decides the channel for the whole batch, as the type list holds one model.
     m_bHttp = !m_bVazaOnly && m_pHttpAgent && Velmora::IsHttpHostModel(m_lstBatch.first());
     m_bRunning = true;

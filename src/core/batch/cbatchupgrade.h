@@ -37,6 +37,7 @@ public:
         START_NO_FILE,    // no module has a file: "Select upgrade file first!"
         START_NO_DEVICES, // the device list is empty: "Select upgrade devices first!"
         START_RUNNING,    // a batch is already running
+        START_EMPTY_FILE, // a module's file is empty (EmptyFile() names it): nothing is sent
     };
     Q_ENUM(E_StartResult)
 
@@ -66,6 +67,8 @@ public:
     void RemoveDevice(const QString &strHostName);
 
     bool IsRunning() const { return m_bRunning; }
+    // The empty file behind the last START_EMPTY_FILE.
+    QString EmptyFile() const { return m_strEmptyFile; }
     bool IsHttpBatch() const { return m_bHttp; }
     // What the device's Vaza session answered when the running module was refused at its
     // start (CMD_BUSY, ...); CMD_OK when it was not refused so.
@@ -156,6 +159,7 @@ private:
     bool m_bRunning = false;
     bool m_bHttp = false;
     bool m_bVazaOnly = false;
+    QString m_strEmptyFile;
     QHash<QString, E_CmdResult> m_hashRefusal;
     int m_i32CurModule = -1;
     int m_i32Done = 0;

@@ -10,6 +10,7 @@
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>
+#include <QTemporaryFile>
 #include <QtTest>
 
 namespace
@@ -283,6 +284,12 @@ void TestBatchUpgrade::startRefusesWithoutFileOrDevices()
     engine.SetModules({{"main", "Main", QString()}});
     engine.SetDevices({st});
     QCOMPARE(engine.Start(), CBatchUpgrade::START_NO_FILE);
+    // An empty image is never sent, whichever module holds it.
+    QTemporaryFile empty;
+    QVERIFY(empty.open());
+    engine.SetModules({{"main", "Main", "/tmp/main.bin"}, {"fpga", "FPGA", empty.fileName()}});
+    QCOMPARE(engine.Start(), CBatchUpgrade::START_EMPTY_FILE);
+    QCOMPARE(engine.EmptyFile(), empty.fileName());
     QVERIFY(!engine.IsRunning());
     QCOMPARE(started.count(), 0);
 }
