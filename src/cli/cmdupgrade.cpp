@@ -325,7 +325,14 @@ int RunUpgrade(const QStringList &args)
     if (iParsed >= 0)
         return iParsed;
 
-    // Everything is checked before anything is sent.
+    // Everything is checked before anything is sent. An option given twice is a mistake in a
+    // script (the first value would be lost without a word); an empty --hosts is one too, as
+    // it would otherwise mean every device of the type.
+    for (const QCommandLineOption &opt : {optType, optVersion, optHosts, optRetry})
+        if (parser.values(opt).size() > 1)
+            return Usage(QStringLiteral("--%1 given more than once").arg(opt.names().first()));
+    if (parser.isSet(optHosts) && parser.value(optHosts).split(QLatin1Char(','), Qt::SkipEmptyParts).isEmpty())
+        return Usage(QStringLiteral("--hosts names no device"));
     T_Request req;
     req.strVersion = parser.value(optVersion);
     QString strType = parser.value(optType);
@@ -368,6 +375,8 @@ int RunUpgrade(const QStringList &args)
         if (!lstIds.contains(strId))
             return Usage(QStringLiteral("unknown module '%1' for type %2 (upgrade.conf has: %3)")
                              .arg(strId, req.strModel, lstIds.join(QStringLiteral(", "))));
+        if (req.hashFiles.contains(strId))
+            return Usage(QStringLiteral("module '%1' given more than once").arg(strId));
         QString strAbs;
         if (!CheckImage(strId, strArg.mid(iEq + 1), &strAbs, &strError))
             return Usage(strError);

@@ -1,5 +1,6 @@
 // velmora-cli: the maintenance operations of Velmora for scripts and terminals, over the
 // same core as the window. "velmora-cli COMMAND --help" tells each command's arguments.
+#include "appinfo/velmoraversion.h"
 #include "clicommands.h"
 #include "clicommon.h"
 
@@ -28,7 +29,8 @@ const T_CliCommand s_commands[] = {
     {"serial", "Read the version of, or upgrade, the microcontroller on a serial line.", RunSerial},
 };
 
-int Overview(bool bError)
+// bError: printed to stderr after strError (if any) for a usage error; otherwise to stdout.
+int Overview(bool bError, const QString &strError = QString())
 {
     QString strText = QStringLiteral("usage: velmora-cli COMMAND [ARGS...]\n\ncommands:\n");
     for (const T_CliCommand &stCmd : s_commands)
@@ -37,7 +39,7 @@ int Overview(bool bError)
     strText += QStringLiteral("\n\"velmora-cli COMMAND --help\" describes a command.\n"
                               "exit codes: 0 all succeeded, 1 a device failed, 2 usage or configuration error\n");
     if (bError) {
-        PrintError(QStringLiteral("no such command\n") + strText);
+        PrintError(strError.isEmpty() ? strText : strError + QLatin1Char('\n') + strText);
         return EXIT_USAGE;
     }
     PrintOut(strText);
@@ -63,11 +65,15 @@ int Run(const QStringList &args)
     if (strCommand == QLatin1String("--help") || strCommand == QLatin1String("-h") ||
         strCommand == QLatin1String("help"))
         return Overview(false);
+    if (strCommand == QLatin1String("--version")) {
+        PrintOut(QStringLiteral("velmora-cli %1\n").arg(QLatin1String(VELMORA_VERSION)));
+        return EXIT_OK;
+    }
     for (const T_CliCommand &stCmd : s_commands) {
         if (strCommand == QLatin1String(stCmd.pszName))
             return stCmd.pfnRun(args);
     }
-    return Overview(true);
+    return Overview(true, QStringLiteral("no such command '%1'").arg(strCommand));
 }
 
 } // namespace
@@ -77,9 +83,10 @@ int main(int argc, char *argv[])
     RaiseDescriptorLimit();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("velmora-cli"));
-    // Diagnostics would bury the results on a terminal; QT_LOGGING_RULES turns them on.
+    // Diagnostics, warnings of our own included, would bury the results on a terminal; what an
+    // operator must know is printed as an error. QT_LOGGING_RULES turns them on.
     if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
-        QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
+        QLoggingCategory::setFilterRules(QStringLiteral("velmora.*=false"));
     Velmora::RegisterMaintainMetaTypes();
 
     const int iExit = Run(app.arguments().mid(1));

@@ -1,6 +1,7 @@
 // The real velmora-cli binary against a simulated fleet in the namespace runner: what it
 // prints, what it writes and its exit codes (0 done, 1 a device failed or was not found,
 // 2 usage or configuration error).
+#include "appinfo/velmoraversion.h"
 #include "netnsfleet.h"
 #include "programrun.h"
 
@@ -261,7 +262,8 @@ void TestCli::usage_data()
     QTest::addColumn<int>("iExit");
     QTest::addColumn<QByteArray>("baText");
     QTest::newRow("no command") << QStringList{} << 2 << QByteArray("usage: velmora-cli COMMAND");
-    QTest::newRow("unknown command") << QStringList{"frobnicate"} << 2 << QByteArray("no such command");
+    QTest::newRow("unknown command") << QStringList{"frobnicate"} << 2 << QByteArray("no such command 'frobnicate'");
+    QTest::newRow("version") << QStringList{"--version"} << 0 << QByteArray("velmora-cli " VELMORA_VERSION "\n");
     QTest::newRow("missing host") << QStringList{"info"} << 2 << QByteArray("usage: velmora-cli info HOST");
     QTest::newRow("two hosts") << QStringList{"log", "a", "b"} << 2 << QByteArray("usage: velmora-cli log HOST");
     QTest::newRow("unknown option") << QStringList{"info", "--nope", "a"} << 2 << QByteArray("Unknown option 'nope'");
@@ -293,6 +295,9 @@ void TestCli::usage()
         QVERIFY2(stRun.baErr.contains(baText), stRun.baErr.constData());
         QVERIFY(stRun.baOut.isEmpty());
     }
+    // Nothing asked is no wrong command.
+    if (args.isEmpty())
+        QVERIFY2(!stRun.baErr.contains("no such command"), stRun.baErr.constData());
 }
 
 void TestCli::missingConfig()

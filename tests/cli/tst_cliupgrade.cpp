@@ -147,6 +147,13 @@ void TestCliUpgrade::badInputSendsNothing_data()
     QTest::newRow("empty image") << QStringList{"--type", "ZR410", "--module", "main=" + empty.fileName()} << 2
                                  << "module main: cannot read image '" + empty.fileName() + "': the image is empty";
     QTest::newRow("no module") << QStringList{"--type", "ZR410"} << 2 << "no image given";
+    // Given twice, or empty from an unset shell variable: a script's mistake, never resolved silently.
+    QTest::newRow("module twice") << QStringList{"--type", "ZR410", "--module", strMain, "--module", strMain} << 2
+                                  << "module 'main' given more than once";
+    QTest::newRow("type twice") << QStringList{"--type", "ZR410", "--type", "ZR420", "--module", strMain} << 2
+                                << "--type given more than once";
+    QTest::newRow("empty hosts") << QStringList{"--type", "ZR410", "--module", strMain, "--hosts", ""} << 2
+                                 << "--hosts names no device";
     QTest::newRow("no =") << QStringList{"--type", "ZR410", "--module", m_strMain} << 2 << "--module takes ID=FILE";
     QTest::newRow("no type") << QStringList{"--module", strMain} << 2 << "--type is required";
     QTest::newRow("bad result") << QStringList{"--retry-failed", result.fileName()} << 2
