@@ -715,10 +715,6 @@
         <translation>上传地址“%1”无效</translation>
     </message>
     <message>
-        <source>bind refused</source>
-        <translation>设备拒绝了维护登录</translation>
-    </message>
-    <message>
         <source>time out (%1)</source>
         <translation>超时（%1）</translation>
     </message>
@@ -733,6 +729,10 @@
     <message>
         <source>cannot read back &apos;%1&apos;: %2</source>
         <translation>无法回读“%1”：%2</translation>
+    </message>
+    <message>
+        <source>the device refused the maintenance log-in</source>
+        <translation>设备拒绝了维护登录</translation>
     </message>
 </context>
 <context>

@@ -715,10 +715,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>bind refused</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>time out (%1)</source>
         <translation type="unfinished"></translation>
     </message>
@@ -732,6 +728,10 @@
     </message>
     <message>
         <source>cannot read back &apos;%1&apos;: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the device refused the maintenance log-in</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -28,8 +28,9 @@ public:
 
     bool IsBusy() const { return m_eCurCmd != CUR_NONE; }
     const T_BaseDevInfo &DevInfo() const { return m_stDevInfo; }
-    // Why the last command failed, in words an operator can act on ("time out",
-    // "bind refused", the FTP server's reply); empty while a command runs or after success.
+    // Why the last command failed, in words an operator can act on ("time out", "the device
+    // refused the maintenance log-in", the FTP server's reply); empty while a command runs or
+    // after success.
     QString LastError() const { return m_strLastError; }
 
 public slots:

@@ -368,7 +368,7 @@ void CVazaMaintainSession::ProcessVersionUpgradeRsp(QByteArray &baBody)
 QString CVazaMaintainSession::TimeOutReason() const
 {
     if (m_bBindRefused)
-        return tr("bind refused");
+        return tr("the device refused the maintenance log-in");
     const bool bConnected = m_pSocket && m_pSocket->state() == QAbstractSocket::ConnectedState;
     if (!bConnected && !m_strSocketError.isEmpty())
         return tr("time out (%1)").arg(m_strSocketError);

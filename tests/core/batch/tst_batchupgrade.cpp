@@ -187,7 +187,7 @@ void TestBatchUpgrade::passRules_data()
                                         << "-"
                                         << QStringList{"0 0 device answered for module 'wrong-module'",
                                                        "1 0 Uploading file failed: Simulated failure of STOR.",
-                                                       "2 0 bind refused"}
+                                                       "2 0 the device refused the maintenance log-in"}
                                         << "end 0 3 " << QStringList{"main", "main", ""};
     // A refused device is done and failed at once and never gets a later module, even
     // once it is free again.
