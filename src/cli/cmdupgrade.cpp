@@ -152,6 +152,17 @@ int Usage(const QString &strText)
     return EXIT_USAGE;
 }
 
+// A run that sent nothing still leaves its document, so "result.json || --retry-failed" and
+// other scripts find one; strError says why nothing was sent (empty: nothing was to be sent).
+void PrintEmptyResult(const T_Request &req, const QString &strError)
+{
+    QJsonObject doc{
+        {"type", req.strModel}, {"version", req.strVersion}, {"succeeded", 0}, {"total", 0}, {"results", QJsonArray()}};
+    if (!strError.isEmpty())
+        doc.insert("error", strError);
+    PrintJson(doc);
+}
+
 int RunUpgradeRequest(const T_Request &req, bool bJson, bool bSkipCurrent)
 {
     // One search; nothing is sent before every named device has been found.
@@ -161,12 +172,12 @@ int RunUpgradeRequest(const T_Request &req, bool bJson, bool bSkipCurrent)
         if (Velmora::ModelOfHostName(st.strHostName) == req.strModel)
             lstOfType << st;
     QList<T_BaseDevInfo> lstDevices;
-    bool bMissing = false;
+    QStringList lstMissing;
     for (const QString &strName : req.lstHosts) {
         const int i = FindDevice(lstFound, strName);
         if (i < 0) {
             PrintDeviceError(strName, QStringLiteral("search"), QStringLiteral("not found"));
-            bMissing = true;
+            lstMissing << strName;
         } else if (Velmora::ModelOfHostName(lstFound.at(i).strHostName) != req.strModel) {
             return Usage(QStringLiteral("%1 is a %2, not a %3")
                              .arg(strName, Velmora::ModelOfHostName(lstFound.at(i).strHostName), req.strModel));
@@ -182,17 +193,23 @@ int RunUpgradeRequest(const T_Request &req, bool bJson, bool bSkipCurrent)
             const int i = FindDevice(lstOfType, it.key());
             if (i < 0) {
                 PrintDeviceError(it.key(), QStringLiteral("search"), QStringLiteral("not found"));
-                bMissing = true;
+                lstMissing << it.key();
             } else if (req.lstHosts.isEmpty() || FindDevice(lstDevices, it.key()) >= 0) {
                 lstRetry << lstOfType.at(i);
             }
         }
         lstDevices = lstRetry;
     }
-    if (bMissing)
+    if (!lstMissing.isEmpty()) {
+        if (bJson)
+            PrintEmptyResult(req, QStringLiteral("not found: %1").arg(lstMissing.join(QStringLiteral(", "))));
         return EXIT_FAILED;
+    }
     if (lstDevices.isEmpty()) {
-        PrintError(QStringLiteral("no device of type %1 found").arg(req.strModel));
+        const QString strError = QStringLiteral("no device of type %1 found").arg(req.strModel);
+        PrintError(strError);
+        if (bJson)
+            PrintEmptyResult(req, strError);
         return EXIT_FAILED;
     }
 
@@ -396,13 +413,17 @@ int RunUpgrade(const QStringList &args)
             req.hashFiles.insert(strId, strAbs);
         }
     }
+    // Everything in the earlier run succeeded: a retry has nothing to send, and needs no image.
+    if (req.bRetry && req.mapRetry.isEmpty()) {
+        if (parser.isSet(optJson))
+            PrintEmptyResult(req, QString());
+        else
+            PrintOut(QStringLiteral("nothing to retry: nothing failed in '%1'\n").arg(parser.value(optRetry)));
+        return EXIT_OK;
+    }
     if (req.hashFiles.isEmpty())
         return Usage(QStringLiteral("no image given: --module ID=FILE (modules of %1: %2)")
                          .arg(req.strModel, lstIds.join(QStringLiteral(", "))));
-    if (req.bRetry && req.mapRetry.isEmpty()) {
-        PrintOut(QStringLiteral("nothing failed in '%1': nothing to do\n").arg(parser.value(optRetry)));
-        return EXIT_OK;
-    }
     for (const QString &strHost : parser.value(optHosts).split(QLatin1Char(','), Qt::SkipEmptyParts))
         req.lstHosts << strHost.trimmed();
 

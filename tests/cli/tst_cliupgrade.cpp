@@ -79,6 +79,7 @@ private slots:
     void badInputSendsNothing_data();
     void badInputSendsNothing();
     void resultAndRetryFailed();
+    void documentWhenNothingIsSent();
     void versionReadBack_data();
     void versionReadBack();
 
@@ -273,6 +274,34 @@ void TestCliUpgrade::versionReadBack()
     QCOMPARE(m_fleet.Records("image").size() + m_fleet.Records("http_upload").size(), upgrades);
     for (const QJsonObject &ev : m_fleet.Records("http_upload"))
         QCOMPARE(ev.value("sha256").toString().toLatin1(), m_hashSha.value(m_strMain));
+}
+
+// "result.json || --retry-failed result.json" needs a document even when nothing could start,
+// and a retry of a clean run has nothing to do, which is no error.
+void TestCliUpgrade::documentWhenNothingIsSent()
+{
+    const int iBefore = DeviceRequests();
+    const T_Run stMissing =
+        RunCli({"upgrade", "--type", "ZR410", "--module", "main=" + m_strMain, "--hosts", "ZR410-NOSUCH", "--json"});
+    QCOMPARE(stMissing.iExit, 1);
+    QCOMPARE(stMissing.Json().value("error").toString(), QString("not found: ZR410-NOSUCH"));
+    QVERIFY(stMissing.Json().value("results").toArray().isEmpty());
+    QCOMPARE(DeviceRequests(), iBefore);
+
+    QFile clean(m_dir.filePath("clean.json"));
+    QVERIFY(clean.open(QIODevice::WriteOnly));
+    clean.write(QJsonDocument(QJsonObject{{"type", "ZR410"},
+                                          {"version", ""},
+                                          {"results", QJsonArray{QJsonObject{{"host", "ZR410-U10001"},
+                                                                             {"module", "main"},
+                                                                             {"ok", true},
+                                                                             {"file", m_strMain}}}}})
+                    .toJson());
+    clean.close();
+    const T_Run stRetry = RunCli({"upgrade", "--retry-failed", clean.fileName()});
+    QCOMPARE(stRetry.iExit, 0);
+    QVERIFY2(stRetry.baOut.startsWith("nothing to retry"), stRetry.baOut.constData());
+    QCOMPARE(DeviceRequests(), iBefore);
 }
 
 QTEST_GUILESS_MAIN(TestCliUpgrade)
