@@ -882,6 +882,10 @@ IP 地址: %2</translation>
         <source>Name not read: %1</source>
         <translation>未读取到名称：%1</translation>
     </message>
+    <message>
+        <source>Product config file &apos;%1&apos; is invalid: %2</source>
+        <translation>产品配置文件“%1”无效：%2</translation>
+    </message>
 </context>
 <context>
     <name>QFtp</name>

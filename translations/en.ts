@@ -881,6 +881,10 @@ IP Address: %2</source>
         <source>Name not read: %1</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Product config file &apos;%1&apos; is invalid: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>QFtp</name>

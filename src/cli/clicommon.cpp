@@ -75,9 +75,10 @@ QString ExeDir()
 bool LoadConfig()
 {
     const QString strPath = ExeDir() + QStringLiteral("/config.xml");
-    if (LoadProductConfig(strPath))
+    QString strWhy;
+    if (LoadProductConfig(strPath, &strWhy))
         return true;
-    PrintError(QStringLiteral("cannot read the product table '%1': no device model is known").arg(strPath));
+    PrintError(QStringLiteral("cannot read the product table '%1': %2").arg(strPath, strWhy));
     return false;
 }
 

@@ -16,9 +16,12 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace
 {
@@ -44,7 +47,15 @@ MainWindow::MainWindow(QWidget *parent)
 
     const QString strDir = QCoreApplication::applicationDirPath();
     setWindowTitle(BuildWindowTitle(tr("Velmora"), QCoreApplication::applicationFilePath(), strDir + "/app.ini"));
-    LoadProductConfig(strDir + QStringLiteral("/config.xml"));
+    // A broken table lists nothing a search finds; the operator must hear why before searching.
+    const QString strConfig = strDir + QStringLiteral("/config.xml");
+    QString strWhy;
+    if (!LoadProductConfig(strConfig, &strWhy) && QFile::exists(strConfig))
+        QTimer::singleShot(0, this, [this, strConfig, strWhy] {
+            CMsgBox::Show(
+                this, QMessageBox::Critical, QString(),
+                tr("Product config file '%1' is invalid: %2").arg(QDir::toNativeSeparators(strConfig), strWhy));
+        });
 
     connect(ui->twDevices, &QTreeWidget::currentItemChanged, this, &MainWindow::slotShowCurrentDevForm);
     connect(ui->twDevices, &QTreeWidget::clicked, this, &MainWindow::slotShowCurrentDevForm);

@@ -311,6 +311,15 @@ void TestCli::missingConfig()
         QVERIFY2(stRun.baErr.contains("cannot read the product table"), stRun.baErr.constData());
         QVERIFY(stRun.baOut.isEmpty());
     }
+    // A broken one is as clear: an empty search that exits 0 hides it.
+    QFile config(m_dir.filePath(QStringLiteral("config.xml")));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write("<tavprod>\n<product id=\"ZR420\" name=\"ZR420 Decoder\" type=\"rx\"/>\n<product id=");
+    config.close();
+    const T_Run stBroken = RunCli({"discover"}, strCopy);
+    QCOMPARE(stBroken.iExit, 2);
+    QVERIFY2(stBroken.baErr.contains("config.xml': line 3"), stBroken.baErr.constData());
+    QVERIFY(stBroken.baOut.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -40,13 +40,18 @@ QMap<QString, T_ProductInfo> &ProductTable()
     return s_table;
 }
 
-bool LoadProductConfig(const QString &strPath)
+bool LoadProductConfig(const QString &strPath, QString *pstrError)
 {
-    QFile file(strPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        VLOG(lcUi) << "cannot open" << strPath;
+    auto fail = [&](const QString &strWhy) {
+        VLOG(lcUi) << strPath << strWhy;
+        if (pstrError)
+            *pstrError = strWhy;
         return false;
-    }
+    };
+    // A file that cannot be opened leaves the table as it was.
+    QFile file(strPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(file.errorString());
     QMap<QString, T_ProductInfo> &table = ProductTable();
     table.clear();
 
@@ -59,8 +64,8 @@ bool LoadProductConfig(const QString &strPath)
             ++iDepth;
             strElemPath += QLatin1Char('/') + reader.name().toString();
             if (iDepth == 1 && strElemPath != QLatin1String("/tavprod")) {
-                VLOG(lcUi) << "unexpected root" << strElemPath;
-                return false;
+                table.clear();
+                return fail(QStringLiteral("its root is <%1>, not <tavprod>").arg(reader.name().toString()));
             }
             if (strElemPath == QLatin1String("/tavprod/product")) {
                 const QXmlStreamAttributes attrs = reader.attributes();
@@ -77,8 +82,10 @@ bool LoadProductConfig(const QString &strPath)
             strElemPath.truncate(qMax(0, strElemPath.lastIndexOf(QLatin1Char('/'))));
         }
     }
+    // The products before a broken line stay; the caller still hears that the rest is missing,
+    // since a table cut short would leave models out without a word.
     if (reader.hasError())
-        VLOG(lcUi) << "XML error" << reader.errorString() << "line" << reader.lineNumber();
+        return fail(QStringLiteral("line %1: %2").arg(reader.lineNumber()).arg(reader.errorString()));
     return true;
 }
 

@@ -15,7 +15,10 @@ QMap<QString, T_ProductInfo> &ProductTable();
 
 // (Re)loads the table from "config.xml". False when the file cannot be opened or has
 // another root; a malformed document keeps what was read before the error.
-bool LoadProductConfig(const QString &strPath);
+// Fills the product table from config.xml. False, with the reason in *pstrError, when the file
+// cannot be read (the table stays as it was), has another root (the table is empty) or breaks
+// off (the products before the break stay).
+bool LoadProductConfig(const QString &strPath, QString *pstrError = nullptr);
 // "M1-00AB" with M1 named "Decoder" gives "Decoder-00AB"; empty when the device is not handled.
 QString GetProductName(const QString &strHostName);
 // The device type a host name is listed under: its product's name ("ZR410 Encoder" for

@@ -105,15 +105,19 @@ void TestProductConfig::hostNameLookups()
 }
 
 // Catches a parse error that throws away the products read before it (or keeps those after
-// it), a missing file that empties the table, and a foreign root that is read as ours.
+// it, or goes unreported), a missing file that empties the table, and a foreign root that is
+// read as ours.
 void TestProductConfig::brokenFiles()
 {
-    QVERIFY(LoadProductConfig(Write(R"(<tavprod>
+    QString strWhy;
+    QVERIFY(!LoadProductConfig(Write(R"(<tavprod>
   <product id="A" name="Alpha" type="tx"/>
   <product id="B" name="Beta" type="rx"/>
   <product id="C" name="Gamma" type="rx" <<< broken
   <product id="D" name="Delta" type="tx"/>
-</tavprod>)")));
+</tavprod>)"),
+                               &strWhy));
+    QVERIFY2(strWhy.startsWith("line 4"), qPrintable(strWhy));
     QCOMPARE(ProductTable().keys(), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
     QVERIFY(!LoadProductConfig(m_dir.filePath(QStringLiteral("absent.xml"))));
     QCOMPARE(ProductTable().keys(), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
@@ -121,7 +125,7 @@ void TestProductConfig::brokenFiles()
     QVERIFY(ProductTable().isEmpty());
     // Binary garbage is an XML error at once: an empty table, no crash.
     QVERIFY(LoadProductConfig(Write(R"(<tavprod><product id="A" name="Alpha" type="tx"/></tavprod>)")));
-    QVERIFY(LoadProductConfig(Write(QByteArray("\x00\xff\xfe<tav", 7))));
+    QVERIFY(!LoadProductConfig(Write(QByteArray("\x00\xff\xfe<tav", 7))));
     QVERIFY(ProductTable().isEmpty());
 }
 
