@@ -7,6 +7,7 @@
 #include "serial/cserialupgraderunner.h"
 
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonObject>
 
@@ -88,10 +89,26 @@ int RunSerial(const QStringList &args)
                                      : QStringLiteral("--baud needs a positive number"));
         return EXIT_USAGE;
     }
-    const QString strFile = bUpgrade ? positional.at(1) : QString();
-    if (bUpgrade && !QFileInfo(strFile).isFile()) {
-        PrintError(QStringLiteral("no such file: %1").arg(strFile));
+    // What the operator typed wrong is a usage error (2), not a failing controller (1).
+    if (!QFileInfo::exists(strPort) && !QFileInfo::exists(QStringLiteral("/dev/") + strPort)) {
+        PrintError(QStringLiteral("no such serial port: %1").arg(strPort));
         return EXIT_USAGE;
+    }
+    const QString strFile = bUpgrade ? positional.at(1) : QString();
+    if (bUpgrade) {
+        const QFileInfo info(strFile);
+        QFile file(strFile);
+        QString strWhy;
+        if (!info.isFile())
+            strWhy = QStringLiteral("no such file: %1").arg(strFile);
+        else if (!file.open(QIODevice::ReadOnly))
+            strWhy = QStringLiteral("cannot read '%1': %2").arg(strFile, file.errorString());
+        else if (info.size() == 0)
+            strWhy = QStringLiteral("the image '%1' is empty").arg(strFile);
+        if (!strWhy.isEmpty()) {
+            PrintError(strWhy);
+            return EXIT_USAGE;
+        }
     }
 
     const bool bJson = parser.isSet(json);

@@ -372,8 +372,9 @@ int RunUpgrade(const QStringList &args)
         return EXIT_USAGE;
     req.strModel = ModelOfType(strType);
     if (req.strModel.isEmpty())
-        return Usage(
-            QStringLiteral("unknown device type '%1': not a model or product name in config.xml").arg(strType));
+        return Usage(QStringLiteral("unknown device type '%1': not a model or product name in config.xml "
+                                    "(models: %2)")
+                         .arg(strType, QStringList(ProductTable().keys()).join(QStringLiteral(", "))));
     const T_UpgradeConf stConf = ReadUpgradeConf(DefaultUpgradeConfPath(), req.strModel);
     if (stConf.eStatus != E_UpgradeConfStatus::Ok)
         return Usage(UpgradeConfErrorText(stConf));

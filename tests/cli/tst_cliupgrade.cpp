@@ -133,7 +133,8 @@ void TestCliUpgrade::badInputSendsNothing_data()
     result.close();
     // Each would otherwise start an upgrade with the wrong modules, files or devices, or none.
     QTest::newRow("unknown type") << QStringList{"--type", "ZR999", "--module", strMain} << 2
-                                  << "unknown device type 'ZR999'";
+                                  << "unknown device type 'ZR999': not a model or product name in config.xml (models: "
+                                     "NXR800, NXT800, ZR110, ZR120, ZR410, ZR420, ZR420L, ZR430)";
     QTest::newRow("unknown module") << QStringList{"--type", "ZR410 Encoder", "--module", "kernel=" + m_strMain} << 2
                                     << "unknown module 'kernel' for type ZR410 (upgrade.conf has: main, fpga)";
     QTest::newRow("missing file") << QStringList{"--type", "ZR410", "--module", "main=" + m_dir.filePath("none.bin")}

@@ -132,8 +132,11 @@ void TstSerialDevsim::cli_data()
     QTest::newRow("installation stands still")
         << QJsonObject{{"install_fail", true}} << QStringList{"upgrade", "@FILE"} << 1 << ""
         << "Atmel_MCU: Installing: operation timeout: no progress for 420 s";
-    QTest::newRow("missing port") << QJsonObject{} << QStringList{"--port", "/nonexistent/tty", "version"} << 1 << ""
-                                  << "cannot open serial port";
+    // What the operator typed wrong is a usage error, as in every other command.
+    QTest::newRow("missing port") << QJsonObject{} << QStringList{"--port", "/nonexistent/tty", "version"} << 2 << ""
+                                  << "no such serial port: /nonexistent/tty";
+    QTest::newRow("empty image") << QJsonObject{} << QStringList{"upgrade", "@EMPTY"} << 2 << ""
+                                 << "is empty";
     QTest::newRow("bad action") << QJsonObject{} << QStringList{"flash"} << 2 << ""
                                 << "expected";
     QTest::newRow("missing file") << QJsonObject{} << QStringList{"upgrade", "/nonexistent.bin"} << 2 << ""
@@ -157,7 +160,9 @@ void TstSerialDevsim::cli()
         full << QStringLiteral("--port") << sim.Port();
     full << QStringLiteral("--baud") << QStringLiteral("57600");
     for (const QString &strArg : args)
-        full << (strArg == QLatin1String("@FILE") ? strFile : strArg);
+        full << (strArg == QLatin1String("@FILE")    ? strFile
+                 : strArg == QLatin1String("@EMPTY") ? WriteImage(sim, QStringLiteral("empty.bin"), QByteArray())
+                                                     : strArg);
     const T_ProgramRun run = RunProgram(QStringLiteral(VELMORA_BIN_DIR "/velmora-cli"), full, 60000, "0.02");
     const QString strOut = QString::fromUtf8(run.baOut);
     const QString strErr = QString::fromUtf8(run.baErr);
