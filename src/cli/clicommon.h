@@ -17,9 +17,10 @@ namespace VelmoraCli
 {
 
 enum E_Exit {
-    EXIT_OK = 0,     // every device did what was asked
-    EXIT_FAILED = 1, // a device failed, did not answer, or was not found by the search
-    EXIT_USAGE = 2   // bad arguments, or a missing or broken file beside the executable
+    EXIT_OK = 0,           // every device did what was asked
+    EXIT_FAILED = 1,       // a device failed, did not answer, or was not found by the search
+    EXIT_USAGE = 2,        // bad arguments, or a missing or broken file beside the executable
+    EXIT_INTERRUPTED = 130 // SIGINT or SIGTERM: the run stopped its devices and wrote its result
 };
 
 // Every request to a device is bounded by this (scaled in tests), so the program never hangs.

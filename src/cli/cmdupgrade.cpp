@@ -2,6 +2,7 @@
 // one search finds, through the same engine as the batch form. Every argument and file is
 // checked before anything is sent; each device's completion is checked by reading its
 // version back; the result can be written as JSON and fed back with --retry-failed.
+#include "cinterruptwatch.h"
 #include "clicommands.h"
 #include "clicommon.h"
 
@@ -22,6 +23,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSet>
 
 using namespace VelmoraCli;
 
@@ -100,8 +102,10 @@ bool CheckImage(const QString &strModule, const QString &strPath, QString *pstrA
 // Runs one batch to its end and fills the results of its devices and modules.
 void RunBatch(CMaintainAgent *pAgent, CHttpAgent *pHttp, const QList<T_BaseDevInfo> &lstDevices,
               const QList<T_BatchModule> &lstModules, const QString &strVersion, CProgressView *pView,
-              QMap<QString, T_Result> *pmapResults, int *piSucceeded, int *piTotal)
+              QMap<QString, T_Result> *pmapResults, int *piSucceeded, int *piTotal, CInterruptWatch *pInterrupt)
 {
+    if (pInterrupt->IsInterrupted())
+        return;
     CBatchUpgrade engine(pAgent, pHttp);
     engine.SetDevices(lstDevices);
     engine.SetModules(lstModules);
@@ -110,6 +114,9 @@ void RunBatch(CMaintainAgent *pAgent, CHttpAgent *pHttp, const QList<T_BaseDevIn
     QEventLoop loop;
     QObject::connect(&engine, &CBatchUpgrade::signalDeviceProgress,
                      [&](T_BaseDevInfo st, int i, QString strStep, int iPct, bool bErr, bool) {
+                         // Kept as the step an interruption would find the device in.
+                         if (!bErr && !strStep.isEmpty())
+                             (*pmapResults)[ResultKey(st.strHostName, lstModules.at(i).strId)].strStep = strStep;
                          pView->ShowStep(st.strHostName, lstModules.at(i).strId, strStep, iPct, bErr);
                      });
     QObject::connect(&engine, &CBatchUpgrade::signalDeviceVersion, [&](T_BaseDevInfo st, int i, QString strVer) {
@@ -142,6 +149,19 @@ void RunBatch(CMaintainAgent *pAgent, CHttpAgent *pHttp, const QList<T_BaseDevIn
         loop.quit();
     });
     QObject::connect(&engine, &CBatchUpgrade::signalModuleNotStarted, [&] { loop.quit(); });
+    // Every device still working is stopped where it is; its result keeps that step.
+    QObject::connect(pInterrupt, &CInterruptWatch::signalInterrupted, &loop, [&] {
+        const QString strModule = lstModules.value(engine.CurrentModule()).strId;
+        for (const QString &strHost : engine.BatchList()) {
+            T_Result &stRes = (*pmapResults)[ResultKey(strHost, strModule)];
+            if (stRes.bOk)
+                continue;
+            stRes.strReason = QStringLiteral("interrupted");
+            pView->ShowFailed(strHost, strModule, stRes.strStep, stRes.strReason);
+        }
+        engine.Abort();
+        loop.quit();
+    });
     if (engine.Start() == CBatchUpgrade::START_OK)
         loop.exec();
 }
@@ -163,10 +183,28 @@ void PrintEmptyResult(const T_Request &req, const QString &strError)
     PrintJson(doc);
 }
 
+// An interruption before anything was sent: the document says so, and a retry has nothing
+// to take from it.
+int Interrupted(const T_Request &req, bool bJson)
+{
+    PrintError(QStringLiteral("interrupted"));
+    if (bJson)
+        PrintJson(QJsonObject{{"type", req.strModel},
+                              {"version", req.strVersion},
+                              {"succeeded", 0},
+                              {"total", 0},
+                              {"results", QJsonArray()},
+                              {"interrupted", true}});
+    return EXIT_INTERRUPTED;
+}
+
 int RunUpgradeRequest(const T_Request &req, bool bJson, bool bSkipCurrent)
 {
+    CInterruptWatch interrupt;
     // One search; nothing is sent before every named device has been found.
     const QList<T_BaseDevInfo> lstFound = SearchDevices(1);
+    if (interrupt.IsInterrupted())
+        return Interrupted(req, bJson);
     QList<T_BaseDevInfo> lstOfType;
     for (const T_BaseDevInfo &st : lstFound)
         if (Velmora::ModelOfHostName(st.strHostName) == req.strModel)
@@ -241,8 +279,11 @@ int RunUpgradeRequest(const T_Request &req, bool bJson, bool bSkipCurrent)
         CSkipCurrent skip(&agent, &http);
         QEventLoop loop;
         QObject::connect(&skip, &CSkipCurrent::signalFinished, &loop, &QEventLoop::quit);
+        QObject::connect(&interrupt, &CInterruptWatch::signalInterrupted, &loop, &QEventLoop::quit);
         skip.Start(lstDevices, mapModules, req.strVersion);
         loop.exec();
+        if (interrupt.IsInterrupted())
+            return Interrupted(req, bJson);
         const QMap<QString, QStringList> mapSkipped = skip.Skipped();
         for (auto it = mapSkipped.constBegin(); it != mapSkipped.constEnd(); ++it) {
             for (const QString &strModule : it.value()) {
@@ -277,9 +318,32 @@ int RunUpgradeRequest(const T_Request &req, bool bJson, bool bSkipCurrent)
             lstBatchModules << T_BatchModule{stRow.strId, stRow.strName,
                                              it.key().contains(stRow.strId) ? req.hashFiles.value(stRow.strId)
                                                                             : QString()};
-        RunBatch(&agent, &http, it.value(), lstBatchModules, req.strVersion, &view, &mapResults, &iSucceeded, &iTotal);
+        RunBatch(&agent, &http, it.value(), lstBatchModules, req.strVersion, &view, &mapResults, &iSucceeded, &iTotal,
+                 &interrupt);
     }
     view.FlushErrors();
+    const bool bInterrupted = interrupt.IsInterrupted();
+    if (bInterrupted) {
+        // Modules the run never reached, on devices that had not failed, stayed behind for no
+        // fault of the device: a retry sends them.
+        QSet<QString> setFailed;
+        for (const T_Result &stRes : qAsConst(mapResults))
+            if (!stRes.bOk && !stRes.strStep.isEmpty() && stRes.strReason != QLatin1String("interrupted"))
+                setFailed << stRes.strHost;
+        for (T_Result &stRes : mapResults)
+            if (!stRes.bOk && stRes.strStep.isEmpty() && !setFailed.contains(stRes.strHost))
+                stRes.strReason = QStringLiteral("not upgraded: interrupted");
+        // The cut-off batch ended no count of its own: count the run from its results.
+        iSucceeded = 0;
+        iTotal = lstShown.size();
+        for (const QString &strHost : qAsConst(lstShown)) {
+            bool bAll = true;
+            for (const QString &strModule : mapModules.value(strHost))
+                bAll = bAll && mapResults.value(ResultKey(strHost, strModule)).bOk;
+            iSucceeded += bAll ? 1 : 0;
+        }
+        PrintError(QStringLiteral("interrupted"));
+    }
 
     bool bAllOk = true;
     QJsonArray results;
@@ -292,14 +356,19 @@ int RunUpgradeRequest(const T_Request &req, bool bJson, bool bSkipCurrent)
             results.append(ResultJson(*it));
         }
     if (bJson) {
-        PrintJson(QJsonObject{{"type", req.strModel},
-                              {"version", req.strVersion},
-                              {"succeeded", iSucceeded},
-                              {"total", iTotal},
-                              {"results", results}});
+        QJsonObject doc{{"type", req.strModel},
+                        {"version", req.strVersion},
+                        {"succeeded", iSucceeded},
+                        {"total", iTotal},
+                        {"results", results}};
+        if (bInterrupted)
+            doc.insert("interrupted", true);
+        PrintJson(doc);
     } else {
         PrintOut(QStringLiteral("succeeded: %1, total: %2.\n").arg(iSucceeded).arg(iTotal));
     }
+    if (bInterrupted)
+        return EXIT_INTERRUPTED;
     return bAllOk ? EXIT_OK : EXIT_FAILED;
 }
 

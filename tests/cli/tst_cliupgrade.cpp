@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
 namespace
 {
 
@@ -80,6 +82,7 @@ private slots:
     void badInputSendsNothing();
     void resultAndRetryFailed();
     void documentWhenNothingIsSent();
+    void interruptWritesResultForRetry();
     void versionReadBack_data();
     void versionReadBack();
 
@@ -303,6 +306,72 @@ void TestCliUpgrade::documentWhenNothingIsSent()
     QCOMPARE(stRetry.iExit, 0);
     QVERIFY2(stRetry.baOut.startsWith("nothing to retry"), stRetry.baOut.constData());
     QCOMPARE(DeviceRequests(), iBefore);
+}
+
+// Ctrl-C in the middle of an installation: the devices still working are stopped, the run
+// says so and still writes its document (with each device's step at that moment), exits 130,
+// and a retry of that document sends exactly what was not done.
+void TestCliUpgrade::interruptWritesResultForRetry()
+{
+    QString strError;
+    QVERIFY2(m_fleet.Start(QJsonArray{Device("ZR410-U10001", "10.213.0.20", {{"install_ms", 600000}}),
+                                      Device("ZR410-U10003", "10.213.0.22", {{"install_ms", 0}})},
+                           {"discovery", "vaza", "ftp"}, &strError),
+             qPrintable(strError));
+    QProcess cli;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VELMORA_TIME_SCALE", "0.25");
+    cli.setProcessEnvironment(env);
+    cli.start(s_strCli, {"upgrade", "--type", "ZR410", "--module", "main=" + m_strMain, "--module", "fpga=" + m_strFpga,
+                         "--json"});
+    QVERIFY(cli.waitForStarted());
+    // The slow device holds its main image and is installing; the quick one has read its
+    // version back.
+    auto queried = [&] {
+        for (const QJsonObject &ev : m_fleet.Records("vaza_query"))
+            if (ev.value("device").toString() == "ZR410-U10003")
+                return true;
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(queried(), 30000);
+    QTest::qWait(500);
+    ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+    QVERIFY(cli.waitForFinished(30000));
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(cli.exitCode(), 130);
+    const T_Run stRun([&] {
+        T_ProgramRun st;
+        st.iExit = cli.exitCode();
+        st.baOut = cli.readAllStandardOutput();
+        st.baErr = cli.readAllStandardError();
+        return st;
+    }());
+    QVERIFY2(stRun.baErr.contains("interrupted"), stRun.baErr.constData());
+    QCOMPARE(stRun.Json().value("interrupted").toBool(), true);
+    QCOMPARE(stRun.Results(), (QStringList{
+                                  "ZR410-U10001 main failed Installing... | interrupted | ",
+                                  "ZR410-U10001 fpga failed  | not upgraded: interrupted | ",
+                                  "ZR410-U10003 main ok Upgrade completed |  | V3.1.4",
+                                  "ZR410-U10003 fpga failed  | not upgraded: interrupted | ",
+                              }));
+    QCOMPARE(stRun.Json().value("total").toInt(), 2);
+    QCOMPARE(stRun.Json().value("succeeded").toInt(), 0);
+
+    QFile result(m_dir.filePath("interrupted.json"));
+    QVERIFY(result.open(QIODevice::WriteOnly) && result.write(stRun.baOut) == stRun.baOut.size());
+    result.close();
+    QVERIFY2(m_fleet.Start(QJsonArray{Device("ZR410-U10001", "10.213.0.20", {{"install_ms", 0}}),
+                                      Device("ZR410-U10003", "10.213.0.22", {{"install_ms", 0}})},
+                           {"discovery", "vaza", "ftp"}, &strError),
+             qPrintable(strError));
+    const T_Run stRetry = RunCli({"upgrade", "--retry-failed", result.fileName()});
+    QCOMPARE(stRetry.iExit, 0);
+    QStringList lstSent;
+    for (const QJsonObject &ev : m_fleet.Records("vaza_upgrade"))
+        if (ev.value("step").toInt() == 101)
+            lstSent << ev.value("device").toString() + ' ' + ev.value("module").toString();
+    lstSent.sort();
+    QCOMPARE(lstSent, (QStringList{"ZR410-U10001 fpga", "ZR410-U10001 main", "ZR410-U10003 fpga"}));
 }
 
 QTEST_GUILESS_MAIN(TestCliUpgrade)

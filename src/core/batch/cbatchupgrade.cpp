@@ -378,6 +378,12 @@ void CBatchUpgrade::AbortDevice(const QString &strHostName)
         m_pAgent->AbortCmd(strHostName);
 }
 
+void CBatchUpgrade::Abort()
+{
+    if (m_bRunning)
+        Stop();
+}
+
 void CBatchUpgrade::Stop()
 {
     m_bRunning = false;

@@ -63,6 +63,9 @@ public:
     // reported failed from inside this call; the end of the batch (every device refused)
     // never is: it comes on a later turn of the event loop.
     E_StartResult Start();
+    // Stops the batch where it is, silently: every device still working is aborted, no later
+    // module starts and no ending signal follows. The owner reports what was cut off.
+    void Abort();
     // The device is gone (removed by its owner): it leaves the batch without being counted.
     void RemoveDevice(const QString &strHostName);
 
