@@ -233,6 +233,12 @@ void PrintError(const QString &strText)
     WriteTo(stderr, QStringLiteral("velmora-cli: %1\n").arg(strText).toUtf8());
 }
 
+int Usage(const QString &strText)
+{
+    PrintError(strText);
+    return EXIT_USAGE;
+}
+
 void PrintOut(const QString &strText)
 {
     WriteTo(stdout, strText.toUtf8());

@@ -77,6 +77,8 @@ bool ReadHttpVersionPage(const T_BaseDevInfo &stDev, const QString &strStep, QBy
 void PrintDeviceError(const QString &strHost, const QString &strStep, const QString &strReason);
 // "velmora-cli: <text>" on stderr.
 void PrintError(const QString &strText);
+// PrintError, then EXIT_USAGE: a mistake in the arguments or the files given.
+int Usage(const QString &strText);
 // Plain UTF-8 text on stdout, as it is.
 void PrintOut(const QString &strText);
 // An indented JSON document on stdout.

@@ -2,57 +2,22 @@
 // one search finds, through the same engine as the batch form. Every argument and file is
 // checked before anything is sent; each device's completion is checked by reading its
 // version back; the result can be written as JSON and fed back with --retry-failed.
-#include "cinterruptwatch.h"
 #include "clicommands.h"
 #include "clicommon.h"
+#include "upgraderun.h"
 
-#include "cprogressview.h"
-
-#include "batch/cbatchupgrade.h"
 #include "batch/cretryfile.h"
-#include "batch/cskipcurrent.h"
-#include "http/chttpagent.h"
 #include "product/hostmodel.h"
-#include "product/httpmodels.h"
 #include "product/productconfig.h"
-#include "session/cmaintainagent.h"
 #include "upgradeconf/cupgradeconfig.h"
 
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonObject>
-#include <QSet>
 
 using namespace VelmoraCli;
 
 namespace
 {
-
-// One device and one module: a line of the result, and of RESULT.json.
-struct T_Result {
-    QString strHost;
-    QString strAddr;
-    QString strModule;
-    QString strFile;
-    bool bOk = false;
-    QString strStep;
-    QString strReason;
-    QString strVersion;
-};
-
-// What the arguments, upgrade.conf and the earlier result ask for.
-struct T_Request {
-    QString strModel;
-    QString strVersion;
-    QList<T_ModuleRow> lstModules;     // upgrade.conf order
-    QHash<QString, QString> hashFiles; // module id -> absolute path
-    QStringList lstHosts;              // --hosts, as given
-    // --retry-failed: host -> the module ids that did not succeed; empty otherwise.
-    QMap<QString, QStringList> mapRetry;
-    bool bRetry = false;
-};
 
 QString ModelOfType(const QString &strType)
 {
@@ -63,18 +28,6 @@ QString ModelOfType(const QString &strType)
         if (it.value().strName == strType)
             return it.key();
     return QString();
-}
-
-QJsonObject ResultJson(const T_Result &st)
-{
-    return QJsonObject{
-        {"host", st.strHost}, {"address", st.strAddr}, {"module", st.strModule}, {"file", st.strFile},
-        {"ok", st.bOk},       {"step", st.strStep},    {"reason", st.strReason}, {"version", st.strVersion}};
-}
-
-QString ResultKey(const QString &strHost, const QString &strModule)
-{
-    return strHost + QLatin1Char('\n') + strModule;
 }
 
 // A readable file for the module, as an absolute path (the device is told the name after the last "/").
@@ -97,279 +50,6 @@ bool CheckImage(const QString &strModule, const QString &strPath, QString *pstrA
     }
     *pstrAbs = info.absoluteFilePath();
     return true;
-}
-
-// Runs one batch to its end and fills the results of its devices and modules.
-void RunBatch(CMaintainAgent *pAgent, CHttpAgent *pHttp, const QList<T_BaseDevInfo> &lstDevices,
-              const QList<T_BatchModule> &lstModules, const QString &strVersion, CProgressView *pView,
-              QMap<QString, T_Result> *pmapResults, int *piSucceeded, int *piTotal, CInterruptWatch *pInterrupt)
-{
-    if (pInterrupt->IsInterrupted())
-        return;
-    CBatchUpgrade engine(pAgent, pHttp);
-    engine.SetDevices(lstDevices);
-    engine.SetModules(lstModules);
-    // "Completed" is never taken on trust: the version is read back before a module counts.
-    engine.SetVersionCheck(true, strVersion);
-    QEventLoop loop;
-    QObject::connect(&engine, &CBatchUpgrade::signalDeviceProgress,
-                     [&](T_BaseDevInfo st, int i, QString strStep, int iPct, bool bErr, bool) {
-                         // Kept as the step an interruption would find the device in.
-                         if (!bErr && !strStep.isEmpty())
-                             (*pmapResults)[ResultKey(st.strHostName, lstModules.at(i).strId)].strStep = strStep;
-                         pView->ShowStep(st.strHostName, lstModules.at(i).strId, strStep, iPct, bErr);
-                     });
-    QObject::connect(&engine, &CBatchUpgrade::signalDeviceVersion, [&](T_BaseDevInfo st, int i, QString strVer) {
-        (*pmapResults)[ResultKey(st.strHostName, lstModules.at(i).strId)].strVersion = strVer;
-    });
-    QObject::connect(&engine, &CBatchUpgrade::signalDeviceSucceeded, [&](T_BaseDevInfo st, int i) {
-        T_Result &stRes = (*pmapResults)[ResultKey(st.strHostName, lstModules.at(i).strId)];
-        stRes.bOk = true;
-        stRes.strStep = QStringLiteral("Upgrade completed");
-        stRes.strReason.clear();
-        pView->ShowCompleted(st.strHostName, stRes.strModule, stRes.strVersion, strVersion);
-    });
-    QObject::connect(&engine, &CBatchUpgrade::signalDeviceFailed,
-                     [&](T_BaseDevInfo st, int i, QString strStep, QString strReason) {
-                         const QString strModule = lstModules.value(i).strId;
-                         T_Result &stRes = (*pmapResults)[ResultKey(st.strHostName, strModule)];
-                         stRes.bOk = false;
-                         stRes.strStep = strStep;
-                         stRes.strReason = strReason;
-                         pView->ShowFailed(st.strHostName, strModule, strStep, strReason);
-                     });
-    QObject::connect(&engine, &CBatchUpgrade::signalBatchFinished, [&](int iOk, int iTotal, QStringList) {
-        *piSucceeded += iOk;
-        *piTotal += iTotal;
-        loop.quit();
-    });
-    QObject::connect(&engine, &CBatchUpgrade::signalReplyTimeOut, [&] {
-        PrintError(QStringLiteral("upgrade failed: no device reported within %1 s")
-                       .arg(CBatchUpgrade::REPLY_TIMEOUT_MS / 1000));
-        loop.quit();
-    });
-    QObject::connect(&engine, &CBatchUpgrade::signalModuleNotStarted, [&] { loop.quit(); });
-    // Every device still working is stopped where it is; its result keeps that step.
-    QObject::connect(pInterrupt, &CInterruptWatch::signalInterrupted, &loop, [&] {
-        const QString strModule = lstModules.value(engine.CurrentModule()).strId;
-        for (const QString &strHost : engine.BatchList()) {
-            T_Result &stRes = (*pmapResults)[ResultKey(strHost, strModule)];
-            if (stRes.bOk)
-                continue;
-            stRes.strReason = QStringLiteral("interrupted");
-            pView->ShowFailed(strHost, strModule, stRes.strStep, stRes.strReason);
-        }
-        engine.Abort();
-        loop.quit();
-    });
-    if (engine.Start() == CBatchUpgrade::START_OK)
-        loop.exec();
-}
-
-int Usage(const QString &strText)
-{
-    PrintError(strText);
-    return EXIT_USAGE;
-}
-
-// A run that sent nothing still leaves its document, so "result.json || --retry-failed" and
-// other scripts find one; strError says why nothing was sent (empty: nothing was to be sent).
-void PrintEmptyResult(const T_Request &req, const QString &strError)
-{
-    QJsonObject doc{
-        {"type", req.strModel}, {"version", req.strVersion}, {"succeeded", 0}, {"total", 0}, {"results", QJsonArray()}};
-    if (!strError.isEmpty())
-        doc.insert("error", strError);
-    PrintJson(doc);
-}
-
-// An interruption before anything was sent: the document says so, and a retry has nothing
-// to take from it.
-int Interrupted(const T_Request &req, bool bJson)
-{
-    PrintError(QStringLiteral("interrupted"));
-    if (bJson)
-        PrintJson(QJsonObject{{"type", req.strModel},
-                              {"version", req.strVersion},
-                              {"succeeded", 0},
-                              {"total", 0},
-                              {"results", QJsonArray()},
-                              {"interrupted", true}});
-    return EXIT_INTERRUPTED;
-}
-
-int RunUpgradeRequest(const T_Request &req, bool bJson, bool bSkipCurrent)
-{
-    CInterruptWatch interrupt;
-    // One search; nothing is sent before every named device has been found.
-    const QList<T_BaseDevInfo> lstFound = SearchDevices(1);
-    if (interrupt.IsInterrupted())
-        return Interrupted(req, bJson);
-    QList<T_BaseDevInfo> lstOfType;
-    for (const T_BaseDevInfo &st : lstFound)
-        if (Velmora::ModelOfHostName(st.strHostName) == req.strModel)
-            lstOfType << st;
-    QList<T_BaseDevInfo> lstDevices;
-    QStringList lstMissing;
-    for (const QString &strName : req.lstHosts) {
-        const int i = FindDevice(lstFound, strName);
-        if (i < 0) {
-            PrintDeviceError(strName, QStringLiteral("search"), QStringLiteral("not found"));
-            lstMissing << strName;
-        } else if (Velmora::ModelOfHostName(lstFound.at(i).strHostName) != req.strModel) {
-            return Usage(QStringLiteral("%1 is a %2, not a %3")
-                             .arg(strName, Velmora::ModelOfHostName(lstFound.at(i).strHostName), req.strModel));
-        } else if (FindDevice(lstDevices, lstFound.at(i).strHostName) < 0) {
-            lstDevices << lstFound.at(i);
-        }
-    }
-    if (req.lstHosts.isEmpty())
-        lstDevices = lstOfType;
-    if (req.bRetry) {
-        QList<T_BaseDevInfo> lstRetry;
-        for (auto it = req.mapRetry.constBegin(); it != req.mapRetry.constEnd(); ++it) {
-            const int i = FindDevice(lstOfType, it.key());
-            if (i < 0) {
-                PrintDeviceError(it.key(), QStringLiteral("search"), QStringLiteral("not found"));
-                lstMissing << it.key();
-            } else if (req.lstHosts.isEmpty() || FindDevice(lstDevices, it.key()) >= 0) {
-                lstRetry << lstOfType.at(i);
-            }
-        }
-        lstDevices = lstRetry;
-    }
-    if (!lstMissing.isEmpty()) {
-        if (bJson)
-            PrintEmptyResult(req, QStringLiteral("not found: %1").arg(lstMissing.join(QStringLiteral(", "))));
-        return EXIT_FAILED;
-    }
-    if (lstDevices.isEmpty()) {
-        const QString strError = QStringLiteral("no device of type %1 found").arg(req.strModel);
-        PrintError(strError);
-        if (bJson)
-            PrintEmptyResult(req, strError);
-        return EXIT_FAILED;
-    }
-
-    CMaintainAgent agent;
-    CHttpAgent http;
-    QMap<QString, QStringList> mapModules; // host -> module ids to upgrade, in upgrade.conf order
-    QMap<QString, T_Result> mapResults;
-    for (const T_BaseDevInfo &st : lstDevices) {
-        agent.AddDevice(st);
-        if (Velmora::IsHttpHostModel(st.strHostName))
-            http.AddDevice(st);
-        for (const T_ModuleRow &stRow : req.lstModules) {
-            if (!req.hashFiles.contains(stRow.strId) ||
-                (req.bRetry && !req.mapRetry.value(st.strHostName).contains(stRow.strId)))
-                continue;
-            mapModules[st.strHostName] << stRow.strId;
-            T_Result &stRes = mapResults[ResultKey(st.strHostName, stRow.strId)];
-            stRes = T_Result{st.strHostName,
-                             st.strAddr,
-                             stRow.strId,
-                             req.hashFiles.value(stRow.strId),
-                             false,
-                             QString(),
-                             QStringLiteral("not upgraded: an earlier module failed"),
-                             QString()};
-        }
-    }
-    if (bSkipCurrent) {
-        CSkipCurrent skip(&agent, &http);
-        QEventLoop loop;
-        QObject::connect(&skip, &CSkipCurrent::signalFinished, &loop, &QEventLoop::quit);
-        QObject::connect(&interrupt, &CInterruptWatch::signalInterrupted, &loop, &QEventLoop::quit);
-        skip.Start(lstDevices, mapModules, req.strVersion);
-        loop.exec();
-        if (interrupt.IsInterrupted())
-            return Interrupted(req, bJson);
-        const QMap<QString, QStringList> mapSkipped = skip.Skipped();
-        for (auto it = mapSkipped.constBegin(); it != mapSkipped.constEnd(); ++it) {
-            for (const QString &strModule : it.value()) {
-                T_Result &stRes = mapResults[ResultKey(it.key(), strModule)];
-                stRes.bOk = true;
-                stRes.strStep = QStringLiteral("skipped");
-                stRes.strReason = QStringLiteral("already at %1").arg(req.strVersion);
-                stRes.strVersion = req.strVersion;
-                mapModules[it.key()].removeAll(strModule);
-            }
-            if (!bJson)
-                PrintOut(QStringLiteral("%1: skipped, already at %2\n").arg(it.key(), req.strVersion));
-            if (mapModules.value(it.key()).isEmpty())
-                mapModules.remove(it.key());
-        }
-    }
-
-    // Devices that need the same modules go in one batch; a retry may need several.
-    QMap<QStringList, QList<T_BaseDevInfo>> mapGroups;
-    QStringList lstShown;
-    for (const T_BaseDevInfo &st : lstDevices)
-        if (mapModules.contains(st.strHostName)) {
-            mapGroups[mapModules.value(st.strHostName)] << st;
-            lstShown << st.strHostName;
-        }
-    CProgressView view(lstShown, bJson);
-    int iSucceeded = 0;
-    int iTotal = 0;
-    for (auto it = mapGroups.constBegin(); it != mapGroups.constEnd(); ++it) {
-        QList<T_BatchModule> lstBatchModules;
-        for (const T_ModuleRow &stRow : req.lstModules)
-            lstBatchModules << T_BatchModule{stRow.strId, stRow.strName,
-                                             it.key().contains(stRow.strId) ? req.hashFiles.value(stRow.strId)
-                                                                            : QString()};
-        RunBatch(&agent, &http, it.value(), lstBatchModules, req.strVersion, &view, &mapResults, &iSucceeded, &iTotal,
-                 &interrupt);
-    }
-    view.FlushErrors();
-    const bool bInterrupted = interrupt.IsInterrupted();
-    if (bInterrupted) {
-        // Modules the run never reached, on devices that had not failed, stayed behind for no
-        // fault of the device: a retry sends them.
-        QSet<QString> setFailed;
-        for (const T_Result &stRes : qAsConst(mapResults))
-            if (!stRes.bOk && !stRes.strStep.isEmpty() && stRes.strReason != QLatin1String("interrupted"))
-                setFailed << stRes.strHost;
-        for (T_Result &stRes : mapResults)
-            if (!stRes.bOk && stRes.strStep.isEmpty() && !setFailed.contains(stRes.strHost))
-                stRes.strReason = QStringLiteral("not upgraded: interrupted");
-        // The cut-off batch ended no count of its own: count the run from its results.
-        iSucceeded = 0;
-        iTotal = lstShown.size();
-        for (const QString &strHost : qAsConst(lstShown)) {
-            bool bAll = true;
-            for (const QString &strModule : mapModules.value(strHost))
-                bAll = bAll && mapResults.value(ResultKey(strHost, strModule)).bOk;
-            iSucceeded += bAll ? 1 : 0;
-        }
-        PrintError(QStringLiteral("interrupted"));
-    }
-
-    bool bAllOk = true;
-    QJsonArray results;
-    for (const T_BaseDevInfo &st : lstDevices)
-        for (const T_ModuleRow &stRow : req.lstModules) {
-            const auto it = mapResults.constFind(ResultKey(st.strHostName, stRow.strId));
-            if (it == mapResults.constEnd())
-                continue;
-            bAllOk = bAllOk && it->bOk;
-            results.append(ResultJson(*it));
-        }
-    if (bJson) {
-        QJsonObject doc{{"type", req.strModel},
-                        {"version", req.strVersion},
-                        {"succeeded", iSucceeded},
-                        {"total", iTotal},
-                        {"results", results}};
-        if (bInterrupted)
-            doc.insert("interrupted", true);
-        PrintJson(doc);
-    } else {
-        PrintOut(QStringLiteral("succeeded: %1, total: %2.\n").arg(iSucceeded).arg(iTotal));
-    }
-    if (bInterrupted)
-        return EXIT_INTERRUPTED;
-    return bAllOk ? EXIT_OK : EXIT_FAILED;
 }
 
 } // namespace
