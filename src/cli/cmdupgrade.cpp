@@ -63,8 +63,9 @@ int RunUpgrade(const QStringList &args)
                                      QStringLiteral("TYPE"));
     const QCommandLineOption optVersion(QStringLiteral("version"),
                                         QStringLiteral("The version the images carry: each module must read back "
-                                                       "this version after the upgrade."),
-                                        QStringLiteral("V"));
+                                                       "this version after the upgrade. ID=V gives module ID a "
+                                                       "version of its own; repeat per module."),
+                                        QStringLiteral("V|ID=V"));
     const QCommandLineOption optHosts(QStringLiteral("hosts"),
                                       QStringLiteral("Only these devices (host names, display names or addresses); "
                                                      "each must be found."),
@@ -76,7 +77,8 @@ int RunUpgrade(const QStringList &args)
     const QCommandLineOption optJson(QStringLiteral("json"),
                                      QStringLiteral("Print one JSON document with a result per device and module."));
     const QCommandLineOption optSkip(QStringLiteral("skip-current"),
-                                     QStringLiteral("Skip devices whose modules already read --version."));
+                                     QStringLiteral("Leave out each module that already reads its --version; "
+                                                    "a device whose modules all do is skipped."));
     const QCommandLineOption optRetry(QStringLiteral("retry-failed"),
                                       QStringLiteral("Upgrade again only the devices and modules that failed in an "
                                                      "earlier --json result (its type, version and files are "
@@ -94,13 +96,22 @@ int RunUpgrade(const QStringList &args)
     // Everything is checked before anything is sent. An option given twice is a mistake in a
     // script (the first value would be lost without a word); an empty --hosts is one too, as
     // it would otherwise mean every device of the type.
-    for (const QCommandLineOption &opt : {optType, optVersion, optHosts, optRetry})
+    for (const QCommandLineOption &opt : {optType, optHosts, optRetry})
         if (parser.values(opt).size() > 1)
             return Usage(QStringLiteral("--%1 given more than once").arg(opt.names().first()));
     if (parser.isSet(optHosts) && parser.value(optHosts).split(QLatin1Char(','), Qt::SkipEmptyParts).isEmpty())
         return Usage(QStringLiteral("--hosts names no device"));
     T_Request req;
-    req.strVersion = parser.value(optVersion);
+    QStringList lstModuleVersions; // ID=V, checked once upgrade.conf is read
+    for (const QString &strArg : parser.values(optVersion)) {
+        if (strArg.contains(QLatin1Char('='))) {
+            lstModuleVersions << strArg;
+        } else {
+            if (!req.strVersion.isEmpty())
+                return Usage(QStringLiteral("--version V given more than once (ID=V gives a module its own)"));
+            req.strVersion = strArg;
+        }
+    }
     QString strType = parser.value(optType);
     CRetryFile retry;
     if (parser.isSet(optRetry)) {
@@ -110,13 +121,13 @@ int RunUpgrade(const QStringList &args)
             strType = retry.Type();
         if (req.strVersion.isEmpty())
             req.strVersion = retry.Version();
+        if (lstModuleVersions.isEmpty())
+            req.hashVersions = retry.Versions();
         req.mapRetry = retry.Failures();
         req.bRetry = true;
     }
     if (strType.isEmpty())
         return Usage(QStringLiteral("--type is required (see --help)"));
-    if (parser.isSet(optSkip) && req.strVersion.isEmpty())
-        return Usage(QStringLiteral("--skip-current needs --version"));
     if (!LoadConfig())
         return EXIT_USAGE;
     req.strModel = ModelOfType(strType);
@@ -133,6 +144,18 @@ int RunUpgrade(const QStringList &args)
     QStringList lstIds;
     for (const T_ModuleRow &stRow : stConf.lstModules)
         lstIds << stRow.strId;
+    for (const QString &strArg : qAsConst(lstModuleVersions)) {
+        const int iEq = strArg.indexOf(QLatin1Char('='));
+        const QString strId = strArg.left(iEq);
+        if (iEq <= 0 || iEq == strArg.size() - 1)
+            return Usage(QStringLiteral("--version takes V or ID=V, not '%1'").arg(strArg));
+        if (!lstIds.contains(strId))
+            return Usage(QStringLiteral("--version: unknown module '%1' for type %2 (upgrade.conf has: %3)")
+                             .arg(strId, req.strModel, lstIds.join(QStringLiteral(", "))));
+        if (req.hashVersions.contains(strId))
+            return Usage(QStringLiteral("--version for module '%1' given more than once").arg(strId));
+        req.hashVersions.insert(strId, strArg.mid(iEq + 1));
+    }
     QString strError;
     for (const QString &strArg : parser.values(optModule)) {
         const int iEq = strArg.indexOf(QLatin1Char('='));
@@ -174,6 +197,16 @@ int RunUpgrade(const QStringList &args)
     if (req.hashFiles.isEmpty())
         return Usage(QStringLiteral("no image given: --module ID=FILE (modules of %1: %2)")
                          .arg(req.strModel, lstIds.join(QStringLiteral(", "))));
+    // Skipping is decided per module against its own version: every module sent needs one.
+    if (parser.isSet(optSkip)) {
+        if (req.strVersion.isEmpty() && req.hashVersions.isEmpty())
+            return Usage(QStringLiteral("--skip-current needs --version"));
+        for (const T_ModuleRow &stRow : qAsConst(req.lstModules))
+            if (req.hashFiles.contains(stRow.strId) && req.Version(stRow.strId).isEmpty())
+                return Usage(QStringLiteral("--skip-current: no --version for module '%1' (give --version V or "
+                                            "--version %1=V)")
+                                 .arg(stRow.strId));
+    }
     for (const QString &strHost : parser.value(optHosts).split(QLatin1Char(','), Qt::SkipEmptyParts))
         req.lstHosts << strHost.trimmed();
 

@@ -21,6 +21,16 @@ namespace VelmoraCli
 namespace
 {
 
+// Module id -> version, for the modules that want one: what a retry reads back as its own.
+QJsonObject VersionsJson(const T_Request &req)
+{
+    QJsonObject o;
+    for (const T_ModuleRow &stRow : req.lstModules)
+        if (req.hashFiles.contains(stRow.strId) && !req.Version(stRow.strId).isEmpty())
+            o.insert(stRow.strId, req.Version(stRow.strId));
+    return o;
+}
+
 QJsonObject ResultJson(const T_Result &st)
 {
     return QJsonObject{
@@ -35,16 +45,17 @@ QString ResultKey(const QString &strHost, const QString &strModule)
 
 // Runs one batch to its end and fills the results of its devices and modules.
 void RunBatch(CMaintainAgent *pAgent, CHttpAgent *pHttp, const QList<T_BaseDevInfo> &lstDevices,
-              const QList<T_BatchModule> &lstModules, const QString &strVersion, CProgressView *pView,
-              QMap<QString, T_Result> *pmapResults, int *piSucceeded, int *piTotal, CInterruptWatch *pInterrupt)
+              const QList<T_BatchModule> &lstModules, CProgressView *pView, QMap<QString, T_Result> *pmapResults,
+              int *piSucceeded, int *piTotal, CInterruptWatch *pInterrupt)
 {
     if (pInterrupt->IsInterrupted())
         return;
     CBatchUpgrade engine(pAgent, pHttp);
     engine.SetDevices(lstDevices);
     engine.SetModules(lstModules);
-    // "Completed" is never taken on trust: the version is read back before a module counts.
-    engine.SetVersionCheck(true, strVersion);
+    // "Completed" is never taken on trust: the version is read back before a module counts,
+    // against the module's own version when the run wants one.
+    engine.SetVersionCheck(true);
     QEventLoop loop;
     QObject::connect(&engine, &CBatchUpgrade::signalDeviceProgress,
                      [&](T_BaseDevInfo st, int i, QString strStep, int iPct, bool bErr, bool) {
@@ -61,7 +72,7 @@ void RunBatch(CMaintainAgent *pAgent, CHttpAgent *pHttp, const QList<T_BaseDevIn
         stRes.bOk = true;
         stRes.strStep = QStringLiteral("Upgrade completed");
         stRes.strReason.clear();
-        pView->ShowCompleted(st.strHostName, stRes.strModule, stRes.strVersion, strVersion);
+        pView->ShowCompleted(st.strHostName, stRes.strModule, stRes.strVersion, lstModules.at(i).strVersion);
     });
     QObject::connect(&engine, &CBatchUpgrade::signalDeviceFailed,
                      [&](T_BaseDevInfo st, int i, QString strStep, QString strReason) {
@@ -108,6 +119,7 @@ int Interrupted(const T_Request &req, bool bJson)
     if (bJson)
         PrintJson(QJsonObject{{"type", req.strModel},
                               {"version", req.strVersion},
+                              {"versions", VersionsJson(req)},
                               {"succeeded", 0},
                               {"total", 0},
                               {"results", QJsonArray()},
@@ -122,7 +134,8 @@ int Interrupted(const T_Request &req, bool bJson)
 void PrintEmptyResult(const T_Request &req, const QString &strError)
 {
     QJsonObject doc{
-        {"type", req.strModel}, {"version", req.strVersion}, {"succeeded", 0}, {"total", 0}, {"results", QJsonArray()}};
+        {"type", req.strModel}, {"version", req.strVersion}, {"versions", VersionsJson(req)}, {"succeeded", 0},
+        {"total", 0},           {"results", QJsonArray()}};
     if (!strError.isEmpty())
         doc.insert("error", strError);
     PrintJson(doc);
@@ -210,22 +223,35 @@ int RunUpgradeRequest(const T_Request &req, bool bJson, bool bSkipCurrent)
         QEventLoop loop;
         QObject::connect(&skip, &CSkipCurrent::signalFinished, &loop, &QEventLoop::quit);
         QObject::connect(&interrupt, &CInterruptWatch::signalInterrupted, &loop, &QEventLoop::quit);
-        skip.Start(lstDevices, mapModules, req.strVersion);
+        QHash<QString, QString> hashWanted;
+        for (const T_ModuleRow &stRow : req.lstModules)
+            hashWanted.insert(stRow.strId, req.Version(stRow.strId));
+        skip.Start(lstDevices, mapModules, hashWanted);
         loop.exec();
         if (interrupt.IsInterrupted())
             return Interrupted(req, bJson);
+        // Per module: a device sends only the modules that are behind.
         const QMap<QString, QStringList> mapSkipped = skip.Skipped();
         for (auto it = mapSkipped.constBegin(); it != mapSkipped.constEnd(); ++it) {
+            const bool bWhole = it.value().size() == mapModules.value(it.key()).size();
             for (const QString &strModule : it.value()) {
                 T_Result &stRes = mapResults[ResultKey(it.key(), strModule)];
                 stRes.bOk = true;
                 stRes.strStep = QStringLiteral("skipped");
-                stRes.strReason = QStringLiteral("already at %1").arg(req.strVersion);
-                stRes.strVersion = req.strVersion;
+                stRes.strReason = QStringLiteral("already at %1").arg(req.Version(strModule));
+                stRes.strVersion = req.Version(strModule);
                 mapModules[it.key()].removeAll(strModule);
+                if (!bJson && !bWhole)
+                    PrintOut(QStringLiteral("%1: %2 skipped, already at %3\n")
+                                 .arg(it.key(), strModule, req.Version(strModule)));
             }
-            if (!bJson)
-                PrintOut(QStringLiteral("%1: skipped, already at %2\n").arg(it.key(), req.strVersion));
+            QStringList lstAt;
+            for (const QString &strModule : it.value())
+                if (!lstAt.contains(req.Version(strModule)))
+                    lstAt << req.Version(strModule);
+            if (!bJson && bWhole)
+                PrintOut(
+                    QStringLiteral("%1: skipped, already at %2\n").arg(it.key(), lstAt.join(QStringLiteral(", "))));
             if (mapModules.value(it.key()).isEmpty())
                 mapModules.remove(it.key());
         }
@@ -247,9 +273,9 @@ int RunUpgradeRequest(const T_Request &req, bool bJson, bool bSkipCurrent)
         for (const T_ModuleRow &stRow : req.lstModules)
             lstBatchModules << T_BatchModule{stRow.strId, stRow.strName,
                                              it.key().contains(stRow.strId) ? req.hashFiles.value(stRow.strId)
-                                                                            : QString()};
-        RunBatch(&agent, &http, it.value(), lstBatchModules, req.strVersion, &view, &mapResults, &iSucceeded, &iTotal,
-                 &interrupt);
+                                                                            : QString(),
+                                             req.Version(stRow.strId)};
+        RunBatch(&agent, &http, it.value(), lstBatchModules, &view, &mapResults, &iSucceeded, &iTotal, &interrupt);
     }
     view.FlushErrors();
     const bool bInterrupted = interrupt.IsInterrupted();
@@ -286,11 +312,8 @@ int RunUpgradeRequest(const T_Request &req, bool bJson, bool bSkipCurrent)
             results.append(ResultJson(*it));
         }
     if (bJson) {
-        QJsonObject doc{{"type", req.strModel},
-                        {"version", req.strVersion},
-                        {"succeeded", iSucceeded},
-                        {"total", iTotal},
-                        {"results", results}};
+        QJsonObject doc{{"type", req.strModel},    {"version", req.strVersion}, {"versions", VersionsJson(req)},
+                        {"succeeded", iSucceeded}, {"total", iTotal},           {"results", results}};
         if (bInterrupted)
             doc.insert("interrupted", true);
         PrintJson(doc);

@@ -29,13 +29,17 @@ struct T_Result {
 // What the arguments, upgrade.conf and the earlier result ask for.
 struct T_Request {
     QString strModel;
-    QString strVersion;
-    QList<T_ModuleRow> lstModules;     // upgrade.conf order
-    QHash<QString, QString> hashFiles; // module id -> absolute path
-    QStringList lstHosts;              // --hosts, as given
+    QString strVersion;                   // --version V: every module without its own
+    QHash<QString, QString> hashVersions; // --version ID=V: module id -> version
+    QList<T_ModuleRow> lstModules;        // upgrade.conf order
+    QHash<QString, QString> hashFiles;    // module id -> absolute path
+    QStringList lstHosts;                 // --hosts, as given
     // --retry-failed: host -> the module ids that did not succeed; empty otherwise.
     QMap<QString, QStringList> mapRetry;
     bool bRetry = false;
+
+    // The version module strId must read back; empty: any readable version.
+    QString Version(const QString &strId) const { return hashVersions.value(strId, strVersion); }
 };
 
 // The document of a run that sent nothing; strError says why (empty: nothing was to be sent).

@@ -165,6 +165,14 @@ void TestCliUpgrade::badInputSendsNothing_data()
                                 << "'" + result.fileName() + "' is no result";
     QTest::newRow("skip without version") << QStringList{"--type", "ZR410", "--module", strMain, "--skip-current"} << 2
                                           << "--skip-current needs --version";
+    // A version for main only would skip or check fpga against the wrong one.
+    QTest::newRow("skip without a module's version")
+        << QStringList{"--type",    "ZR410",   "--module",      strMain, "--module", "fpga=" + m_strFpga,
+                       "--version", "main=V1", "--skip-current"}
+        << 2 << "--skip-current: no --version for module 'fpga'";
+    QTest::newRow("module version twice")
+        << QStringList{"--type", "ZR410", "--module", strMain, "--version", "main=V1", "--version", "main=V2"} << 2
+        << "--version for module 'main' given more than once";
     // After the search, still before any request to a device.
     QTest::newRow("host not found") << QStringList{"--type", "ZR410",   "--module",
                                                    strMain,  "--hosts", "ZR410-U10001,ZR410-NOSUCH"}
@@ -251,6 +259,23 @@ void TestCliUpgrade::versionReadBack_data()
     QTest::newRow("skip current") << QStringList{"--hosts",   "10.213.0.22", "--module",      strMain,
                                                  "--version", "V3.1.4",      "--skip-current"}
                                   << 0 << QStringList{"ZR410-U10003 main ok skipped | already at V3.1.4 | V3.1.4"} << 0;
+    // Modules carry versions of their own; one --version for both would fail or skip the wrong one.
+    const QStringList lstBoth{"--module", strMain, "--module", "fpga=" + m_strFpga, "--version", "V3.1.4"};
+    QTest::newRow("version per module") << QStringList{"--hosts", "ZR410-U10001", "--version", "fpga=F1.0.9"} + lstBoth
+                                        << 0
+                                        << QStringList{"ZR410-U10001 main ok Upgrade completed |  | V3.1.4",
+                                                       "ZR410-U10001 fpga ok Upgrade completed |  | F1.0.9"}
+                                        << 2;
+    QTest::newRow("skip current per module")
+        << QStringList{"--hosts", "ZR410-U10003", "--version", "fpga=F2.0.0", "--skip-current"} + lstBoth << 1
+        << QStringList{"ZR410-U10003 main ok skipped | already at V3.1.4 | V3.1.4",
+                       "ZR410-U10003 fpga failed version | version F1.0.9 read back, expected F2.0.0 | F1.0.9"}
+        << 1;
+    QTest::newRow("skip current every module")
+        << QStringList{"--hosts", "ZR410-U10003", "--version", "fpga=F1.0.9", "--skip-current"} + lstBoth << 0
+        << QStringList{"ZR410-U10003 main ok skipped | already at V3.1.4 | V3.1.4",
+                       "ZR410-U10003 fpga ok skipped | already at F1.0.9 | F1.0.9"}
+        << 0;
     QTest::newRow("web-server model") << QStringList{"--type",    "NXT800 Transmitter",
                                                      "--module",  "firmware=" + m_strMain,
                                                      "--version", "2.1.4"}
@@ -322,8 +347,9 @@ void TestCliUpgrade::interruptWritesResultForRetry()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("VELMORA_TIME_SCALE", "0.25");
     cli.setProcessEnvironment(env);
+    // Each module with its own version: the retry must check each against its own again.
     cli.start(s_strCli, {"upgrade", "--type", "ZR410", "--module", "main=" + m_strMain, "--module", "fpga=" + m_strFpga,
-                         "--json"});
+                         "--version", "V3.1.4", "--version", "fpga=F1.0.9", "--json"});
     QVERIFY(cli.waitForStarted());
     // The slow device holds its main image and is installing; the quick one has read its
     // version back.

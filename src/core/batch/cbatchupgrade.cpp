@@ -309,16 +309,23 @@ void CBatchUpgrade::VersionRead(const QString &strHostName, bool bReadable, cons
         return;
     // A device that says "completed" and then cannot tell its version may have died while
     // installing: with the check on, only a version read back is a success.
+    const QString strExpected = ExpectedVersion();
     if (!bReadable) {
         QString strReason = tr("completed, but the version could not be read back");
-        if (!m_strExpectedVersion.isEmpty())
-            strReason += tr(", expected %1").arg(m_strExpectedVersion);
+        if (!strExpected.isEmpty())
+            strReason += tr(", expected %1").arg(strExpected);
         Fail(strHostName, STEP_VERSION, strReason);
-    } else if (m_strExpectedVersion.isEmpty() || strVersion == m_strExpectedVersion) {
+    } else if (strExpected.isEmpty() || strVersion == strExpected) {
         Succeed(strHostName);
     } else {
-        Fail(strHostName, STEP_VERSION, tr("version %1 read back, expected %2").arg(strVersion, m_strExpectedVersion));
+        Fail(strHostName, STEP_VERSION, tr("version %1 read back, expected %2").arg(strVersion, strExpected));
     }
+}
+
+QString CBatchUpgrade::ExpectedVersion() const
+{
+    const QString strModule = m_lstModules.value(m_i32CurModule).strVersion;
+    return strModule.isEmpty() ? m_strExpectedVersion : strModule;
 }
 
 void CBatchUpgrade::Succeed(const QString &strHostName)

@@ -17,6 +17,9 @@ struct T_BatchModule {
     QString strId;   // module identifier; sent as strDevAddr of the upgrade
     QString strName; // what the operator sees
     QString strFilePath;
+    // The version this module's image carries, read back after it completes; empty: the
+    // batch's own (SetVersionCheck). Modules of one device may carry different versions.
+    QString strVersion = QString();
 };
 
 // Upgrades several devices of one type: modules strictly one after the other, each module
@@ -51,8 +54,8 @@ public:
     bool SetModules(const QList<T_BatchModule> &lstModules);
     // Off by default. On: a device's "completed" counts only once the module's version read
     // back from it (Vaza: version query of the module; HTTP: the version page) is readable
-    // and, when strExpected is given, equal to it; otherwise the device failed ("completed,
-    // but the version could not be read back" when nothing readable came).
+    // and, when the module's version or else strExpected is given, equal to it; otherwise the device failed
+    // ("completed, but the version could not be read back" when nothing readable came).
     void SetVersionCheck(bool bCheck, const QString &strExpected = QString());
     // Off by default: the first device's model picks the channel (web-server models over
     // HTTP). On: every module goes through the Vaza agent, as a device form started below
@@ -152,6 +155,7 @@ private:
     void HttpAbort(const QString &strHostName);
     T_BaseDevInfo Device(const QString &strHostName) const;
     bool IsActive(const QString &strHostName) const;
+    QString ExpectedVersion() const;
 
     CMaintainAgent *m_pAgent;
     CHttpAgent *m_pHttpAgent;

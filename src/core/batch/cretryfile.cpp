@@ -25,6 +25,10 @@ CRetryFile::E_Status CRetryFile::Parse(const QByteArray &baJson)
         return Fail(READ_NOT_A_RESULT, stErr.error ? stErr.errorString() : QString());
     m_strType = top.value(QStringLiteral("type")).toString();
     m_strVersion = top.value(QStringLiteral("version")).toString();
+    const QJsonObject versions = top.value(QStringLiteral("versions")).toObject();
+    for (auto it = versions.constBegin(); it != versions.constEnd(); ++it)
+        if (!it.value().toString().isEmpty())
+            m_hashVersions.insert(it.key(), it.value().toString());
     for (const QJsonValue &v : results) {
         const QJsonObject o = v.toObject();
         const QString strHost = o.value(QStringLiteral("host")).toString();

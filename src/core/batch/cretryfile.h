@@ -36,6 +36,8 @@ public:
     // Device type and version of the earlier run; empty when it named none.
     QString Type() const { return m_strType; }
     QString Version() const { return m_strVersion; }
+    // Module id -> the version the earlier run wanted of that module, where it gave one of its own.
+    QHash<QString, QString> Versions() const { return m_hashVersions; }
     // Module id -> the image file the earlier run was given (the last row that names one).
     QHash<QString, QString> Files() const { return m_hashFiles; }
     // Host name -> the module ids that did not succeed, in result order; empty when all did.
@@ -50,6 +52,7 @@ private:
     QString m_strDetail;
     QString m_strType;
     QString m_strVersion;
+    QHash<QString, QString> m_hashVersions;
     QHash<QString, QString> m_hashFiles;
     QMap<QString, QStringList> m_mapFailures;
 };

@@ -6,8 +6,6 @@
 #include "product/httpmodels.h"
 #include "session/cmaintainagent.h"
 
-#include <algorithm>
-
 CSkipCurrent::CSkipCurrent(CMaintainAgent *pAgent, CHttpAgent *pHttpAgent, QObject *parent)
     : QObject(parent), m_pAgent(pAgent), m_pHttpAgent(pHttpAgent)
 {
@@ -17,13 +15,13 @@ CSkipCurrent::CSkipCurrent(CMaintainAgent *pAgent, CHttpAgent *pHttpAgent, QObje
 }
 
 void CSkipCurrent::Start(const QList<T_BaseDevInfo> &lstDevices, const QMap<QString, QStringList> &mapPlan,
-                         const QString &strExpected)
+                         const QHash<QString, QString> &hashExpected)
 {
     for (const QMetaObject::Connection &con : qAsConst(m_lstConnections))
         disconnect(con);
     m_lstConnections.clear();
     m_mapPlan = mapPlan;
-    m_strExpected = strExpected;
+    m_hashExpected = hashExpected;
     m_mapVersions.clear();
     m_setAsked.clear();
     m_hashToAsk.clear();
@@ -104,19 +102,19 @@ void CSkipCurrent::Finish()
 
 QMap<QString, QStringList> CSkipCurrent::Choose(const QMap<QString, QStringList> &mapPlan,
                                                 const QMap<QString, QMap<QString, QString>> &mapVersions,
-                                                const QString &strExpected)
+                                                const QHash<QString, QString> &hashExpected)
 {
     QMap<QString, QStringList> mapSkipped;
-    if (strExpected.isEmpty())
-        return mapSkipped;
     for (auto it = mapPlan.constBegin(); it != mapPlan.constEnd(); ++it) {
         const QMap<QString, QString> mapRead = mapVersions.value(it.key());
-        const bool bCurrent =
-            !it.value().isEmpty() && std::all_of(it.value().begin(), it.value().end(), [&](const QString &strModule) {
-                return mapRead.contains(strModule) && mapRead.value(strModule) == strExpected;
-            });
-        if (bCurrent)
-            mapSkipped.insert(it.key(), it.value());
+        QStringList lstCurrent;
+        for (const QString &strModule : it.value()) {
+            const QString strWanted = hashExpected.value(strModule);
+            if (!strWanted.isEmpty() && mapRead.contains(strModule) && mapRead.value(strModule) == strWanted)
+                lstCurrent << strModule;
+        }
+        if (!lstCurrent.isEmpty())
+            mapSkipped.insert(it.key(), lstCurrent);
     }
     return mapSkipped;
 }

@@ -17,8 +17,9 @@ class CHttpAgent;
 
 // Chooses what an upgrade may leave out because the devices already run the wanted version:
 // it reads the version of every planned module from every device at once (one module at a
-// time per device), then applies the rule in Choose(). A plan is host name -> module ids, in upgrade order. What is
-// chosen comes as host name -> module ids, so the rule can narrow to single modules without a new shape.
+// time per device), then applies the rule in Choose(). A plan is host name -> module ids, in
+// upgrade order; what is chosen comes in the same shape. Modules of one device may carry
+// different versions, so the wanted version is given per module id.
 class CSkipCurrent : public QObject
 {
     Q_OBJECT
@@ -32,21 +33,22 @@ public:
     // follows once every answer is in or VERSION_TIMEOUT_MS has passed, never from inside this
     // call; answers after that are ignored. A Vaza device without a session is not asked.
     void Start(const QList<T_BaseDevInfo> &lstDevices, const QMap<QString, QStringList> &mapPlan,
-               const QString &strExpected);
+               const QHash<QString, QString> &hashExpected);
     bool IsRunning() const { return m_bRunning; }
 
     // Host name -> module id -> the version read (empty: the device answered with an error).
     // A module that gave no answer is absent.
     QMap<QString, QMap<QString, QString>> Versions() const { return m_mapVersions; }
-    // Choose() over the plan, the versions read and the version given to Start().
-    QMap<QString, QStringList> Skipped() const { return Choose(m_mapPlan, m_mapVersions, m_strExpected); }
+    // Choose() over the plan, the versions read and the versions given to Start().
+    QMap<QString, QStringList> Skipped() const { return Choose(m_mapPlan, m_mapVersions, m_hashExpected); }
 
-    // The rule alone: a device is left out as a whole, with all its planned modules, only
-    // when every one of them read strExpected; a module without an answer is not current.
-    // An empty strExpected leaves nothing out.
+    // The rule alone, per device and module: a planned module is left out when it read the
+    // version hashExpected wants for it (module id -> version). A device all of whose planned
+    // modules are current is left out as a whole; otherwise only the modules behind are sent.
+    // A module without an answer, or with no version wanted, is never current.
     static QMap<QString, QStringList> Choose(const QMap<QString, QStringList> &mapPlan,
                                              const QMap<QString, QMap<QString, QString>> &mapVersions,
-                                             const QString &strExpected);
+                                             const QHash<QString, QString> &hashExpected);
 
     static constexpr int VERSION_TIMEOUT_MS = 30000;
 
@@ -61,7 +63,7 @@ private:
     CMaintainAgent *m_pAgent;
     CHttpAgent *m_pHttpAgent;
     QMap<QString, QStringList> m_mapPlan;
-    QString m_strExpected;
+    QHash<QString, QString> m_hashExpected;
     QMap<QString, QMap<QString, QString>> m_mapVersions;
     QSet<QPair<QString, QString>> m_setAsked; // (host name, module id) still unanswered
     QHash<QString, QStringList> m_hashToAsk;  // Vaza modules not asked yet, per host name

@@ -59,7 +59,8 @@ void TestRetryFile::refusals()
 // another, and a file taken from a row other than the last that names one.
 void TestRetryFile::failuresAndFiles()
 {
-    const QByteArray baJson = R"({"type": "ZR410", "version": "V3.1.4", "succeeded": 1, "total": 3, "results": [
+    const QByteArray baJson = R"({"type": "ZR410", "version": "V3.1.4", "versions": {"fpga": "F1.0.0", "main": ""},
+        "succeeded": 1, "total": 3, "results": [
         {"host": "ZR410-A", "module": "main", "file": "/img/main-1.bin", "ok": true, "step": "Upgrade completed"},
         {"host": "ZR410-A", "module": "fpga", "file": "/img/fpga.bin", "ok": false},
         {"host": "ZR410-C", "module": "main", "file": "/img/main-2.bin", "ok": false},
@@ -71,6 +72,8 @@ void TestRetryFile::failuresAndFiles()
     QVERIFY(retry.ErrorText(QStringLiteral("r.json")).isEmpty());
     QCOMPARE(retry.Type(), QStringLiteral("ZR410"));
     QCOMPARE(retry.Version(), QStringLiteral("V3.1.4"));
+    // A retry must check each module against its own version, not the plain one.
+    QCOMPARE(retry.Versions(), (QHash<QString, QString>{{"fpga", "F1.0.0"}}));
     // Only a JSON true is a success.
     const QMap<QString, QStringList> mapFailures{
         {"ZR410-A", {"fpga"}}, {"ZR410-B", {"main"}}, {"ZR410-C", {"main", "fpga"}}};

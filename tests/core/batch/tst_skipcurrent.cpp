@@ -44,32 +44,42 @@ void TestSkipCurrent::choose_data()
 {
     QTest::addColumn<QStringList>("plan");
     QTest::addColumn<QStringList>("versions");
-    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QStringList>("expected"); // module=version
     QTest::addColumn<QStringList>("skipped");
-    // Each wrong choice leaves a device behind on an old image while the result says it is current.
-    QTest::newRow("all current") << QStringList{"A:main,fpga"} << QStringList{"A:main=V1", "A:fpga=V1"} << "V1"
+    // Each wrong choice either leaves a device behind on an old image while the result says
+    // it is current, or flashes again a module that already runs the image.
+    const QStringList lstBoth{"main=V1", "fpga=F1"};
+    QTest::newRow("all current") << QStringList{"A:main,fpga"} << QStringList{"A:main=V1", "A:fpga=F1"} << lstBoth
                                  << QStringList{"A:main,fpga"};
-    QTest::newRow("one module behind") << QStringList{"A:main,fpga"} << QStringList{"A:main=V1", "A:fpga=V0"} << "V1"
-                                       << QStringList{};
-    QTest::newRow("one module silent") << QStringList{"A:main,fpga"} << QStringList{"A:main=V1"} << "V1"
-                                       << QStringList{};
+    QTest::newRow("one module behind") << QStringList{"A:main,fpga"} << QStringList{"A:main=V1", "A:fpga=F0"} << lstBoth
+                                       << QStringList{"A:main"};
+    QTest::newRow("one module silent") << QStringList{"A:main,fpga"} << QStringList{"A:main=V1"} << lstBoth
+                                       << QStringList{"A:main"};
+    // One version for every module would take fpga's V1 for current.
+    QTest::newRow("versions per module") << QStringList{"A:main,fpga"} << QStringList{"A:main=V1", "A:fpga=V1"}
+                                         << lstBoth << QStringList{"A:main"};
     // C has no answer of its own; D's is no answer for it.
     QTest::newRow("per device") << QStringList{"A:main", "B:main", "C:main"}
-                                << QStringList{"A:main=V1", "B:main=V0", "D:main=V1"} << "V1" << QStringList{"A:main"};
+                                << QStringList{"A:main=V1", "B:main=V0", "D:main=V1"} << lstBoth
+                                << QStringList{"A:main"};
     // Only the planned modules count: one given no image may be at any version.
-    QTest::newRow("unplanned module") << QStringList{"A:main"} << QStringList{"A:main=V1", "A:fpga=V0"} << "V1"
+    QTest::newRow("unplanned module") << QStringList{"A:main"} << QStringList{"A:main=V1", "A:fpga=F0"} << lstBoth
                                       << QStringList{"A:main"};
     // Unreadable versions are empty: with no version wanted they would all look current.
-    QTest::newRow("no version wanted") << QStringList{"A:main"} << QStringList{"A:main="} << "" << QStringList{};
+    QTest::newRow("no version wanted") << QStringList{"A:main,fpga"} << QStringList{"A:main=", "A:fpga=F1"}
+                                       << QStringList{"fpga=F1"} << QStringList{"A:fpga"};
 }
 
 void TestSkipCurrent::choose()
 {
     QFETCH(QStringList, plan);
     QFETCH(QStringList, versions);
-    QFETCH(QString, expected);
+    QFETCH(QStringList, expected);
     QFETCH(QStringList, skipped);
-    QCOMPARE(CSkipCurrent::Choose(Plan(plan), Versions(versions), expected), Plan(skipped));
+    QHash<QString, QString> hashExpected;
+    for (const QString &s : expected)
+        hashExpected.insert(s.section(QLatin1Char('='), 0, 0), s.section(QLatin1Char('='), 1));
+    QCOMPARE(CSkipCurrent::Choose(Plan(plan), Versions(versions), hashExpected), Plan(skipped));
 }
 
 // Catches a web-server model whose page pads its version field with zero bytes, in front as
@@ -93,7 +103,7 @@ void TestSkipCurrent::zeroPaddedVersionPage()
     CHttpAgent http;
     CSkipCurrent skip(&agent, &http);
     QSignalSpy finished(&skip, &CSkipCurrent::signalFinished);
-    skip.Start({stDev}, Plan({"NXT800-P1:firmware"}), QStringLiteral("V1.2"));
+    skip.Start({stDev}, Plan({"NXT800-P1:firmware"}), {{"firmware", "V1.2"}});
     QVERIFY(finished.wait(10000));
     QCOMPARE(skip.Versions().value(stDev.strHostName).value("firmware"), QStringLiteral("V1.2"));
     QCOMPARE(skip.Skipped(), Plan({"NXT800-P1:firmware"}));
@@ -106,7 +116,7 @@ void TestSkipCurrent::nothingToAskStillEnds()
     CHttpAgent http;
     CSkipCurrent skip(&agent, &http);
     QSignalSpy finished(&skip, &CSkipCurrent::signalFinished);
-    skip.Start({}, Plan({"A:main"}), QStringLiteral("V1"));
+    skip.Start({}, Plan({"A:main"}), {{"main", "V1"}});
     QCOMPARE(finished.count(), 0);
     QVERIFY(skip.IsRunning());
     QVERIFY(finished.wait(1000));
