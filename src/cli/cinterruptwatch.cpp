@@ -50,8 +50,11 @@ void CInterruptWatch::slotReadSignal()
 {
     char c = 0;
     [[maybe_unused]] const ssize_t n = ::read(s_aiPipe[0], &c, 1);
-    if (m_bInterrupted)
+    if (m_i32Count >= 2)
         return;
-    m_bInterrupted = true;
-    emit signalInterrupted();
+    m_i32Count += (m_i32Count == 0 && m_bStopMeansInterrupt) ? 2 : 1;
+    if (m_i32Count == 1)
+        emit signalStopRequested();
+    else
+        emit signalInterrupted();
 }

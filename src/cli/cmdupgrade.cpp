@@ -14,6 +14,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <tuple>
+
 using namespace VelmoraCli;
 
 namespace
@@ -84,7 +86,33 @@ int RunUpgrade(const QStringList &args)
                                                      "earlier --json result (its type, version and files are "
                                                      "used unless given here)."),
                                       QStringLiteral("RESULT.json"));
-    for (const QCommandLineOption &opt : {optType, optVersion, optHosts, optModule, optJson, optSkip, optRetry})
+    const QCommandLineOption optParallel(QStringLiteral("max-parallel"),
+                                         QStringLiteral("At most N devices work on a module at once; the others "
+                                                        "wait (default: all at once)."),
+                                         QStringLiteral("N"));
+    const QCommandLineOption optCanary(QStringLiteral("canary"),
+                                       QStringLiteral("The first K devices go first, through every module; if any "
+                                                      "fails, no other device is touched."),
+                                       QStringLiteral("K"));
+    const QCommandLineOption optWave(QStringLiteral("wave"),
+                                     QStringLiteral("After the canary, devices go in waves of W; the next wave starts "
+                                                    "only while the failures stay within --max-failures."),
+                                     QStringLiteral("W"));
+    const QCommandLineOption optMaxFail(QStringLiteral("max-failures"),
+                                        QStringLiteral("The failures allowed before no further wave starts: a count, "
+                                                       "or a share of the devices tried so far (10%)."),
+                                        QStringLiteral("N|P%"));
+    const QCommandLineOption optRetries(QStringLiteral("retries"),
+                                        QStringLiteral("Try a device again up to R times when it failed before it "
+                                                       "took the image (refused, timed out, dropped during the "
+                                                       "upload); never after installing began."),
+                                        QStringLiteral("R"));
+    const QCommandLineOption optDelay(QStringLiteral("retry-delay"),
+                                      QStringLiteral("The wait before the first retry; each later one waits twice as "
+                                                     "long, give or take a fifth (default: 5)."),
+                                      QStringLiteral("SECONDS"));
+    for (const QCommandLineOption &opt : {optType, optVersion, optHosts, optModule, optJson, optSkip, optRetry,
+                                          optParallel, optCanary, optWave, optMaxFail, optRetries, optDelay})
         parser.addOption(opt);
     const int iParsed = ParseArgs(parser, args,
                                   QStringLiteral("Upgrade every device of one type, module after module, each module "
@@ -96,12 +124,50 @@ int RunUpgrade(const QStringList &args)
     // Everything is checked before anything is sent. An option given twice is a mistake in a
     // script (the first value would be lost without a word); an empty --hosts is one too, as
     // it would otherwise mean every device of the type.
-    for (const QCommandLineOption &opt : {optType, optHosts, optRetry})
+    for (const QCommandLineOption &opt :
+         {optType, optHosts, optRetry, optParallel, optCanary, optWave, optMaxFail, optRetries, optDelay})
         if (parser.values(opt).size() > 1)
             return Usage(QStringLiteral("--%1 given more than once").arg(opt.names().first()));
     if (parser.isSet(optHosts) && parser.value(optHosts).split(QLatin1Char(','), Qt::SkipEmptyParts).isEmpty())
         return Usage(QStringLiteral("--hosts names no device"));
     T_Request req;
+    // Whole numbers of at least iMin; anything else is a mistake to refuse, not to guess at.
+    auto number = [&](const QCommandLineOption &opt, int iMin, int *piValue) {
+        if (!parser.isSet(opt))
+            return true;
+        bool bOk = false;
+        const int i = parser.value(opt).toInt(&bOk);
+        if (!bOk || i < iMin)
+            return false;
+        *piValue = i;
+        return true;
+    };
+    T_RolloutOptions &stRoll = req.stRollout;
+    int iDelayS = stRoll.i32RetryDelayMs / 1000;
+    for (const auto &t :
+         {std::make_tuple(&optParallel, 1, &stRoll.i32MaxParallel), std::make_tuple(&optCanary, 1, &stRoll.i32Canary),
+          std::make_tuple(&optWave, 1, &stRoll.i32Wave), std::make_tuple(&optRetries, 0, &stRoll.i32Retries),
+          std::make_tuple(&optDelay, 0, &iDelayS)})
+        if (!number(*std::get<0>(t), std::get<1>(t), std::get<2>(t)))
+            return Usage(QStringLiteral("--%1 takes a whole number of at least %2, not '%3'")
+                             .arg(std::get<0>(t)->names().first())
+                             .arg(std::get<1>(t))
+                             .arg(parser.value(*std::get<0>(t))));
+    if (iDelayS > 3600)
+        return Usage(QStringLiteral("--retry-delay takes at most 3600 seconds"));
+    stRoll.i32RetryDelayMs = iDelayS * 1000;
+    if (parser.isSet(optMaxFail)) {
+        QString strLimit = parser.value(optMaxFail);
+        const bool bPercent = strLimit.endsWith(QLatin1Char('%'));
+        if (bPercent)
+            strLimit.chop(1);
+        bool bOk = false;
+        const int i = strLimit.toInt(&bOk);
+        if (!bOk || i < 0 || (bPercent && i > 100))
+            return Usage(QStringLiteral("--max-failures takes a count or a percentage (10%), not '%1'")
+                             .arg(parser.value(optMaxFail)));
+        (bPercent ? stRoll.i32MaxFailPercent : stRoll.i32MaxFailures) = i;
+    }
     QStringList lstModuleVersions; // ID=V, checked once upgrade.conf is read
     for (const QString &strArg : parser.values(optVersion)) {
         if (strArg.contains(QLatin1Char('='))) {

@@ -6,6 +6,7 @@
 
 #include "batch/cbatchupgrade.h"
 #include "batch/cskipcurrent.h"
+#include "batchrun.h"
 #include "http/chttpagent.h"
 #include "product/hostmodel.h"
 #include "product/httpmodels.h"
@@ -33,82 +34,27 @@ QJsonObject VersionsJson(const T_Request &req)
 
 QJsonObject ResultJson(const T_Result &st)
 {
-    return QJsonObject{
-        {"host", st.strHost}, {"address", st.strAddr}, {"module", st.strModule}, {"file", st.strFile},
-        {"ok", st.bOk},       {"step", st.strStep},    {"reason", st.strReason}, {"version", st.strVersion}};
+    QJsonObject o{{"host", st.strHost}, {"address", st.strAddr}, {"module", st.strModule}, {"file", st.strFile},
+                  {"ok", st.bOk},       {"step", st.strStep},    {"reason", st.strReason}, {"version", st.strVersion}};
+    if (st.i32Wave >= 0)
+        o.insert("wave", st.i32Wave);
+    if (!st.attempts.isEmpty())
+        o.insert("attempts", st.attempts);
+    return o;
 }
 
-QString ResultKey(const QString &strHost, const QString &strModule)
+QJsonObject OptionsJson(const T_RolloutOptions &st)
 {
-    return strHost + QLatin1Char('\n') + strModule;
-}
-
-// Runs one batch to its end and fills the results of its devices and modules.
-void RunBatch(CMaintainAgent *pAgent, CHttpAgent *pHttp, const QList<T_BaseDevInfo> &lstDevices,
-              const QList<T_BatchModule> &lstModules, CProgressView *pView, QMap<QString, T_Result> *pmapResults,
-              int *piSucceeded, int *piTotal, CInterruptWatch *pInterrupt)
-{
-    if (pInterrupt->IsInterrupted())
-        return;
-    CBatchUpgrade engine(pAgent, pHttp);
-    engine.SetDevices(lstDevices);
-    engine.SetModules(lstModules);
-    // "Completed" is never taken on trust: the version is read back before a module counts,
-    // against the module's own version when the run wants one.
-    engine.SetVersionCheck(true);
-    QEventLoop loop;
-    QObject::connect(&engine, &CBatchUpgrade::signalDeviceProgress,
-                     [&](T_BaseDevInfo st, int i, QString strStep, int iPct, bool bErr, bool) {
-                         // Kept as the step an interruption would find the device in.
-                         if (!bErr && !strStep.isEmpty())
-                             (*pmapResults)[ResultKey(st.strHostName, lstModules.at(i).strId)].strStep = strStep;
-                         pView->ShowStep(st.strHostName, lstModules.at(i).strId, strStep, iPct, bErr);
-                     });
-    QObject::connect(&engine, &CBatchUpgrade::signalDeviceVersion, [&](T_BaseDevInfo st, int i, QString strVer) {
-        (*pmapResults)[ResultKey(st.strHostName, lstModules.at(i).strId)].strVersion = strVer;
-    });
-    QObject::connect(&engine, &CBatchUpgrade::signalDeviceSucceeded, [&](T_BaseDevInfo st, int i) {
-        T_Result &stRes = (*pmapResults)[ResultKey(st.strHostName, lstModules.at(i).strId)];
-        stRes.bOk = true;
-        stRes.strStep = QStringLiteral("Upgrade completed");
-        stRes.strReason.clear();
-        pView->ShowCompleted(st.strHostName, stRes.strModule, stRes.strVersion, lstModules.at(i).strVersion);
-    });
-    QObject::connect(&engine, &CBatchUpgrade::signalDeviceFailed,
-                     [&](T_BaseDevInfo st, int i, QString strStep, QString strReason) {
-                         const QString strModule = lstModules.value(i).strId;
-                         T_Result &stRes = (*pmapResults)[ResultKey(st.strHostName, strModule)];
-                         stRes.bOk = false;
-                         stRes.strStep = strStep;
-                         stRes.strReason = strReason;
-                         pView->ShowFailed(st.strHostName, strModule, strStep, strReason);
-                     });
-    QObject::connect(&engine, &CBatchUpgrade::signalBatchFinished, [&](int iOk, int iTotal, QStringList) {
-        *piSucceeded += iOk;
-        *piTotal += iTotal;
-        loop.quit();
-    });
-    QObject::connect(&engine, &CBatchUpgrade::signalReplyTimeOut, [&] {
-        PrintError(QStringLiteral("upgrade failed: no device reported within %1 s")
-                       .arg(CBatchUpgrade::REPLY_TIMEOUT_MS / 1000));
-        loop.quit();
-    });
-    QObject::connect(&engine, &CBatchUpgrade::signalModuleNotStarted, [&] { loop.quit(); });
-    // Every device still working is stopped where it is; its result keeps that step.
-    QObject::connect(pInterrupt, &CInterruptWatch::signalInterrupted, &loop, [&] {
-        const QString strModule = lstModules.value(engine.CurrentModule()).strId;
-        for (const QString &strHost : engine.BatchList()) {
-            T_Result &stRes = (*pmapResults)[ResultKey(strHost, strModule)];
-            if (stRes.bOk)
-                continue;
-            stRes.strReason = QStringLiteral("interrupted");
-            pView->ShowFailed(strHost, strModule, stRes.strStep, stRes.strReason);
-        }
-        engine.Abort();
-        loop.quit();
-    });
-    if (engine.Start() == CBatchUpgrade::START_OK)
-        loop.exec();
+    QJsonObject o{{"max_parallel", st.i32MaxParallel},
+                  {"canary", st.i32Canary},
+                  {"wave", st.i32Wave},
+                  {"retries", st.i32Retries},
+                  {"retry_delay", st.i32RetryDelayMs / 1000.0}};
+    if (st.i32MaxFailures >= 0)
+        o.insert("max_failures", st.i32MaxFailures);
+    else if (st.i32MaxFailPercent >= 0)
+        o.insert("max_failures", QStringLiteral("%1%").arg(st.i32MaxFailPercent));
+    return o;
 }
 
 // An interruption before anything was sent: the document says so, and a retry has nothing
@@ -128,6 +74,11 @@ int Interrupted(const T_Request &req, bool bJson)
 }
 
 } // namespace
+
+QString ResultKey(const QString &strHost, const QString &strModule)
+{
+    return strHost + QLatin1Char('\n') + strModule;
+}
 
 // A run that sent nothing still leaves its document, so "result.json || --retry-failed" and
 // other scripts find one; strError says why nothing was sent (empty: nothing was to be sent).
@@ -266,8 +217,14 @@ int RunUpgradeRequest(const T_Request &req, bool bJson, bool bSkipCurrent)
             lstShown << st.strHostName;
         }
     CProgressView view(lstShown, bJson);
-    int iSucceeded = 0;
-    int iTotal = 0;
+    // From here a first Ctrl-C only stops new devices from starting.
+    interrupt.StopMeansInterrupt(false);
+    T_BatchRun run;
+    run.pAgent = &agent;
+    run.pHttp = &http;
+    run.pView = &view;
+    run.pInterrupt = &interrupt;
+    run.pmapResults = &mapResults;
     for (auto it = mapGroups.constBegin(); it != mapGroups.constEnd(); ++it) {
         QList<T_BatchModule> lstBatchModules;
         for (const T_ModuleRow &stRow : req.lstModules)
@@ -275,11 +232,13 @@ int RunUpgradeRequest(const T_Request &req, bool bJson, bool bSkipCurrent)
                                              it.key().contains(stRow.strId) ? req.hashFiles.value(stRow.strId)
                                                                             : QString(),
                                              req.Version(stRow.strId)};
-        RunBatch(&agent, &http, it.value(), lstBatchModules, &view, &mapResults, &iSucceeded, &iTotal, &interrupt);
+        RunBatch(&run, req.stRollout, it.value(), lstBatchModules);
     }
     view.FlushErrors();
-    const bool bInterrupted = interrupt.IsInterrupted();
-    if (bInterrupted) {
+    int iSucceeded = run.i32Succeeded;
+    int iTotal = run.i32Total;
+    const bool bInterrupted = interrupt.IsStopRequested();
+    if (interrupt.IsInterrupted()) {
         // Modules the run never reached, on devices that had not failed, stayed behind for no
         // fault of the device: a retry sends them.
         QSet<QString> setFailed;
@@ -298,8 +257,9 @@ int RunUpgradeRequest(const T_Request &req, bool bJson, bool bSkipCurrent)
                 bAll = bAll && mapResults.value(ResultKey(strHost, strModule)).bOk;
             iSucceeded += bAll ? 1 : 0;
         }
-        PrintError(QStringLiteral("interrupted"));
     }
+    if (bInterrupted)
+        PrintError(QStringLiteral("interrupted"));
 
     bool bAllOk = true;
     QJsonArray results;
@@ -314,8 +274,11 @@ int RunUpgradeRequest(const T_Request &req, bool bJson, bool bSkipCurrent)
     if (bJson) {
         QJsonObject doc{{"type", req.strModel},    {"version", req.strVersion}, {"versions", VersionsJson(req)},
                         {"succeeded", iSucceeded}, {"total", iTotal},           {"results", results}};
+        doc.insert("options", OptionsJson(req.stRollout));
         if (bInterrupted)
             doc.insert("interrupted", true);
+        if (!run.strStoppedBy.isEmpty())
+            doc.insert("stopped", run.strStoppedBy);
         PrintJson(doc);
     } else {
         PrintOut(QStringLiteral("succeeded: %1, total: %2.\n").arg(iSucceeded).arg(iTotal));

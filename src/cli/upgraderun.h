@@ -1,6 +1,9 @@
 #pragma once
 
+#include "batch/crollout.h"
 #include "upgradeconf/cupgradeconfig.h"
+
+#include <QJsonArray>
 
 #include <QHash>
 #include <QList>
@@ -24,6 +27,8 @@ struct T_Result {
     QString strStep;
     QString strReason;
     QString strVersion;
+    int i32Wave = -1;                   // the rollout wave the device was in; -1: none reached it
+    QJsonArray attempts = QJsonArray(); // every failed attempt: its step and reason
 };
 
 // What the arguments, upgrade.conf and the earlier result ask for.
@@ -37,10 +42,13 @@ struct T_Request {
     // --retry-failed: host -> the module ids that did not succeed; empty otherwise.
     QMap<QString, QStringList> mapRetry;
     bool bRetry = false;
+    T_RolloutOptions stRollout;
 
     // The version module strId must read back; empty: any readable version.
     QString Version(const QString &strId) const { return hashVersions.value(strId, strVersion); }
 };
+
+QString ResultKey(const QString &strHost, const QString &strModule);
 
 // The document of a run that sent nothing; strError says why (empty: nothing was to be sent).
 void PrintEmptyResult(const T_Request &req, const QString &strError);

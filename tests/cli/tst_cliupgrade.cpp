@@ -361,6 +361,10 @@ void TestCliUpgrade::interruptWritesResultForRetry()
     };
     QTRY_VERIFY_WITH_TIMEOUT(queried(), 30000);
     QTest::qWait(500);
+    // The first only stops new devices from starting; the second stops those still working.
+    ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+    QTest::qWait(300);
+    QVERIFY(cli.state() == QProcess::Running);
     ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
     QVERIFY(cli.waitForFinished(30000));
     QCOMPARE(cli.exitStatus(), QProcess::NormalExit);

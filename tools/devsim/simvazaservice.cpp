@@ -7,6 +7,8 @@
 // Knobs (per device, all optional):
 //   vaza               true on an "http" device: it runs this service beside its web server
 //   vaza_refuse_bind   true: bind answered with result 1
+//   vaza_refuse_bind_ms N: binds are answered with result 1 for N ms after devsim started (a
+//                      device that is away at first and comes back)
 //   vaza_silent        true, or a list of steps not answered ("bind", "heartbeat", "sysinfo",
 //                      "log", "101", "102", "103", "query")
 //   vaza_drop_at       step at which the connection is cut instead of answered
@@ -38,6 +40,12 @@
 
 namespace
 {
+// Started with the program: the time base of knobs that last a while after the start.
+const QElapsedTimer s_clockStarted = [] {
+    QElapsedTimer t;
+    t.start();
+    return t;
+}();
 
 enum : quint32 {
     BIND_REQ = 0x1001,
@@ -148,7 +156,8 @@ private:
             const QByteArray baPass = StrAt(baBody, &i32Pos);
             const QByteArray baStamp = baBody.mid(i32Pos, 17);
             const QByteArray baToken = baBody.mid(i32Pos + 17, 16);
-            const bool bRefuse = m_dev.Flag(QStringLiteral("vaza_refuse_bind")) || baUser != "root" ||
+            const bool bAway = s_clockStarted.elapsed() < m_dev.Knob(QStringLiteral("vaza_refuse_bind_ms"), 0);
+            const bool bRefuse = m_dev.Flag(QStringLiteral("vaza_refuse_bind")) || bAway || baUser != "root" ||
                                  baPass != "admk742" || baToken != "5039182746CADBFE";
             m_pRecord->Event(strHost, QStringLiteral("vaza_bind"),
                              {{QStringLiteral("seq"), static_cast<double>(u32Seq)},

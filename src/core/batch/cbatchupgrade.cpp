@@ -3,11 +3,10 @@
 #include "common/timescale.h"
 #include "common/vlog.h"
 #include "http/chttpagent.h"
-#include "http/httpversionpage.h"
-#include "product/httpmodels.h"
 #include "session/cmaintainagent.h"
 #include "session/cmdresulttext.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QPointer>
 
@@ -16,6 +15,14 @@ namespace
 // Where a device is told nothing happened yet: it was turned away at the start of a module.
 const QString STEP_START = QStringLiteral("start");
 const QString STEP_VERSION = QStringLiteral("version");
+
+// Steps are shown to the operator in the channel's translation, so they are compared the same way.
+bool IsUploadStep(const QString &strStep)
+{
+    return strStep == QLatin1String("Uploading") ||
+           strStep == QCoreApplication::translate("CVazaMaintainSession", "Uploading") ||
+           strStep == QCoreApplication::translate("CHttpUpgrade", "Uploading");
+}
 
 } // namespace
 
@@ -26,45 +33,14 @@ CBatchUpgrade::CBatchUpgrade(CMaintainAgent *pAgent, CHttpAgent *pHttpAgent, QOb
     m_timerReply.setSingleShot(true);
     connect(&m_timerReply, &QTimer::timeout, this, &CBatchUpgrade::slotReplyTimerOut);
     connect(&m_watch, &CProgressWatch::signalStalled, this, &CBatchUpgrade::slotStalled);
+    connect(&m_readBack, &CVersionReadBack::signalRead, this, &CBatchUpgrade::slotVersionRead);
     connect(m_pAgent, &CMaintainAgent::OnUpgradeNotify, this, &CBatchUpgrade::slotOnUpgradeNotify);
     if (m_pHttpAgent) {
         connect(m_pHttpAgent, &CHttpAgent::signalHttpUpgradeNotify, this, &CBatchUpgrade::slotOnHttpUpgradeNotify);
-        connect(m_pHttpAgent, &CHttpAgent::signalHttpVersionNotify, this, &CBatchUpgrade::slotOnHttpVersionNotify);
     }
 }
 
 CBatchUpgrade::~CBatchUpgrade() = default;
-
-int CBatchUpgrade::HttpStart(const QString &strHostName, const T_UpgradeInfo &stInfo)
-{
-    if (m_pHttpAgent)
-        return m_pHttpAgent->StartUpgrade(strHostName, stInfo);
-    Q_UNUSED(strHostName)
-    Q_UNUSED(stInfo)
-    return 1;
-}
-
-QString CBatchUpgrade::HttpLastError(const QString &strHostName) const
-{
-    if (m_pHttpAgent)
-        return m_pHttpAgent->LastError(strHostName);
-    Q_UNUSED(strHostName)
-    return QString();
-}
-
-int CBatchUpgrade::HttpQueryVersion(const T_BaseDevInfo &stDevInfo)
-{
-    if (m_pHttpAgent)
-        return m_pHttpAgent->QueryVersion(stDevInfo);
-    Q_UNUSED(stDevInfo)
-    return -1;
-}
-
-void CBatchUpgrade::HttpAbort(const QString &strHostName)
-{
-    if (m_pHttpAgent)
-        m_pHttpAgent->Abort(strHostName);
-}
 
 bool CBatchUpgrade::SetDevices(const QList<T_BaseDevInfo> &lstDevices)
 {
@@ -107,6 +83,7 @@ CBatchUpgrade::E_StartResult CBatchUpgrade::Start()
     m_i32Done = 0;
     m_i32Failed = 0;
     m_i32Total = m_lstDevices.size();
+    m_bStopRequested = false;
     const int i32First = NextModuleWithFile(0);
     if (i32First < 0)
         return START_NO_FILE;
@@ -120,8 +97,7 @@ CBatchUpgrade::E_StartResult CBatchUpgrade::Start()
             return START_EMPTY_FILE;
         }
     }
-    // The first device decides the channel for the whole batch, as the type list holds one model.
-    m_bHttp = !m_bVazaOnly && m_pHttpAgent && Velmora::IsHttpHostModel(m_lstBatch.first());
+    m_channel.Choose(m_bVazaOnly, m_lstBatch.first());
     m_bRunning = true;
     // Armed before the first request: a channel may report from inside its start call.
     m_timerReply.start(Velmora::ScaledMs(REPLY_TIMEOUT_MS));
@@ -139,56 +115,93 @@ bool CBatchUpgrade::StartModule(int i32Module)
     ++m_i32Pass;
     m_hashRefusal.clear();
     m_hashState.clear();
+    m_readBack.Clear();
+    m_setTookImage.clear();
     for (const QString &strHost : qAsConst(m_lstBatch))
-        m_hashState.insert(strHost, DEV_WORKING);
+        m_hashState.insert(strHost, DEV_WAITING);
     const T_BatchModule &stModule = m_lstModules.at(i32Module);
-    T_UpgradeInfo stInfo;
-    stInfo.strDevAddr = stModule.strId;
-    stInfo.u32DevPort = 0;
-    stInfo.strFilePath = stModule.strFilePath;
     VLOG(lcSession) << "module" << i32Module << stModule.strId << stModule.strFilePath << "on" << m_lstBatch
-                    << (m_bHttp ? "over HTTP" : "over Vaza");
+                    << (m_channel.IsHttp() ? "over HTTP" : "over Vaza");
     m_watch.Clear();
-    for (const QString &strHost : qAsConst(m_lstBatch))
-        m_watch.Watch(strHost);
+    m_queue.Begin(m_lstBatch);
 
     QPointer<CBatchUpgrade> self(this);
     ++m_i32Hold;
     emit signalModuleStarted(i32Module);
-    const QStringList lstHosts = m_lstBatch;
-    for (const QString &strHost : lstHosts) {
-        if (!self)
-            return true;
-        // A report emitted inside an earlier start may already have taken a device out.
-        if (!m_bRunning || !IsActive(strHost))
-            continue;
-        if (m_bHttp) {
-            const int i32Result = HttpStart(strHost, stInfo);
-            if (!self)
-                return true;
-            if (i32Result != 0 && IsActive(strHost)) {
-                QString strReason = ChannelError(strHost);
-                if (strReason.isEmpty())
-                    strReason = i32Result == 1 ? tr("device not registered for HTTP upgrade") : tr("upload refused");
-                Fail(strHost, STEP_START, strReason);
-            }
-        } else {
-            const E_CmdResult eResult = m_pAgent->StartUpgrade(strHost, stInfo);
-            if (!self)
-                return true;
-            if (eResult != CMD_OK && IsActive(strHost)) {
-                m_hashRefusal.insert(strHost, eResult);
-                Fail(strHost, STEP_START, Velmora::CmdResultText(eResult, E_CmdKind::Upgrade, ChannelError(strHost)));
-            }
-        }
-    }
     if (!self)
         return true;
+    StartQueued();
+    if (!self)
+        return true;
+    if (m_bRunning) {
+        const QStringList lstHosts = m_lstBatch;
+        for (const QString &strHost : lstHosts) {
+            if (m_hashState.value(strHost, DEV_FAILED) != DEV_WAITING)
+                continue;
+            emit signalDeviceWaiting(Device(strHost), i32Module);
+            if (!self)
+                return true;
+        }
+    }
     --m_i32Hold;
     // Tested on the next turn: a pass that ended inside this call (every device refused)
     // must not announce the end of the batch before the caller has heard it started.
     QTimer::singleShot(0, this, [this] { TestPass(); });
     return true;
+}
+
+void CBatchUpgrade::StartQueued()
+{
+    // A refusal inside a start frees a place at once: handled by this loop, not by a call
+    // nested in it, so a thousand refusals do not nest a thousand deep.
+    if (m_bStarting) {
+        m_bStartAgain = true;
+        return;
+    }
+    QPointer<CBatchUpgrade> self(this);
+    m_bStarting = true;
+    do {
+        m_bStartAgain = false;
+        const QStringList lstStart = m_bRunning && !m_bStopRequested ? m_queue.TakeStartable() : QStringList();
+        for (const QString &strHost : lstStart) {
+            if (!StartDevice(strHost))
+                return; // the engine is gone
+        }
+    } while (m_bStartAgain && m_bRunning);
+    m_bStarting = false;
+}
+
+bool CBatchUpgrade::StartDevice(const QString &strHost)
+{
+    // Removed or stopped while it waited.
+    if (!m_bRunning || m_hashState.value(strHost, DEV_FAILED) != DEV_WAITING) {
+        m_queue.Ended(strHost);
+        return true;
+    }
+    m_hashState.insert(strHost, DEV_WORKING);
+    m_setTookImage.remove(strHost);
+    m_watch.Watch(strHost);
+    const T_BatchModule &stModule = m_lstModules.at(m_i32CurModule);
+    T_UpgradeInfo stInfo;
+    stInfo.strDevAddr = stModule.strId;
+    stInfo.u32DevPort = 0;
+    stInfo.strFilePath = stModule.strFilePath;
+    QPointer<CBatchUpgrade> self(this);
+    const int i32Result = m_channel.Start(strHost, stInfo);
+    if (!self)
+        return false;
+    if (i32Result == 0 || !IsActive(strHost))
+        return true;
+    QString strReason = m_channel.LastError(strHost);
+    if (!m_channel.IsHttp()) {
+        const auto eResult = static_cast<E_CmdResult>(i32Result);
+        m_hashRefusal.insert(strHost, eResult);
+        strReason = Velmora::CmdResultText(eResult, E_CmdKind::Upgrade, strReason);
+    } else if (strReason.isEmpty()) {
+        strReason = i32Result == 1 ? tr("device not registered for HTTP upgrade") : tr("upload refused");
+    }
+    Fail(strHost, STEP_START, strReason);
+    return !self.isNull();
 }
 
 bool CBatchUpgrade::IsActive(const QString &strHostName) const
@@ -205,12 +218,6 @@ T_BaseDevInfo CBatchUpgrade::Device(const QString &strHostName) const
     T_BaseDevInfo st;
     st.strHostName = strHostName;
     return st;
-}
-
-QString CBatchUpgrade::ChannelError(const QString &strHostName) const
-{
-    // One line: server replies come with their own line breaks.
-    return (m_bHttp ? HttpLastError(strHostName) : m_pAgent->LastError(strHostName)).simplified();
 }
 
 void CBatchUpgrade::slotOnUpgradeNotify(T_BaseDevInfo stDevInfo, T_UpgradeInfo, QString strCurStep, bool bError,
@@ -231,17 +238,20 @@ void CBatchUpgrade::OnReport(bool bFromHttp, const T_BaseDevInfo &stDevInfo, con
     const QString strHost = stDevInfo.strHostName;
     // Reports of other users of the shared agents, of devices that already ended this
     // module, and of a batch that is over are none of ours.
-    if (!m_bRunning || bFromHttp != m_bHttp || m_hashState.value(strHost, DEV_FAILED) != DEV_WORKING)
+    if (!m_bRunning || bFromHttp != m_channel.IsHttp() || m_hashState.value(strHost, DEV_FAILED) != DEV_WORKING)
         return;
     VLOG(lcSession) << strHost << strCurStep << bError << bFinished << i32CurProgress;
     m_timerReply.stop();
+    // Past its upload the device holds the image: from here a failure is never tried again.
+    if (!bError && (bFinished || (!strCurStep.isEmpty() && !IsUploadStep(strCurStep))))
+        m_setTookImage.insert(strHost);
     m_watch.Report(strHost, strCurStep, i32CurProgress);
     QPointer<CBatchUpgrade> self(this);
     emit signalDeviceProgress(Device(strHost), m_i32CurModule, strCurStep, i32CurProgress, bError, bFinished);
     if (!self || !m_bRunning || m_hashState.value(strHost, DEV_FAILED) != DEV_WORKING)
         return;
     if (bError) {
-        QString strReason = ChannelError(strHost);
+        QString strReason = m_channel.LastError(strHost);
         if (strReason.isEmpty())
             strReason = strCurStep.isEmpty() ? tr("upgrade failed") : strCurStep;
         Fail(strHost, strCurStep, strReason);
@@ -251,54 +261,19 @@ void CBatchUpgrade::OnReport(bool bFromHttp, const T_BaseDevInfo &stDevInfo, con
             return;
         }
         m_hashState.insert(strHost, DEV_VERIFYING);
-        // Not from inside the channel's own "completed" emission: it may not be idle yet.
-        const int i32Pass = m_i32Pass;
-        QTimer::singleShot(0, this, [this, strHost, i32Pass] { StartVersionRead(strHost, i32Pass); });
-        QTimer::singleShot(Velmora::ScaledMs(VERSION_TIMEOUT_MS), this, [this, strHost, i32Pass] {
-            if (m_bRunning && i32Pass == m_i32Pass && m_hashState.value(strHost) == DEV_VERIFYING)
-                Fail(strHost, STEP_VERSION, tr("time out reading the version back"));
-        });
+        m_readBack.Read(Device(strHost), m_lstModules.at(m_i32CurModule).strId, m_channel.IsHttp());
     }
 }
 
-void CBatchUpgrade::StartVersionRead(const QString &strHostName, int i32Pass)
+void CBatchUpgrade::slotVersionRead(const QString &strHostName, bool bReadable, const QString &strVersion,
+                                    bool bTimedOut)
 {
-    if (!m_bRunning || i32Pass != m_i32Pass || m_hashState.value(strHostName) != DEV_VERIFYING)
+    if (!m_bRunning || m_hashState.value(strHostName) != DEV_VERIFYING)
         return;
-    const T_BatchModule &stModule = m_lstModules.at(m_i32CurModule);
-    if (m_bHttp) {
-        if (HttpQueryVersion(Device(strHostName)) < 0)
-            VersionRead(strHostName, false, QString());
-        return;
-    }
-    CBaseMaintainSession *pSession = m_pAgent->GetSession(strHostName);
-    if (!pSession) {
-        VersionRead(strHostName, false, QString());
-        return;
-    }
-    connect(pSession, &CBaseMaintainSession::OnVersionQueryNotify, this, &CBatchUpgrade::slotOnVersionQueryNotify,
-            Qt::UniqueConnection);
-    // Not written at once only when the link is down: it goes out after the reconnect and
-    // the version time-out still guards it.
-    pSession->QueryVersion(stModule.strId.toUtf8(), 0);
-}
-
-void CBatchUpgrade::slotOnVersionQueryNotify(T_BaseDevInfo stDevInfo, bool bError, QByteArray strDevAddr, UInt32,
-                                             QByteArray strVersion)
-{
-    if (!m_bRunning || m_bHttp || m_hashState.value(stDevInfo.strHostName) != DEV_VERIFYING ||
-        strDevAddr.trimmed() != m_lstModules.at(m_i32CurModule).strId.toUtf8())
-        return;
-    VersionRead(stDevInfo.strHostName, !bError, QString::fromUtf8(strVersion).trimmed());
-}
-
-void CBatchUpgrade::slotOnHttpVersionNotify(T_BaseDevInfo stDevInfo, bool bError, CBaseMaintainSession::E_InfoDataType,
-                                            QByteArray strData)
-{
-    if (!m_bRunning || !m_bHttp || m_hashState.value(stDevInfo.strHostName) != DEV_VERIFYING)
-        return;
-    const QString strVersion = bError ? QString() : Velmora::HttpPageVersion(strData);
-    VersionRead(stDevInfo.strHostName, !bError && !strVersion.isEmpty(), strVersion);
+    if (bTimedOut)
+        Fail(strHostName, STEP_VERSION, tr("time out reading the version back"));
+    else
+        VersionRead(strHostName, bReadable, strVersion);
 }
 
 void CBatchUpgrade::VersionRead(const QString &strHostName, bool bReadable, const QString &strVersion)
@@ -332,23 +307,49 @@ void CBatchUpgrade::Succeed(const QString &strHostName)
 {
     m_hashState.insert(strHostName, DEV_SUCCEEDED);
     m_watch.Forget(strHostName);
+    m_queue.Ended(strHostName);
     ++m_i32Done;
     QPointer<CBatchUpgrade> self(this);
     emit signalDeviceSucceeded(Device(strHostName), m_i32CurModule);
     if (self)
+        StartQueued();
+    if (self)
         TestPass();
+}
+
+bool CBatchUpgrade::MayRetry(const QString &strHostName, const QString &strStep, const QString &strReason)
+{
+    if (m_bStopRequested || m_hashState.value(strHostName) != DEV_WORKING || m_setTookImage.contains(strHostName))
+        return false;
+    const int i32Attempt = m_queue.Attempt(strHostName);
+    int i32Delay = 0;
+    if (!m_queue.Retry(strHostName, &i32Delay))
+        return false;
+    VLOG(lcSession) << strHostName << "attempt" << i32Attempt << "failed:" << strReason << "next in" << i32Delay;
+    m_hashState.insert(strHostName, DEV_WAITING);
+    m_watch.Forget(strHostName);
+    QPointer<CBatchUpgrade> self(this);
+    emit signalDeviceRetry(Device(strHostName), m_i32CurModule, i32Attempt, strStep, strReason, i32Delay);
+    if (self)
+        StartQueued();
+    return true;
 }
 
 void CBatchUpgrade::Fail(const QString &strHostName, const QString &strStep, const QString &strReason)
 {
+    if (MayRetry(strHostName, strStep, strReason))
+        return;
     VLOG(lcSession) << strHostName << strStep << strReason;
     m_hashState.insert(strHostName, DEV_FAILED);
     m_watch.Forget(strHostName);
+    m_queue.Ended(strHostName);
     ++m_i32Done;
     ++m_i32Failed;
     m_lstBatch.removeAll(strHostName);
     QPointer<CBatchUpgrade> self(this);
     emit signalDeviceFailed(Device(strHostName), m_i32CurModule, strStep, strReason);
+    if (self)
+        StartQueued();
     if (self)
         TestPass();
 }
@@ -367,7 +368,16 @@ void CBatchUpgrade::TestPass()
         return;
     }
     const int i32Next = NextModuleWithFile(m_i32CurModule + 1);
-    if (i32Next < 0) {
+    if (i32Next >= 0 && m_bStopRequested) {
+        // Only a device through every module is a success: the rest stop before the next.
+        QPointer<CBatchUpgrade> self(this);
+        const QStringList lstStopped = m_lstBatch;
+        m_lstBatch.clear();
+        NotStarted(lstStopped, i32Next, tr("stopped before this module"));
+        if (!self)
+            return;
+    }
+    if (i32Next < 0 || m_bStopRequested) {
         EndBatch();
         return;
     }
@@ -377,12 +387,31 @@ void CBatchUpgrade::TestPass()
     }
 }
 
-void CBatchUpgrade::AbortDevice(const QString &strHostName)
+void CBatchUpgrade::RequestStop()
 {
-    if (m_bHttp)
-        HttpAbort(strHostName);
-    else
-        m_pAgent->AbortCmd(strHostName);
+    if (!m_bRunning || m_bStopRequested)
+        return;
+    m_bStopRequested = true;
+    QStringList lstWaiting;
+    for (const QString &strHost : m_queue.TakeAllWaiting()) {
+        m_hashState.insert(strHost, DEV_FAILED);
+        m_lstBatch.removeAll(strHost);
+        lstWaiting << strHost;
+    }
+    QPointer<CBatchUpgrade> self(this);
+    NotStarted(lstWaiting, m_i32CurModule, tr("stopped before it started"));
+    if (self)
+        TestPass();
+}
+
+void CBatchUpgrade::NotStarted(const QStringList &lstHosts, int i32Module, const QString &strReason)
+{
+    QPointer<CBatchUpgrade> self(this);
+    for (const QString &strHost : lstHosts) {
+        emit signalDeviceNotStarted(Device(strHost), i32Module, strReason);
+        if (!self)
+            return;
+    }
 }
 
 void CBatchUpgrade::Abort()
@@ -396,12 +425,11 @@ void CBatchUpgrade::Stop()
     m_bRunning = false;
     m_timerReply.stop();
     m_watch.Clear();
+    m_queue.Clear();
+    m_readBack.Clear();
     // Nothing of this batch may go on behind the operator's back, nor keep a session busy.
-    for (const T_BaseDevInfo &st : qAsConst(m_lstDevices)) {
-        if (IsActive(st.strHostName) && m_bHttp)
-            HttpAbort(st.strHostName);
-        m_pAgent->AbortCmd(st.strHostName);
-    }
+    for (const T_BaseDevInfo &st : qAsConst(m_lstDevices))
+        m_channel.Release(st.strHostName, IsActive(st.strHostName));
     m_hashState.clear();
 }
 
@@ -443,7 +471,7 @@ void CBatchUpgrade::slotStalled(const QStringList &lstHosts)
         if (!IsActive(strHost))
             continue;
         const bool bVerifying = m_hashState.value(strHost) == DEV_VERIFYING;
-        AbortDevice(strHost);
+        m_channel.Abort(strHost);
         if (!self)
             return;
         emit signalDeviceStalled(Device(strHost), m_i32CurModule);

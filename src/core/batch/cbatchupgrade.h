@@ -1,11 +1,15 @@
 #pragma once
 
+#include "batch/cbatchchannel.h"
+#include "batch/cpassqueue.h"
 #include "batch/cprogresswatch.h"
+#include "batch/cversionreadback.h"
 #include "session/cbasemaintainsession.h"
 
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 #include <QTimer>
 
@@ -61,11 +65,24 @@ public:
     // HTTP). On: every module goes through the Vaza agent, as a device form started below
     // its first module does.
     void SetVazaOnly(bool bVazaOnly) { m_bVazaOnly = bVazaOnly; }
+    // 0 (the default): every device of a pass at once. Otherwise at most this many work on a
+    // module at the same time; the rest wait (signalDeviceWaiting) and start as others end.
+    void SetMaxParallel(int i32MaxParallel) { m_queue.SetLimit(i32MaxParallel); }
+    // 0 (the default): a failure is final. Otherwise a device that failed before it took the
+    // image (refused, timed out, dropped during the upload) is tried again up to i32Retries
+    // times per module, after about i32FirstDelayMs, then twice as long each time. A device
+    // that reported installing, or whose checksum was rejected, is never tried again.
+    void SetRetries(int i32Retries, int i32FirstDelayMs) { m_queue.SetRetries(i32Retries, i32FirstDelayMs); }
 
     // START_OK: the first module with a file is on its way. Devices refused at once are
     // reported failed from inside this call; the end of the batch (every device refused)
     // never is: it comes on a later turn of the event loop.
     E_StartResult Start();
+    // No device starts any more: those still waiting are reported not started at once; those
+    // working finish their module, and the batch ends with its summary when they have (no
+    // later module starts). Abort() on top cuts the working ones short.
+    void RequestStop();
+    bool IsStopping() const { return m_bStopRequested; }
     // Stops the batch where it is, silently: every device still working is aborted, no later
     // module starts and no ending signal follows. The owner reports what was cut off.
     void Abort();
@@ -75,7 +92,7 @@ public:
     bool IsRunning() const { return m_bRunning; }
     // The empty file behind the last START_EMPTY_FILE.
     QString EmptyFile() const { return m_strEmptyFile; }
-    bool IsHttpBatch() const { return m_bHttp; }
+    bool IsHttpBatch() const { return m_channel.IsHttp(); }
     // What the device's Vaza session answered when the running module was refused at its
     // start (CMD_BUSY, ...); CMD_OK when it was not refused so.
     E_CmdResult Refusal(const QString &strHostName) const { return m_hashRefusal.value(strHostName, CMD_OK); }
@@ -90,7 +107,7 @@ public:
     static constexpr int REPLY_TIMEOUT_MS = 30000;
     // Silence allowed to a device within a module: its step and percentage must move.
     static constexpr int MODULE_LIMIT_MS = 420000;
-    static constexpr int VERSION_TIMEOUT_MS = 30000;
+    static constexpr int VERSION_TIMEOUT_MS = CVersionReadBack::VERSION_TIMEOUT_MS;
 
 signals:
     // Module i32Module (index into the module list) is being sent to every device of the batch.
@@ -104,6 +121,14 @@ signals:
     void signalDeviceFailed(T_BaseDevInfo stDevInfo, int i32Module, QString strCurStep, QString strReason);
     // The device's reports stood still for MODULE_LIMIT_MS; its failure follows at once.
     void signalDeviceStalled(T_BaseDevInfo stDevInfo, int i32Module);
+    // The device waits for a free place (at most N at once) or for its next attempt.
+    void signalDeviceWaiting(T_BaseDevInfo stDevInfo, int i32Module);
+    // Attempt i32Attempt failed before the device took the image; another follows in about
+    // i32DelayMs (product time). The final failure still comes as signalDeviceFailed().
+    void signalDeviceRetry(T_BaseDevInfo stDevInfo, int i32Module, int i32Attempt, QString strStep, QString strReason,
+                           int i32DelayMs);
+    // The device was never sent module i32Module (a stop came first); strReason says why.
+    void signalDeviceNotStarted(T_BaseDevInfo stDevInfo, int i32Module, QString strReason);
     // Version check only: what the device reported after completing the module (empty: unreadable).
     void signalDeviceVersion(T_BaseDevInfo stDevInfo, int i32Module, QString strVersion);
     // The batch ended normally: the summary "succeeded: %1, total: %2." and the devices to reboot.
@@ -121,15 +146,13 @@ private slots:
                              bool bFinished, int i32CurProgress);
     void slotOnHttpUpgradeNotify(T_BaseDevInfo stDevInfo, T_UpgradeInfo stUpgradeInfo, QString strCurStep, bool bError,
                                  bool bFinished, int i32CurProgress);
-    void slotOnVersionQueryNotify(T_BaseDevInfo stDevInfo, bool bError, QByteArray strDevAddr, UInt32 u32DevPort,
-                                  QByteArray strVersion);
-    void slotOnHttpVersionNotify(T_BaseDevInfo stDevInfo, bool bError, CBaseMaintainSession::E_InfoDataType eDataType,
-                                 QByteArray strData);
+    void slotVersionRead(const QString &strHostName, bool bReadable, const QString &strVersion, bool bTimedOut);
     void slotReplyTimerOut();
     void slotStalled(const QStringList &lstHosts);
 
 private:
     enum E_DevState {
+        DEV_WAITING,   // for a place or for its next attempt
         DEV_WORKING,   // the module is on its way
         DEV_VERIFYING, // completed, its version is being read back
         DEV_SUCCEEDED,
@@ -138,21 +161,18 @@ private:
 
     int NextModuleWithFile(int i32From) const;
     bool StartModule(int i32Module);
+    void StartQueued();
+    bool StartDevice(const QString &strHostName);
+    bool MayRetry(const QString &strHostName, const QString &strStep, const QString &strReason);
+    void NotStarted(const QStringList &lstHosts, int i32Module, const QString &strReason);
     void OnReport(bool bFromHttp, const T_BaseDevInfo &stDevInfo, const QString &strCurStep, bool bError,
                   bool bFinished, int i32CurProgress);
     void Succeed(const QString &strHostName);
     void Fail(const QString &strHostName, const QString &strStep, const QString &strReason);
-    void StartVersionRead(const QString &strHostName, int i32Pass);
     void VersionRead(const QString &strHostName, bool bReadable, const QString &strVersion);
-    void AbortDevice(const QString &strHostName);
     void TestPass();
     void EndBatch();
     void Stop();
-    QString ChannelError(const QString &strHostName) const;
-    int HttpStart(const QString &strHostName, const T_UpgradeInfo &stInfo);
-    QString HttpLastError(const QString &strHostName) const;
-    int HttpQueryVersion(const T_BaseDevInfo &stDevInfo);
-    void HttpAbort(const QString &strHostName);
     T_BaseDevInfo Device(const QString &strHostName) const;
     bool IsActive(const QString &strHostName) const;
     QString ExpectedVersion() const;
@@ -164,7 +184,6 @@ private:
     QStringList m_lstBatch;
     QHash<QString, E_DevState> m_hashState; // devices of the running pass
     bool m_bRunning = false;
-    bool m_bHttp = false;
     bool m_bVazaOnly = false;
     QString m_strEmptyFile;
     QHash<QString, E_CmdResult> m_hashRefusal;
@@ -179,4 +198,11 @@ private:
     QTimer m_timerReply;
     // The module limit: a device whose reports stop moving for MODULE_LIMIT_MS fails.
     CProgressWatch m_watch{MODULE_LIMIT_MS};
+    CBatchChannel m_channel{m_pAgent, m_pHttpAgent};
+    CPassQueue m_queue;
+    CVersionReadBack m_readBack{m_pAgent, m_pHttpAgent};
+    QSet<QString> m_setTookImage; // devices of this pass past their upload
+    bool m_bStopRequested = false;
+    bool m_bStarting = false;   // StartQueued() is handing out places
+    bool m_bStartAgain = false; // a place came free meanwhile
 };

@@ -510,6 +510,10 @@ void CVazaMaintainSession::slotResTimeOut()
     VLOG(lcVaza) << "command" << eCmd << "got no reply";
     if (eCmd != CUR_NONE)
         m_strLastError = TimeOutReason();
+    // A connection the device refused to log in stays useless: the next command connects
+    // afresh and logs in again, so a device that was away can be tried again.
+    if (m_bBindRefused && m_pSocket)
+        m_pSocket->abort();
     switch (eCmd) {
     case CUR_UPGRADE:
         EmitUpgrade(tr("time out"), true, false, 0);
