@@ -334,6 +334,21 @@
     </message>
 </context>
 <context>
+    <name>CHostConfirm</name>
+    <message>
+        <source>the device at %1 is %2, not %3</source>
+        <translation>%1 处的设备是 %2，不是 %3</translation>
+    </message>
+    <message>
+        <source>no device answers at %1</source>
+        <translation>%1 处没有设备应答</translation>
+    </message>
+    <message>
+        <source>cannot listen for the answer of the device at %1: %2</source>
+        <translation>无法接收 %1 处设备的应答：%2</translation>
+    </message>
+</context>
+<context>
     <name>CHttpUpgrade</name>
     <message>
         <source>Uploading</source>

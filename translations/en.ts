@@ -334,6 +334,21 @@
     </message>
 </context>
 <context>
+    <name>CHostConfirm</name>
+    <message>
+        <source>the device at %1 is %2, not %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no device answers at %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cannot listen for the answer of the device at %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>CHttpUpgrade</name>
     <message>
         <source>Uploading</source>

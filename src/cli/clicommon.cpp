@@ -3,6 +3,7 @@
 #include "http/chttpupgrade.h"
 
 #include "common/timescale.h"
+#include "discovery/chostconfirm.h"
 #include "discovery/qdevicesearcher.h"
 #include "product/productconfig.h"
 #include "sysinfo/csysinforows.h"
@@ -159,10 +160,11 @@ int ResolveDevice(const QString &strName, const QString &strAddr, T_BaseDevInfo 
 {
     if (!strAddr.isEmpty()) {
         QString strError;
-        if (DeviceAt(strName, strAddr, pstDev, &strError))
-            return -1;
-        PrintError(strError);
-        return EXIT_USAGE;
+        if (!DeviceAt(strName, strAddr, pstDev, &strError)) {
+            PrintError(strError);
+            return EXIT_USAGE;
+        }
+        return ConfirmHostAt(*pstDev);
     }
     const QList<T_BaseDevInfo> lstDevices = SearchDevices(1);
     const int iIndex = FindDevice(lstDevices, strName);
@@ -174,6 +176,23 @@ int ResolveDevice(const QString &strName, const QString &strAddr, T_BaseDevInfo 
     }
     *pstDev = lstDevices.at(iIndex);
     return -1;
+}
+
+int ConfirmHostAt(const T_BaseDevInfo &stDev)
+{
+    // The confirmation ends by itself; the watch only guards against a stall.
+    CRequestWatch watch;
+    CHostConfirm confirm;
+    QObject::connect(&confirm, &CHostConfirm::finished, [&watch] { watch.Finish(); });
+    confirm.Start(stDev.strHostName, stDev.strAddr);
+    const bool bEnded = watch.Wait();
+    if (bEnded && confirm.Result() == CHostConfirm::HOST_CONFIRMED)
+        return -1;
+    // The box that answers at the address is not the one named: most often a changed address,
+    // so it counts as not found rather than as a mistake in the arguments.
+    PrintDeviceError(stDev.strHostName, QStringLiteral("search"),
+                     bEnded ? confirm.RefusalText() : QStringLiteral("time out"));
+    return EXIT_FAILED;
 }
 
 void AddAddrOption(QCommandLineParser &parser)

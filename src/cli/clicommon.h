@@ -59,7 +59,10 @@ int FindDevice(const QList<T_BaseDevInfo> &lstDevices, const QString &strName);
 // The record for a known host name at a given address, without a search. False (and
 // *pstrError says why) when the model is not in the product table or the address is no IPv4.
 bool DeviceAt(const QString &strHostName, const QString &strAddr, T_BaseDevInfo *pstDev, QString *pstrError);
-// HOST of a subcommand: with strAddr, DeviceAt; otherwise one search. Returns -1 with
+// Asks the box at stDev's address for its host name: -1 when it is stDev's; otherwise
+// EXIT_FAILED after printing "<host>: search: <why>", naming the box that answers instead.
+int ConfirmHostAt(const T_BaseDevInfo &stDev);
+// HOST of a subcommand: with strAddr, DeviceAt and ConfirmHostAt; otherwise one search. Returns -1 with
 // *pstDev filled; otherwise the exit code, after printing the reason.
 int ResolveDevice(const QString &strName, const QString &strAddr, T_BaseDevInfo *pstDev);
 // Adds the "--addr A" option that ResolveDevice takes.

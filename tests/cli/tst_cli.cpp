@@ -223,8 +223,14 @@ void TestCli::failures_data()
     QTest::newRow("version silent") << QStringList{"version",     "ZR410-C10002", "--addr",
                                                    "10.213.0.11", "--module",     "main"}
                                     << 1 << QByteArray("ZR410-C10002: version: time out\n");
-    QTest::newRow("nothing listens") << QStringList{"info", "ZR420-C10009", "--addr", "10.213.0.99"} << 1
-                                     << QByteArray("ZR420-C10009: info: time out");
+    // A host name with --addr is confirmed by the box at that address before anything is asked:
+    // another box there was read (or rebooted) as if it were the one named.
+    QTest::newRow("another box at the address")
+        << QStringList{"info", "ZR420-C10001", "--addr", "10.213.0.14"} << 1
+        << QByteArray("ZR420-C10001: search: the device at 10.213.0.14 is ZR430-C1 [2J, not ZR420-C10001\n");
+    QTest::newRow("nothing answers at the address")
+        << QStringList{"info", "ZR420-C10009", "--addr", "10.213.0.99"} << 1
+        << QByteArray("ZR420-C10009: search: no device answers at 10.213.0.99\n");
     QTest::newRow("unknown module") << QStringList{"version",     "ZR420-C10001", "--addr",
                                                    "10.213.0.10", "--module",     "dsp"}
                                     << 1 << QByteArray("ZR420-C10001: version: module 'dsp' refused the query\n");
