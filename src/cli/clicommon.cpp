@@ -13,7 +13,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace VelmoraCli
@@ -86,26 +88,28 @@ bool LoadConfig()
 QList<T_BaseDevInfo> SearchDevices(int iSearches)
 {
     QList<T_BaseDevInfo> lstDevices;
+    QList<T_BaseDevInfo> lstThisSearch;
     QDeviceSearcher searcher(kPassesPerSearch);
-    QObject::connect(&searcher, &QDeviceSearcher::OnFoundDevice,
-                     [&lstDevices](QString, QByteArray strIpAddr, QByteArray strHostName, QByteArray) {
-                         T_BaseDevInfo stDev;
-                         stDev.strHostName = QString::fromUtf8(strHostName);
-                         stDev.strDispName = GetProductName(stDev.strHostName);
-                         if (stDev.strDispName.isEmpty())
-                             return; // a model this installation does not handle
-                         stDev.strAddr = QString::fromLatin1(strIpAddr);
-                         stDev.u32Port = kMaintainPort;
-                         stDev.strKind = GetProductType(stDev.strHostName);
-                         for (T_BaseDevInfo &stKnown : lstDevices) {
-                             if (stKnown.strHostName == stDev.strHostName) {
-                                 stKnown = stDev;
-                                 return;
-                             }
-                         }
-                         lstDevices.append(stDev);
-                     });
+    const auto add = [&lstThisSearch](QByteArray strIpAddr, QByteArray strHostName) {
+        T_BaseDevInfo stDev;
+        stDev.strHostName = QString::fromUtf8(strHostName);
+        stDev.strDispName = GetProductName(stDev.strHostName);
+        if (stDev.strDispName.isEmpty())
+            return; // a model this installation does not handle
+        stDev.strAddr = QString::fromLatin1(strIpAddr);
+        stDev.u32Port = kMaintainPort;
+        stDev.strKind = GetProductType(stDev.strHostName);
+        lstThisSearch.append(stDev);
+    };
+    // Boxes sharing a host name are all kept: a command by that name must see that it is not
+    // enough (FindOneDevice), and discover lists each.
+    QObject::connect(
+        &searcher, &QDeviceSearcher::OnFoundDevice,
+        [&add](QString, QByteArray strIpAddr, QByteArray strHostName, QByteArray) { add(strIpAddr, strHostName); });
+    QObject::connect(&searcher, &QDeviceSearcher::OnSharedHostName,
+                     [&add](QByteArray strIpAddr, QByteArray strHostName, QByteArray) { add(strIpAddr, strHostName); });
     for (int i = 0; i < iSearches; ++i) {
+        lstThisSearch.clear();
         // The searcher always ends a search itself; the watchdog only guards against a stall.
         CRequestWatch watch;
         QObject::connect(&searcher, &QDeviceSearcher::OnStop, [&watch] { watch.Finish(); });
@@ -113,6 +117,23 @@ QList<T_BaseDevInfo> SearchDevices(int iSearches)
         if (!watch.Wait())
             searcher.slotSearchDone();
         QObject::disconnect(&searcher, &QDeviceSearcher::OnStop, nullptr, nullptr);
+        // A host name found again takes the addresses of the newer search, in its old place.
+        QList<T_BaseDevInfo> lstMerged;
+        QSet<QString> setPlaced;
+        for (const T_BaseDevInfo &stKnown : qAsConst(lstDevices)) {
+            if (AddressesOf(lstThisSearch, stKnown.strHostName).isEmpty()) {
+                lstMerged << stKnown;
+            } else if (!setPlaced.contains(stKnown.strHostName)) {
+                setPlaced << stKnown.strHostName;
+                for (const T_BaseDevInfo &stNew : qAsConst(lstThisSearch))
+                    if (stNew.strHostName == stKnown.strHostName)
+                        lstMerged << stNew;
+            }
+        }
+        for (const T_BaseDevInfo &stNew : qAsConst(lstThisSearch))
+            if (AddressesOf(lstDevices, stNew.strHostName).isEmpty())
+                lstMerged << stNew;
+        lstDevices = lstMerged;
     }
     return lstDevices;
 }
@@ -133,6 +154,35 @@ int FindDevice(const QList<T_BaseDevInfo> &lstDevices, const QString &strName)
             return i;
     }
     return -1;
+}
+
+QStringList AddressesOf(const QList<T_BaseDevInfo> &lstDevices, const QString &strHostName)
+{
+    QStringList lstAddrs;
+    for (const T_BaseDevInfo &stDev : lstDevices)
+        if (stDev.strHostName == strHostName)
+            lstAddrs << stDev.strAddr;
+    return lstAddrs;
+}
+
+QString SharedHostNameText(const QList<T_BaseDevInfo> &lstDevices, const QString &strHostName, const QString &strPick)
+{
+    QStringList lstAddrs = AddressesOf(lstDevices, strHostName);
+    // In address order, not in the order the answers happened to come.
+    std::sort(lstAddrs.begin(), lstAddrs.end(), [](const QString &a, const QString &b) {
+        return QHostAddress(a).toIPv4Address() < QHostAddress(b).toIPv4Address();
+    });
+    return QStringLiteral("%1 devices answer to this host name, at %2: name one by its address (%3)")
+        .arg(lstAddrs.size())
+        .arg(lstAddrs.join(QStringLiteral(", ")), strPick);
+}
+
+int FindOneDevice(const QList<T_BaseDevInfo> &lstDevices, const QString &strName)
+{
+    const int i = FindDevice(lstDevices, strName);
+    if (i < 0 || lstDevices.at(i).strAddr == strName)
+        return i;
+    return AddressesOf(lstDevices, lstDevices.at(i).strHostName).size() > 1 ? -2 : i;
 }
 
 bool DeviceAt(const QString &strHostName, const QString &strAddr, T_BaseDevInfo *pstDev, QString *pstrError)
@@ -167,7 +217,13 @@ int ResolveDevice(const QString &strName, const QString &strAddr, T_BaseDevInfo 
         return ConfirmHostAt(*pstDev);
     }
     const QList<T_BaseDevInfo> lstDevices = SearchDevices(1);
-    const int iIndex = FindDevice(lstDevices, strName);
+    const int iIndex = FindOneDevice(lstDevices, strName);
+    if (iIndex == -2) {
+        const QString strHost = lstDevices.at(FindDevice(lstDevices, strName)).strHostName;
+        PrintDeviceError(strHost, QStringLiteral("search"),
+                         SharedHostNameText(lstDevices, strHost, QStringLiteral("HOST --addr A")));
+        return EXIT_FAILED;
+    }
     if (iIndex < 0) {
         // Most often a device that is off or on another network: a device failure, not a typo
         // we could tell apart.

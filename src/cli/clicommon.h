@@ -51,11 +51,19 @@ QString ExeDir();
 bool LoadConfig();
 
 // The known devices of iSearches searches run one after the other, merged by host name in
-// the order first found (a device seen again at another address takes the newer one).
-// Known means its model is in the product table: the record has a display name.
+// the order first found (a host name found again takes the addresses of the newer search).
+// Boxes that share a host name are all listed, each with its address. Known means its model
+// is in the product table: the record has a display name.
 QList<T_BaseDevInfo> SearchDevices(int iSearches = 1);
 // Index of the device named strName: by host name, else display name, else address; -1.
 int FindDevice(const QList<T_BaseDevInfo> &lstDevices, const QString &strName);
+// The addresses of the listed devices with this host name, in list order.
+QStringList AddressesOf(const QList<T_BaseDevInfo> &lstDevices, const QString &strHostName);
+// FindDevice, except that a host name or display name two boxes answer to names neither: -2.
+// Only the address tells them apart, and acting on the first one found may hit the wrong box.
+int FindOneDevice(const QList<T_BaseDevInfo> &lstDevices, const QString &strName);
+// Why a shared host name names no device: the addresses, and strPick, how to name one.
+QString SharedHostNameText(const QList<T_BaseDevInfo> &lstDevices, const QString &strHostName, const QString &strPick);
 // The record for a known host name at a given address, without a search. False (and
 // *pstrError says why) when the model is not in the product table or the address is no IPv4.
 bool DeviceAt(const QString &strHostName, const QString &strAddr, T_BaseDevInfo *pstDev, QString *pstrError);

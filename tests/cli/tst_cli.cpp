@@ -93,6 +93,9 @@ void TestCli::initTestCase()
                     {"knobs", QJsonObject{{"http_build_time", "2026-01-15 10:20:30"}}}},
         // A model config.xml does not know: never listed, never reachable by name.
         QJsonObject{{"hostname", "ZR999-C10004"}, {"addr", "10.213.0.13"}, {"channel", "vaza"}},
+        // Two boxes answering to one host name.
+        QJsonObject{{"hostname", "ZR410-C1TWIN"}, {"addr", "10.213.0.15"}, {"channel", "vaza"}},
+        QJsonObject{{"hostname", "ZR410-C1TWIN"}, {"addr", "10.213.0.16"}, {"channel", "vaza"}},
         // A host name that would clear the operator's terminal.
         QJsonObject{{"hostname", "ZR430-C1\x1b[2J"}, {"addr", "10.213.0.14"}, {"channel", "vaza"}},
     };
@@ -108,9 +111,17 @@ void TestCli::discover()
     const QJsonDocument doc = QJsonDocument::fromJson(stRun.baOut, &stError);
     QVERIFY2(doc.isArray(), qPrintable(stError.errorString() + QLatin1Char(' ') + stRun.baOut));
     QMap<QString, QJsonObject> found;
-    for (const QJsonValue &v : doc.array())
+    QStringList lstTwins;
+    for (const QJsonValue &v : doc.array()) {
         found.insert(v.toObject().value("hostName").toString(), v.toObject());
-    QCOMPARE(found.keys(), (QStringList{"NXT800-C10003", "ZR410-C10002", "ZR420-C10001", "ZR430-C1\x1b[2J"}));
+        if (v.toObject().value("hostName").toString() == QLatin1String("ZR410-C1TWIN"))
+            lstTwins << v.toObject().value("address").toString();
+    }
+    QCOMPARE(found.keys(),
+             (QStringList{"NXT800-C10003", "ZR410-C10002", "ZR410-C1TWIN", "ZR420-C10001", "ZR430-C1\x1b[2J"}));
+    // Fault: the second box sharing a host name was not listed.
+    lstTwins.sort();
+    QCOMPARE(lstTwins, (QStringList{"10.213.0.15", "10.213.0.16"}));
     QCOMPARE(found.value("ZR420-C10001"), (QJsonObject{{"hostName", "ZR420-C10001"},
                                                        {"displayName", "ZR420 Decoder-C10001"},
                                                        {"address", "10.213.0.10"},
@@ -121,7 +132,7 @@ void TestCli::discover()
     const T_Run stText = RunCli({"discover", "--passes", "2"});
     QCOMPARE(stText.iExit, 0);
     const QList<QByteArray> lstLines = stText.baOut.trimmed().split('\n');
-    QCOMPARE(lstLines.size(), 4);
+    QCOMPARE(lstLines.size(), 6);
     QVERIFY(!stText.baOut.contains('\x1b'));
     QVERIFY(stText.baOut.contains("ZR430-C1 [2J"));
     const QRegularExpression reRow(QStringLiteral("^ZR420-C10001 +ZR420 Decoder-C10001 +10\\.213\\.0\\.10 +rx$"),
@@ -139,6 +150,9 @@ void TestCli::info_data()
     QTest::newRow("by display name") << QStringList{"ZR420 Decoder-C10001"} << lstVaza;
     QTest::newRow("by address") << QStringList{"10.213.0.10"} << lstVaza;
     QTest::newRow("no search with --addr") << QStringList{"ZR420-C10001", "--addr", "10.213.0.10"} << lstVaza;
+    QTest::newRow("one of two boxes sharing a host name")
+        << QStringList{"ZR410-C1TWIN", "--addr", "10.213.0.16"}
+        << QStringList{"Device Info:", "  PID: ", "System Info:", "  Ethernet:", "      IP Address: 10.213.0.16"};
     QTest::newRow("http version page") << QStringList{"NXT800-C10003", "--addr", "10.213.0.12"}
                                        << QStringList{"build time: 2026-01-15 10:20:30", "version: "};
 }
@@ -234,6 +248,12 @@ void TestCli::failures_data()
     QTest::newRow("unknown module") << QStringList{"version",     "ZR420-C10001", "--addr",
                                                    "10.213.0.10", "--module",     "dsp"}
                                     << 1 << QByteArray("ZR420-C10001: version: module 'dsp' refused the query\n");
+    // Two boxes answer to the name: whichever answered first was read.
+    QTest::newRow("host name of two boxes")
+        << QStringList{"log", "ZR410-C1TWIN"} << 1
+        << QByteArray("ZR410-C1TWIN: search: 2 devices answer to this host name, at "
+                      "10.213.0.15, 10.213.0.16: name one by its address (HOST "
+                      "--addr A)\n");
     // Not found by the search: most often a device that is off, so a device failure.
     QTest::newRow("not found") << QStringList{"info", "ZR420-GONE"} << 1
                                << QByteArray("ZR420-GONE: search: not found\n");
