@@ -730,10 +730,6 @@
         <translation>上传地址“%1”无效</translation>
     </message>
     <message>
-        <source>time out (%1)</source>
-        <translation>超时（%1）</translation>
-    </message>
-    <message>
         <source>log download failed</source>
         <translation>日志下载失败</translation>
     </message>
@@ -748,6 +744,14 @@
     <message>
         <source>the device refused the maintenance log-in</source>
         <translation>设备拒绝了维护登录</translation>
+    </message>
+    <message>
+        <source>the device closed the connection</source>
+        <translation>设备关闭了连接</translation>
+    </message>
+    <message>
+        <source>no connection to the device (%1)</source>
+        <translation>未能连接设备（%1）</translation>
     </message>
 </context>
 <context>

@@ -730,10 +730,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>time out (%1)</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>log download failed</source>
         <translation type="unfinished"></translation>
     </message>
@@ -747,6 +743,14 @@
     </message>
     <message>
         <source>the device refused the maintenance log-in</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the device closed the connection</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no connection to the device (%1)</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
