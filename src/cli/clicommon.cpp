@@ -296,6 +296,37 @@ bool ReadHttpVersionPage(const T_BaseDevInfo &stDev, const QString &strStep, QBy
     return false;
 }
 
+QByteArray VisibleControls(const QByteArray &ba, QByteArray *pbaCarry, bool bLast)
+{
+    const QByteArray baIn = *pbaCarry + ba;
+    pbaCarry->clear();
+    QByteArray baOut;
+    baOut.reserve(baIn.size());
+    for (int i = 0; i < baIn.size(); ++i) {
+        const auto u8 = static_cast<unsigned char>(baIn.at(i));
+        const bool bAtEnd = i + 1 == baIn.size();
+        if ((u8 == '\r' || u8 == 0xC2) && bAtEnd && !bLast) {
+            *pbaCarry = baIn.mid(i);
+            break;
+        }
+        const auto u8Next = bAtEnd ? 0 : static_cast<unsigned char>(baIn.at(i + 1));
+        if (u8 == '\n' || u8 == '\t' || (u8 == '\r' && u8Next == '\n')) {
+            baOut += static_cast<char>(u8);
+        } else if (u8 < 0x20 || u8 == 0x7F) {
+            baOut += '^';
+            baOut += static_cast<char>(u8 ^ 0x40);
+        } else if (u8 == 0xC2 && u8Next >= 0x80 && u8Next <= 0x9F) {
+            // A C1 control such as CSI: some terminals act on it as on ESC [.
+            baOut += "M-^";
+            baOut += static_cast<char>((u8Next - 0x80) ^ 0x40);
+            ++i;
+        } else {
+            baOut += static_cast<char>(u8);
+        }
+    }
+    return baOut;
+}
+
 void PrintDeviceError(const QString &strHost, const QString &strStep, const QString &strReason)
 {
     // Host names and reasons may come from the device: no control sequence reaches the terminal.

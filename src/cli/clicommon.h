@@ -84,6 +84,12 @@ int ResolveHostArgument(const QCommandLineParser &parser, T_BaseDevInfo *pstDev)
 // (refused, time out, or the device's error).
 bool ReadHttpVersionPage(const T_BaseDevInfo &stDev, const QString &strStep, QByteArray *pbaPage);
 
+// Device bytes made safe for a terminal, the way cat -v shows them: control characters other
+// than line feed and tab become visible ("^[" for ESC, "^?" for DEL, "M-^[" for the UTF-8 form of
+// U+009B), a carriage return only before a line feed stays; everything else, UTF-8 text included,
+// is kept. Bytes that could begin such a sequence at the end of ba wait in *pbaCarry for the next
+// chunk (give the last chunk with bLast).
+QByteArray VisibleControls(const QByteArray &ba, QByteArray *pbaCarry, bool bLast = false);
 // "<host>: <step>: <reason>" on stderr.
 void PrintDeviceError(const QString &strHost, const QString &strStep, const QString &strReason);
 // "velmora-cli: <text>" on stderr.

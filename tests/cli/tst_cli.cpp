@@ -4,7 +4,9 @@
 #include "appinfo/velmoraversion.h"
 #include "netnsfleet.h"
 #include "programrun.h"
+#include "ptypair.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -27,13 +29,44 @@ T_Run RunCli(const QStringList &args, const QString &strProgram = s_strCli)
     return RunProgram(strProgram, args, 60000, QStringLiteral("0.25"));
 }
 
-// A log long enough for several FTP chunks, with text that is not ASCII.
+// A log long enough for several FTP chunks, with text that is not ASCII and control characters
+// that a terminal would obey (clear the screen, ring, move the cursor).
 QByteArray LogText()
 {
     QByteArray ba;
     for (int i = 0; ba.size() < 150000; ++i)
         ba += QStringLiteral("Jan  1 00:00:%1 caméra[%2]: état %3\n").arg(i % 60).arg(i).arg(i * 7919 % 1000).toUtf8();
-    return ba;
+    return ba + "bad line\x1b[2J\x07 csi \xc2\x9b"
+                "2J cr\rover\r\n";
+}
+
+// velmora-cli with its stdout on a terminal (a pseudo-terminal the test reads).
+T_Run RunCliOnTerminal(const QStringList &args)
+{
+    PtyPair pty;
+    T_Run stRun;
+    if (!pty.IsOpen())
+        return stRun;
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VELMORA_TIME_SCALE"), QStringLiteral("0.25"));
+    process.setProcessEnvironment(env);
+    process.setStandardOutputFile(pty.SlavePath());
+    process.start(s_strCli, args);
+    QElapsedTimer timer;
+    timer.start();
+    while (!process.waitForFinished(10) && timer.elapsed() < 60000)
+        QCoreApplication::processEvents();
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished();
+        return stRun;
+    }
+    QTest::qWait(50); // the last bytes through the terminal
+    stRun.iExit = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    stRun.baOut = pty.Take();
+    stRun.baErr = process.readAllStandardError();
+    return stRun;
 }
 
 QJsonObject Module(const char *pszAddr, const char *pszVersion)
@@ -154,7 +187,7 @@ void TestCli::info_data()
         << QStringList{"ZR410-C1TWIN", "--addr", "10.213.0.16"}
         << QStringList{"Device Info:", "  PID: ", "System Info:", "  Ethernet:", "      IP Address: 10.213.0.16"};
     QTest::newRow("http version page") << QStringList{"NXT800-C10003", "--addr", "10.213.0.12"}
-                                       << QStringList{"build time: 2026-01-15 10:20:30", "version: "};
+                                       << QStringList{"build time: 2026-01-15 10:20:30", "version: 2.1.4\n"};
 }
 
 void TestCli::info()
@@ -177,22 +210,30 @@ void TestCli::info()
 
 void TestCli::log_data()
 {
-    QTest::addColumn<bool>("bToFile");
-    QTest::newRow("file") << true;
-    QTest::newRow("stdout") << false;
+    QTest::addColumn<QString>("strTo");
+    QTest::newRow("file") << "file";
+    QTest::newRow("stdout") << "pipe";
+    QTest::newRow("terminal") << "terminal";
 }
 
 void TestCli::log()
 {
-    QFETCH(bool, bToFile);
+    QFETCH(QString, strTo);
     const QString strPath = m_dir.filePath(QStringLiteral("device.log"));
     QStringList args{"log", "ZR420-C10001"};
-    if (bToFile)
+    if (strTo == QLatin1String("file"))
         args << "-o" << strPath;
-    const T_Run stRun = RunCli(args);
+    const T_Run stRun = strTo == QLatin1String("terminal") ? RunCliOnTerminal(args) : RunCli(args);
     QVERIFY2(stRun.iExit == 0, stRun.baErr.constData());
-    if (!bToFile) {
+    if (strTo == QLatin1String("pipe")) {
         QCOMPARE(stRun.baOut, LogText());
+        return;
+    }
+    if (strTo == QLatin1String("terminal")) {
+        // Fault: the device's ESC [2J cleared the operator's screen. Shown as cat -v shows it.
+        QVERIFY2(stRun.baOut.endsWith("bad line^[[2J^G csi M-^[2J cr^Mover\r\n"), stRun.baOut.right(80).constData());
+        QVERIFY(stRun.baOut.startsWith(LogText().left(1000)));
+        QCOMPARE(stRun.baOut.size(), LogText().size() + 5);
         return;
     }
     QVERIFY(stRun.baOut.isEmpty());
@@ -245,9 +286,10 @@ void TestCli::failures_data()
     QTest::newRow("nothing answers at the address")
         << QStringList{"info", "ZR420-C10009", "--addr", "10.213.0.99"} << 1
         << QByteArray("ZR420-C10009: search: no device answers at 10.213.0.99\n");
-    QTest::newRow("unknown module") << QStringList{"version",     "ZR420-C10001", "--addr",
-                                                   "10.213.0.10", "--module",     "dsp"}
-                                    << 1 << QByteArray("ZR420-C10001: version: module 'dsp' refused the query\n");
+    // A module upgrade.conf knows, that this device does not have.
+    QTest::newRow("module refused") << QStringList{"version",     "ZR410-C1TWIN", "--addr",
+                                                   "10.213.0.15", "--module",     "fpga"}
+                                    << 1 << QByteArray("ZR410-C1TWIN: version: module 'fpga' refused the query\n");
     // Two boxes answer to the name: whichever answered first was read.
     QTest::newRow("host name of two boxes")
         << QStringList{"log", "ZR410-C1TWIN"} << 1
@@ -294,6 +336,10 @@ void TestCli::usage_data()
     QTest::newRow("two hosts") << QStringList{"log", "a", "b"} << 2 << QByteArray("usage: velmora-cli log HOST");
     QTest::newRow("unknown option") << QStringList{"info", "--nope", "a"} << 2 << QByteArray("Unknown option 'nope'");
     QTest::newRow("no module") << QStringList{"version", "ZR420-C10001"} << 2 << QByteArray("--module ID is required");
+    // Fault: a mistyped module was asked of the device and reported as its refusal, exit 1.
+    QTest::newRow("unknown module")
+        << QStringList{"version", "ZR420-C10001", "--addr", "10.213.0.10", "--module", "dsp"} << 2
+        << QByteArray("velmora-cli: unknown module 'dsp' for type ZR420 (upgrade.conf has: main, fpga)\n");
     QTest::newRow("bad passes") << QStringList{"discover", "--passes", "0"} << 2 << QByteArray("--passes");
     QTest::newRow("discover takes no host") << QStringList{"discover", "x"} << 2 << QByteArray("usage:");
     QTest::newRow("bad address") << QStringList{"info", "ZR420-C10001", "--addr", "10.213.0.300"} << 2
