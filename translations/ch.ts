@@ -334,6 +334,21 @@
     </message>
 </context>
 <context>
+    <name>CHostConfirm</name>
+    <message>
+        <source>the device at %1 is %2, not %3</source>
+        <translation>%1 处的设备是 %2，不是 %3</translation>
+    </message>
+    <message>
+        <source>no device answers at %1</source>
+        <translation>%1 处没有设备应答</translation>
+    </message>
+    <message>
+        <source>cannot listen for the answer of the device at %1: %2</source>
+        <translation>无法接收 %1 处设备的应答：%2</translation>
+    </message>
+</context>
+<context>
     <name>CHttpUpgrade</name>
     <message>
         <source>Uploading</source>
@@ -715,10 +730,6 @@
         <translation>上传地址“%1”无效</translation>
     </message>
     <message>
-        <source>time out (%1)</source>
-        <translation>超时（%1）</translation>
-    </message>
-    <message>
         <source>log download failed</source>
         <translation>日志下载失败</translation>
     </message>
@@ -733,6 +744,14 @@
     <message>
         <source>the device refused the maintenance log-in</source>
         <translation>设备拒绝了维护登录</translation>
+    </message>
+    <message>
+        <source>the device closed the connection</source>
+        <translation>设备关闭了连接</translation>
+    </message>
+    <message>
+        <source>no connection to the device (%1)</source>
+        <translation>未能连接设备（%1）</translation>
     </message>
 </context>
 <context>

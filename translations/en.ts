@@ -334,6 +334,21 @@
     </message>
 </context>
 <context>
+    <name>CHostConfirm</name>
+    <message>
+        <source>the device at %1 is %2, not %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no device answers at %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cannot listen for the answer of the device at %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>CHttpUpgrade</name>
     <message>
         <source>Uploading</source>
@@ -715,10 +730,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>time out (%1)</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>log download failed</source>
         <translation type="unfinished"></translation>
     </message>
@@ -732,6 +743,14 @@
     </message>
     <message>
         <source>the device refused the maintenance log-in</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the device closed the connection</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no connection to the device (%1)</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -3,6 +3,7 @@
 #include "http/chttpupgrade.h"
 
 #include "common/timescale.h"
+#include "discovery/chostconfirm.h"
 #include "discovery/qdevicesearcher.h"
 #include "product/productconfig.h"
 #include "sysinfo/csysinforows.h"
@@ -12,7 +13,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace VelmoraCli
@@ -85,26 +88,28 @@ bool LoadConfig()
 QList<T_BaseDevInfo> SearchDevices(int iSearches)
 {
     QList<T_BaseDevInfo> lstDevices;
+    QList<T_BaseDevInfo> lstThisSearch;
     QDeviceSearcher searcher(kPassesPerSearch);
-    QObject::connect(&searcher, &QDeviceSearcher::OnFoundDevice,
-                     [&lstDevices](QString, QByteArray strIpAddr, QByteArray strHostName, QByteArray) {
-                         T_BaseDevInfo stDev;
-                         stDev.strHostName = QString::fromUtf8(strHostName);
-                         stDev.strDispName = GetProductName(stDev.strHostName);
-                         if (stDev.strDispName.isEmpty())
-                             return; // a model this installation does not handle
-                         stDev.strAddr = QString::fromLatin1(strIpAddr);
-                         stDev.u32Port = kMaintainPort;
-                         stDev.strKind = GetProductType(stDev.strHostName);
-                         for (T_BaseDevInfo &stKnown : lstDevices) {
-                             if (stKnown.strHostName == stDev.strHostName) {
-                                 stKnown = stDev;
-                                 return;
-                             }
-                         }
-                         lstDevices.append(stDev);
-                     });
+    const auto add = [&lstThisSearch](QByteArray strIpAddr, QByteArray strHostName) {
+        T_BaseDevInfo stDev;
+        stDev.strHostName = QString::fromUtf8(strHostName);
+        stDev.strDispName = GetProductName(stDev.strHostName);
+        if (stDev.strDispName.isEmpty())
+            return; // a model this installation does not handle
+        stDev.strAddr = QString::fromLatin1(strIpAddr);
+        stDev.u32Port = kMaintainPort;
+        stDev.strKind = GetProductType(stDev.strHostName);
+        lstThisSearch.append(stDev);
+    };
+    // Boxes sharing a host name are all kept: a command by that name must see that it is not
+    // enough (FindOneDevice), and discover lists each.
+    QObject::connect(
+        &searcher, &QDeviceSearcher::OnFoundDevice,
+        [&add](QString, QByteArray strIpAddr, QByteArray strHostName, QByteArray) { add(strIpAddr, strHostName); });
+    QObject::connect(&searcher, &QDeviceSearcher::OnSharedHostName,
+                     [&add](QByteArray strIpAddr, QByteArray strHostName, QByteArray) { add(strIpAddr, strHostName); });
     for (int i = 0; i < iSearches; ++i) {
+        lstThisSearch.clear();
         // The searcher always ends a search itself; the watchdog only guards against a stall.
         CRequestWatch watch;
         QObject::connect(&searcher, &QDeviceSearcher::OnStop, [&watch] { watch.Finish(); });
@@ -112,6 +117,23 @@ QList<T_BaseDevInfo> SearchDevices(int iSearches)
         if (!watch.Wait())
             searcher.slotSearchDone();
         QObject::disconnect(&searcher, &QDeviceSearcher::OnStop, nullptr, nullptr);
+        // A host name found again takes the addresses of the newer search, in its old place.
+        QList<T_BaseDevInfo> lstMerged;
+        QSet<QString> setPlaced;
+        for (const T_BaseDevInfo &stKnown : qAsConst(lstDevices)) {
+            if (AddressesOf(lstThisSearch, stKnown.strHostName).isEmpty()) {
+                lstMerged << stKnown;
+            } else if (!setPlaced.contains(stKnown.strHostName)) {
+                setPlaced << stKnown.strHostName;
+                for (const T_BaseDevInfo &stNew : qAsConst(lstThisSearch))
+                    if (stNew.strHostName == stKnown.strHostName)
+                        lstMerged << stNew;
+            }
+        }
+        for (const T_BaseDevInfo &stNew : qAsConst(lstThisSearch))
+            if (AddressesOf(lstDevices, stNew.strHostName).isEmpty())
+                lstMerged << stNew;
+        lstDevices = lstMerged;
     }
     return lstDevices;
 }
@@ -132,6 +154,35 @@ int FindDevice(const QList<T_BaseDevInfo> &lstDevices, const QString &strName)
             return i;
     }
     return -1;
+}
+
+QStringList AddressesOf(const QList<T_BaseDevInfo> &lstDevices, const QString &strHostName)
+{
+    QStringList lstAddrs;
+    for (const T_BaseDevInfo &stDev : lstDevices)
+        if (stDev.strHostName == strHostName)
+            lstAddrs << stDev.strAddr;
+    return lstAddrs;
+}
+
+QString SharedHostNameText(const QList<T_BaseDevInfo> &lstDevices, const QString &strHostName, const QString &strPick)
+{
+    QStringList lstAddrs = AddressesOf(lstDevices, strHostName);
+    // In address order, not in the order the answers happened to come.
+    std::sort(lstAddrs.begin(), lstAddrs.end(), [](const QString &a, const QString &b) {
+        return QHostAddress(a).toIPv4Address() < QHostAddress(b).toIPv4Address();
+    });
+    return QStringLiteral("%1 devices answer to this host name, at %2: name one by its address (%3)")
+        .arg(lstAddrs.size())
+        .arg(lstAddrs.join(QStringLiteral(", ")), strPick);
+}
+
+int FindOneDevice(const QList<T_BaseDevInfo> &lstDevices, const QString &strName)
+{
+    const int i = FindDevice(lstDevices, strName);
+    if (i < 0 || lstDevices.at(i).strAddr == strName)
+        return i;
+    return AddressesOf(lstDevices, lstDevices.at(i).strHostName).size() > 1 ? -2 : i;
 }
 
 bool DeviceAt(const QString &strHostName, const QString &strAddr, T_BaseDevInfo *pstDev, QString *pstrError)
@@ -159,13 +210,20 @@ int ResolveDevice(const QString &strName, const QString &strAddr, T_BaseDevInfo 
 {
     if (!strAddr.isEmpty()) {
         QString strError;
-        if (DeviceAt(strName, strAddr, pstDev, &strError))
-            return -1;
-        PrintError(strError);
-        return EXIT_USAGE;
+        if (!DeviceAt(strName, strAddr, pstDev, &strError)) {
+            PrintError(strError);
+            return EXIT_USAGE;
+        }
+        return ConfirmHostAt(*pstDev);
     }
     const QList<T_BaseDevInfo> lstDevices = SearchDevices(1);
-    const int iIndex = FindDevice(lstDevices, strName);
+    const int iIndex = FindOneDevice(lstDevices, strName);
+    if (iIndex == -2) {
+        const QString strHost = lstDevices.at(FindDevice(lstDevices, strName)).strHostName;
+        PrintDeviceError(strHost, QStringLiteral("search"),
+                         SharedHostNameText(lstDevices, strHost, QStringLiteral("HOST --addr A")));
+        return EXIT_FAILED;
+    }
     if (iIndex < 0) {
         // Most often a device that is off or on another network: a device failure, not a typo
         // we could tell apart.
@@ -174,6 +232,23 @@ int ResolveDevice(const QString &strName, const QString &strAddr, T_BaseDevInfo 
     }
     *pstDev = lstDevices.at(iIndex);
     return -1;
+}
+
+int ConfirmHostAt(const T_BaseDevInfo &stDev)
+{
+    // The confirmation ends by itself; the watch only guards against a stall.
+    CRequestWatch watch;
+    CHostConfirm confirm;
+    QObject::connect(&confirm, &CHostConfirm::finished, [&watch] { watch.Finish(); });
+    confirm.Start(stDev.strHostName, stDev.strAddr);
+    const bool bEnded = watch.Wait();
+    if (bEnded && confirm.Result() == CHostConfirm::HOST_CONFIRMED)
+        return -1;
+    // The box that answers at the address is not the one named: most often a changed address,
+    // so it counts as not found rather than as a mistake in the arguments.
+    PrintDeviceError(stDev.strHostName, QStringLiteral("search"),
+                     bEnded ? confirm.RefusalText() : QStringLiteral("time out"));
+    return EXIT_FAILED;
 }
 
 void AddAddrOption(QCommandLineParser &parser)
@@ -219,6 +294,37 @@ bool ReadHttpVersionPage(const T_BaseDevInfo &stDev, const QString &strStep, QBy
     http.Abort();
     PrintDeviceError(stDev.strHostName, strStep, strReason);
     return false;
+}
+
+QByteArray VisibleControls(const QByteArray &ba, QByteArray *pbaCarry, bool bLast)
+{
+    const QByteArray baIn = *pbaCarry + ba;
+    pbaCarry->clear();
+    QByteArray baOut;
+    baOut.reserve(baIn.size());
+    for (int i = 0; i < baIn.size(); ++i) {
+        const auto u8 = static_cast<unsigned char>(baIn.at(i));
+        const bool bAtEnd = i + 1 == baIn.size();
+        if ((u8 == '\r' || u8 == 0xC2) && bAtEnd && !bLast) {
+            *pbaCarry = baIn.mid(i);
+            break;
+        }
+        const auto u8Next = bAtEnd ? 0 : static_cast<unsigned char>(baIn.at(i + 1));
+        if (u8 == '\n' || u8 == '\t' || (u8 == '\r' && u8Next == '\n')) {
+            baOut += static_cast<char>(u8);
+        } else if (u8 < 0x20 || u8 == 0x7F) {
+            baOut += '^';
+            baOut += static_cast<char>(u8 ^ 0x40);
+        } else if (u8 == 0xC2 && u8Next >= 0x80 && u8Next <= 0x9F) {
+            // A C1 control such as CSI: some terminals act on it as on ESC [.
+            baOut += "M-^";
+            baOut += static_cast<char>((u8Next - 0x80) ^ 0x40);
+            ++i;
+        } else {
+            baOut += static_cast<char>(u8);
+        }
+    }
+    return baOut;
 }
 
 void PrintDeviceError(const QString &strHost, const QString &strStep, const QString &strReason)

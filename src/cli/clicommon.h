@@ -51,15 +51,26 @@ QString ExeDir();
 bool LoadConfig();
 
 // The known devices of iSearches searches run one after the other, merged by host name in
-// the order first found (a device seen again at another address takes the newer one).
-// Known means its model is in the product table: the record has a display name.
+// the order first found (a host name found again takes the addresses of the newer search).
+// Boxes that share a host name are all listed, each with its address. Known means its model
+// is in the product table: the record has a display name.
 QList<T_BaseDevInfo> SearchDevices(int iSearches = 1);
 // Index of the device named strName: by host name, else display name, else address; -1.
 int FindDevice(const QList<T_BaseDevInfo> &lstDevices, const QString &strName);
+// The addresses of the listed devices with this host name, in list order.
+QStringList AddressesOf(const QList<T_BaseDevInfo> &lstDevices, const QString &strHostName);
+// FindDevice, except that a host name or display name two boxes answer to names neither: -2.
+// Only the address tells them apart, and acting on the first one found may hit the wrong box.
+int FindOneDevice(const QList<T_BaseDevInfo> &lstDevices, const QString &strName);
+// Why a shared host name names no device: the addresses, and strPick, how to name one.
+QString SharedHostNameText(const QList<T_BaseDevInfo> &lstDevices, const QString &strHostName, const QString &strPick);
 // The record for a known host name at a given address, without a search. False (and
 // *pstrError says why) when the model is not in the product table or the address is no IPv4.
 bool DeviceAt(const QString &strHostName, const QString &strAddr, T_BaseDevInfo *pstDev, QString *pstrError);
-// HOST of a subcommand: with strAddr, DeviceAt; otherwise one search. Returns -1 with
+// Asks the box at stDev's address for its host name: -1 when it is stDev's; otherwise
+// EXIT_FAILED after printing "<host>: search: <why>", naming the box that answers instead.
+int ConfirmHostAt(const T_BaseDevInfo &stDev);
+// HOST of a subcommand: with strAddr, DeviceAt and ConfirmHostAt; otherwise one search. Returns -1 with
 // *pstDev filled; otherwise the exit code, after printing the reason.
 int ResolveDevice(const QString &strName, const QString &strAddr, T_BaseDevInfo *pstDev);
 // Adds the "--addr A" option that ResolveDevice takes.
@@ -73,6 +84,12 @@ int ResolveHostArgument(const QCommandLineParser &parser, T_BaseDevInfo *pstDev)
 // (refused, time out, or the device's error).
 bool ReadHttpVersionPage(const T_BaseDevInfo &stDev, const QString &strStep, QByteArray *pbaPage);
 
+// Device bytes made safe for a terminal, the way cat -v shows them: control characters other
+// than line feed and tab become visible ("^[" for ESC, "^?" for DEL, "M-^[" for the UTF-8 form of
+// U+009B), a carriage return only before a line feed stays; everything else, UTF-8 text included,
+// is kept. Bytes that could begin such a sequence at the end of ba wait in *pbaCarry for the next
+// chunk (give the last chunk with bLast).
+QByteArray VisibleControls(const QByteArray &ba, QByteArray *pbaCarry, bool bLast = false);
 // "<host>: <step>: <reason>" on stderr.
 void PrintDeviceError(const QString &strHost, const QString &strStep, const QString &strReason);
 // "velmora-cli: <text>" on stderr.

@@ -19,39 +19,44 @@ namespace
 // take hundreds of descriptors and logins at the same moment.
 constexpr int kMaxNameChannels = 32;
 
-// Each device's own name, by host name; a device whose read failed is left out after its
-// reason went to stderr. False when any read failed.
-bool ReadNames(const QList<T_BaseDevInfo> &lstDevices, QHash<QString, QString> *pNames)
+// Each device's own name, by address (boxes may share a host name); a device whose read
+// failed is left out after its reason went to stderr. False when any read failed.
+bool ReadNames(QList<T_BaseDevInfo> lstDevices, QHash<QString, QString> *pNames)
 {
-    if (lstDevices.isEmpty())
-        return true;
-    // Every channel ends by itself (its silence checker); the watch is the last resort.
-    CRequestWatch watch(kRequestTimeoutMs + CBaseComm::kCheckerMs);
-    CTelnetNameReader reader(kMaxNameChannels);
     bool bAllRead = true;
-    QObject::connect(&reader, &CTelnetNameReader::nameRead, [&](const T_TelnetNameResult &st) {
-        if (st.bOk) {
-            pNames->insert(st.strHostName, st.strName);
-        } else {
-            PrintDeviceError(st.strHostName, QStringLiteral("name"), st.strReason);
+    // A reader keeps one job per host name: boxes sharing one are read in a pass of their own.
+    while (!lstDevices.isEmpty()) {
+        // Every channel ends by itself (its silence checker); the watch is the last resort.
+        CRequestWatch watch(kRequestTimeoutMs + CBaseComm::kCheckerMs);
+        CTelnetNameReader reader(kMaxNameChannels);
+        QObject::connect(&reader, &CTelnetNameReader::nameRead, [&](const T_TelnetNameResult &st) {
+            if (st.bOk) {
+                pNames->insert(st.strAddr, st.strName);
+            } else {
+                PrintDeviceError(st.strHostName, QStringLiteral("name"), st.strReason);
+                bAllRead = false;
+            }
+            // Names take as long as the slowest device: one that answers is no stall.
+            watch.Restart();
+        });
+        QObject::connect(&reader, &CTelnetNameReader::finished, [&] { watch.Finish(); });
+        QList<T_BaseDevInfo> lstThisPass;
+        QList<T_BaseDevInfo> lstLater;
+        QSet<QString> setHosts;
+        for (const T_BaseDevInfo &stDev : qAsConst(lstDevices)) {
+            (setHosts.contains(stDev.strHostName) ? lstLater : lstThisPass) << stDev;
+            setHosts.insert(stDev.strHostName);
+        }
+        for (const T_BaseDevInfo &stDev : qAsConst(lstThisPass))
+            reader.Add(stDev.strHostName, stDev.strAddr);
+        reader.Start();
+        if (!watch.Wait()) {
+            for (const T_BaseDevInfo &stDev : lstThisPass)
+                if (!pNames->contains(stDev.strAddr))
+                    PrintDeviceError(stDev.strHostName, QStringLiteral("name"), QStringLiteral("time out"));
             bAllRead = false;
         }
-        // Names take as long as the slowest device: one that answers is no stall.
-        watch.Restart();
-    });
-    QObject::connect(&reader, &CTelnetNameReader::finished, [&] { watch.Finish(); });
-    QSet<QString> setSeen;
-    for (const T_BaseDevInfo &stDev : lstDevices) {
-        if (!setSeen.contains(stDev.strHostName))
-            reader.Add(stDev.strHostName, stDev.strAddr);
-        setSeen.insert(stDev.strHostName);
-    }
-    reader.Start();
-    if (!watch.Wait()) {
-        for (const T_BaseDevInfo &stDev : lstDevices)
-            if (!pNames->contains(stDev.strHostName))
-                PrintDeviceError(stDev.strHostName, QStringLiteral("name"), QStringLiteral("time out"));
-        return false;
+        lstDevices = lstLater;
     }
     return bAllRead;
 }
@@ -97,8 +102,8 @@ int RunDiscover(const QStringList &args)
                             {QStringLiteral("address"), stDev.strAddr},
                             {QStringLiteral("kind"), stDev.strKind}};
             if (bNames)
-                obj.insert(QStringLiteral("name"), hashNames.contains(stDev.strHostName)
-                                                       ? QJsonValue(hashNames.value(stDev.strHostName))
+                obj.insert(QStringLiteral("name"), hashNames.contains(stDev.strAddr)
+                                                       ? QJsonValue(hashNames.value(stDev.strAddr))
                                                        : QJsonValue());
             arr.append(obj);
         }
@@ -122,7 +127,7 @@ int RunDiscover(const QStringList &args)
                       .arg(stDev.strKind, bNames ? -2 : 0);
         // The device's own name last: it is free text and may hold blanks.
         if (bNames)
-            strOut += QStringLiteral("  ") + PrintableText(hashNames.value(stDev.strHostName, QStringLiteral("-")));
+            strOut += QStringLiteral("  ") + PrintableText(hashNames.value(stDev.strAddr, QStringLiteral("-")));
         strOut += QLatin1Char('\n');
     }
     PrintOut(strOut);

@@ -9,6 +9,7 @@
 #include <QFile>
 
 #include <cstdio>
+#include <unistd.h>
 
 using namespace VelmoraCli;
 
@@ -34,6 +35,10 @@ int RunLog(const QStringList &args)
     }
 
     QFile file;
+    // On a terminal the log's control characters are shown, never obeyed (an ESC [2J would clear
+    // the screen); into a file or a pipe the log goes byte for byte.
+    const bool bTerminal = !parser.isSet(output) && isatty(fileno(stdout)) == 1;
+    QByteArray baCarry;
     if (parser.isSet(output)) {
         file.setFileName(parser.value(output));
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -60,7 +65,9 @@ int RunLog(const QStringList &args)
                              watch.Finish();
                              return;
                          }
-                         if (file.write(strLogText) != strLogText.size()) {
+                         const QByteArray baText =
+                             bTerminal ? VisibleControls(strLogText, &baCarry, bFinished) : strLogText;
+                         if (file.write(baText) != baText.size()) {
                              bFailed = true;
                              strReason = QStringLiteral("cannot write: %1").arg(file.errorString());
                              watch.Finish();

@@ -40,7 +40,14 @@ int RunReboot(const QStringList &args)
     } else {
         const QList<T_BaseDevInfo> lstFound = SearchDevices(1);
         for (const QString &strHost : hosts) {
-            const int iIndex = FindDevice(lstFound, strHost);
+            const int iIndex = FindOneDevice(lstFound, strHost);
+            if (iIndex == -2) {
+                const QString strShared = lstFound.at(FindDevice(lstFound, strHost)).strHostName;
+                PrintDeviceError(strShared, QStringLiteral("search"),
+                                 SharedHostNameText(lstFound, strShared, QStringLiteral("HOST --addr A")));
+                iExit = EXIT_FAILED;
+                continue;
+            }
             if (iIndex < 0) {
                 PrintDeviceError(strHost, QStringLiteral("search"), QStringLiteral("not found"));
                 iExit = EXIT_FAILED;
@@ -48,7 +55,7 @@ int RunReboot(const QStringList &args)
             }
             bool bTwice = false;
             for (const T_BaseDevInfo &st : qAsConst(lstTargets))
-                bTwice = bTwice || st.strHostName == lstFound.at(iIndex).strHostName;
+                bTwice = bTwice || st.strAddr == lstFound.at(iIndex).strAddr;
             if (!bTwice)
                 lstTargets.append(lstFound.at(iIndex));
         }

@@ -4,10 +4,12 @@
 
 #include "http/chttpupgrade.h"
 #include "http/httpversionpage.h"
+#include "product/hostmodel.h"
 #include "product/httpmodels.h"
 #include "session/cmaintainagent.h"
 #include "session/cmdresulttext.h"
 #include "sysinfo/csysinforows.h"
+#include "upgradeconf/cupgradeconfig.h"
 
 using namespace VelmoraCli;
 
@@ -93,5 +95,19 @@ int RunVersion(const QStringList &args)
     T_BaseDevInfo stDev;
     if (const int iResolved = ResolveHostArgument(parser, &stDev); iResolved >= 0)
         return iResolved;
+    // The modules are upgrade.conf's, as for upgrade: a mistyped one is the operator's mistake,
+    // not a device that refused the query.
+    const QString strModel = Velmora::ModelOfHostName(stDev.strHostName);
+    const T_UpgradeConf stConf = ReadUpgradeConf(DefaultUpgradeConfPath(), strModel);
+    if (stConf.eStatus != E_UpgradeConfStatus::Ok)
+        return Usage(UpgradeConfErrorText(stConf));
+    QStringList lstIds;
+    for (const T_ModuleRow &stRow : stConf.lstModules)
+        lstIds << stRow.strId;
+    if (lstIds.isEmpty())
+        return Usage(QStringLiteral("'%1' lists no modules for type %2").arg(stConf.strPath, strModel));
+    if (!lstIds.contains(strModule))
+        return Usage(QStringLiteral("unknown module '%1' for type %2 (upgrade.conf has: %3)")
+                         .arg(strModule, strModel, lstIds.join(QStringLiteral(", "))));
     return Velmora::IsHttpHostModel(stDev.strHostName) ? HttpVersion(stDev) : VazaVersion(stDev, strModule);
 }

@@ -105,9 +105,21 @@ int RunUpgradeRequest(const T_Request &req, bool bJson, bool bSkipCurrent)
             lstOfType << st;
     QList<T_BaseDevInfo> lstDevices;
     QStringList lstMissing;
+    // Host names that several boxes answer to: the engine knows a device by its host name, and
+    // the first box found may be the wrong one. The operator names one by its address.
+    QStringList lstShared;
+    const auto shared = [&](const QString &strHost) {
+        if (lstShared.contains(strHost))
+            return;
+        lstShared << strHost;
+        PrintDeviceError(strHost, QStringLiteral("search"),
+                         SharedHostNameText(lstFound, strHost, QStringLiteral("--hosts ADDRESS")));
+    };
     for (const QString &strName : req.lstHosts) {
-        const int i = FindDevice(lstFound, strName);
-        if (i < 0) {
+        const int i = FindOneDevice(lstFound, strName);
+        if (i == -2) {
+            shared(lstFound.at(FindDevice(lstFound, strName)).strHostName);
+        } else if (i < 0) {
             PrintDeviceError(strName, QStringLiteral("search"), QStringLiteral("not found"));
             lstMissing << strName;
         } else if (Velmora::ModelOfHostName(lstFound.at(i).strHostName) != req.strModel) {
@@ -115,15 +127,30 @@ int RunUpgradeRequest(const T_Request &req, bool bJson, bool bSkipCurrent)
                              .arg(strName, Velmora::ModelOfHostName(lstFound.at(i).strHostName), req.strModel));
         } else if (FindDevice(lstDevices, lstFound.at(i).strHostName) < 0) {
             lstDevices << lstFound.at(i);
+        } else if (lstDevices.at(FindDevice(lstDevices, lstFound.at(i).strHostName)).strAddr !=
+                   lstFound.at(i).strAddr) {
+            // Both boxes of a shared host name picked by address: one run takes one of them.
+            shared(lstFound.at(i).strHostName);
         }
     }
-    if (req.lstHosts.isEmpty())
+    if (req.lstHosts.isEmpty()) {
         lstDevices = lstOfType;
+        if (!req.bRetry)
+            for (const T_BaseDevInfo &st : lstOfType)
+                if (AddressesOf(lstOfType, st.strHostName).size() > 1)
+                    shared(st.strHostName);
+    }
     if (req.bRetry) {
         QList<T_BaseDevInfo> lstRetry;
         for (auto it = req.mapRetry.constBegin(); it != req.mapRetry.constEnd(); ++it) {
-            const int i = FindDevice(lstOfType, it.key());
-            if (i < 0) {
+            const int i = FindOneDevice(lstOfType, it.key());
+            if (i == -2 && req.lstHosts.isEmpty()) {
+                shared(it.key());
+            } else if (i == -2) {
+                // --hosts picked the box by its address already.
+                if (FindDevice(lstDevices, it.key()) >= 0)
+                    lstRetry << lstDevices.at(FindDevice(lstDevices, it.key()));
+            } else if (i < 0) {
                 PrintDeviceError(it.key(), QStringLiteral("search"), QStringLiteral("not found"));
                 lstMissing << it.key();
             } else if (req.lstHosts.isEmpty() || FindDevice(lstDevices, it.key()) >= 0) {
@@ -132,9 +159,14 @@ int RunUpgradeRequest(const T_Request &req, bool bJson, bool bSkipCurrent)
         }
         lstDevices = lstRetry;
     }
-    if (!lstMissing.isEmpty()) {
+    if (!lstMissing.isEmpty() || !lstShared.isEmpty()) {
+        QStringList lstWhy;
+        if (!lstMissing.isEmpty())
+            lstWhy << QStringLiteral("not found: %1").arg(lstMissing.join(QStringLiteral(", ")));
+        if (!lstShared.isEmpty())
+            lstWhy << QStringLiteral("host name of several devices: %1").arg(lstShared.join(QStringLiteral(", ")));
         if (bJson)
-            PrintEmptyResult(req, QStringLiteral("not found: %1").arg(lstMissing.join(QStringLiteral(", "))));
+            PrintEmptyResult(req, lstWhy.join(QStringLiteral("; ")));
         return EXIT_FAILED;
     }
     if (lstDevices.isEmpty()) {

@@ -4,7 +4,9 @@
 #include "appinfo/velmoraversion.h"
 #include "netnsfleet.h"
 #include "programrun.h"
+#include "ptypair.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -27,13 +29,44 @@ T_Run RunCli(const QStringList &args, const QString &strProgram = s_strCli)
     return RunProgram(strProgram, args, 60000, QStringLiteral("0.25"));
 }
 
-// A log long enough for several FTP chunks, with text that is not ASCII.
+// A log long enough for several FTP chunks, with text that is not ASCII and control characters
+// that a terminal would obey (clear the screen, ring, move the cursor).
 QByteArray LogText()
 {
     QByteArray ba;
     for (int i = 0; ba.size() < 150000; ++i)
         ba += QStringLiteral("Jan  1 00:00:%1 caméra[%2]: état %3\n").arg(i % 60).arg(i).arg(i * 7919 % 1000).toUtf8();
-    return ba;
+    return ba + "bad line\x1b[2J\x07 csi \xc2\x9b"
+                "2J cr\rover\r\n";
+}
+
+// velmora-cli with its stdout on a terminal (a pseudo-terminal the test reads).
+T_Run RunCliOnTerminal(const QStringList &args)
+{
+    PtyPair pty;
+    T_Run stRun;
+    if (!pty.IsOpen())
+        return stRun;
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VELMORA_TIME_SCALE"), QStringLiteral("0.25"));
+    process.setProcessEnvironment(env);
+    process.setStandardOutputFile(pty.SlavePath());
+    process.start(s_strCli, args);
+    QElapsedTimer timer;
+    timer.start();
+    while (!process.waitForFinished(10) && timer.elapsed() < 60000)
+        QCoreApplication::processEvents();
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished();
+        return stRun;
+    }
+    QTest::qWait(50); // the last bytes through the terminal
+    stRun.iExit = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    stRun.baOut = pty.Take();
+    stRun.baErr = process.readAllStandardError();
+    return stRun;
 }
 
 QJsonObject Module(const char *pszAddr, const char *pszVersion)
@@ -93,6 +126,9 @@ void TestCli::initTestCase()
                     {"knobs", QJsonObject{{"http_build_time", "2026-01-15 10:20:30"}}}},
         // A model config.xml does not know: never listed, never reachable by name.
         QJsonObject{{"hostname", "ZR999-C10004"}, {"addr", "10.213.0.13"}, {"channel", "vaza"}},
+        // Two boxes answering to one host name.
+        QJsonObject{{"hostname", "ZR410-C1TWIN"}, {"addr", "10.213.0.15"}, {"channel", "vaza"}},
+        QJsonObject{{"hostname", "ZR410-C1TWIN"}, {"addr", "10.213.0.16"}, {"channel", "vaza"}},
         // A host name that would clear the operator's terminal.
         QJsonObject{{"hostname", "ZR430-C1\x1b[2J"}, {"addr", "10.213.0.14"}, {"channel", "vaza"}},
     };
@@ -108,9 +144,17 @@ void TestCli::discover()
     const QJsonDocument doc = QJsonDocument::fromJson(stRun.baOut, &stError);
     QVERIFY2(doc.isArray(), qPrintable(stError.errorString() + QLatin1Char(' ') + stRun.baOut));
     QMap<QString, QJsonObject> found;
-    for (const QJsonValue &v : doc.array())
+    QStringList lstTwins;
+    for (const QJsonValue &v : doc.array()) {
         found.insert(v.toObject().value("hostName").toString(), v.toObject());
-    QCOMPARE(found.keys(), (QStringList{"NXT800-C10003", "ZR410-C10002", "ZR420-C10001", "ZR430-C1\x1b[2J"}));
+        if (v.toObject().value("hostName").toString() == QLatin1String("ZR410-C1TWIN"))
+            lstTwins << v.toObject().value("address").toString();
+    }
+    QCOMPARE(found.keys(),
+             (QStringList{"NXT800-C10003", "ZR410-C10002", "ZR410-C1TWIN", "ZR420-C10001", "ZR430-C1\x1b[2J"}));
+    // Fault: the second box sharing a host name was not listed.
+    lstTwins.sort();
+    QCOMPARE(lstTwins, (QStringList{"10.213.0.15", "10.213.0.16"}));
     QCOMPARE(found.value("ZR420-C10001"), (QJsonObject{{"hostName", "ZR420-C10001"},
                                                        {"displayName", "ZR420 Decoder-C10001"},
                                                        {"address", "10.213.0.10"},
@@ -121,7 +165,7 @@ void TestCli::discover()
     const T_Run stText = RunCli({"discover", "--passes", "2"});
     QCOMPARE(stText.iExit, 0);
     const QList<QByteArray> lstLines = stText.baOut.trimmed().split('\n');
-    QCOMPARE(lstLines.size(), 4);
+    QCOMPARE(lstLines.size(), 6);
     QVERIFY(!stText.baOut.contains('\x1b'));
     QVERIFY(stText.baOut.contains("ZR430-C1 [2J"));
     const QRegularExpression reRow(QStringLiteral("^ZR420-C10001 +ZR420 Decoder-C10001 +10\\.213\\.0\\.10 +rx$"),
@@ -139,8 +183,11 @@ void TestCli::info_data()
     QTest::newRow("by display name") << QStringList{"ZR420 Decoder-C10001"} << lstVaza;
     QTest::newRow("by address") << QStringList{"10.213.0.10"} << lstVaza;
     QTest::newRow("no search with --addr") << QStringList{"ZR420-C10001", "--addr", "10.213.0.10"} << lstVaza;
+    QTest::newRow("one of two boxes sharing a host name")
+        << QStringList{"ZR410-C1TWIN", "--addr", "10.213.0.16"}
+        << QStringList{"Device Info:", "  PID: ", "System Info:", "  Ethernet:", "      IP Address: 10.213.0.16"};
     QTest::newRow("http version page") << QStringList{"NXT800-C10003", "--addr", "10.213.0.12"}
-                                       << QStringList{"build time: 2026-01-15 10:20:30", "version: "};
+                                       << QStringList{"build time: 2026-01-15 10:20:30", "version: 2.1.4\n"};
 }
 
 void TestCli::info()
@@ -163,22 +210,30 @@ void TestCli::info()
 
 void TestCli::log_data()
 {
-    QTest::addColumn<bool>("bToFile");
-    QTest::newRow("file") << true;
-    QTest::newRow("stdout") << false;
+    QTest::addColumn<QString>("strTo");
+    QTest::newRow("file") << "file";
+    QTest::newRow("stdout") << "pipe";
+    QTest::newRow("terminal") << "terminal";
 }
 
 void TestCli::log()
 {
-    QFETCH(bool, bToFile);
+    QFETCH(QString, strTo);
     const QString strPath = m_dir.filePath(QStringLiteral("device.log"));
     QStringList args{"log", "ZR420-C10001"};
-    if (bToFile)
+    if (strTo == QLatin1String("file"))
         args << "-o" << strPath;
-    const T_Run stRun = RunCli(args);
+    const T_Run stRun = strTo == QLatin1String("terminal") ? RunCliOnTerminal(args) : RunCli(args);
     QVERIFY2(stRun.iExit == 0, stRun.baErr.constData());
-    if (!bToFile) {
+    if (strTo == QLatin1String("pipe")) {
         QCOMPARE(stRun.baOut, LogText());
+        return;
+    }
+    if (strTo == QLatin1String("terminal")) {
+        // Fault: the device's ESC [2J cleared the operator's screen. Shown as cat -v shows it.
+        QVERIFY2(stRun.baOut.endsWith("bad line^[[2J^G csi M-^[2J cr^Mover\r\n"), stRun.baOut.right(80).constData());
+        QVERIFY(stRun.baOut.startsWith(LogText().left(1000)));
+        QCOMPARE(stRun.baOut.size(), LogText().size() + 5);
         return;
     }
     QVERIFY(stRun.baOut.isEmpty());
@@ -223,11 +278,24 @@ void TestCli::failures_data()
     QTest::newRow("version silent") << QStringList{"version",     "ZR410-C10002", "--addr",
                                                    "10.213.0.11", "--module",     "main"}
                                     << 1 << QByteArray("ZR410-C10002: version: time out\n");
-    QTest::newRow("nothing listens") << QStringList{"info", "ZR420-C10009", "--addr", "10.213.0.99"} << 1
-                                     << QByteArray("ZR420-C10009: info: time out");
-    QTest::newRow("unknown module") << QStringList{"version",     "ZR420-C10001", "--addr",
-                                                   "10.213.0.10", "--module",     "dsp"}
-                                    << 1 << QByteArray("ZR420-C10001: version: module 'dsp' refused the query\n");
+    // A host name with --addr is confirmed by the box at that address before anything is asked:
+    // another box there was read (or rebooted) as if it were the one named.
+    QTest::newRow("another box at the address")
+        << QStringList{"info", "ZR420-C10001", "--addr", "10.213.0.14"} << 1
+        << QByteArray("ZR420-C10001: search: the device at 10.213.0.14 is ZR430-C1 [2J, not ZR420-C10001\n");
+    QTest::newRow("nothing answers at the address")
+        << QStringList{"info", "ZR420-C10009", "--addr", "10.213.0.99"} << 1
+        << QByteArray("ZR420-C10009: search: no device answers at 10.213.0.99\n");
+    // A module upgrade.conf knows, that this device does not have.
+    QTest::newRow("module refused") << QStringList{"version",     "ZR410-C1TWIN", "--addr",
+                                                   "10.213.0.15", "--module",     "fpga"}
+                                    << 1 << QByteArray("ZR410-C1TWIN: version: module 'fpga' refused the query\n");
+    // Two boxes answer to the name: whichever answered first was read.
+    QTest::newRow("host name of two boxes")
+        << QStringList{"log", "ZR410-C1TWIN"} << 1
+        << QByteArray("ZR410-C1TWIN: search: 2 devices answer to this host name, at "
+                      "10.213.0.15, 10.213.0.16: name one by its address (HOST "
+                      "--addr A)\n");
     // Not found by the search: most often a device that is off, so a device failure.
     QTest::newRow("not found") << QStringList{"info", "ZR420-GONE"} << 1
                                << QByteArray("ZR420-GONE: search: not found\n");
@@ -268,6 +336,10 @@ void TestCli::usage_data()
     QTest::newRow("two hosts") << QStringList{"log", "a", "b"} << 2 << QByteArray("usage: velmora-cli log HOST");
     QTest::newRow("unknown option") << QStringList{"info", "--nope", "a"} << 2 << QByteArray("Unknown option 'nope'");
     QTest::newRow("no module") << QStringList{"version", "ZR420-C10001"} << 2 << QByteArray("--module ID is required");
+    // Fault: a mistyped module was asked of the device and reported as its refusal, exit 1.
+    QTest::newRow("unknown module")
+        << QStringList{"version", "ZR420-C10001", "--addr", "10.213.0.10", "--module", "dsp"} << 2
+        << QByteArray("velmora-cli: unknown module 'dsp' for type ZR420 (upgrade.conf has: main, fpga)\n");
     QTest::newRow("bad passes") << QStringList{"discover", "--passes", "0"} << 2 << QByteArray("--passes");
     QTest::newRow("discover takes no host") << QStringList{"discover", "x"} << 2 << QByteArray("usage:");
     QTest::newRow("bad address") << QStringList{"info", "ZR420-C10001", "--addr", "10.213.0.300"} << 2

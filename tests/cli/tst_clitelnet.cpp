@@ -95,6 +95,10 @@ void TestCliTelnet::name_data()
                                      << QByteArray("Evil [2J\n") << QByteArray();
     QTest::newRow("slash, hash, colon, percent") << QStringList{"ZR410-T20007", "--addr", "10.213.0.16"} << 0
                                                  << QByteArray("Room 1 / floor #2: a?b%c\n") << QByteArray();
+    // Another box answers at the address: its name was printed as the named box's.
+    QTest::newRow("another box at the address")
+        << QStringList{"ZR420-T20001", "--addr", "10.213.0.16"} << 1 << QByteArray()
+        << QByteArray("ZR420-T20001: search: the device at 10.213.0.16 is ZR410-T20007, not ZR420-T20001\n");
     QTest::newRow("not found") << QStringList{"ZR999-NOPE"} << 1 << QByteArray()
                                << QByteArray("ZR999-NOPE: search: not found\n");
 }
@@ -142,6 +146,12 @@ void TestCliTelnet::reboot()
     QCOMPARE(stMany.baOut, QByteArray());
     QVERIFY(stMany.baErr.contains("ZR999-NOPE: search: not found\n"));
     QVERIFY(stMany.baErr.contains("ZR410-T20003: "));
+    // Fault: the box at the address was rebooted although it is another one.
+    const T_Run stWrong = RunCli({"reboot", "ZR430-T20005", "--addr", "10.213.0.10"});
+    QCOMPARE(stWrong.iExit, 1);
+    QCOMPARE(stWrong.baOut, QByteArray());
+    QCOMPARE(stWrong.baErr,
+             QByteArray("ZR430-T20005: search: the device at 10.213.0.10 is ZR420-T20001, not ZR430-T20005\n"));
     QCOMPARE(m_fleet.Records(QStringLiteral("telnet_reboot")).size(), 0);
 
     const T_Run stRun = RunCli({"reboot", "ZR430-T20005", "--addr", "10.213.0.14"});
@@ -157,7 +167,7 @@ void TestCliTelnet::reboot()
     QVERIFY(stSearch.baOut.contains("ZR420-T20001"));
     const T_Run stAgain = RunCli({"reboot", "ZR430-T20005", "--addr", "10.213.0.14"});
     QCOMPARE(stAgain.iExit, 1);
-    QCOMPARE(stAgain.baErr, QByteArray("ZR430-T20005: reboot: cannot connect to the telnet service\n"));
+    QCOMPARE(stAgain.baErr, QByteArray("ZR430-T20005: search: no device answers at 10.213.0.14\n"));
 
     // Fault: a device that closes the connection once it has read the command was reported as
     // a failed reboot.

@@ -59,7 +59,7 @@ QJsonObject Device(const char *pszHost, const char *pszAddr, const QJsonObject &
 }
 
 // Three ZR410 (the second's FTP service refuses every image unless told otherwise), a web-server
-// device whose suffix holds a "-" of its own, and one of another type.
+// device whose suffix holds a "-" of its own, and two boxes of another type sharing a host name.
 QJsonArray Fleet(bool bSecondFails)
 {
     const QJsonObject quick{{"install_ms", 0}, {"http_result_polls", 4}};
@@ -68,7 +68,7 @@ QJsonArray Fleet(bool bSecondFails)
         failing.insert("ftp_fail", QJsonObject{{"STOR", 553}});
     return QJsonArray{Device("ZR410-U10001", "10.213.0.20", quick), Device("ZR410-U10002", "10.213.0.21", failing),
                       Device("ZR410-U10003", "10.213.0.22", quick), Device("NXT800-U1-0004", "10.213.0.23", quick),
-                      Device("ZR420-U10005", "10.213.0.24", quick)};
+                      Device("ZR420-U10005", "10.213.0.24", quick), Device("ZR420-U10005", "10.213.0.25", quick)};
 }
 
 } // namespace
@@ -178,8 +178,16 @@ void TestCliUpgrade::badInputSendsNothing_data()
                                                    strMain,  "--hosts", "ZR410-U10001,ZR410-NOSUCH"}
                                     << 1 << "ZR410-NOSUCH: search: not found";
     QTest::newRow("host of another type")
-        << QStringList{"--type", "ZR410", "--module", strMain, "--hosts", "ZR420-U10005"} << 2
-        << "ZR420-U10005 is a ZR420, not a ZR410";
+        << QStringList{"--type", "ZR410", "--module", strMain, "--hosts", "10.213.0.24"} << 2
+        << "10.213.0.24 is a ZR420, not a ZR410";
+    // Fault: one of the two was upgraded without a word, whichever answered first.
+    const QString strShared = "ZR420-U10005: search: 2 devices answer to this host name, at 10.213.0.24, "
+                              "10.213.0.25: name one by its address (--hosts ADDRESS)";
+    QTest::newRow("host name of two boxes") << QStringList{"--type", "ZR420", "--module", strMain} << 1 << strShared;
+    QTest::newRow("host name of two boxes, named")
+        << QStringList{"--type", "ZR420", "--module", strMain, "--hosts", "ZR420-U10005"} << 1 << strShared;
+    QTest::newRow("both boxes by address in one run")
+        << QStringList{"--type", "ZR420", "--module", strMain, "--hosts", "10.213.0.24,10.213.0.25"} << 1 << strShared;
 }
 
 void TestCliUpgrade::badInputSendsNothing()
@@ -281,6 +289,10 @@ void TestCliUpgrade::versionReadBack_data()
                                                      "--version", "2.1.4"}
                                       << 0 << QStringList{"NXT800-U1-0004 firmware ok Upgrade completed |  | 2.1.4"}
                                       << 1;
+    // One of two boxes sharing a host name, picked by its address.
+    QTest::newRow("shared host name, by address")
+        << QStringList{"--type", "ZR420", "--hosts", "10.213.0.25", "--module", strMain, "--version", "V3.1.4"} << 0
+        << QStringList{"ZR420-U10005 main ok Upgrade completed |  | V3.1.4"} << 1;
 }
 
 // Catches "completed" taken on trust, a skipped device still upgraded, and the web-server

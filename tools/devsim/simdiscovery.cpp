@@ -1,5 +1,6 @@
 // Discovery responder: every simulated device answers a request to 225.1.0.0:3333
-// from its own address to the requester's port 3334.
+// from its own address to the requester's port 3334; a request sent to a device's own
+// address is answered by that device alone.
 //
 // Answer layout (296 bytes):
 //   0..7    header, never interpreted by the searcher (we send "VLMRSIM\1")
@@ -143,8 +144,12 @@ private:
             ev.insert(QStringLiteral("to"), dgram.destinationAddress().toString());
             m_pRecord->Event(QString(), QStringLiteral("discovery-request"), ev);
             const qint64 i64Now = QDateTime::currentMSecsSinceEpoch();
+            // A request sent to one address reaches that box alone, as it would on a real network.
+            const QHostAddress to = dgram.destinationAddress();
+            const bool bUnicast = !to.isNull() && !to.isMulticast();
             for (T_Responder &r : m_responders)
-                Consider(r, strFrom, i64Now);
+                if (!bUnicast || QHostAddress(r.pDevice->strAddr).isEqual(to, QHostAddress::TolerantConversion))
+                    Consider(r, strFrom, i64Now);
         }
     }
 

@@ -75,7 +75,8 @@ bool QDeviceSearcher::ParseAnswer(const char *pData, qint64 i64Length, T_Discove
 
 void QDeviceSearcher::Start()
 {
-    m_setFoundHostNames.clear();
+    m_hashFoundHostNames.clear();
+    m_setSharedAnswers.clear();
     m_passTimer.stop();
     // A restart within the 100 ms of a search without addresses must not be ended by it.
     m_noAddressTimer.stop();
@@ -181,13 +182,20 @@ void QDeviceSearcher::slotOnUdpReady()
             continue;
         }
         const QString strHostName = QString::fromLatin1(stAnswer.strHostName);
-        if (m_setFoundHostNames.contains(strHostName))
-            continue;
-        m_setFoundHostNames.insert(strHostName);
         // Dotted IPv4 text even if the system hands us a mapped address.
         bool bIsV4 = false;
         const quint32 u32Sender = addrSender.toIPv4Address(&bIsV4);
         const QString strSender = bIsV4 ? QHostAddress(u32Sender).toString() : addrSender.toString();
+        const auto itFound = m_hashFoundHostNames.constFind(strHostName);
+        if (itFound != m_hashFoundHostNames.constEnd()) {
+            const QString strKey = strHostName + QLatin1Char('\n') + strSender;
+            if (*itFound != strSender && !m_setSharedAnswers.contains(strKey)) {
+                m_setSharedAnswers.insert(strKey);
+                emit OnSharedHostName(strSender.toLatin1(), stAnswer.strHostName, stAnswer.strStatus);
+            }
+            continue;
+        }
+        m_hashFoundHostNames.insert(strHostName, strSender);
         emit OnFoundDevice(QString(), strSender.toLatin1(), stAnswer.strHostName, stAnswer.strStatus);
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -15,8 +16,11 @@ struct T_DiscoveryAnswer {
 
 // Finds the devices on every local IPv4 network: multicasts 8 zero bytes to
 // 225.1.0.0:3333 from each local address once per pass, listens on UDP 3334 and
-// reports each host name at most once per search. OnStop is emitted exactly once per
-// Start(); no OnFoundDevice follows it until the next Start().
+// reports each host name at most once per search. A second box that answers with a host
+// name already reported, from another address, is reported once per search through
+// OnSharedHostName instead: a list keyed by host name keeps the first, and a program that
+// acts by host name learns that the name is not enough. OnStop is emitted exactly once per
+// Start(); no OnFoundDevice or OnSharedHostName follows it until the next Start().
 class QDeviceSearcher : public QObject
 {
     Q_OBJECT
@@ -48,6 +52,8 @@ public slots:
 signals:
     void OnStartBroadcast(int iTotal, int iCurrent, QString addr);
     void OnFoundDevice(QString strBroadcastAddr, QByteArray strIpAddr, QByteArray strHostName, QByteArray strStatus);
+    // strHostName was reported already (OnFoundDevice) from another address than strIpAddr.
+    void OnSharedHostName(QByteArray strIpAddr, QByteArray strHostName, QByteArray strStatus);
     void OnStop();
 
 private:
@@ -59,7 +65,8 @@ private:
     int m_iPassesDone = 0;
     // A set rather than a list: a search over a large site sees thousands of answers,
     // and each one is looked up here.
-    QSet<QString> m_setFoundHostNames;
+    QHash<QString, QString> m_hashFoundHostNames; // host name -> the address reported
+    QSet<QString> m_setSharedAnswers;             // host name and address, of OnSharedHostName
     QUdpSocket m_recvSocket;
     int m_iReceiveBufferSize = 0;
     // Pending 100 ms end of a search that found no usable address.

@@ -116,6 +116,7 @@ void CBaseMaintainSession::OnConneced()
 void CBaseMaintainSession::slotOnConneced()
 {
     m_strSocketError.clear();
+    m_eSocketError = QAbstractSocket::UnknownSocketError;
     OnConneced();
 }
 
@@ -136,6 +137,7 @@ void CBaseMaintainSession::slotOnDisconnect(QAbstractSocket::SocketError eError)
     if (!pSocket)
         return;
     m_strSocketError = pSocket->errorString();
+    m_eSocketError = eError;
     // Deferred: we may be inside the socket's own signal emission.
     ReleaseSocket(pSocket, false);
     if (pSocket == m_pSocket)

@@ -73,8 +73,10 @@ protected:
     QByteArray m_baPending;
     QDateTime m_dtLastSend;
     QString m_strLastError;
-    // The transport's last error, so a time-out can say the device was never reached.
+    // The transport's last error, so a time-out can say the device was never reached or that
+    // it closed the connection.
     QString m_strSocketError;
+    QAbstractSocket::SocketError m_eSocketError = QAbstractSocket::UnknownSocketError;
 };
 
 Q_DECLARE_METATYPE(CBaseMaintainSession::E_InfoDataType)

@@ -370,8 +370,12 @@ QString CVazaMaintainSession::TimeOutReason() const
     if (m_bBindRefused)
         return tr("the device refused the maintenance log-in");
     const bool bConnected = m_pSocket && m_pSocket->state() == QAbstractSocket::ConnectedState;
+    // Said as it happened: a device that hung up is no device that stayed silent, and one never
+    // reached is neither.
+    if (!bConnected && m_eSocketError == QAbstractSocket::RemoteHostClosedError)
+        return tr("the device closed the connection");
     if (!bConnected && !m_strSocketError.isEmpty())
-        return tr("time out (%1)").arg(m_strSocketError);
+        return tr("no connection to the device (%1)").arg(m_strSocketError);
     return tr("time out");
 }
 

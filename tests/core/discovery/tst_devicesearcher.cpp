@@ -24,6 +24,7 @@ struct CSearch {
     QDeviceSearcher searcher{2};
     QSignalSpy pass{&searcher, &QDeviceSearcher::OnStartBroadcast};
     QSignalSpy found{&searcher, &QDeviceSearcher::OnFoundDevice};
+    QSignalSpy shared{&searcher, &QDeviceSearcher::OnSharedHostName};
     QSignalSpy stop{&searcher, &QDeviceSearcher::OnStop};
     // Host name -> number of reports.
     QMap<QByteArray, int> Reports() const
@@ -123,6 +124,7 @@ void TestDeviceSearcher::eachHostNameOncePerSearch()
     CSearch t;
     for (int iSearch = 1; iSearch <= 2; ++iSearch) {
         t.found.clear();
+        t.shared.clear();
         t.searcher.Start();
         QVERIFY(t.stop.wait(5000));
         // Every device answered both passes: six answers per search.
@@ -131,6 +133,10 @@ void TestDeviceSearcher::eachHostNameOncePerSearch()
         const QList<QVariant> twin = t.ReportOf("ZR420-TWIN");
         QCOMPARE(twin.at(1).toByteArray(), QByteArray("10.213.0.11"));
         QCOMPARE(twin.at(3).toByteArray(), QByteArray("first-of-twins"));
+        // The second twin is not lost without a word: reported once, as sharing the name.
+        QCOMPARE(t.shared.count(), 1);
+        QCOMPARE(t.shared.at(0).at(0).toByteArray(), QByteArray("10.213.0.12"));
+        QCOMPARE(t.shared.at(0).at(1).toByteArray(), QByteArray("ZR420-TWIN"));
     }
     QCOMPARE(t.stop.count(), 2);
 }

@@ -147,16 +147,21 @@ void TestVazaSession::faultEndsInOneTimeOutAndSessionGoesOn_data()
     QTest::addColumn<QString>("next");
     QTest::addColumn<QString>("nextEnding");
     QTest::addColumn<int>("connects");
+    QTest::addColumn<QString>("reason");
     // Each catches a time-out through the wrong signal, a second one (the response timer
     // repeating), a session left busy or wedged, or a request sent unbound.
     const QString strOut = QStringLiteral("sys err time out");
+    // The reason of the first ending says what happened: a hung-up connection read "time out
+    // (The remote host closed the connection)".
     auto row = [](const char *pszTag, const QJsonObject &knobs, const char *pszCommand, const QString &strEnding,
-                  const char *pszNext, const QString &strNextEnding, int i32Connects = 1) {
-        QTest::newRow(pszTag) << knobs << pszCommand << strEnding << pszNext << strNextEnding << i32Connects;
+                  const char *pszNext, const QString &strNextEnding, int i32Connects = 1,
+                  const char *pszReason = "time out") {
+        QTest::newRow(pszTag) << knobs << pszCommand << strEnding << pszNext << strNextEnding << i32Connects
+                              << QString::fromLatin1(pszReason);
     };
-    // A refused bind leaves the link unbound: the next command times out as well.
     // The next command logs in again on a new connection: a device that was away may be back.
-    row("refused bind", {{"vaza_refuse_bind", true}}, "sys", strOut, "sys", strOut, 2);
+    row("refused bind", {{"vaza_refuse_bind", true}}, "sys", strOut, "sys", strOut, 2,
+        "the device refused the maintenance log-in");
     row("silent sysinfo", {{"vaza_silent", "sysinfo"}}, "sys", strOut, "ver", "ver ok main 1 V3.1.4");
     row("silent log", {{"vaza_silent", "log"}}, "log", "log err time out", "sys", "sys ok");
     row("silent step 101", {{"vaza_silent", "101"}}, "up", "up err time out 0", "sys", "sys ok");
@@ -165,7 +170,8 @@ void TestVazaSession::faultEndsInOneTimeOutAndSessionGoesOn_data()
     // The next reply is swallowed as the body that never came: no false answer.
     row("body never comes", {{"vaza_truncate_at", "sysinfo"}}, "sys", strOut, "sys", strOut);
     // A session that keeps the dead socket (or its half message) never answers again.
-    row("connection dropped", {{"vaza_drop_at", "101"}}, "up", "up err time out 0", "sys", "sys ok", 2);
+    row("connection dropped", {{"vaza_drop_at", "101"}}, "up", "up err time out 0", "sys", "sys ok", 2,
+        "the device closed the connection");
 }
 
 void TestVazaSession::faultEndsInOneTimeOutAndSessionGoesOn()
@@ -176,11 +182,13 @@ void TestVazaSession::faultEndsInOneTimeOutAndSessionGoesOn()
     QFETCH(QString, next);
     QFETCH(QString, nextEnding);
     QFETCH(int, connects);
+    QFETCH(QString, reason);
     CRig r(0.05, "ZR420-0003", knobs);
     QVERIFY(r.bStarted);
     QCOMPARE(r.Run(command), CMD_OK);
     QTRY_COMPARE_WITH_TIMEOUT(r.Finals(), 1, 5000);
     QCOMPARE(r.notes.last(), ending);
+    QCOMPARE(r.session.LastError(), reason);
     // A response timer left repeating would end the command again.
     QVERIFY_QUIET([&] { return r.Finals(); }, kResponseMs * 3 / 2);
     QVERIFY(!r.session.IsBusy());
