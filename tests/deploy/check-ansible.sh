@@ -38,12 +38,13 @@ if [ -z "${VELMORA_SITE_A_NS:-}" ]; then
   # one) and must use its namespaces as they are.
   exec $runner --fleet "$fleet_a" -- bash -c '
     export VELMORA_SITE_A_NS=$VELMORA_NETNS_OPERATOR VELMORA_SITE_A_RECORD=$VELMORA_DEVSIM_RECORD
+    export VELMORA_SITES_USERNS=${VELMORA_NETNS_USERNS:-}
     exec env -u VELMORA_NETNS_USERNS '"$runner"' --fleet '"$HERE/site-b.json"' -- bash -c "
       export VELMORA_SITE_B_NS=\$VELMORA_NETNS_OPERATOR VELMORA_SITE_B_RECORD=\$VELMORA_DEVSIM_RECORD
       exec bash '"$0"' '"$MODE"' '"$BIN"'"'
 fi
 # sshd changes to its privilege-separation user, which a user namespace does not map.
-[ -z "${VELMORA_NETNS_USERNS:-}" ] || skip "sshd needs root: the namespaces here are a user's"
+[ -z "${VELMORA_SITES_USERNS:-}" ] || skip "sshd needs root: the namespaces here are a user's"
 
 T=$(mktemp -d "${TMPDIR:-/tmp}/velmora-ansible.XXXXXX")
 cleanup() {
