@@ -11,6 +11,8 @@ PACKAGES=(
   xvfb xauth vsftpd socat iproute2 util-linux clang libclang-rt-14-dev
   # a real telnet server (busybox telnetd) for the telnet channel's interop test
   busybox-static
+  # deploy/ansible's tests: the playbooks over SSH to simulated sites, and their linter
+  ansible-core ansible-lint openssh-server openssh-client
   # benchmarks and the demo's screenshot
   libbenchmark-dev curl time imagemagick fonts-wqy-microhei
 )

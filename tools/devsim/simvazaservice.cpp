@@ -21,7 +21,9 @@
 //   install_stuck_at   the value step 103 answers instead, for ever (any u32, 100 excepted)
 //   log_text, log_size the log offered for download (default: 2500 bytes of log lines)
 // A step 102 whose checksum differs from the image the device received makes the
-// installation fail the same way.
+// installation fail the same way. A module of "modules" with "version_after" answers that
+// version to queries once an installation of it completed, as a box running its new image
+// does, so a second rollout of the same image can see there is nothing left to do.
 #include "simftpstore.h"
 #include "simports.h"
 #include "simservice.h"
@@ -29,6 +31,7 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QPointer>
@@ -65,6 +68,14 @@ using namespace SimWire;
 int ModelIndexOfRequest(quint32 u32Id, quint32 u32Base)
 {
     return static_cast<int>((u32Id - u32Base) / 0x10);
+}
+
+// "host\nmodule" -> the version its completed installation left; outlives each connection,
+// as the box's firmware outlives the maintenance session that installed it.
+QHash<QString, QString> &InstalledVersions()
+{
+    static QHash<QString, QString> s_hash;
+    return s_hash;
 }
 
 // Values a real box of each model might report; padded the way devices pad fixed fields.
@@ -208,7 +219,10 @@ private:
             } else {
                 PutU32(ba, 0);
                 PutU32(ba, 0);
-                PutStr(ba, module.value(QStringLiteral("version")).toString(m_dev.strVersion).toUtf8());
+                const QString strVersion = module.value(QStringLiteral("version")).toString(m_dev.strVersion);
+                PutStr(ba, InstalledVersions()
+                               .value(strHost + QLatin1Char('\n') + QString::fromUtf8(baAddr), strVersion)
+                               .toUtf8());
             }
             Reply(QStringLiteral("query"), QUERY_RSP, ba);
         } else {
@@ -295,9 +309,14 @@ private:
                     static_cast<quint32>(qBound<qint64>(1, m_installClock.elapsed() * 100 / i32InstallMs, 99));
             }
             ev.insert(QStringLiteral("progress"), static_cast<double>(u32ReplyValue));
-            if (u32ReplyValue == 100)
+            if (u32ReplyValue == 100) {
                 m_pRecord->Event(m_dev.strHostName, QStringLiteral("vaza_installed"),
                                  {{QStringLiteral("name"), QString::fromUtf8(m_baImageName)}});
+                const QJsonValue after = FindModule(baAddr, u32Port).value(QStringLiteral("version_after"));
+                if (after.isString())
+                    InstalledVersions().insert(m_dev.strHostName + QLatin1Char('\n') + QString::fromUtf8(baAddr),
+                                               after.toString());
+            }
         }
         m_pRecord->Event(m_dev.strHostName, QStringLiteral("vaza_upgrade"), ev);
 
