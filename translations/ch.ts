@@ -39,6 +39,14 @@
         <source>time out: no progress for %1 s</source>
         <translation>超时：%1 秒内无进展</translation>
     </message>
+    <message>
+        <source>stopped before this module</source>
+        <translation>已停止：未开始此模块</translation>
+    </message>
+    <message>
+        <source>stopped before it started</source>
+        <translation>已停止：尚未开始</translation>
+    </message>
 </context>
 <context>
     <name>CDlgSelect</name>
@@ -433,6 +441,25 @@
     <message>
         <source>installation failed at poll %1: %2</source>
         <translation>第 %1 次查询时安装失败：%2</translation>
+    </message>
+</context>
+<context>
+    <name>CRollout</name>
+    <message>
+        <source>stopped before it started</source>
+        <translation>已停止：尚未开始</translation>
+    </message>
+    <message>
+        <source>canary failed: %1</source>
+        <translation>试点设备失败：%1</translation>
+    </message>
+    <message>
+        <source>stopped after %1 of %2 devices failed: %3</source>
+        <translation>%2 台设备中 %1 台失败后已停止：%3</translation>
+    </message>
+    <message>
+        <source>the rollout could not start wave %1</source>
+        <translation>无法开始第 %1 批升级</translation>
     </message>
 </context>
 <context>

@@ -39,6 +39,14 @@
         <source>time out: no progress for %1 s</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>stopped before this module</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>stopped before it started</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>CDlgSelect</name>
@@ -432,6 +440,25 @@
     </message>
     <message>
         <source>installation failed at poll %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CRollout</name>
+    <message>
+        <source>stopped before it started</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>canary failed: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>stopped after %1 of %2 devices failed: %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the rollout could not start wave %1</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
