@@ -110,6 +110,10 @@ void MainWindow::RemoveDev(const QString &strHostName)
     m_pDevForms->Close(strHostName);
     if (m_agent.RemoveDevice(strHostName))
         m_devices.Remove(strHostName);
+    // A device gone from the list must not stay in the batch: a later batch would fail it, or
+    // upload to a box that is rebooting.
+    if (m_pBatchForm)
+        m_pBatchForm->RemoveDevice(strHostName);
     slotOnRank();
 }
 
@@ -146,14 +150,14 @@ void MainWindow::slotOnFoundDevice(QString, QByteArray strIpAddr, QByteArray str
         stDevInfo.u32Port = VAZA_PORT;
         stDevInfo.strKind = strKind;
         m_agent.AddDevice(stDevInfo);
-        if (m_pBatchForm) {
-            OfferDevType(strHost);
-            m_devTypes.AddDevice(strHost);
-        }
-        return;
+    } else {
+        m_agent.DeviceAt(i32Index).strAddr = strAddr;
+        m_devices.SetAddress(strHost, strAddr);
     }
-    m_agent.DeviceAt(i32Index).strAddr = strAddr;
-    m_devices.SetAddress(strHost, strAddr);
+    // Recorded in either mode, offered again on every report: a batch form opened later, or
+    // one whose type list was emptied meanwhile, still offers every listed type.
+    m_devTypes.AddDevice(strHost);
+    OfferDevType(strHost);
 }
 
 void MainWindow::slotStop()
@@ -187,9 +191,19 @@ void MainWindow::slotOnSysInfoNotify(T_BaseDevInfo stDevInfo, bool bError,
 {
     VLOG(lcUi) << Velmora::Hex(strData.left(256));
     if (!bError)
-        m_devices.ApplyReading(
-            stDevInfo.strHostName,
-            ReadDevInfo(stDevInfo.strHostName, e32DataType == CBaseMaintainSession::INFO_XML, strData));
+        m_devices.ApplyReading(stDevInfo.strHostName,
+                               ReadDevInfo(stDevInfo.strHostName, E_DevInfoSource::MaintainAnswer,
+                                           e32DataType == CBaseMaintainSession::INFO_XML, strData));
+}
+
+void MainWindow::slotOnHttpVersion(T_BaseDevInfo stDevInfo, bool bError,
+                                   CBaseMaintainSession::E_InfoDataType e32DataType, QByteArray strData)
+{
+    VLOG(lcUi) << Velmora::Hex(strData.left(256));
+    if (!bError)
+        m_devices.ApplyReading(stDevInfo.strHostName,
+                               ReadDevInfo(stDevInfo.strHostName, E_DevInfoSource::VersionPage,
+                                           e32DataType == CBaseMaintainSession::INFO_XML, strData));
 }
 
 bool MainWindow::eventFilter(QObject *pWatched, QEvent *pEvent)
@@ -293,10 +307,13 @@ void MainWindow::on_pbBatchUpgrade_clicked()
     connect(ui->twDevices, &QTreeWidget::clicked, this, &MainWindow::slotClickDev, Qt::UniqueConnection);
     connect(m_pBatchForm, &CFormDevicesUpgrade::signalDevReboot, this, QOverload<QString>::of(&MainWindow::slotReboot));
     connect(m_pBatchForm, &CFormDevicesUpgrade::signalUpdateType, this, &MainWindow::slotUpdateType);
-    connect(m_pBatchForm, &CFormDevicesUpgrade::signalHttpVersion, this, &MainWindow::slotOnSysInfoNotify);
+    connect(m_pBatchForm, &CFormDevicesUpgrade::signalHttpVersion, this, &MainWindow::slotOnHttpVersion);
     connect(m_pBatchForm, &CFormDevicesUpgrade::signalRunningChanged, this, &MainWindow::slotBatchRunning);
     ui->pbBatchUpgrade->hide();
     ui->pbSingleDevice->show();
+    // Devices found in single-device mode are offered too, in the list's order.
+    for (const QString &strHost : m_pDevList->Hosts())
+        OfferDevType(strHost);
     UpdateLocks();
 }
 

@@ -140,6 +140,7 @@ void TestMainWindow::devicesListedOnceAcrossSearches()
 void TestMainWindow::infoColumns_data()
 {
     QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("page"); // the answer to a version-page request
     QTest::addColumn<bool>("error");
     QTest::addColumn<int>("type");
     QTest::addColumn<QByteArray>("data");
@@ -147,13 +148,15 @@ void TestMainWindow::infoColumns_data()
     const int XML = CBaseMaintainSession::INFO_XML;
     const int JSON = CBaseMaintainSession::INFO_JSON;
     // How the answers are read is the core's (tst_devlist); here, that they reach the row.
-    QTest::newRow("xml") << "ZR410-B00001" << false << XML << Xml("V3.1.4", "SDI", "720p50")
+    QTest::newRow("xml") << "ZR410-B00001" << false << false << XML << Xml("V3.1.4", "SDI", "720p50")
                          << QStringList{"V3.1.4", "SDI", "720p50"};
-    QTest::newRow("error") << "ZR410-B00001" << true << XML << Xml("V3.1.4") << QStringList{"", "", ""};
-    QTest::newRow("json") << "ZR410-B00001" << false << JSON << Xml("V3.1.4") << QStringList{"", "", ""};
-    QTest::newRow("http page") << "ZR110-B00002" << false << XML
+    QTest::newRow("error") << "ZR410-B00001" << false << true << XML << Xml("V3.1.4") << QStringList{"", "", ""};
+    QTest::newRow("json") << "ZR410-B00001" << false << false << JSON << Xml("V3.1.4") << QStringList{"", "", ""};
+    QTest::newRow("http page") << "ZR110-B00002" << true << false << XML
                                << QByteArray("Build:2026-12-07 01:02:03 x    \nVer : 2.1.4\n")
                                << QStringList{"2.1.4", "", ""};
+    QTest::newRow("web-server model's document")
+        << "ZR110-B00002" << false << false << XML << Xml("V3.1.4") << QStringList{"", "", ""};
 }
 
 // Would catch answers reaching the wrong columns or a row found by anything but the host name
@@ -162,12 +165,16 @@ void TestMainWindow::infoColumns_data()
 void TestMainWindow::infoColumns()
 {
     QFETCH(QString, host);
+    QFETCH(bool, page);
     QFETCH(bool, error);
     QFETCH(int, type);
     QFETCH(QByteArray, data);
     QFETCH(QStringList, columns);
     Found(host.toLatin1().constData(), "127.0.0.30");
-    m_pWindow->slotOnSysInfoNotify(Dev(host, QString()), error, CBaseMaintainSession::E_InfoDataType(type), data);
+    if (page)
+        m_pWindow->slotOnHttpVersion(Dev(host, QString()), error, CBaseMaintainSession::E_InfoDataType(type), data);
+    else
+        m_pWindow->slotOnSysInfoNotify(Dev(host, QString()), error, CBaseMaintainSession::E_InfoDataType(type), data);
     // An answer for a device that is not listed lands nowhere.
     m_pWindow->slotOnSysInfoNotify(Dev("ZR410-NOPE", "ZR410 Encoder-NOPE"), false, CBaseMaintainSession::INFO_XML,
                                    Xml("V9"));
