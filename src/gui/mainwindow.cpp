@@ -7,11 +7,14 @@
 #include "cformdevicesupgrade.h"
 #include "cmsgbox.h"
 #include "common/vlog.h"
+#include "devlist/devlistcsv.h"
+#include "filechooser.h"
 #include "product/hostmodel.h"
 #include "product/httpmodels.h"
 #include "product/productconfig.h"
 #include "sysinfoitems.h"
 #include "telnet/ctelnetreboot.h"
+#include "windowlayout.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -20,6 +23,7 @@
 #include <QFile>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QSaveFile>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -30,7 +34,7 @@ constexpr quint16 TELNET_PORT = 24;
 // Name channels open at once: a site's fleet is read in a few seconds without a burst of
 // hundreds of logins at the same instant.
 constexpr int MAX_NAME_CHANNELS = 32;
-// How long a failed reboot stays in the status bar.
+// How long a failed reboot or a finished export stays in the status bar.
 constexpr int REBOOT_MESSAGE_MS = 30000;
 } // namespace
 
@@ -67,17 +71,20 @@ MainWindow::MainWindow(QWidget *parent)
     m_nameReader.Start();
 
     ui->twDevices->clear();
-    ui->twDevices->setColumnWidth(0, 160);
-    ui->twDevices->setColumnWidth(1, 160);
+    // At the first start the list shows a device's name, display name, address and version
+    // without scrolling; the video columns follow. The operator's own widths are kept.
+    for (const auto &col : {qMakePair(0, 120), qMakePair(1, 170), qMakePair(2, 95), qMakePair(3, 70)})
+        ui->twDevices->setColumnWidth(col.first, col.second);
     ui->twDevices->installEventFilter(this);
     ui->twDevices->setAcceptDrops(true);
     ui->pbBatchUpgrade->hide();
     // The list gets room for its names and counts; the forms take what the window gains.
     ui->splitter->setStretchFactor(0, 0);
     ui->splitter->setStretchFactor(1, 1);
-    ui->splitter->setSizes({400, 558});
+    ui->splitter->setSizes({520, 438});
     // Sorting, once allowed, starts from the order the operator reads first: by alias.
     ui->twDevices->header()->setSortIndicator(0, Qt::AscendingOrder);
+    Velmora::RestoreWindowLayout(this, ui->splitter, ui->twDevices->header());
 
     on_pbBatchUpgrade_clicked();
 }
@@ -211,17 +218,21 @@ bool MainWindow::eventFilter(QObject *pWatched, QEvent *pEvent)
     if (pWatched != ui->twDevices || pEvent->type() != QEvent::ContextMenu)
         return QMainWindow::eventFilter(pWatched, pEvent);
     const QStringList lstSelected = m_pDevList->SelectedHosts();
-    if (lstSelected.isEmpty())
+    if (m_devices.Count() == 0)
         return true;
     QMenu menu(this);
-    QAction *pRemove = menu.addAction(tr("Remove"), this, &MainWindow::slotRemoveDev);
-    QAction *pReboot = menu.addAction(tr("Reboot"), this, QOverload<>::of(&MainWindow::slotReboot));
-    // A running batch keeps its devices and sessions until its summary, a device form its own.
-    bool bSelectedBusy = false;
-    for (const QString &strHost : lstSelected)
-        bSelectedBusy = bSelectedBusy || m_pDevForms->IsBusy(strHost);
-    pRemove->setEnabled(!m_bBatchRunning && !bSelectedBusy);
-    pReboot->setEnabled(!m_bBatchRunning && !m_pDevForms->IsBusy(m_pDevList->CurrentHost()));
+    if (!lstSelected.isEmpty()) {
+        QAction *pRemove = menu.addAction(tr("Remove"), this, &MainWindow::slotRemoveDev);
+        QAction *pReboot = menu.addAction(tr("Reboot"), this, QOverload<>::of(&MainWindow::slotReboot));
+        // A running batch keeps its devices and sessions until its summary, a device form its own.
+        bool bSelectedBusy = false;
+        for (const QString &strHost : lstSelected)
+            bSelectedBusy = bSelectedBusy || m_pDevForms->IsBusy(strHost);
+        pRemove->setEnabled(!m_bBatchRunning && !bSelectedBusy);
+        pReboot->setEnabled(!m_bBatchRunning && !m_pDevForms->IsBusy(m_pDevList->CurrentHost()));
+        menu.addSeparator();
+    }
+    menu.addAction(tr("Export list..."), this, &MainWindow::slotExportList);
     menu.exec(static_cast<QContextMenuEvent *>(pEvent)->globalPos());
     return true;
 }
@@ -268,9 +279,27 @@ void MainWindow::closeEvent(QCloseEvent *pEvent)
         pEvent->ignore();
         return;
     }
+    Velmora::SaveWindowLayout(this, ui->splitter, ui->twDevices->header());
     m_pDevForms->CloseAll();
     CloseBatchForm();
     pEvent->accept();
+}
+
+void MainWindow::slotExportList()
+{
+    const QString strPath =
+        Velmora::ChooseSaveFile(this, tr("Export list"), QStringLiteral("devices.csv"), tr("CSV files (*.csv)"));
+    if (strPath.isEmpty())
+        return;
+    // Written whole or not at all: an inventory cut short by a full disk would look complete.
+    QSaveFile file(strPath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(Velmora::DevListCsv(m_devices, m_pDevList->Hosts())) < 0 ||
+        !file.commit()) {
+        CMsgBox::Show(this, QMessageBox::Critical, QString(),
+                      tr("Cannot write '%1': %2").arg(QDir::toNativeSeparators(strPath), file.errorString()));
+        return;
+    }
+    statusBar()->showMessage(tr("List exported to '%1'.").arg(QDir::toNativeSeparators(strPath)), REBOOT_MESSAGE_MS);
 }
 
 void MainWindow::on_pbBatchUpgrade_clicked()

@@ -71,6 +71,8 @@ public slots:
     void slotReboot(QString devName);
     void slotReboot() { slotReboot(QString()); }
     void slotOnDeleteTelnet(QString strHostName, QString strReason);
+    // The list as CSV, in the list's order, to a file the operator picks.
+    void slotExportList();
 
 private slots:
     void slotBatchRunning(bool bRunning);

@@ -35,6 +35,40 @@ QByteArray LongLog()
                   .toUtf8();
     return ba;
 }
+
+// RFC 4180 as a spreadsheet reads it, written apart from the product's writer: quoted fields
+// may hold commas, doubled quotes and line breaks; records end in CRLF.
+QList<QStringList> ReadCsv(const QString &strText)
+{
+    QList<QStringList> records;
+    QStringList fields;
+    QString strField;
+    bool bQuoted = false;
+    for (int i = 0; i < strText.size(); ++i) {
+        const QChar ch = strText.at(i);
+        if (bQuoted) {
+            if (ch == '"' && i + 1 < strText.size() && strText.at(i + 1) == '"')
+                strField += strText.at(++i);
+            else if (ch == '"')
+                bQuoted = false;
+            else
+                strField += ch;
+        } else if (ch == '"') {
+            bQuoted = true;
+        } else if (ch == ',') {
+            fields << strField;
+            strField.clear();
+        } else if (ch == '\r' && i + 1 < strText.size() && strText.at(i + 1) == '\n') {
+            records << (fields << strField);
+            fields.clear();
+            strField.clear();
+            ++i;
+        } else {
+            strField += ch;
+        }
+    }
+    return records;
+}
 } // namespace
 
 class TestMainWindowFaults : public FleetWindowTest
@@ -202,23 +236,44 @@ void TestMainWindowFaults::deviceFormOfWebServerModel()
     QCOMPARE(pModules->topLevelItem(0)->text(3), QString("100%"));
 }
 
-// Would catch a device rebooted from the list left in the batch list (a later batch fails it
-// or uploads to a box that is rebooting), the menu's removal without its question or
-// ignoring the answer.
+// Would catch an exported list that a CSV reader splits wrongly (a name with a comma, a quote
+// or Chinese), out of the list's order or without its header; a device rebooted from the list
+// left in the batch list (a later batch fails it or uploads to a box that is rebooting); the
+// menu's removal without its question or ignoring the answer.
 void TestMainWindowFaults::listMenuAgainstBatchList()
 {
+    const QString strOdd = QString::fromUtf8("Hall 3, \"east\" 东厅");
+    QJsonObject odd = Device("ZR410-W00053", "10.213.0.40", "tx", "V3.1.4");
+    odd.insert("telnet_name", strOdd);
     QVERIFY(StartFleet({Device("ZR410-W00051", "10.213.0.38", "tx", "V3.1.4"),
-                        Device("ZR410-W00052", "10.213.0.39", "tx", "V3.1.4"),
-                        Device("ZR410-W00053", "10.213.0.40", "tx", "V3.1.4")},
+                        Device("ZR410-W00052", "10.213.0.39", "tx", "V3.1.4"), odd},
                        {"discovery", "vaza", "telnet"}));
     QVERIFY(Search());
+    // Sorted by alias once the search ends.
+    QTRY_COMPARE_WITH_TIMEOUT(Column(List(), 0), (QStringList{strOdd, "Lobby encoder", "Stage 52"}), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!Column(List(), 3).contains(QString()), 15000);
+
+    const QString strCsv = m_dir.filePath("site.csv");
+    Velmora::SetFileChooser([strCsv] { return strCsv; });
+    QVERIFY(ContextMenu("ZR410-W00052", "Export list..."));
+    Velmora::SetFileChooser({});
+    QFile file(strCsv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QStringList> records = ReadCsv(QString::fromUtf8(file.readAll()));
+    QCOMPARE(records.size(), 4);
+    QCOMPARE(records.at(0),
+             (QStringList{"host name", "name", "model", "kind", "address", "version", "video input", "video timing"}));
+    QCOMPARE(records.at(1).mid(0, 6), (QStringList{"ZR410-W00053", strOdd, "ZR410", "tx", "10.213.0.40", "V3.1.4"}));
+    for (int i = 1; i < 4; ++i)
+        QCOMPARE(records.at(i).at(0), List()->topLevelItem(i - 1)->data(0, Qt::UserRole).toString());
+
     Types()->setCurrentText("ZR410 Encoder");
     QTreeWidget *pDev = F<QTreeWidget>("twDev");
     QCOMPARE(pDev->topLevelItemCount(), 3);
 
     QVERIFY(ContextMenu("ZR410-W00052", "Reboot"));
     QCOMPARE(Row("ZR410-W00052"), -1);
-    QCOMPARE(Column(pDev, 1), (QStringList{"ZR410 Encoder-W00051", "ZR410 Encoder-W00053"}));
+    QCOMPARE(Column(pDev, 1), (QStringList{"ZR410 Encoder-W00053", "ZR410 Encoder-W00051"}));
     QCOMPARE(Column(pDev, 0), (QStringList{"1", "2"}));
     QTRY_COMPARE_WITH_TIMEOUT(m_fleet.Records("telnet_reboot").size(), 1, 10000);
 

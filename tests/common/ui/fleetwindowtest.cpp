@@ -66,6 +66,7 @@ bool FleetWindowTest::StartFleet(const QJsonArray &devices, const QStringList &l
 
 void FleetWindowTest::OpenWindow()
 {
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
     m_pRecorder = new MsgBoxRecorder;
     m_pWindow = new MainWindow;
     m_pWindow->show();

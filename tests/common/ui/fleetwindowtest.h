@@ -52,6 +52,8 @@ protected:
     // menu does not offer it enabled.
     bool ContextMenu(const QString &strHost, const QString &strAction);
 
+    // The user's configuration directory of these windows: their layout stays here.
+    QTemporaryDir m_config;
     NetnsFleet m_fleet;
     QTemporaryDir m_dir;
     QHash<QString, QByteArray> m_hashSha;
