@@ -932,6 +932,26 @@ IP 地址: %2</translation>
         <source>Product config file &apos;%1&apos; is invalid: %2</source>
         <translation>产品配置文件“%1”无效：%2</translation>
     </message>
+    <message>
+        <source>Export list...</source>
+        <translation>导出列表...</translation>
+    </message>
+    <message>
+        <source>Export list</source>
+        <translation>导出列表</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV 文件 (*.csv)</translation>
+    </message>
+    <message>
+        <source>Cannot write &apos;%1&apos;: %2</source>
+        <translation>无法写入“%1”：%2</translation>
+    </message>
+    <message>
+        <source>List exported to &apos;%1&apos;.</source>
+        <translation>列表已导出到“%1”。</translation>
+    </message>
 </context>
 <context>
     <name>QFtp</name>

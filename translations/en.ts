@@ -931,6 +931,26 @@ IP Address: %2</source>
         <source>Product config file &apos;%1&apos; is invalid: %2</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Export list...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export list</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot write &apos;%1&apos;: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>List exported to &apos;%1&apos;.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>QFtp</name>

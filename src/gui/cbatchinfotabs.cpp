@@ -1,6 +1,7 @@
 #include "cbatchinfotabs.h"
 
 #include "batch/cbatchupgrade.h"
+#include "clogview.h"
 #include "common/timescale.h"
 #include "common/vlog.h"
 #include "http/chttpagent.h"
@@ -19,8 +20,8 @@ constexpr int RESPONSE_TIMEOUT_MS = 5000;
 
 CBatchInfoTabs::CBatchInfoTabs(CMaintainAgent *pAgent, CHttpAgent *pHttpAgent, const CBatchUpgrade *pBatch,
                                QTreeWidget *pSysInfo, QPlainTextEdit *pLog, QWidget *pLocked, QObject *parent)
-    : QObject(parent), m_pAgent(pAgent), m_pHttpAgent(pHttpAgent), m_pBatch(pBatch), m_pSysInfo(pSysInfo), m_pLog(pLog),
-      m_pLocked(pLocked)
+    : QObject(parent), m_pAgent(pAgent), m_pHttpAgent(pHttpAgent), m_pBatch(pBatch), m_pSysInfo(pSysInfo),
+      m_pLocked(pLocked), m_pLogView(std::make_unique<CLogView>(pLog))
 {
     m_pSysInfo->setColumnWidth(0, 160);
     m_timerRes.setSingleShot(true);
@@ -33,7 +34,7 @@ CBatchInfoTabs::CBatchInfoTabs(CMaintainAgent *pAgent, CHttpAgent *pHttpAgent, c
 void CBatchInfoTabs::SetDevice(const T_BaseDevInfo &stDevInfo)
 {
     m_pSysInfo->clear();
-    m_pLog->clear();
+    m_pLogView->Clear();
     m_stInfoDev = stDevInfo;
 }
 
@@ -109,9 +110,11 @@ void CBatchInfoTabs::slotDevVersion(T_BaseDevInfo stDevInfo, bool bError,
     Velmora::AddInfoDocument(m_pSysInfo, e32DataType != CBaseMaintainSession::INFO_XML, strData);
 }
 
+CBatchInfoTabs::~CBatchInfoTabs() = default;
+
 void CBatchInfoTabs::ReadLog()
 {
-    m_pLog->clear();
+    m_pLogView->Clear();
     if (m_stInfoDev.strHostName.isEmpty() || Velmora::IsHttpHostModel(m_stInfoDev.strHostName))
         return;
     if (m_pAgent->DownloadLog(m_stInfoDev.strHostName) != CMD_OK)
@@ -119,13 +122,19 @@ void CBatchInfoTabs::ReadLog()
     WaitForAnswer();
 }
 
-void CBatchInfoTabs::slotOnDownloadLogNotify(T_BaseDevInfo stDevInfo, QByteArray strLogText, bool bError, bool)
+void CBatchInfoTabs::slotOnDownloadLogNotify(T_BaseDevInfo stDevInfo, QByteArray strLogText, bool bError,
+                                             bool bFinished)
 {
     if (!IsInformationDevice(stDevInfo))
         return;
-    EndInformationRequest();
-    if (!bError)
-        m_pLog->appendPlainText(QString::fromUtf8(strLogText));
+    // A log arrives in chunks: only its end or an error ends the request, and every chunk
+    // shows the download is still moving.
+    if (bError || bFinished) {
+        EndInformationRequest();
+        return;
+    }
+    m_timerRes.start(Velmora::ScaledMs(RESPONSE_TIMEOUT_MS));
+    m_pLogView->Append(strLogText);
 }
 
 void CBatchInfoTabs::slotResTimeOut()

@@ -5,8 +5,11 @@
 #include <QObject>
 #include <QTimer>
 
+#include <memory>
+
 class CBatchUpgrade;
 class CHttpAgent;
+class CLogView;
 class CMaintainAgent;
 class QPlainTextEdit;
 class QTreeWidget;
@@ -25,6 +28,7 @@ public:
     // form's. pLocked is disabled while a request is out.
     CBatchInfoTabs(CMaintainAgent *pAgent, CHttpAgent *pHttpAgent, const CBatchUpgrade *pBatch, QTreeWidget *pSysInfo,
                    QPlainTextEdit *pLog, QWidget *pLocked, QObject *parent = nullptr);
+    ~CBatchInfoTabs() override;
 
     // Empties both views: what they show from now on is this device's.
     void SetDevice(const T_BaseDevInfo &stDevInfo);
@@ -53,8 +57,8 @@ private:
     CHttpAgent *m_pHttpAgent;
     const CBatchUpgrade *m_pBatch;
     QTreeWidget *m_pSysInfo;
-    QPlainTextEdit *m_pLog;
     QWidget *m_pLocked;
+    std::unique_ptr<CLogView> m_pLogView;
     T_BaseDevInfo m_stInfoDev;
     QTimer m_timerRes;
     bool m_bWaitingInfo = false;

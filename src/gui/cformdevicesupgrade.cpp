@@ -78,8 +78,10 @@ int CFormDevicesUpgrade::AddDev(T_BaseDevInfo stDevInfo)
         CMsgBox::Show(this, QMessageBox::Critical, QString(), tr("Please select the same device!"));
         return -1;
     }
-    if (Velmora::IsHttpHostModel(stDevInfo.strHostName) && m_httpAgent.AddDevice(stDevInfo) < 0)
-        return -1;
+    // The batch's members are its rows. The HTTP agent may know the device already from a
+    // version query: that is no refusal, and the agent takes over the address listed now.
+    if (Velmora::IsHttpHostModel(stDevInfo.strHostName))
+        m_httpAgent.AddDevice(stDevInfo);
 
     QPushButton *pButton = m_pRows->Append(stDevInfo, tr("reboot"), this);
     connect(pButton, &QPushButton::clicked, this, &CFormDevicesUpgrade::slotReboot);
@@ -215,8 +217,20 @@ void CFormDevicesUpgrade::slotCurrentDevChange()
 
 void CFormDevicesUpgrade::RemoveRow(QTreeWidgetItem *pItem)
 {
-    m_batch.RemoveDevice(CBatchDevRows::HostOf(pItem));
+    const QString strHost = CBatchDevRows::HostOf(pItem);
+    m_batch.RemoveDevice(strHost);
+    m_httpAgent.RemoveAt(m_httpAgent.IndexOf(strHost));
     m_pRows->Remove(pItem);
+}
+
+void CFormDevicesUpgrade::RemoveDevice(const QString &strHostName)
+{
+    QTreeWidgetItem *pItem = m_pRows->FindByHost(strHostName);
+    if (!pItem || IsRunning())
+        return;
+    RemoveRow(pItem);
+    RowsRemoved();
+    slotCurrentDevChange();
 }
 
 void CFormDevicesUpgrade::RowsRemoved()
@@ -238,9 +252,6 @@ void CFormDevicesUpgrade::on_pbDelete_clicked()
         return;
     QTreeWidgetItem *pItem = ui->twDev->currentItem();
     if (!pItem)
-        return;
-    const QString strHost = CBatchDevRows::HostOf(pItem);
-    if (Velmora::IsHttpHostModel(strHost) && !m_httpAgent.RemoveAt(m_httpAgent.IndexOf(strHost)))
         return;
     RemoveRow(pItem);
     m_pRows->Renumber();

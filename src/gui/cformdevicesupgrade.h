@@ -36,6 +36,9 @@ public:
 
     // 1 added, 0 ignored (a batch runs, or the device is listed already), -1 refused.
     int AddDev(T_BaseDevInfo stDevInfo);
+    // The device left the window's list (rebooted, removed): it leaves the batch too, unless
+    // a batch runs.
+    void RemoveDevice(const QString &strHostName);
     void AddDevType(const QString &strDispType, const QString &strModelType);
     void ClearDevType();
     void SetCurrentDev(const T_BaseDevInfo &stDevInfo);

@@ -22,3 +22,11 @@ QString Velmora::ChooseOpenFile(QWidget *parent)
         return Chooser()();
     return QFileDialog::getOpenFileName(parent, QString(), QString(), QString());
 }
+
+QString Velmora::ChooseSaveFile(QWidget *parent, const QString &strCaption, const QString &strName,
+                                const QString &strFilter)
+{
+    if (Chooser())
+        return Chooser()();
+    return QFileDialog::getSaveFileName(parent, strCaption, strName, strFilter);
+}

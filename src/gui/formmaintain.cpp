@@ -2,6 +2,7 @@
 #include "ui_formmaintain.h"
 
 #include "batch/cbatchupgrade.h"
+#include "clogview.h"
 #include "cmsgbox.h"
 #include "common/timescale.h"
 #include "common/vlog.h"
@@ -34,6 +35,7 @@ CFormMaintain::CFormMaintain(const T_BaseDevInfo &stDevInfo, CMaintainAgent *pAg
 {
     Velmora::RegisterMaintainMetaTypes();
     ui->setupUi(this);
+    m_pLogView = std::make_unique<CLogView>(ui->teLog);
     connect(&m_timer, &QTimer::timeout, this, &CFormMaintain::slotOperationTimeout);
     connect(m_pAgent, &CMaintainAgent::OnSysInfoNotify, this, &CFormMaintain::slotOnSysInfoNotify);
     connect(m_pAgent, &CMaintainAgent::OnDownloadLogNotify, this, &CFormMaintain::slotOnDownloadLogNotify);
@@ -223,8 +225,21 @@ QString CFormMaintain::UpgradeFailureReason() const
     return m_pAgent->LastError(m_stDevInfo.strHostName);
 }
 
+void CFormMaintain::FollowAddress()
+{
+    // A search since the form opened may have found the device at another address; the
+    // agent's entry is where it is now, for uploads and version reads alike.
+    const int i32Index = m_pAgent->IndexOf(m_stDevInfo.strHostName);
+    if (i32Index < 0 || m_pAgent->DeviceAt(i32Index).strAddr == m_stDevInfo.strAddr)
+        return;
+    m_stDevInfo.strAddr = m_pAgent->DeviceAt(i32Index).strAddr;
+    if (m_pHttpAgent)
+        m_pHttpAgent->AddDevice(m_stDevInfo);
+}
+
 void CFormMaintain::on_btnStartUpgrade_clicked()
 {
+    FollowAddress();
     const int i32Row = NextRowWithFile(0);
     if (i32Row < 0) {
         ShowError(tr("Select upgrade file first!"));
@@ -291,6 +306,7 @@ void CFormMaintain::slotRunEnded()
 
 void CFormMaintain::on_btnReadSysInfo_clicked()
 {
+    FollowAddress();
     if (m_pHttpAgent) {
         // The version page answers quickly or not at all; nothing is locked for it.
         m_pHttpAgent->QueryVersion(m_stDevInfo);
@@ -332,7 +348,7 @@ void CFormMaintain::slotOnSysInfoNotify(T_BaseDevInfo stDevInfo, bool bError,
 
 void CFormMaintain::on_btnReadLog_clicked()
 {
-    ui->teLog->clear();
+    m_pLogView->Clear();
     const E_CmdResult eResult = m_pAgent->DownloadLog(m_stDevInfo.strHostName);
     if (eResult == CMD_OK) {
         BeginOperation(OP_LOG, REQUEST_MS);
@@ -355,7 +371,7 @@ void CFormMaintain::slotOnDownloadLogNotify(T_BaseDevInfo stDevInfo, QByteArray 
         EndOperation();
     else
         m_timer.start();
-    ui->teLog->appendPlainText(QString::fromUtf8(strLogText));
+    m_pLogView->Append(strLogText);
 }
 
 void CFormMaintain::slotOperationTimeout()

@@ -5,8 +5,11 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <memory>
+
 class CBatchUpgrade;
 class CHttpAgent;
+class CLogView;
 class CMaintainAgent;
 class QPushButton;
 class QTreeWidgetItem;
@@ -59,6 +62,8 @@ private:
     enum E_Operation { OP_NONE, OP_STARTUP, OP_UPGRADE, OP_SYSINFO, OP_LOG };
 
     void LoadModules();
+    // Takes over the address the agent now has for the device.
+    void FollowAddress();
     // The row whose file button this is; null when the row (or the button) is gone.
     QTreeWidgetItem *ButtonRow(const QObject *pButton) const;
     int NextRowWithFile(int i32From) const;
@@ -75,6 +80,7 @@ private:
     CMaintainAgent *m_pAgent;
     int m_i32CurRow = 0;
     QTimer m_timer;
+    std::unique_ptr<CLogView> m_pLogView;
     // The web-server models' version page and upgrades; null for the others.
     CHttpAgent *m_pHttpAgent = nullptr;
     // Upgrades run here, bounded by the engine's own silence limit rather than m_timer.

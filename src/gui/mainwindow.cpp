@@ -7,11 +7,14 @@
 #include "cformdevicesupgrade.h"
 #include "cmsgbox.h"
 #include "common/vlog.h"
+#include "devlist/devlistcsv.h"
+#include "filechooser.h"
 #include "product/hostmodel.h"
 #include "product/httpmodels.h"
 #include "product/productconfig.h"
 #include "sysinfoitems.h"
 #include "telnet/ctelnetreboot.h"
+#include "windowlayout.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -20,6 +23,7 @@
 #include <QFile>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QSaveFile>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -30,7 +34,7 @@ constexpr quint16 TELNET_PORT = 24;
 // Name channels open at once: a site's fleet is read in a few seconds without a burst of
 // hundreds of logins at the same instant.
 constexpr int MAX_NAME_CHANNELS = 32;
-// How long a failed reboot stays in the status bar.
+// How long a failed reboot or a finished export stays in the status bar.
 constexpr int REBOOT_MESSAGE_MS = 30000;
 } // namespace
 
@@ -67,17 +71,20 @@ MainWindow::MainWindow(QWidget *parent)
     m_nameReader.Start();
 
     ui->twDevices->clear();
-    ui->twDevices->setColumnWidth(0, 160);
-    ui->twDevices->setColumnWidth(1, 160);
+    // At the first start the list shows a device's name, display name, address and version
+    // without scrolling; the video columns follow. The operator's own widths are kept.
+    for (const auto &col : {qMakePair(0, 120), qMakePair(1, 170), qMakePair(2, 95), qMakePair(3, 70)})
+        ui->twDevices->setColumnWidth(col.first, col.second);
     ui->twDevices->installEventFilter(this);
     ui->twDevices->setAcceptDrops(true);
     ui->pbBatchUpgrade->hide();
     // The list gets room for its names and counts; the forms take what the window gains.
     ui->splitter->setStretchFactor(0, 0);
     ui->splitter->setStretchFactor(1, 1);
-    ui->splitter->setSizes({400, 558});
+    ui->splitter->setSizes({520, 438});
     // Sorting, once allowed, starts from the order the operator reads first: by alias.
     ui->twDevices->header()->setSortIndicator(0, Qt::AscendingOrder);
+    Velmora::RestoreWindowLayout(this, ui->splitter, ui->twDevices->header());
 
     on_pbBatchUpgrade_clicked();
 }
@@ -110,6 +117,10 @@ void MainWindow::RemoveDev(const QString &strHostName)
     m_pDevForms->Close(strHostName);
     if (m_agent.RemoveDevice(strHostName))
         m_devices.Remove(strHostName);
+    // A device gone from the list must not stay in the batch: a later batch would fail it, or
+    // upload to a box that is rebooting.
+    if (m_pBatchForm)
+        m_pBatchForm->RemoveDevice(strHostName);
     slotOnRank();
 }
 
@@ -146,14 +157,14 @@ void MainWindow::slotOnFoundDevice(QString, QByteArray strIpAddr, QByteArray str
         stDevInfo.u32Port = VAZA_PORT;
         stDevInfo.strKind = strKind;
         m_agent.AddDevice(stDevInfo);
-        if (m_pBatchForm) {
-            OfferDevType(strHost);
-            m_devTypes.AddDevice(strHost);
-        }
-        return;
+    } else {
+        m_agent.DeviceAt(i32Index).strAddr = strAddr;
+        m_devices.SetAddress(strHost, strAddr);
     }
-    m_agent.DeviceAt(i32Index).strAddr = strAddr;
-    m_devices.SetAddress(strHost, strAddr);
+    // Recorded in either mode, offered again on every report: a batch form opened later, or
+    // one whose type list was emptied meanwhile, still offers every listed type.
+    m_devTypes.AddDevice(strHost);
+    OfferDevType(strHost);
 }
 
 void MainWindow::slotStop()
@@ -187,9 +198,19 @@ void MainWindow::slotOnSysInfoNotify(T_BaseDevInfo stDevInfo, bool bError,
 {
     VLOG(lcUi) << Velmora::Hex(strData.left(256));
     if (!bError)
-        m_devices.ApplyReading(
-            stDevInfo.strHostName,
-            ReadDevInfo(stDevInfo.strHostName, e32DataType == CBaseMaintainSession::INFO_XML, strData));
+        m_devices.ApplyReading(stDevInfo.strHostName,
+                               ReadDevInfo(stDevInfo.strHostName, E_DevInfoSource::MaintainAnswer,
+                                           e32DataType == CBaseMaintainSession::INFO_XML, strData));
+}
+
+void MainWindow::slotOnHttpVersion(T_BaseDevInfo stDevInfo, bool bError,
+                                   CBaseMaintainSession::E_InfoDataType e32DataType, QByteArray strData)
+{
+    VLOG(lcUi) << Velmora::Hex(strData.left(256));
+    if (!bError)
+        m_devices.ApplyReading(stDevInfo.strHostName,
+                               ReadDevInfo(stDevInfo.strHostName, E_DevInfoSource::VersionPage,
+                                           e32DataType == CBaseMaintainSession::INFO_XML, strData));
 }
 
 bool MainWindow::eventFilter(QObject *pWatched, QEvent *pEvent)
@@ -197,17 +218,21 @@ bool MainWindow::eventFilter(QObject *pWatched, QEvent *pEvent)
     if (pWatched != ui->twDevices || pEvent->type() != QEvent::ContextMenu)
         return QMainWindow::eventFilter(pWatched, pEvent);
     const QStringList lstSelected = m_pDevList->SelectedHosts();
-    if (lstSelected.isEmpty())
+    if (m_devices.Count() == 0)
         return true;
     QMenu menu(this);
-    QAction *pRemove = menu.addAction(tr("Remove"), this, &MainWindow::slotRemoveDev);
-    QAction *pReboot = menu.addAction(tr("Reboot"), this, QOverload<>::of(&MainWindow::slotReboot));
-    // A running batch keeps its devices and sessions until its summary, a device form its own.
-    bool bSelectedBusy = false;
-    for (const QString &strHost : lstSelected)
-        bSelectedBusy = bSelectedBusy || m_pDevForms->IsBusy(strHost);
-    pRemove->setEnabled(!m_bBatchRunning && !bSelectedBusy);
-    pReboot->setEnabled(!m_bBatchRunning && !m_pDevForms->IsBusy(m_pDevList->CurrentHost()));
+    if (!lstSelected.isEmpty()) {
+        QAction *pRemove = menu.addAction(tr("Remove"), this, &MainWindow::slotRemoveDev);
+        QAction *pReboot = menu.addAction(tr("Reboot"), this, QOverload<>::of(&MainWindow::slotReboot));
+        // A running batch keeps its devices and sessions until its summary, a device form its own.
+        bool bSelectedBusy = false;
+        for (const QString &strHost : lstSelected)
+            bSelectedBusy = bSelectedBusy || m_pDevForms->IsBusy(strHost);
+        pRemove->setEnabled(!m_bBatchRunning && !bSelectedBusy);
+        pReboot->setEnabled(!m_bBatchRunning && !m_pDevForms->IsBusy(m_pDevList->CurrentHost()));
+        menu.addSeparator();
+    }
+    menu.addAction(tr("Export list..."), this, &MainWindow::slotExportList);
     menu.exec(static_cast<QContextMenuEvent *>(pEvent)->globalPos());
     return true;
 }
@@ -254,9 +279,27 @@ void MainWindow::closeEvent(QCloseEvent *pEvent)
         pEvent->ignore();
         return;
     }
+    Velmora::SaveWindowLayout(this, ui->splitter, ui->twDevices->header());
     m_pDevForms->CloseAll();
     CloseBatchForm();
     pEvent->accept();
+}
+
+void MainWindow::slotExportList()
+{
+    const QString strPath =
+        Velmora::ChooseSaveFile(this, tr("Export list"), QStringLiteral("devices.csv"), tr("CSV files (*.csv)"));
+    if (strPath.isEmpty())
+        return;
+    // Written whole or not at all: an inventory cut short by a full disk would look complete.
+    QSaveFile file(strPath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(Velmora::DevListCsv(m_devices, m_pDevList->Hosts())) < 0 ||
+        !file.commit()) {
+        CMsgBox::Show(this, QMessageBox::Critical, QString(),
+                      tr("Cannot write '%1': %2").arg(QDir::toNativeSeparators(strPath), file.errorString()));
+        return;
+    }
+    statusBar()->showMessage(tr("List exported to '%1'.").arg(QDir::toNativeSeparators(strPath)), REBOOT_MESSAGE_MS);
 }
 
 void MainWindow::on_pbBatchUpgrade_clicked()
@@ -293,10 +336,13 @@ void MainWindow::on_pbBatchUpgrade_clicked()
     connect(ui->twDevices, &QTreeWidget::clicked, this, &MainWindow::slotClickDev, Qt::UniqueConnection);
     connect(m_pBatchForm, &CFormDevicesUpgrade::signalDevReboot, this, QOverload<QString>::of(&MainWindow::slotReboot));
     connect(m_pBatchForm, &CFormDevicesUpgrade::signalUpdateType, this, &MainWindow::slotUpdateType);
-    connect(m_pBatchForm, &CFormDevicesUpgrade::signalHttpVersion, this, &MainWindow::slotOnSysInfoNotify);
+    connect(m_pBatchForm, &CFormDevicesUpgrade::signalHttpVersion, this, &MainWindow::slotOnHttpVersion);
     connect(m_pBatchForm, &CFormDevicesUpgrade::signalRunningChanged, this, &MainWindow::slotBatchRunning);
     ui->pbBatchUpgrade->hide();
     ui->pbSingleDevice->show();
+    // Devices found in single-device mode are offered too, in the list's order.
+    for (const QString &strHost : m_pDevList->Hosts())
+        OfferDevType(strHost);
     UpdateLocks();
 }
 

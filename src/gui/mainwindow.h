@@ -52,6 +52,10 @@ public slots:
     void slotRemoveDev();
     void slotOnSysInfoNotify(T_BaseDevInfo stDevInfo, bool bError, CBaseMaintainSession::E_InfoDataType e32DataType,
                              QByteArray strData);
+    // The version page of a web-server model, from the batch form's HTTP agent: the only
+    // answer its Version column is read from.
+    void slotOnHttpVersion(T_BaseDevInfo stDevInfo, bool bError, CBaseMaintainSession::E_InfoDataType e32DataType,
+                           QByteArray strData);
     void slotOnRank();
 
     void on_pbBatchUpgrade_clicked();
@@ -67,6 +71,8 @@ public slots:
     void slotReboot(QString devName);
     void slotReboot() { slotReboot(QString()); }
     void slotOnDeleteTelnet(QString strHostName, QString strReason);
+    // The list as CSV, in the list's order, to a file the operator picks.
+    void slotExportList();
 
 private slots:
     void slotBatchRunning(bool bRunning);
@@ -90,8 +96,8 @@ private:
     CDevList m_devices;
     CDevListMirror *m_pDevList = nullptr;
     CDevForms *m_pDevForms = nullptr;
-    // A device's type is recorded when it is first listed with the batch form open, and kept
-    // for as long as the window lives; the batch form reads it.
+    // A device's type is recorded whenever it is listed, in either mode, and kept for as long
+    // as the window lives; the batch form reads it.
     CDeviceTypes m_devTypes;
     CFormDevicesUpgrade *m_pBatchForm = nullptr;
     QPointer<QMdiSubWindow> m_pBatchWindow;

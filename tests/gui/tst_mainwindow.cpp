@@ -1,15 +1,20 @@
 // The main window offscreen, fed the way the searcher and the agent feed it: which devices
 // are listed and how often, the version and video columns, device text as plain text, the
-// batch form's type list, and closing. No device is contacted.
+// batch form's type list, the broken product table, the remembered layout, and closing. No
+// device is contacted.
 #include "cformdevicesupgrade.h"
 #include "mainwindow.h"
 #include "msgboxrecorder.h"
+#include "product/productconfig.h"
 #include "qdevlistwidget.h"
+#include "windowlayout.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QMdiArea>
 #include <QPushButton>
+#include <QSplitter>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace
@@ -45,7 +50,7 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { StageRuntimeFiles(); }
+    void initTestCase();
     void init();
     void cleanup();
     void devicesListedOnceAcrossSearches();
@@ -55,6 +60,8 @@ private slots:
     void typeAndVersionAddMatchingDevices();
     void removingTwoOfThreeLeavesRemainingType();
     void closeAsksFirst();
+    void brokenConfigSaid();
+    void layoutRemembered();
 
 private:
     QDevListWidget *List() const { return m_pWindow->findChild<QDevListWidget *>("twDevices"); }
@@ -79,12 +86,32 @@ private:
         return lst;
     }
 
+    // A new window after the operator closed this one (the recorder answers Yes).
+    void Reopen()
+    {
+        QVERIFY(m_pWindow->close());
+        delete m_pWindow;
+        m_pWindow = new MainWindow;
+        m_pWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_pWindow));
+    }
+
+    // The user's configuration directory: the layout a window leaves goes here, not to the
+    // real user's.
+    QTemporaryDir m_config;
     MsgBoxRecorder *m_pRecorder = nullptr;
     MainWindow *m_pWindow = nullptr;
 };
 
+void TestMainWindow::initTestCase()
+{
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+    StageRuntimeFiles();
+}
+
 void TestMainWindow::init()
 {
+    QFile::remove(Velmora::WindowLayoutPath());
     m_pRecorder = new MsgBoxRecorder;
     m_pWindow = new MainWindow;
     m_pWindow->show();
@@ -140,6 +167,7 @@ void TestMainWindow::devicesListedOnceAcrossSearches()
 void TestMainWindow::infoColumns_data()
 {
     QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("page"); // the answer to a version-page request
     QTest::addColumn<bool>("error");
     QTest::addColumn<int>("type");
     QTest::addColumn<QByteArray>("data");
@@ -147,13 +175,15 @@ void TestMainWindow::infoColumns_data()
     const int XML = CBaseMaintainSession::INFO_XML;
     const int JSON = CBaseMaintainSession::INFO_JSON;
     // How the answers are read is the core's (tst_devlist); here, that they reach the row.
-    QTest::newRow("xml") << "ZR410-B00001" << false << XML << Xml("V3.1.4", "SDI", "720p50")
+    QTest::newRow("xml") << "ZR410-B00001" << false << false << XML << Xml("V3.1.4", "SDI", "720p50")
                          << QStringList{"V3.1.4", "SDI", "720p50"};
-    QTest::newRow("error") << "ZR410-B00001" << true << XML << Xml("V3.1.4") << QStringList{"", "", ""};
-    QTest::newRow("json") << "ZR410-B00001" << false << JSON << Xml("V3.1.4") << QStringList{"", "", ""};
-    QTest::newRow("http page") << "ZR110-B00002" << false << XML
+    QTest::newRow("error") << "ZR410-B00001" << false << true << XML << Xml("V3.1.4") << QStringList{"", "", ""};
+    QTest::newRow("json") << "ZR410-B00001" << false << false << JSON << Xml("V3.1.4") << QStringList{"", "", ""};
+    QTest::newRow("http page") << "ZR110-B00002" << true << false << XML
                                << QByteArray("Build:2026-12-07 01:02:03 x    \nVer : 2.1.4\n")
                                << QStringList{"2.1.4", "", ""};
+    QTest::newRow("web-server model's document")
+        << "ZR110-B00002" << false << false << XML << Xml("V3.1.4") << QStringList{"", "", ""};
 }
 
 // Would catch answers reaching the wrong columns or a row found by anything but the host name
@@ -162,12 +192,16 @@ void TestMainWindow::infoColumns_data()
 void TestMainWindow::infoColumns()
 {
     QFETCH(QString, host);
+    QFETCH(bool, page);
     QFETCH(bool, error);
     QFETCH(int, type);
     QFETCH(QByteArray, data);
     QFETCH(QStringList, columns);
     Found(host.toLatin1().constData(), "127.0.0.30");
-    m_pWindow->slotOnSysInfoNotify(Dev(host, QString()), error, CBaseMaintainSession::E_InfoDataType(type), data);
+    if (page)
+        m_pWindow->slotOnHttpVersion(Dev(host, QString()), error, CBaseMaintainSession::E_InfoDataType(type), data);
+    else
+        m_pWindow->slotOnSysInfoNotify(Dev(host, QString()), error, CBaseMaintainSession::E_InfoDataType(type), data);
     // An answer for a device that is not listed lands nowhere.
     m_pWindow->slotOnSysInfoNotify(Dev("ZR410-NOPE", "ZR410 Encoder-NOPE"), false, CBaseMaintainSession::INFO_XML,
                                    Xml("V9"));
@@ -270,6 +304,49 @@ void TestMainWindow::closeAsksFirst()
     m_pRecorder->Expect("Do you want to close the window?", QMessageBox::Yes);
     QVERIFY(m_pWindow->close());
     QVERIFY(!m_pWindow->BatchForm());
+}
+
+// Would catch a product table that breaks without a word in the window (the console program
+// says it too): a search would then list nothing and the operator would not know why.
+void TestMainWindow::brokenConfigSaid()
+{
+    const QString strConfig = QCoreApplication::applicationDirPath() + "/config.xml";
+    QFile file(strConfig);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("<tavprod>\n  <product id=\"ZR410\" name=\"ZR410 Encoder\" type=\"tx\"/>\n  <product id=\"ZR4\n");
+    file.close();
+    QString strWhy;
+    QVERIFY(!LoadProductConfig(strConfig, &strWhy));
+    QVERIFY2(strWhy.startsWith("line 4"), qPrintable(strWhy));
+    m_pRecorder->Expect("Do you want to close the window?", QMessageBox::Yes);
+    m_pRecorder->Expect(QString("Product config file '%1' is invalid: %2").arg(strConfig, strWhy));
+    Reopen();
+    QTRY_COMPARE(m_pRecorder->PendingExpectations(), 0);
+    QCOMPARE(m_pRecorder->Shown().last().eIcon, QMessageBox::Critical);
+    // What came before the break is still listed.
+    Found("ZR410-E00001", "127.0.0.60");
+    QCOMPARE(List()->topLevelItemCount(), 1);
+    StageRuntimeFiles();
+    QVERIFY(LoadProductConfig(strConfig));
+}
+
+// Would catch the window, the splitter or the list's columns back at their first-start sizes
+// after the operator widened them, and a first start that is not 958 x 700.
+void TestMainWindow::layoutRemembered()
+{
+    QCOMPARE(m_pWindow->size(), QSize(958, 700));
+    auto *pSplitter = m_pWindow->findChild<QSplitter *>("splitter");
+    const int i32List = pSplitter->sizes().at(0);
+    m_pWindow->resize(780, 560);
+    pSplitter->setSizes({i32List - 60, 780 - i32List + 60});
+    const QList<int> lstSizes = pSplitter->sizes();
+    List()->setColumnWidth(3, 140);
+    m_pRecorder->Expect("Do you want to close the window?", QMessageBox::Yes);
+    Reopen();
+    QCOMPARE(m_pWindow->size(), QSize(780, 560));
+    QCOMPARE(m_pWindow->findChild<QSplitter *>("splitter")->sizes(), lstSizes);
+    QCOMPARE(List()->columnWidth(3), 140);
+    QVERIFY(QFile::exists(m_config.filePath("velmora/window.ini")));
 }
 
 QTEST_MAIN(TestMainWindow)

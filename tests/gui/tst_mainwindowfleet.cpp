@@ -4,10 +4,9 @@
 // switch to single-device forms, as an operator drives them.
 #include "cformdevicesupgrade.h"
 #include "filechooser.h"
+#include "fleetwindowtest.h"
 #include "formmaintain.h"
 #include "mainwindow.h"
-#include "msgboxrecorder.h"
-#include "netnsfleet.h"
 #include "qdevlistwidget.h"
 #include "telnet/ctelnetcomm.h"
 #include "testtime.h"
@@ -30,37 +29,9 @@
 namespace
 {
 constexpr int BATCH_MS = 90000;
-
-void StageRuntimeFiles()
-{
-    for (const char *pszName : {"config.xml", "upgrade.conf", "app.ini"}) {
-        const QString strTarget = QCoreApplication::applicationDirPath() + "/" + pszName;
-        QFile::remove(strTarget);
-        QFile::copy(QStringLiteral(VELMORA_SOURCE_DIR "/resources/") + pszName, strTarget);
-    }
-}
-
-QJsonObject Device(const QString &strHost, const QString &strAddr, const QString &strKind, const QString &strVersion,
-                   QJsonObject knobs = {})
-{
-    const bool bHttp = strHost.startsWith("ZR110");
-    knobs.insert("install_ms", 0);
-    knobs.insert("http_result_polls", 3);
-    auto module = [](const char *pszId, const QString &strVer) {
-        return QJsonObject{{"addr", pszId}, {"port", 0}, {"version", strVer}};
-    };
-    return QJsonObject{{"hostname", strHost},
-                       {"addr", strAddr},
-                       {"kind", strKind},
-                       {"version", strVersion},
-                       {"channel", bHttp ? "http" : "vaza"},
-                       {"telnet_name", strHost.endsWith("1") ? "Lobby encoder" : "Stage " + strHost.right(2)},
-                       {"modules", QJsonArray{module("main", strVersion), module("fpga", "F1.0.9")}},
-                       {"knobs", knobs}};
-}
 } // namespace
 
-class TestMainWindowFleet : public QObject
+class TestMainWindowFleet : public FleetWindowTest
 {
     Q_OBJECT
 private slots:
@@ -70,93 +41,24 @@ private slots:
     void searchChooseAndUpgradeVaza();
     void upgradeHttp();
     void singleDeviceMode();
-
-private:
-    template <typename T> T *F(const char *pszName) const { return m_pWindow->BatchForm()->findChild<T *>(pszName); }
-    QDevListWidget *List() const { return m_pWindow->findChild<QDevListWidget *>("twDevices"); }
-    QStringList Column(const QTreeWidget *pTree, int i32Column) const
-    {
-        QStringList lst;
-        for (int i = 0; i < pTree->topLevelItemCount(); ++i)
-            lst << pTree->topLevelItem(i)->text(i32Column);
-        return lst;
-    }
-    int Row(const QString &strHost) const
-    {
-        for (int i = 0; i < List()->topLevelItemCount(); ++i)
-            if (List()->topLevelItem(i)->data(0, Qt::UserRole).toString() == strHost)
-                return i;
-        return -1;
-    }
-    bool Search()
-    {
-        QPushButton *pSearch = m_pWindow->findChild<QPushButton *>("btnSearchDevices");
-        QTest::mouseClick(pSearch, Qt::LeftButton);
-        if (m_pWindow->isEnabled())
-            return false; // the window is locked for the whole search
-        return QTest::qWaitFor([this] { return m_pWindow->isEnabled(); }, 10000);
-    }
-    QString Image(const QString &strName, int i32Size)
-    {
-        QByteArray ba(i32Size, Qt::Uninitialized);
-        QRandomGenerator gen(static_cast<quint32>(i32Size));
-        for (char &ch : ba)
-            ch = static_cast<char>(gen.generate());
-        QFile file(m_dir.filePath(strName));
-        m_hashSha.insert(QStringLiteral("/") + strName,
-                         QCryptographicHash::hash(ba, QCryptographicHash::Sha256).toHex());
-        return file.open(QIODevice::WriteOnly) && file.write(ba) == i32Size ? file.fileName() : QString();
-    }
-    void ChooseFiles(const QStringList &lstFiles)
-    {
-        QTreeWidget *pModules = F<QTreeWidget>("twModule");
-        QCOMPARE(pModules->topLevelItemCount(), lstFiles.size());
-        for (int i = 0; i < lstFiles.size(); ++i) {
-            const QString strFile = lstFiles.at(i);
-            Velmora::SetFileChooser([strFile] { return strFile; });
-            QTest::mouseClick(pModules->itemWidget(pModules->topLevelItem(i), 1), Qt::LeftButton);
-        }
-        Velmora::SetFileChooser({});
-    }
-    void ClickDevice(const QString &strHost)
-    {
-        QTreeWidgetItem *pItem = List()->topLevelItem(Row(strHost));
-        List()->scrollToItem(pItem);
-        const QRect rect = List()->visualRect(List()->model()->index(Row(strHost), 0));
-        QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, QPoint(rect.left() + 10, rect.center().y()));
-    }
-
-    NetnsFleet m_fleet;
-    QTemporaryDir m_dir;
-    QHash<QString, QByteArray> m_hashSha;
-    MsgBoxRecorder *m_pRecorder = nullptr;
-    MainWindow *m_pWindow = nullptr;
 };
 
 void TestMainWindowFleet::initTestCase()
 {
     QString strReason;
-    if (!NetnsFleet::InsideRunner(&strReason))
+    if (SkipOutsideRunner(&strReason))
         QSKIP(qPrintable(strReason));
     StageRuntimeFiles();
 }
 
 void TestMainWindowFleet::init()
 {
-    m_pRecorder = new MsgBoxRecorder;
-    m_pWindow = new MainWindow;
-    m_pWindow->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_pWindow));
+    OpenWindow();
 }
 
 void TestMainWindowFleet::cleanup()
 {
-    m_pRecorder->Expect("Do you want to close the window?", QMessageBox::Yes);
-    m_pWindow->close();
-    delete m_pWindow;
-    m_fleet.Stop();
-    const QStringList lstUnexpected = m_pRecorder->Unexpected();
-    delete m_pRecorder;
+    const QStringList lstUnexpected = CloseWindow();
     QVERIFY2(lstUnexpected.isEmpty(), qPrintable(lstUnexpected.join(" | ")));
 }
 

@@ -33,12 +33,14 @@ T_DevInfoReading ReadVazaInfoDocument(const QByteArray &baXml)
     return stReading;
 }
 
-T_DevInfoReading ReadDevInfo(const QString &strHostName, bool bXml, const QByteArray &baData)
+T_DevInfoReading ReadDevInfo(const QString &strHostName, E_DevInfoSource eSource, bool bXml, const QByteArray &baData)
 {
+    const bool bPage = eSource == E_DevInfoSource::VersionPage;
     if (Velmora::IsHttpHostModel(strHostName)) {
         T_DevInfoReading stReading;
-        stReading.optVersion = Velmora::HttpPageVersion(baData);
+        if (bPage)
+            stReading.optVersion = Velmora::HttpPageVersion(baData);
         return stReading;
     }
-    return bXml ? ReadVazaInfoDocument(baData) : T_DevInfoReading();
+    return bXml && !bPage ? ReadVazaInfoDocument(baData) : T_DevInfoReading();
 }

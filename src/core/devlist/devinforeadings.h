@@ -19,7 +19,14 @@ struct T_DevInfoReading {
 // is the second word of its field. Nothing when the document does not parse.
 T_DevInfoReading ReadVazaInfoDocument(const QByteArray &baXml);
 
-// The reading that decides a listed device's columns: the version field of the version page
-// for the web-server models (Velmora::HttpPageVersion, whatever the answer's type), the XML
-// document for the others. An answer in JSON decides nothing.
-T_DevInfoReading ReadDevInfo(const QString &strHostName, bool bXml, const QByteArray &baData);
+// Where an answer about a listed device came from.
+enum class E_DevInfoSource {
+    MaintainAnswer, // a system-information answer of the maintenance protocol
+    VersionPage,    // a web-server model's answer to the version-page request
+};
+
+// The reading that decides a listed device's columns: for the web-server models only the
+// version field of their version page (Velmora::HttpPageVersion, whatever the answer's type;
+// their maintenance answers are documents, whose bytes would make a version of junk), for
+// the others the XML document of a maintenance answer. An answer in JSON decides nothing.
+T_DevInfoReading ReadDevInfo(const QString &strHostName, E_DevInfoSource eSource, bool bXml, const QByteArray &baData);

@@ -47,16 +47,17 @@ private slots:
 void TestDevList::readings_data()
 {
     QTest::addColumn<QString>("strHost");
+    QTest::addColumn<bool>("bPage");
     QTest::addColumn<bool>("bXml");
     QTest::addColumn<QByteArray>("baData");
     QTest::addColumn<QString>("strFields");
-    QTest::newRow("older names") << "ZR410-B1" << true
+    QTest::newRow("older names") << "ZR410-B1" << false << true
                                  << QByteArray("<sysinfo><items><item name=\"VISelect\">SDI</item><item "
                                                "name=\"VITiming\">720p50</item><item name=\"Version\">IRoIP "
                                                "V3.1.4 build7</item></items></sysinfo>")
                                  << "V3.1.4|SDI|720p50";
     // The document the Vaza session builds, labels as the device names them.
-    QTest::newRow("session labels") << "ZR410-B1" << true
+    QTest::newRow("session labels") << "ZR410-B1" << false << true
                                     << QByteArray("<?xml version=\"1.0\"?><info><label name=\"Device Info\">"
                                                   "<label name=\"PID\">ZR410</label><label name=\"IRoIP\">IRoIP "
                                                   "V3.1.4</label><label name=\"SoIP\">SoIP V9</label><label "
@@ -65,22 +66,26 @@ void TestDevList::readings_data()
                                     << "V3.1.4|HDMI|1080p60";
     // Only the fields present; the last of a repeated field counts; the version's second word
     // even when there is none.
-    QTest::newRow("some fields") << "ZR410-B1" << true
+    QTest::newRow("some fields") << "ZR410-B1" << false << true
                                  << QByteArray("<a><b><i name=\"Vi\">A</i><i name=\"Vi\">B</i>"
                                                "<i name=\"Version\">V7</i></b></a>")
                                  << "|B|-";
     // Names are exact ("version" is not "Version"); fields outside the first child do not count.
-    QTest::newRow("other names") << "ZR410-B1" << true
+    QTest::newRow("other names") << "ZR410-B1" << false << true
                                  << QByteArray("<a><b><i name=\"version\">A B</i><i>x</i></b>"
                                                "<c><i name=\"Vi\">C</i></c></a>")
                                  << "-|-|-";
-    QTest::newRow("broken xml") << "ZR410-B1" << true << QByteArray("<a><b><i name=\"Vi\">A</i>") << "-|-|-";
-    QTest::newRow("json") << "ZR410-B1" << false << QByteArray("<a><b><i name=\"Vi\">A</i></b></a>") << "-|-|-";
+    QTest::newRow("broken xml") << "ZR410-B1" << false << true << QByteArray("<a><b><i name=\"Vi\">A</i>") << "-|-|-";
+    QTest::newRow("json") << "ZR410-B1" << false << false << QByteArray("<a><b><i name=\"Vi\">A</i></b></a>")
+                          << "-|-|-";
     // The version field of the page, as the device's other readers take it; a model whose name
     // only begins with a web-server model's is no web-server model.
     const QByteArray baPage = "Build:2026-01-15 10:20:30      \nVer : 2.1.4                  \n";
-    QTest::newRow("http page") << "ZR110-B2" << false << baPage << "2.1.4|-|-";
-    QTest::newRow("not a web-server model") << "ZR120X-B4" << false << baPage << "-|-|-";
+    QTest::newRow("http page") << "ZR110-B2" << true << false << baPage << "2.1.4|-|-";
+    // A web-server model's maintenance answer is a document: its bytes are no version page.
+    QTest::newRow("web-server model's document")
+        << "ZR110-B2" << false << true << QByteArray("<a><b><i name=\"Version\">IRoIP V7</i></b></a>") << "-|-|-";
+    QTest::newRow("not a web-server model") << "ZR120X-B4" << true << false << baPage << "-|-|-";
 }
 
 // Would catch versions read from the wrong word or line, fields taken from the wrong names or
@@ -88,10 +93,13 @@ void TestDevList::readings_data()
 void TestDevList::readings()
 {
     QFETCH(QString, strHost);
+    QFETCH(bool, bPage);
     QFETCH(bool, bXml);
     QFETCH(QByteArray, baData);
     QFETCH(QString, strFields);
-    QCOMPARE(Fields(ReadDevInfo(strHost, bXml, baData)), strFields);
+    QCOMPARE(Fields(ReadDevInfo(strHost, bPage ? E_DevInfoSource::VersionPage : E_DevInfoSource::MaintainAnswer, bXml,
+                                baData)),
+             strFields);
 }
 
 // Would catch the fields missed when the interface speaks Chinese.
