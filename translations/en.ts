@@ -421,6 +421,17 @@
     </message>
 </context>
 <context>
+    <name>CImageChecksums</name>
+    <message>
+        <source>cannot read &apos;%1&apos;: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the image &apos;%1&apos; changed while its checksum was taken</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>CSerialForm</name>
     <message>
         <source>Atmel MCU Upgrade</source>
@@ -727,11 +738,11 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>cannot read back &apos;%1&apos;: %2</source>
+        <source>the device refused the maintenance log-in</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>the device refused the maintenance log-in</source>
+        <source>the image &apos;%1&apos; changed during the upgrade</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
