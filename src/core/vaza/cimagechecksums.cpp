@@ -103,7 +103,7 @@ bool CImageChecksums::SumNow(const QString &strKey, QString *pstrError)
     *pstrError = Verify(strKey, stBefore, file.pos());
     if (!pstrError->isEmpty())
         return false;
-    m_hashSums.insert(strKey, T_Sum{stBefore, u8Sum, true, true});
+    m_hashSums.insert(strKey, T_Sum{stBefore, u8Sum, true});
     // Sessions waiting for a job on this file take this sum instead; told on the next turn,
     // never from inside the caller's call.
     DropJob(strKey);
@@ -184,7 +184,7 @@ void CImageChecksums::Step()
         const QString strReason = i64Read < 0 ? tr("cannot read '%1': %2").arg(strKey, stJob.pFile->errorString())
                                               : Verify(strKey, stJob.stIdentity, stJob.i64Read);
         if (strReason.isEmpty()) {
-            m_hashSums.insert(strKey, T_Sum{stJob.stIdentity, stJob.u8Sum, true, false});
+            m_hashSums.insert(strKey, T_Sum{stJob.stIdentity, stJob.u8Sum, false});
             lstSummed << strKey;
         } else {
             lstFailed << qMakePair(strKey, strReason);

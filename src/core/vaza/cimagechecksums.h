@@ -35,7 +35,6 @@ public:
     struct T_Sum {
         T_ImageIdentity stIdentity;
         quint8 u8Sum = 0;
-        bool bDone = false;     // otherwise a job is still reading the file
         bool bPrepared = false; // summed for a batch: a file that differs now was changed after it began
     };
 
