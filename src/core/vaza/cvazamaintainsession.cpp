@@ -7,7 +7,6 @@
 #include "product/hostmodel.h"
 #include "vaza/cvazabuffer.h"
 #include "vaza/cvazasysinfo.h"
-#include "vaza/vazachecksum.h"
 #include "vaza/vazafields.h"
 #include "vaza/vazamessages.h"
 

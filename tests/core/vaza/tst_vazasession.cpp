@@ -1,15 +1,10 @@
 // The Vaza session against the simulated device over real loopback sockets.
-#include "devsimrunner.h"
 #include "quietwindow.h"
-#include "testtime.h"
-#include "vaza/cimagechecksums.h"
-#include "vaza/cvazamaintainsession.h"
+#include "vazasessionrig.h"
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>
 #include <QtTest>
-
-#include <memory>
 
 namespace
 {
@@ -18,84 +13,6 @@ namespace
 constexpr int kResponseMs = 7000;
 constexpr int kHeartbeatTickMs = 3000;
 constexpr int kPollMs = 10000;
-
-// One simulated device on 127.0.0.1 and a session to it. Every notification is kept as
-// one line: "sys ok", "sys err time out", "log - 1024", "log fin", "up - Uploading 40",
-// "up fin Upgrade completed 100", "ver ok fpga 2 F1.0.9". The second word is "-" for
-// progress and anything else for a final notification.
-struct CRig {
-    CRig(double dScale, const QString &strHost, const QJsonObject &knobs = {}, const QString &strServices = "vaza")
-        : scale(dScale), bStarted(sim.Start({SimDevice(strHost, QStringLiteral("127.0.0.1"), knobs)}, strServices)),
-          session(Dev(strHost, sim.Port(QStringLiteral("vaza"))))
-    {
-        using S = CBaseMaintainSession;
-        QObject::connect(&session, &S::OnSysInfoNotify,
-                         [this](T_BaseDevInfo, bool bErr, S::E_InfoDataType, QByteArray ba) {
-                             Note({"sys", bErr ? "err " + ba : "ok"}, ba);
-                         });
-        QObject::connect(&session, &S::OnDownloadLogNotify, [this](T_BaseDevInfo, QByteArray ba, bool bErr, bool bFin) {
-            Note({"log", bErr ? "err " + ba : bFin ? "fin" : "- " + QByteArray::number(ba.size())}, ba);
-        });
-        QObject::connect(&session, &S::OnUpgradeNotify,
-                         [this](T_BaseDevInfo, T_UpgradeInfo, QString strStep, bool bErr, bool bFin, int i32Pct) {
-                             Note({"up", bErr ? "err" : bFin ? "fin" : "-", strStep, QString::number(i32Pct)});
-                         });
-        QObject::connect(&session, &S::OnVersionQueryNotify,
-                         [this](T_BaseDevInfo, bool bErr, QByteArray baAddr, UInt32 u32Port, QByteArray baVer) {
-                             Note({"ver", bErr ? "err" : "ok", baAddr, QString::number(u32Port), baVer});
-                         });
-    }
-    static T_BaseDevInfo Dev(const QString &strHost, int i32Port)
-    {
-        T_BaseDevInfo st;
-        st.strHostName = strHost;
-        st.strAddr = QStringLiteral("127.0.0.1");
-        st.u32Port = static_cast<quint32>(i32Port);
-        st.strKind = QStringLiteral("tx");
-        return st;
-    }
-    void Note(const QStringList &words, const QByteArray &baData = QByteArray())
-    {
-        notes << words.join(QLatin1Char(' ')).trimmed();
-        data << baData;
-    }
-    int Finals() const
-    {
-        return static_cast<int>(
-            std::count_if(notes.begin(), notes.end(), [](const QString &s) { return s.section(' ', 1, 1) != "-"; }));
-    }
-    QString Image(const QString &strName, int i32Size)
-    {
-        QFile file(sim.TempPath(strName));
-        // Not periodic: with a 256-byte period every read-back piece would XOR to zero and a
-        // checksum that forgets all but the last piece would still come out right.
-        QByteArray ba(i32Size, Qt::Uninitialized);
-        QRandomGenerator gen(static_cast<quint32>(i32Size));
-        for (int i = 0; i < i32Size; ++i)
-            ba[i] = static_cast<char>(gen.generate());
-        return file.open(QIODevice::WriteOnly) && file.write(ba) == i32Size ? file.fileName() : QString();
-    }
-    E_CmdResult Upgrade(const QString &strPath, const QString &strModule = QStringLiteral("main"))
-    {
-        return session.StartUpgrade(T_UpgradeInfo{strModule, 1, strPath});
-    }
-    E_CmdResult Run(const QString &strCmd)
-    {
-        if (strCmd == QLatin1String("sys"))
-            return session.GetSysInfo();
-        if (strCmd == QLatin1String("log"))
-            return session.DownloadLog();
-        if (strCmd == QLatin1String("ver"))
-            return session.QueryVersion("main", 1);
-        return Upgrade(Image(QStringLiteral("fw.bin"), 1000));
-    }
-    ScopedTimeScale scale;
-    CDevsimRunner sim;
-    QStringList notes; // outlive the session, whatever it emits while going away
-    QList<QByteArray> data;
-    bool bStarted;
-    CVazaMaintainSession session;
-};
 } // namespace
 
 class TestVazaSession : public QObject
@@ -114,9 +31,6 @@ private slots:
     void imageNameReachesDeviceWhole();
     void installationProgressIsAnyValueButHundred_data();
     void installationProgressIsAnyValueButHundred();
-    void changedImageNeverGetsAChecksum_data();
-    void changedImageNeverGetsAChecksum();
-    void sessionsSendingOneImageReadItOnce();
     void logArrivesInChunksThenFinalNotification();
     void realTimeResponseTimeOut();
 };
@@ -373,118 +287,6 @@ void TestVazaSession::installationProgressIsAnyValueButHundred()
     QCOMPARE(r.Finals(), 0);
     QVERIFY(r.session.IsBusy());
     QCOMPARE(r.session.AbortCmd(), int(CUR_UPGRADE));
-}
-
-void TestVazaSession::changedImageNeverGetsAChecksum_data()
-{
-    QTest::addColumn<QString>("change");
-    // The sum came from the file as it was after the upload: the device was told the checksum
-    // of bytes it never received, refused it and never finished installing.
-    QTest::newRow("changed after the upload") << "after upload";
-    // A stale sum: summed as a batch began, then replaced by a build (new inode, same size,
-    // maybe the same time) or rewritten in place (same inode, later time) before its upload.
-    QTest::newRow("replaced after it was summed") << "replace";
-    QTest::newRow("rewritten after it was summed") << "rewrite";
-}
-
-// A changed image fails the upgrade with the reason; its device is never told a checksum.
-void TestVazaSession::changedImageNeverGetsAChecksum()
-{
-    QFETCH(QString, change);
-    CRig r(0.05, "ZR410-0027", {{"install_ms", 0}}, QStringLiteral("vaza,ftp"));
-    QVERIFY(r.bStarted);
-    const QString strImage = r.Image(QStringLiteral("fw.img"), 4096);
-    QFile file(strImage);
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    // One byte flipped: the XOR of the whole file differs.
-    QByteArray baOther = file.readAll();
-    baOther[10] = static_cast<char>(baOther.at(10) ^ 1);
-    if (change == QLatin1String("after upload")) {
-        // The first "Installing..." comes as the upload ends, before the checksum is sent.
-        connect(&r.session, &CBaseMaintainSession::OnUpgradeNotify, this, [&](T_BaseDevInfo, T_UpgradeInfo, QString s) {
-            if (s == QLatin1String("Installing...") && file.isOpen() && file.seek(0) && file.write(baOther))
-                file.close();
-        });
-        QCOMPARE(r.Upgrade(strImage), CMD_OK);
-        QTRY_COMPARE_WITH_TIMEOUT(r.Finals(), 1, 20000);
-        QCOMPARE(r.notes.last(), QStringLiteral("up err Upload Completed 100"));
-        QVERIFY(!file.isOpen());
-    } else {
-        QString strError;
-        QVERIFY2(CImageChecksums::Prepare(strImage, &strError), qPrintable(strError));
-        if (change == QLatin1String("replace")) {
-            file.close();
-            QFile fileNew(strImage + QStringLiteral(".new"));
-            QVERIFY(fileNew.open(QIODevice::WriteOnly) && fileNew.write(baOther) == baOther.size());
-            fileNew.close();
-            QVERIFY(QFile::remove(strImage) && QFile::rename(fileNew.fileName(), strImage));
-        } else {
-            const QDateTime dtSummed = file.fileTime(QFileDevice::FileModificationTime);
-            QVERIFY(file.seek(0) && file.write(baOther) == baOther.size());
-            QVERIFY(file.setFileTime(dtSummed.addSecs(2), QFileDevice::FileModificationTime));
-            file.close();
-        }
-        // Refused before anything is sent: no box gets a file the rest of its batch did not.
-        QCOMPARE(r.Upgrade(strImage), CMD_ERROR);
-        QCOMPARE(r.sim.Count(QStringLiteral("vaza_upgrade")), 0);
-    }
-    QCOMPARE(r.session.LastError(), QStringLiteral("the image '%1' changed during the upgrade").arg(strImage));
-    QVERIFY(!r.session.IsBusy());
-    for (const QJsonObject &ev : r.sim.Events(QStringLiteral("vaza_upgrade")))
-        QVERIFY2(ev.value("step").toInt() != 102, "the device was told a checksum");
-}
-
-// Catches every session reading the image back after its upload (a batch of N read it N
-// times more, the whole gap to curl). Counted as all bytes this process reads: each upload
-// reads the image once, the checksum once for all sessions, and not again for a second run.
-void TestVazaSession::sessionsSendingOneImageReadItOnce()
-{
-    auto bytesRead = [] {
-        QFile io(QStringLiteral("/proc/self/io"));
-        const QByteArray ba = io.open(QIODevice::ReadOnly) ? io.readAll() : QByteArray();
-        const int i = ba.indexOf("rchar: ");
-        return i < 0 ? qint64(-1) : ba.mid(i + 7, ba.indexOf('\n', i) - i - 7).toLongLong();
-    };
-    if (bytesRead() < 0)
-        QSKIP("no read counter of this process here");
-    constexpr int kSessions = 3;
-    constexpr int kSize = 1024 * 1024;
-    ScopedTimeScale scale(0.05);
-    CDevsimRunner sim;
-    QJsonArray devices;
-    for (int i = 0; i < kSessions; ++i)
-        devices.append(SimDevice(QStringLiteral("ZR410-003%1").arg(i), QStringLiteral("127.0.0.%1").arg(i + 1),
-                                 {{"install_ms", 0}}));
-    QVERIFY(sim.Start(devices, QStringLiteral("vaza,ftp")));
-    QFile file(sim.TempPath(QStringLiteral("fw.img")));
-    QByteArray baImage(kSize, Qt::Uninitialized);
-    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(baImage.data()), kSize / 4);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(baImage) == kSize);
-    file.close();
-    QStringList notes;
-    std::vector<std::unique_ptr<CVazaMaintainSession>> sessions;
-    for (int i = 0; i < kSessions; ++i) {
-        T_BaseDevInfo st = CRig::Dev(QStringLiteral("ZR410-003%1").arg(i), 0);
-        st.strAddr = QStringLiteral("127.0.0.%1").arg(i + 1);
-        st.u32Port = static_cast<quint32>(sim.Port(QStringLiteral("vaza"), st.strHostName));
-        sessions.push_back(std::make_unique<CVazaMaintainSession>(st));
-        connect(sessions.back().get(), &CBaseMaintainSession::OnUpgradeNotify, this,
-                [&](T_BaseDevInfo, T_UpgradeInfo, QString strStep, bool bErr, bool bFin) {
-                    if (bErr || bFin)
-                        notes << strStep;
-                });
-    }
-    const qint64 i64Before = bytesRead();
-    for (int i32Run = 1; i32Run <= 2; ++i32Run) {
-        for (auto &pSession : sessions)
-            QCOMPARE(pSession->StartUpgrade(T_UpgradeInfo{QStringLiteral("main"), 1, file.fileName()}), CMD_OK);
-        QTRY_COMPARE_WITH_TIMEOUT(notes.size(), kSessions * i32Run, 20000);
-    }
-    const qint64 i64Read = bytesRead() - i64Before;
-    QCOMPARE(notes.count(QStringLiteral("Upgrade completed")), 2 * kSessions);
-    QCOMPARE(sim.Count(QStringLiteral("vaza_installed")), 2 * kSessions);
-    // Uploads 6 MiB, the sum 1 MiB; the replies and the record are a few KiB.
-    QVERIFY2(i64Read >= 7 * kSize && i64Read < 7 * kSize + kSize / 2, qPrintable(QString::number(i64Read)));
 }
 
 // Catches chunks over 1024 bytes, lost or repeated log bytes, a missing final emission,
