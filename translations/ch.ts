@@ -444,6 +444,17 @@
     </message>
 </context>
 <context>
+    <name>CImageChecksums</name>
+    <message>
+        <source>cannot read &apos;%1&apos;: %2</source>
+        <translation>无法读取“%1”：%2</translation>
+    </message>
+    <message>
+        <source>the image &apos;%1&apos; changed while its checksum was taken</source>
+        <translation>计算校验和期间镜像“%1”被更改</translation>
+    </message>
+</context>
+<context>
     <name>CRollout</name>
     <message>
         <source>stopped before it started</source>
@@ -765,10 +776,6 @@
         <translation>上传失败</translation>
     </message>
     <message>
-        <source>cannot read back &apos;%1&apos;: %2</source>
-        <translation>无法回读“%1”：%2</translation>
-    </message>
-    <message>
         <source>the device refused the maintenance log-in</source>
         <translation>设备拒绝了维护登录</translation>
     </message>
@@ -779,6 +786,10 @@
     <message>
         <source>no connection to the device (%1)</source>
         <translation>未能连接设备（%1）</translation>
+    </message>
+    <message>
+        <source>the image &apos;%1&apos; changed during the upgrade</source>
+        <translation>升级期间镜像“%1”被更改</translation>
     </message>
 </context>
 <context>

@@ -444,6 +444,17 @@
     </message>
 </context>
 <context>
+    <name>CImageChecksums</name>
+    <message>
+        <source>cannot read &apos;%1&apos;: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the image &apos;%1&apos; changed while its checksum was taken</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>CRollout</name>
     <message>
         <source>stopped before it started</source>
@@ -765,10 +776,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>cannot read back &apos;%1&apos;: %2</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>the device refused the maintenance log-in</source>
         <translation type="unfinished"></translation>
     </message>
@@ -778,6 +785,10 @@
     </message>
     <message>
         <source>no connection to the device (%1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the image &apos;%1&apos; changed during the upgrade</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -7,7 +7,6 @@
 #include "product/hostmodel.h"
 #include "vaza/cvazabuffer.h"
 #include "vaza/cvazasysinfo.h"
-#include "vaza/vazachecksum.h"
 #include "vaza/vazafields.h"
 #include "vaza/vazamessages.h"
 
@@ -24,7 +23,6 @@ constexpr int HEARTBEAT_IDLE_MS = 20000;
 constexpr int PROGRESS_TICK_MS = 2000;
 constexpr int POLL_MS = 10000;
 constexpr int LOG_CHUNK = 1024;
-constexpr int CHECKSUM_PIECE = 256 * 1024;
 
 // A received URL ends at its first zero byte (devices send C strings).
 QByteArray CutAtZero(QByteArray ba)
@@ -43,7 +41,16 @@ CVazaMaintainSession::CVazaMaintainSession(const T_BaseDevInfo &stDevInfo, QObje
     connect(&m_timerCheckUpgrade, &QTimer::timeout, this, &CVazaMaintainSession::slotCheckUpgradeFinshed);
     connect(&m_timerProgress, &QTimer::timeout, this, &CVazaMaintainSession::slotGrogressBar);
     connect(&m_timerResponse, &QTimer::timeout, this, &CVazaMaintainSession::slotResTimeOut);
-    connect(&m_timerChecksum, &QTimer::timeout, this, [this] { ChecksumStep(); });
+    // Every session hears every sum; only one waiting for that image acts on it.
+    CImageChecksums *pSums = CImageChecksums::Instance();
+    connect(pSums, &CImageChecksums::signalSummed, this, [this](const QString &strKey) {
+        if (m_ePhase == PHASE_CHECKSUM && strKey == m_strImageKey)
+            ResolveChecksum();
+    });
+    connect(pSums, &CImageChecksums::signalSumFailed, this, [this](const QString &strKey, const QString &strReason) {
+        if (m_ePhase == PHASE_CHECKSUM && strKey == m_strImageKey)
+            FailChecksum(strReason);
+    });
 }
 
 CVazaMaintainSession::~CVazaMaintainSession()
@@ -73,7 +80,6 @@ int CVazaMaintainSession::AbortCmd()
     // Left running, these would report on a command that no longer exists.
     m_timerProgress.stop();
     m_timerResponse.stop();
-    m_timerChecksum.stop();
     m_fileImage.close();
     m_ePhase = PHASE_NONE;
     return CBaseMaintainSession::AbortCmd();
@@ -141,8 +147,20 @@ E_CmdResult CVazaMaintainSession::StartUpgrade(const T_UpgradeInfo &stUpgradeInf
         m_strLastError = tr("cannot open '%1': %2").arg(stUpgradeInfo.strFilePath, m_fileImage.errorString());
         return CMD_ERROR;
     }
-    m_strLastError.clear();
     m_stUpgradeInfo = stUpgradeInfo;
+    m_strImageKey = CImageChecksums::Key(stUpgradeInfo.strFilePath);
+    m_stImageIdentity = CImageChecksums::IdentityOf(m_strImageKey);
+    CImageChecksums *pSums = CImageChecksums::Instance();
+    CImageChecksums::T_Sum stSum;
+    if (pSums->Find(m_strImageKey, &stSum) && stSum.bPrepared && stSum.stIdentity != m_stImageIdentity) {
+        // Changed since its batch began: nothing is sent, so no box gets a file the others did not.
+        m_fileImage.close();
+        m_strLastError = ChangedReason();
+        return CMD_ERROR;
+    }
+    // Summed while the upload runs, once for every session that sends this file.
+    pSums->Request(m_strImageKey);
+    m_strLastError.clear();
     SendUpgradeStep(Vaza::STEP_START, 0, strFileName.toUtf8());
     m_eCurCmd = CUR_UPGRADE;
     m_ePhase = PHASE_WAIT_START;
@@ -449,45 +467,50 @@ void CVazaMaintainSession::slotOnUploadFinished(bool error)
     EmitUpgrade(tr("Installing..."), false, false, 1);
     if (m_eCurCmd != CUR_UPGRADE)
         return; // the receiver aborted us
-    m_fileImage.setFileName(m_stUpgradeInfo.strFilePath);
-    if (!m_fileImage.open(QIODevice::ReadOnly)) {
-        AbortCmd();
-        m_strLastError = tr("cannot read back '%1': %2").arg(m_stUpgradeInfo.strFilePath, m_fileImage.errorString());
-        EmitUpgrade(tr("Upload Completed"), true, false, 100);
-        return;
-    }
-    m_u8Checksum = 0;
     m_ePhase = PHASE_CHECKSUM;
-    m_timerChecksum.start(0);
+    ResolveChecksum();
 }
 
-void CVazaMaintainSession::ChecksumStep()
+QString CVazaMaintainSession::ChangedReason() const
 {
-    if (m_ePhase != PHASE_CHECKSUM) {
-        m_timerChecksum.stop();
+    return tr("the image '%1' changed during the upgrade").arg(m_stUpgradeInfo.strFilePath);
+}
+
+void CVazaMaintainSession::FailChecksum(const QString &strReason)
+{
+    // The device would be told a checksum for bytes it may never have received.
+    VLOG(lcVaza) << strReason;
+    m_strLastError = strReason;
+    AbortCmd();
+    EmitUpgrade(tr("Upload Completed"), true, false, 100);
+}
+
+void CVazaMaintainSession::ResolveChecksum()
+{
+    if (m_ePhase != PHASE_CHECKSUM)
+        return;
+    const T_ImageIdentity stNow = CImageChecksums::IdentityOf(m_strImageKey);
+    if (stNow != m_stImageIdentity) {
+        FailChecksum(ChangedReason());
         return;
     }
-    m_baChecksumBlock.resize(CHECKSUM_PIECE);
-    const qint64 i64Read = m_fileImage.read(m_baChecksumBlock.data(), m_baChecksumBlock.size());
-    if (i64Read > 0) {
-        m_u8Checksum ^= XorChecksum(m_baChecksumBlock.constData(), i64Read);
-        return;
+    CImageChecksums *pSums = CImageChecksums::Instance();
+    CImageChecksums::T_Sum stSum;
+    if (pSums->Find(m_strImageKey, &stSum)) {
+        if (stSum.stIdentity == stNow) {
+            m_ePhase = PHASE_WAIT_INSTALL;
+            m_i32InstallProgress = 1;
+            m_timerProgress.start(Velmora::ScaledMs(PROGRESS_TICK_MS));
+            SendUpgradeStep(Vaza::STEP_UPLOADED, stSum.u8Sum, ImageFileName(m_stUpgradeInfo.strFilePath).toUtf8());
+            return;
+        }
+        if (stSum.bPrepared) {
+            FailChecksum(ChangedReason());
+            return;
+        }
     }
-    m_timerChecksum.stop();
-    m_baChecksumBlock.clear();
-    if (i64Read < 0) {
-        // The image went away under us: the device would be told a wrong checksum.
-        VLOG(lcVaza) << "cannot read back" << m_stUpgradeInfo.strFilePath << m_fileImage.errorString();
-        m_strLastError = tr("cannot read back '%1': %2").arg(m_stUpgradeInfo.strFilePath, m_fileImage.errorString());
-        AbortCmd();
-        EmitUpgrade(tr("Upload Completed"), true, false, 100);
-        return;
-    }
-    m_fileImage.close();
-    m_ePhase = PHASE_WAIT_INSTALL;
-    m_i32InstallProgress = 1;
-    m_timerProgress.start(Velmora::ScaledMs(PROGRESS_TICK_MS));
-    SendUpgradeStep(Vaza::STEP_UPLOADED, m_u8Checksum, ImageFileName(m_stUpgradeInfo.strFilePath).toUtf8());
+    // No sum of the file as it is: one is taken (or already being taken) and announced.
+    pSums->Request(m_strImageKey);
 }
 
 void CVazaMaintainSession::slotCheckUpgradeFinshed()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "session/cbasemaintainsession.h"
+#include "vaza/cimagechecksums.h"
 #include "vaza/cvazastreamsplitter.h"
 #include "vaza/vazaproto.h"
 
@@ -51,7 +52,7 @@ protected:
         PHASE_NONE,
         PHASE_WAIT_START,   // step 101 sent
         PHASE_UPLOADING,    // FTP put running
-        PHASE_CHECKSUM,     // image read back piece by piece for the checksum
+        PHASE_CHECKSUM,     // upload done, waiting for the image's checksum
         PHASE_WAIT_INSTALL, // step 102 sent, simulated progress running
         PHASE_POLLING,      // step 103 polls
     };
@@ -66,7 +67,11 @@ protected:
     // One upgrade request for the module being upgraded: step, its value, the image's name.
     void SendUpgradeStep(quint32 u32Step, quint32 u32Value, const QByteArray &baFileName);
     static QString ImageFileName(const QString &strFilePath);
-    void ChecksumStep();
+    // After the upload: step 102 with the image's checksum, once the file is known to be the
+    // one that was sent and summed.
+    void ResolveChecksum();
+    void FailChecksum(const QString &strReason);
+    QString ChangedReason() const;
     QString TimeOutReason() const;
 
     quint32 m_u32QueryMsgId = Vaza::ID_VersionQueryReq;
@@ -83,11 +88,10 @@ protected:
     int m_i32InstallProgress = 0;
     QTimer m_timerResponse;
     E_UpgradePhase m_ePhase = PHASE_NONE;
-    // Reading an image back in one go would freeze the window for as long as it takes,
-    // and a batch finishes many uploads at once: one piece per turn of the event loop.
-    QTimer m_timerChecksum;
-    QByteArray m_baChecksumBlock;
-    quint8 m_u8Checksum = 0;
+    // The image as it was when the upgrade started: a file that differs after the upload may
+    // not be what the device received, and is never given a checksum.
+    QString m_strImageKey;
+    T_ImageIdentity m_stImageIdentity;
     // The device turned our log-in down: what follows on this connection can only time out.
     bool m_bBindRefused = false;
 };
