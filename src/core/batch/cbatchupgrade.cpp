@@ -5,6 +5,7 @@
 #include "http/chttpagent.h"
 #include "session/cmaintainagent.h"
 #include "session/cmdresulttext.h"
+#include "vaza/cimagechecksums.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -98,6 +99,15 @@ CBatchUpgrade::E_StartResult CBatchUpgrade::Start()
         }
     }
     m_channel.Choose(m_bVazaOnly, m_lstBatch.first());
+    // Every Vaza session tells its device the image's checksum: summed here once for all of
+    // them, and each upload is held to the file as it was now. One that cannot be read is
+    // left to the sessions, which fail each device with the reason.
+    if (!m_channel.IsHttp())
+        for (const T_BatchModule &stModule : qAsConst(m_lstModules)) {
+            QString strError;
+            if (!stModule.strFilePath.isEmpty() && !CImageChecksums::Prepare(stModule.strFilePath, &strError))
+                VLOG(lcSession) << strError;
+        }
     m_bRunning = true;
     // Armed before the first request: a channel may report from inside its start call.
     m_timerReply.start(Velmora::ScaledMs(REPLY_TIMEOUT_MS));
