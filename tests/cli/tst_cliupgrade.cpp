@@ -83,6 +83,7 @@ private slots:
     void resultAndRetryFailed();
     void documentWhenNothingIsSent();
     void interruptWritesResultForRetry();
+    void firstInterruptStartsNoNewDevice();
     void versionReadBack_data();
     void versionReadBack();
 
@@ -414,6 +415,55 @@ void TestCliUpgrade::interruptWritesResultForRetry()
             lstSent << ev.value("device").toString() + ' ' + ev.value("module").toString();
     lstSent.sort();
     QCOMPARE(lstSent, (QStringList{"ZR410-U10001 fpga", "ZR410-U10001 main", "ZR410-U10003 fpga"}));
+}
+
+// Rollouts at scale: the first Ctrl-C lets the working device finish and starts nobody else;
+// those never started are in the result, and a retry of it upgrades exactly them. Catches a
+// stop that cuts the working device short, queued devices started anyway or left out of the
+// result, and a stopped run reported as a clean one.
+void TestCliUpgrade::firstInterruptStartsNoNewDevice()
+{
+    QString strError;
+    QJsonArray fleet;
+    for (const char *psz : {"ZR410-U10001", "ZR410-U10002", "ZR410-U10003"})
+        fleet.append(Device(psz, QByteArray("10.213.0.2").append(psz[11]).constData(), {{"install_ms", 4000}}));
+    QVERIFY2(m_fleet.Start(fleet, {"discovery", "vaza", "ftp"}, &strError), qPrintable(strError));
+    QProcess cli;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VELMORA_TIME_SCALE", "0.25");
+    cli.setProcessEnvironment(env);
+    cli.start(s_strCli, {"upgrade", "--type", "ZR410", "--module", "main=" + m_strMain, "--max-parallel", "1",
+                         "--version", "V3.1.4", "--json"});
+    QVERIFY(cli.waitForStarted());
+    // One device holds the image and installs; the others wait for its place.
+    QTRY_VERIFY_WITH_TIMEOUT(!m_fleet.Records("image").isEmpty(), 30000);
+    ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+    QVERIFY(cli.waitForFinished(30000));
+    QCOMPARE(cli.exitCode(), 130);
+    const T_Run stRun([&] {
+        T_ProgramRun st;
+        st.iExit = cli.exitCode();
+        st.baOut = cli.readAllStandardOutput();
+        st.baErr = cli.readAllStandardError();
+        return st;
+    }());
+    QCOMPARE(stRun.Json().value("interrupted").toBool(), true);
+    QStringList lstOk, lstNot;
+    for (const QString &s : stRun.Results())
+        (s.contains(" main ok Upgrade completed ") ? lstOk : lstNot) << s;
+    QCOMPARE(lstOk.size(), 1);
+    QCOMPARE(lstNot.size(), 2);
+    for (const QString &s : lstNot)
+        QVERIFY2(s.contains(" main failed not started | stopped before it started | "), qPrintable(s));
+    QCOMPARE(m_fleet.Records("image").size(), 1);
+
+    QFile result(m_dir.filePath("stopped.json"));
+    QVERIFY(result.open(QIODevice::WriteOnly) && result.write(stRun.baOut) == stRun.baOut.size());
+    result.close();
+    const T_Run stRetry = RunCli({"upgrade", "--retry-failed", result.fileName(), "--json"});
+    QCOMPARE(stRetry.iExit, 0);
+    QCOMPARE(stRetry.Results().size(), 2);
+    QCOMPARE(m_fleet.Records("image").size(), 3);
 }
 
 QTEST_GUILESS_MAIN(TestCliUpgrade)
