@@ -22,7 +22,9 @@ QT_LOGGING_RULES='velmora.*=false;velmora.discovery.debug=true' \
   scripts/netns-run.sh --devsim "$B/bin/velmora-devsim" -- "$B/bin/bench/bench_discovery"
 echo
 echo "== batch upgrade of N simulated devices, 8 MiB module, beside curl to the same FTP services"
-"$B/bin/bench_batch" --devsim "$B/bin/velmora-devsim" --devices 10,50,100,200,1000
+echo "   with as many at once: all, and for 1000 devices also at most 50 and 100 at once"
+"$B/bin/bench_batch" --devsim "$B/bin/velmora-devsim" --devices 10,50,100,200 --runs 3
+"$B/bin/bench_batch" --devsim "$B/bin/velmora-devsim" --devices 1000 --max-parallel 50,100,0 --runs 3
 echo
 echo "== batch upgrade through velmora-cli, N = 10, 100, 200, 1000 devices x 8 MiB, beside the"
 echo "   in-process engine and curl to the same FTP services (private namespaces: the cli searches)"
