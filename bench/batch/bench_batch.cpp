@@ -157,6 +157,8 @@ T_Result RunEngine(quint16 u16VazaPort, const QString &strImage, int i32Devices,
     batch.SetDevices(lstDevices);
     batch.SetModules({T_BatchModule{QStringLiteral("main"), QStringLiteral("main"), strImage}});
     batch.SetMaxParallel(i32MaxParallel);
+    // As velmora-cli runs it: a device done with the batch gives up its session.
+    batch.SetReleaseFinished(true);
     QEventLoop loop;
     QObject::connect(&batch, &CBatchUpgrade::signalBatchFinished, &loop, [&](int i32Successes, int, QStringList) {
         r.i32Ok = i32Successes;

@@ -55,6 +55,9 @@ void RunBatch(T_BatchRun *pRun, const T_RolloutOptions &stOptions, const QList<T
     // "Completed" is never taken on trust: the version is read back before a module counts,
     // against the module's own version when the run wants one.
     engine.SetVersionCheck(true);
+    // The run keeps no session after a device is done with it: memory and connections stay
+    // bounded by the devices at work, not by the fleet.
+    engine.SetReleaseFinished(true);
     QEventLoop loop;
     auto result = [&](const QString &strHost, int i) -> T_Result & {
         T_Result &stRes = mapResults[ResultKey(strHost, lstModules.at(i).strId)];

@@ -319,6 +319,8 @@ void CBatchUpgrade::Succeed(const QString &strHostName)
     m_watch.Forget(strHostName);
     m_queue.Ended(strHostName);
     ++m_i32Done;
+    if (NextModuleWithFile(m_i32CurModule + 1) < 0)
+        ReleaseLater(strHostName);
     QPointer<CBatchUpgrade> self(this);
     emit signalDeviceSucceeded(Device(strHostName), m_i32CurModule);
     if (self)
@@ -353,6 +355,7 @@ void CBatchUpgrade::Fail(const QString &strHostName, const QString &strStep, con
     m_hashState.insert(strHostName, DEV_FAILED);
     m_watch.Forget(strHostName);
     m_queue.Ended(strHostName);
+    ReleaseLater(strHostName);
     ++m_i32Done;
     ++m_i32Failed;
     m_lstBatch.removeAll(strHostName);
@@ -418,10 +421,20 @@ void CBatchUpgrade::NotStarted(const QStringList &lstHosts, int i32Module, const
 {
     QPointer<CBatchUpgrade> self(this);
     for (const QString &strHost : lstHosts) {
+        ReleaseLater(strHost);
         emit signalDeviceNotStarted(Device(strHost), i32Module, strReason);
         if (!self)
             return;
     }
+}
+
+void CBatchUpgrade::ReleaseLater(const QString &strHostName)
+{
+    if (!m_bReleaseFinished || m_channel.IsHttp())
+        return;
+    // Not from inside the session's own report, and after the engine's last word to it.
+    CMaintainAgent *pAgent = m_pAgent;
+    QTimer::singleShot(0, pAgent, [pAgent, strHostName] { pAgent->RemoveSession(strHostName); });
 }
 
 void CBatchUpgrade::Abort()

@@ -73,6 +73,12 @@ public:
     // times per module, after about i32FirstDelayMs, then twice as long each time. A device
     // that reported installing, or whose checksum was rejected, is never tried again.
     void SetRetries(int i32Retries, int i32FirstDelayMs) { m_queue.SetRetries(i32Retries, i32FirstDelayMs); }
+    // Off by default. On: a device done with the batch (through its last module, failed or not
+    // started) has its Vaza session taken from the agent, connection and all, so a batch of a
+    // thousand devices at N at once holds about N connections, not a thousand. For owners that
+    // keep no hold on the sessions themselves (the console program); the next command to the
+    // device opens a new one.
+    void SetReleaseFinished(bool bRelease) { m_bReleaseFinished = bRelease; }
 
     // START_OK: the first module with a file is on its way. Devices refused at once are
     // reported failed from inside this call; the end of the batch (every device refused)
@@ -165,6 +171,7 @@ private:
     bool StartDevice(const QString &strHostName);
     bool MayRetry(const QString &strHostName, const QString &strStep, const QString &strReason);
     void NotStarted(const QStringList &lstHosts, int i32Module, const QString &strReason);
+    void ReleaseLater(const QString &strHostName);
     void OnReport(bool bFromHttp, const T_BaseDevInfo &stDevInfo, const QString &strCurStep, bool bError,
                   bool bFinished, int i32CurProgress);
     void Succeed(const QString &strHostName);
@@ -203,6 +210,7 @@ private:
     CVersionReadBack m_readBack{m_pAgent, m_pHttpAgent};
     QSet<QString> m_setTookImage; // devices of this pass past their upload
     bool m_bStopRequested = false;
+    bool m_bReleaseFinished = false;
     bool m_bStarting = false;   // StartQueued() is handing out places
     bool m_bStartAgain = false; // a place came free meanwhile
 };

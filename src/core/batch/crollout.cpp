@@ -57,6 +57,7 @@ CBatchUpgrade::E_StartResult CRollout::Start()
     pBatch->SetModules(m_lstModules);
     pBatch->SetVersionCheck(m_bVersionCheck, m_strExpected);
     pBatch->SetVazaOnly(m_bVazaOnly);
+    pBatch->SetReleaseFinished(m_bReleaseFinished);
     pBatch->SetMaxParallel(m_stOptions.i32MaxParallel);
     pBatch->SetRetries(m_stOptions.i32Retries, m_stOptions.i32RetryDelayMs);
     QPointer<CRollout> self(this);
@@ -144,6 +145,7 @@ void CRollout::StartWave()
     pBatch->SetModules(m_lstModules);
     pBatch->SetVersionCheck(m_bVersionCheck, m_strExpected);
     pBatch->SetVazaOnly(m_bVazaOnly);
+    pBatch->SetReleaseFinished(m_bReleaseFinished);
     pBatch->SetMaxParallel(m_stOptions.i32MaxParallel);
     pBatch->SetRetries(m_stOptions.i32Retries, m_stOptions.i32RetryDelayMs);
     m_i32Tried += m_lstWaves.at(m_i32Wave).size();

@@ -42,6 +42,8 @@ public:
     void SetModules(const QList<T_BatchModule> &lstModules) { m_lstModules = lstModules; }
     void SetVersionCheck(bool bCheck, const QString &strExpected = QString());
     void SetVazaOnly(bool bVazaOnly) { m_bVazaOnly = bVazaOnly; }
+    // See CBatchUpgrade::SetReleaseFinished().
+    void SetReleaseFinished(bool bRelease) { m_bReleaseFinished = bRelease; }
     void SetOptions(const T_RolloutOptions &stOptions) { m_stOptions = stOptions; }
 
     // As CBatchUpgrade::Start(), for the whole rollout: nothing is sent unless START_OK.
@@ -91,6 +93,7 @@ private:
     bool m_bVersionCheck = false;
     QString m_strExpected;
     bool m_bVazaOnly = false;
+    bool m_bReleaseFinished = false;
     T_RolloutOptions m_stOptions;
     QList<QList<T_BaseDevInfo>> m_lstWaves;
     QHash<QString, int> m_hashWave;
