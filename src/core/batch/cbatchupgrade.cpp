@@ -35,6 +35,8 @@ CBatchUpgrade::CBatchUpgrade(CMaintainAgent *pAgent, CHttpAgent *pHttpAgent, QOb
     connect(&m_timerReply, &QTimer::timeout, this, &CBatchUpgrade::slotReplyTimerOut);
     connect(&m_watch, &CProgressWatch::signalStalled, this, &CBatchUpgrade::slotStalled);
     connect(&m_readBack, &CVersionReadBack::signalRead, this, &CBatchUpgrade::slotVersionRead);
+    // A device back from its wait before another ends: nobody else would hand out its place.
+    connect(&m_queue, &CPassQueue::signalReady, this, [this] { StartQueued(); });
     connect(m_pAgent, &CMaintainAgent::OnUpgradeNotify, this, &CBatchUpgrade::slotOnUpgradeNotify);
     if (m_pHttpAgent) {
         connect(m_pHttpAgent, &CHttpAgent::signalHttpUpgradeNotify, this, &CBatchUpgrade::slotOnHttpUpgradeNotify);

@@ -179,13 +179,17 @@ void TestRollout::stopsBeforeTheRest_data()
     QTest::addColumn<QStringList>("touched");
     QTest::addColumn<QString>("reason");
     QTest::addColumn<QString>("end");
+    QTest::addColumn<int>("retries");
     // The canary's FTP log-in is refused: no other device hears from us at all.
     QTest::newRow("canary") << 1 << 0 << 0 << QStringList{"ZR410-R01"} << "canary failed: ZR410-R01: "
-                            << "0 of 5, end 1";
+                            << "0 of 5, end 1" << 0;
+    // Tried again after a while, alone: nothing but the wait itself may start it.
+    QTest::newRow("canary tried again") << 1 << 0 << 0 << QStringList{"ZR410-R01"} << "canary failed: ZR410-R01: "
+                                        << "0 of 5, end 1" << 1;
     // The second device of the first wave fails: with no failure allowed the next waves never start.
     QTest::newRow("wave limit") << 0 << 2 << 1 << QStringList{"ZR410-R01", "ZR410-R02"}
                                 << "stopped after 1 of 2 devices failed: ZR410-R02: "
-                                << "1 of 5, end 2";
+                                << "1 of 5, end 2" << 0;
 }
 
 void TestRollout::stopsBeforeTheRest()
@@ -196,6 +200,7 @@ void TestRollout::stopsBeforeTheRest()
     QFETCH(QStringList, touched);
     QFETCH(QString, reason);
     QFETCH(QString, end);
+    QFETCH(int, retries);
     QList<QJsonObject> knobs;
     for (int i = 0; i < 5; ++i)
         knobs << QJsonObject{{"install_ms", 0}};
@@ -206,10 +211,13 @@ void TestRollout::stopsBeforeTheRest()
     st.i32Canary = canary;
     st.i32Wave = wave;
     st.i32MaxFailures = 0;
+    st.i32Retries = retries;
+    st.i32RetryDelayMs = 5000;
     QVERIFY(r.Run(st));
     QTRY_VERIFY_WITH_TIMEOUT(!r.end.isEmpty(), 60000);
     QCOMPARE(r.end, end);
     QCOMPARE(r.Touched(), touched);
+    QCOMPARE(r.Filtered("retry").size(), retries);
     const QStringList lstNot = r.Filtered("not started");
     QCOMPARE(lstNot.size(), 5 - touched.size());
     for (const QString &s : lstNot)
