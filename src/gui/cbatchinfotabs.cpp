@@ -1,6 +1,6 @@
 #include "cbatchinfotabs.h"
 
-#include "batch/cbatchupgrade.h"
+#include "batch/crollout.h"
 #include "clogview.h"
 #include "common/timescale.h"
 #include "common/vlog.h"
@@ -18,9 +18,9 @@ namespace
 constexpr int RESPONSE_TIMEOUT_MS = 5000;
 } // namespace
 
-CBatchInfoTabs::CBatchInfoTabs(CMaintainAgent *pAgent, CHttpAgent *pHttpAgent, const CBatchUpgrade *pBatch,
+CBatchInfoTabs::CBatchInfoTabs(CMaintainAgent *pAgent, CHttpAgent *pHttpAgent, const CRollout *pRollout,
                                QTreeWidget *pSysInfo, QPlainTextEdit *pLog, QWidget *pLocked, QObject *parent)
-    : QObject(parent), m_pAgent(pAgent), m_pHttpAgent(pHttpAgent), m_pBatch(pBatch), m_pSysInfo(pSysInfo),
+    : QObject(parent), m_pAgent(pAgent), m_pHttpAgent(pHttpAgent), m_pRollout(pRollout), m_pSysInfo(pSysInfo),
       m_pLocked(pLocked), m_pLogView(std::make_unique<CLogView>(pLog))
 {
     m_pSysInfo->setColumnWidth(0, 160);
@@ -46,7 +46,9 @@ bool CBatchInfoTabs::IsInformationDevice(const T_BaseDevInfo &stDevInfo) const
 void CBatchInfoTabs::AbortInformationRequest()
 {
     const QString strHost = m_stInfoDev.strHostName;
-    if (strHost.isEmpty() || (m_pBatch->IsRunning() && m_pBatch->BatchList().contains(strHost)))
+    // Only the running wave's devices are being upgraded; a later wave's are not yet touched.
+    const CBatchUpgrade *pBatch = m_pRollout->Batch();
+    if (strHost.isEmpty() || (pBatch && pBatch->IsRunning() && pBatch->BatchList().contains(strHost)))
         return;
     if (Velmora::IsHttpHostModel(strHost))
         return; // the HTTP version request ends on its own; an abort would cut an upload
