@@ -55,6 +55,11 @@ void CBatchInfoTabs::AbortInformationRequest()
     m_pAgent->AbortCmd(strHost);
 }
 
+bool CBatchInfoTabs::InRunningRollout() const
+{
+    return m_pRollout->IsRunning() && m_pRollout->Wave(m_stInfoDev.strHostName) >= 0;
+}
+
 void CBatchInfoTabs::WaitForAnswer()
 {
     m_bWaitingInfo = true;
@@ -81,7 +86,9 @@ void CBatchInfoTabs::ReadSysInfo()
         if (m_pHttpAgent->QueryVersion(m_stInfoDev) < 0)
             return;
     } else {
-        const E_CmdResult eResult = m_pAgent->GetSysInfo(m_stInfoDev.strHostName);
+        // A device of a running rollout may get its place or its wave at any moment: a
+        // request of ours would then have its upgrade refused as busy.
+        const E_CmdResult eResult = InRunningRollout() ? CMD_BUSY : m_pAgent->GetSysInfo(m_stInfoDev.strHostName);
         if (eResult != CMD_OK) {
             const QString strStatus =
                 Velmora::CmdResultText(eResult, E_CmdKind::SysInfo, m_pAgent->LastError(m_stInfoDev.strHostName));
@@ -119,7 +126,7 @@ void CBatchInfoTabs::ReadLog()
     m_pLogView->Clear();
     if (m_stInfoDev.strHostName.isEmpty() || Velmora::IsHttpHostModel(m_stInfoDev.strHostName))
         return;
-    if (m_pAgent->DownloadLog(m_stInfoDev.strHostName) != CMD_OK)
+    if (InRunningRollout() || m_pAgent->DownloadLog(m_stInfoDev.strHostName) != CMD_OK)
         return;
     WaitForAnswer();
 }

@@ -48,6 +48,7 @@ private slots:
 
 private:
     bool IsInformationDevice(const T_BaseDevInfo &stDevInfo) const;
+    bool InRunningRollout() const;
     void WaitForAnswer();
     // The information device may be mid-upgrade: ending a request must not cut its upload.
     void AbortInformationRequest();

@@ -209,8 +209,9 @@ void TestMainWindowFleet::searchChooseAndUpgradeVaza()
 // Would catch the Rollout group not reaching the engine (the rest upgraded after a failed
 // canary), a device the canary stop or the Stop button kept from starting touched anyway (a
 // bind, a log-in or an upload), its row not saying "Not started" and why, devices beyond "at
-// most N" not shown waiting, more than the one box for a canary stop, and the second press of
-// Stop aborting without asking or despite a "No", or followed by a box.
+// most N" not shown waiting, a waiting device asked for its information (its start would be
+// refused as busy), more than the one box for a canary stop, and the second press of Stop
+// aborting without asking or despite a "No", or followed by a box.
 void TestMainWindowFleet::rolloutStopsBeforeTheRest()
 {
     QJsonArray devices;
@@ -259,6 +260,11 @@ void TestMainWindowFleet::rolloutStopsBeforeTheRest()
     m_pRecorder->Expect("'ZR410 Encoder-W00061' Upgrade error occur!");
     QTest::mouseClick(F<QPushButton>("pbStart"), Qt::LeftButton);
     QCOMPARE(Column(pDev, 2).mid(2), (QStringList{"Waiting", "Waiting"}));
+    // Its session is idle, but a request now would have it refused as busy when its place comes.
+    ClickDevice("ZR410-W00063");
+    QTest::mouseClick(F<QPushButton>("btnReadSysInfo"), Qt::LeftButton);
+    QCOMPARE(Column(F<QTreeWidget>("twSysInfo"), 0), QStringList{"device is busy with another command"});
+    F<QTabWidget>("tab")->setCurrentWidget(F<QWidget>("tab_Upgrade"));
     QTest::mouseClick(pStop, Qt::LeftButton);
     QCOMPARE(Column(pDev, 2).mid(2), (QStringList{"Not started", "Not started"}));
     QCOMPARE(pStop->text(), QString("Abort"));
