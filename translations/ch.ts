@@ -279,7 +279,7 @@
     </message>
     <message>
         <source>Stop after</source>
-        <translation>失败</translation>
+        <translation>失败达到</translation>
     </message>
     <message>
         <source>No further wave starts once this many devices have failed, or once more than this share of the devices tried so far has failed (10%). Empty: no limit.</source>
@@ -287,7 +287,7 @@
     </message>
     <message>
         <source>failures</source>
-        <translation>台后停止</translation>
+        <translation>后停止</translation>
     </message>
     <message>
         <source>Retries</source>
@@ -569,12 +569,12 @@
         <translation>已停止：尚未开始</translation>
     </message>
     <message>
-        <source>Attempt %1 failed, next in %2 s</source>
-        <translation>第 %1 次尝试失败，%2 秒后重试</translation>
-    </message>
-    <message>
         <source>Attempt %1 failed: %2</source>
         <translation>第 %1 次尝试失败：%2</translation>
+    </message>
+    <message>
+        <source>Retry in %1 s, attempt %2 failed</source>
+        <translation>%1 秒后重试，第 %2 次尝试失败</translation>
     </message>
 </context>
 <context>

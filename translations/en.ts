@@ -569,11 +569,11 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Attempt %1 failed, next in %2 s</source>
+        <source>Attempt %1 failed: %2</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Attempt %1 failed: %2</source>
+        <source>Retry in %1 s, attempt %2 failed</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

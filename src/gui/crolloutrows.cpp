@@ -65,7 +65,8 @@ void CRolloutRows::ShowRetry(const T_BaseDevInfo &stDevInfo, int i32Attempt, con
     QTreeWidgetItem *pItem = m_pRows->Find(stDevInfo.strDispName);
     if (!pItem)
         return;
-    m_pRows->ShowState(pItem, tr("Attempt %1 failed, next in %2 s").arg(i32Attempt).arg((i32DelayMs + 999) / 1000));
+    // When the next comes first: a narrow column cuts the end off.
+    m_pRows->ShowState(pItem, tr("Retry in %1 s, attempt %2 failed").arg((i32DelayMs + 999) / 1000).arg(i32Attempt));
     // Kept after a later attempt succeeds: the history of the device's upgrade.
     m_pRows->ShowReason(pItem, tr("Attempt %1 failed: %2").arg(i32Attempt).arg(strReason));
 }
