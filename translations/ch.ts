@@ -241,6 +241,90 @@
         <source>Upgrade file &apos;%1&apos; is empty!</source>
         <translation>升级文件“%1”为空！</translation>
     </message>
+    <message>
+        <source>Rollout</source>
+        <translation>分批升级</translation>
+    </message>
+    <message>
+        <source>At most</source>
+        <translation>最多</translation>
+    </message>
+    <message>
+        <source>At most this many devices work on a module at the same time; the others wait. Empty: all at once.</source>
+        <translation>同一时间最多这么多台设备升级同一模块，其余设备等待。留空：全部同时升级。</translation>
+    </message>
+    <message>
+        <source>at once</source>
+        <translation>台同时</translation>
+    </message>
+    <message>
+        <source>Canary first</source>
+        <translation>先试点</translation>
+    </message>
+    <message>
+        <source>These first devices of the list go first, through every module; if one fails, no other device is touched. Empty: no canary.</source>
+        <translation>列表中的前这几台设备先升级全部模块；其中任一台失败，其余设备都不会被操作。留空：不试点。</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>无</translation>
+    </message>
+    <message>
+        <source>Waves of</source>
+        <translation>每批</translation>
+    </message>
+    <message>
+        <source>After the canary, the devices go in waves of this many. Empty: one wave.</source>
+        <translation>试点之后，设备按每批这么多台分批升级。留空：一批完成。</translation>
+    </message>
+    <message>
+        <source>Stop after</source>
+        <translation>失败达到</translation>
+    </message>
+    <message>
+        <source>No further wave starts once this many devices have failed, or once more than this share of the devices tried so far has failed (10%). Empty: no limit.</source>
+        <translation>失败设备达到此数量，或失败设备超过已升级设备的此比例（如 10%）后，不再开始下一批。留空：不限。</translation>
+    </message>
+    <message>
+        <source>failures</source>
+        <translation>后停止</translation>
+    </message>
+    <message>
+        <source>Retries</source>
+        <translation>重试</translation>
+    </message>
+    <message>
+        <source>A device that failed before it took the image (refused, timed out, dropped during the upload) is tried again up to this many times, after 5 s, 10 s, 20 s ... Never once it is installing.</source>
+        <translation>在接收映像之前失败的设备（被拒绝、超时、上传中断开）最多再试这么多次，间隔 5 秒、10 秒、20 秒……设备开始安装后不再重试。</translation>
+    </message>
+    <message>
+        <source>No further device starts; those upgrading finish their module.</source>
+        <translation>不再开始新的设备；正在升级的设备完成当前模块。</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>Abort</source>
+        <translation>中止</translation>
+    </message>
+    <message>
+        <source>Cuts the devices still upgrading short.</source>
+        <translation>立即中断仍在升级的设备。</translation>
+    </message>
+    <message>
+        <source>stop upgrade</source>
+        <translation>停止升级</translation>
+    </message>
+    <message>
+        <source>Abort the devices still upgrading? Their upgrade is cut off where it is, and they may need to be upgraded again.</source>
+        <translation>中止仍在升级的设备吗？它们的升级将就地中断，可能需要重新升级。</translation>
+    </message>
+    <message>
+        <source>upgrade stopped</source>
+        <translation>升级已停止</translation>
+    </message>
 </context>
 <context>
     <name>CFormMaintain</name>
@@ -471,6 +555,37 @@
     <message>
         <source>the rollout could not start wave %1</source>
         <translation>无法开始第 %1 批升级</translation>
+    </message>
+</context>
+<context>
+    <name>CRolloutRows</name>
+    <message>
+        <source>Waiting</source>
+        <translation>等待中</translation>
+    </message>
+    <message>
+        <source>Upgrade failed</source>
+        <translation>升级失败</translation>
+    </message>
+    <message>
+        <source>Not started</source>
+        <translation>未开始</translation>
+    </message>
+    <message>
+        <source>aborted</source>
+        <translation>已中止</translation>
+    </message>
+    <message>
+        <source>stopped before it started</source>
+        <translation>已停止：尚未开始</translation>
+    </message>
+    <message>
+        <source>Attempt %1 failed: %2</source>
+        <translation>第 %1 次尝试失败：%2</translation>
+    </message>
+    <message>
+        <source>Retry in %1 s, attempt %2 failed</source>
+        <translation>%1 秒后重试，第 %2 次尝试失败</translation>
     </message>
 </context>
 <context>

@@ -241,6 +241,90 @@
         <source>Upgrade file &apos;%1&apos; is empty!</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Rollout</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>At most</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>At most this many devices work on a module at the same time; the others wait. Empty: all at once.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>at once</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Canary first</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>These first devices of the list go first, through every module; if one fails, no other device is touched. Empty: no canary.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Waves of</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>After the canary, the devices go in waves of this many. Empty: one wave.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stop after</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No further wave starts once this many devices have failed, or once more than this share of the devices tried so far has failed (10%). Empty: no limit.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>failures</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Retries</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A device that failed before it took the image (refused, timed out, dropped during the upload) is tried again up to this many times, after 5 s, 10 s, 20 s ... Never once it is installing.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No further device starts; those upgrading finish their module.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Abort</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cuts the devices still upgrading short.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>stop upgrade</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Abort the devices still upgrading? Their upgrade is cut off where it is, and they may need to be upgraded again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>upgrade stopped</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>CFormMaintain</name>
@@ -470,6 +554,37 @@
     </message>
     <message>
         <source>the rollout could not start wave %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CRolloutRows</name>
+    <message>
+        <source>Waiting</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade failed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not started</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>aborted</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>stopped before it started</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Attempt %1 failed: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Retry in %1 s, attempt %2 failed</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -10,13 +10,15 @@
 //   name channels open at once.
 // Demo:       bench_window --demo --shot FILE [--batch-shot FILE] [--during-shot FILE]
 //                           [--info-shot FILE] [--single-shot FILE --single-during-shot FILE]
-//                           [--lang ch]
+//                           [--lang ch] [--rollout N,K,W,F,R] [--size WxH]
 //   uses the fleet the runner started (--fleet demo.json): presses "Network" in the start-up
 //   dialog and "Search", waits for the list and saves a picture of the screen; with
 //   --batch-shot also upgrades the demo's ZR410 encoders with the sample images and saves a
 //   picture with the summary on screen; with --single-shot switches to single-device mode,
 //   opens an encoder's own form and upgrades its first module with the sample image, with a
-//   picture during the upgrade and one after it. scripts/demo.sh runs it under Xvfb.
+//   picture during the upgrade and one after it. --rollout fills the batch form's Rollout
+//   group (at most, canary, waves, stop after, retries; empty keeps a field empty) before the
+//   start. scripts/demo.sh runs it under Xvfb.
 #include "benchsupport.h"
 #include "netnsfleet.h"
 
@@ -37,6 +39,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
 #include <QLoggingCategory>
 #include <QMap>
 #include <QMessageBox>
@@ -200,6 +203,9 @@ int RunDemo(const QStringList &args)
     if (i32Mode != CDlgSelect::MODE_NETWORK)
         return 1;
     MainWindow window;
+    const QStringList lstSize = Arg(args, QStringLiteral("--size")).split(QLatin1Char('x'));
+    if (lstSize.size() == 2)
+        window.resize(lstSize.at(0).toInt(), lstSize.at(1).toInt());
     window.show();
     Pause(800);
     if (!Search(window, 15000))
@@ -236,6 +242,10 @@ int RunDemo(const QStringList &args)
     pType->setCurrentIndex(pType->findData(QStringLiteral("ZR410")));
     const QString strSamples = QCoreApplication::applicationDirPath() + QStringLiteral("/samples/");
     ChooseFiles(pForm, {strSamples + QStringLiteral("main.bin"), strSamples + QStringLiteral("fpga.bin")});
+    const QStringList lstRollout = Arg(args, QStringLiteral("--rollout")).split(QLatin1Char(','));
+    const char *apszRollout[] = {"leMaxParallel", "leCanary", "leWave", "leMaxFailures", "leRetries"};
+    for (int i = 0; i < lstRollout.size() && i < 5; ++i)
+        pForm->findChild<QLineEdit *>(QLatin1String(apszRollout[i]))->setText(lstRollout.at(i));
     Pause(500);
     pForm->findChild<QPushButton *>(QStringLiteral("pbStart"))->click();
     QTreeWidget *pDev = pForm->findChild<QTreeWidget *>(QStringLiteral("twDev"));

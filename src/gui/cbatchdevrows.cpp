@@ -46,6 +46,11 @@ QTreeWidgetItem *CBatchDevRows::FindByHost(const QString &strHostName) const
     return Velmora::FindTopLevelItem(m_pTree, COL_NUMBER, ROLE_HOST, strHostName);
 }
 
+QTreeWidgetItem *CBatchDevRows::At(int i32Row) const
+{
+    return m_pTree->topLevelItem(i32Row);
+}
+
 QString CBatchDevRows::HostOf(const QTreeWidgetItem *pItem)
 {
     return pItem->data(COL_NUMBER, ROLE_HOST).toString();
@@ -113,9 +118,9 @@ void CBatchDevRows::ShowStep(QTreeWidgetItem *pItem, const QString &strStep, int
     pItem->setText(COL_PROGRESS, QStringLiteral("%1%").arg(i32Progress));
 }
 
-void CBatchDevRows::ShowFailed(QTreeWidgetItem *pItem, const QString &strFailedText)
+void CBatchDevRows::ShowState(QTreeWidgetItem *pItem, const QString &strState)
 {
-    pItem->setText(COL_STEP, strFailedText);
+    pItem->setText(COL_STEP, strState);
     pItem->setText(COL_PROGRESS, QString());
 }
 
@@ -124,10 +129,12 @@ void CBatchDevRows::ShowReason(QTreeWidgetItem *pItem, const QString &strReason)
     pItem->setToolTip(COL_STEP, Velmora::PlainToolTip(strReason));
 }
 
-void CBatchDevRows::ClearReasons()
+void CBatchDevRows::ClearStates()
 {
-    for (int i = 0; i < m_pTree->topLevelItemCount(); ++i)
+    for (int i = 0; i < m_pTree->topLevelItemCount(); ++i) {
+        ShowState(m_pTree->topLevelItem(i), QString());
         m_pTree->topLevelItem(i)->setToolTip(COL_STEP, QString());
+    }
 }
 
 void CBatchDevRows::SetRebootButtonsEnabled(bool bEnabled)

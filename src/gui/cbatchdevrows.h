@@ -24,6 +24,7 @@ public:
     int Count() const;
     QTreeWidgetItem *Find(const QString &strDispName) const;
     QTreeWidgetItem *FindByHost(const QString &strHostName) const;
+    QTreeWidgetItem *At(int i32Row) const;
     static QString HostOf(const QTreeWidgetItem *pItem);
     // The row a reboot button belongs to; null when that row is gone.
     QTreeWidgetItem *RowOf(const QPushButton *pButton) const;
@@ -40,10 +41,12 @@ public:
     // Every listed device in row order, as it was listed.
     QList<T_BaseDevInfo> Devices() const;
     void ShowStep(QTreeWidgetItem *pItem, const QString &strStep, int i32Progress);
-    void ShowFailed(QTreeWidgetItem *pItem, const QString &strFailedText);
-    // Why the row failed, in the step's tool tip, until the next start clears it.
+    // A state without progress in the step column: failed, waiting, not started, a retry.
+    void ShowState(QTreeWidgetItem *pItem, const QString &strState);
+    // Why the row is in its state, in the step's tool tip, until the next start clears it.
     void ShowReason(QTreeWidgetItem *pItem, const QString &strReason);
-    void ClearReasons();
+    // Every row's step, progress and reason emptied: a new batch starts.
+    void ClearStates();
     void SetRebootButtonsEnabled(bool bEnabled);
 
 private:

@@ -1,6 +1,6 @@
 #include "cbatchinfotabs.h"
 
-#include "batch/cbatchupgrade.h"
+#include "batch/crollout.h"
 #include "clogview.h"
 #include "common/timescale.h"
 #include "common/vlog.h"
@@ -18,9 +18,9 @@ namespace
 constexpr int RESPONSE_TIMEOUT_MS = 5000;
 } // namespace
 
-CBatchInfoTabs::CBatchInfoTabs(CMaintainAgent *pAgent, CHttpAgent *pHttpAgent, const CBatchUpgrade *pBatch,
+CBatchInfoTabs::CBatchInfoTabs(CMaintainAgent *pAgent, CHttpAgent *pHttpAgent, const CRollout *pRollout,
                                QTreeWidget *pSysInfo, QPlainTextEdit *pLog, QWidget *pLocked, QObject *parent)
-    : QObject(parent), m_pAgent(pAgent), m_pHttpAgent(pHttpAgent), m_pBatch(pBatch), m_pSysInfo(pSysInfo),
+    : QObject(parent), m_pAgent(pAgent), m_pHttpAgent(pHttpAgent), m_pRollout(pRollout), m_pSysInfo(pSysInfo),
       m_pLocked(pLocked), m_pLogView(std::make_unique<CLogView>(pLog))
 {
     m_pSysInfo->setColumnWidth(0, 160);
@@ -46,11 +46,18 @@ bool CBatchInfoTabs::IsInformationDevice(const T_BaseDevInfo &stDevInfo) const
 void CBatchInfoTabs::AbortInformationRequest()
 {
     const QString strHost = m_stInfoDev.strHostName;
-    if (strHost.isEmpty() || (m_pBatch->IsRunning() && m_pBatch->BatchList().contains(strHost)))
+    // Only the running wave's devices are being upgraded; a later wave's are not yet touched.
+    const CBatchUpgrade *pBatch = m_pRollout->Batch();
+    if (strHost.isEmpty() || (pBatch && pBatch->IsRunning() && pBatch->BatchList().contains(strHost)))
         return;
     if (Velmora::IsHttpHostModel(strHost))
         return; // the HTTP version request ends on its own; an abort would cut an upload
     m_pAgent->AbortCmd(strHost);
+}
+
+bool CBatchInfoTabs::InRunningRollout() const
+{
+    return m_pRollout->IsRunning() && m_pRollout->Wave(m_stInfoDev.strHostName) >= 0;
 }
 
 void CBatchInfoTabs::WaitForAnswer()
@@ -79,7 +86,9 @@ void CBatchInfoTabs::ReadSysInfo()
         if (m_pHttpAgent->QueryVersion(m_stInfoDev) < 0)
             return;
     } else {
-        const E_CmdResult eResult = m_pAgent->GetSysInfo(m_stInfoDev.strHostName);
+        // A device of a running rollout may get its place or its wave at any moment: a
+        // request of ours would then have its upgrade refused as busy.
+        const E_CmdResult eResult = InRunningRollout() ? CMD_BUSY : m_pAgent->GetSysInfo(m_stInfoDev.strHostName);
         if (eResult != CMD_OK) {
             const QString strStatus =
                 Velmora::CmdResultText(eResult, E_CmdKind::SysInfo, m_pAgent->LastError(m_stInfoDev.strHostName));
@@ -117,7 +126,7 @@ void CBatchInfoTabs::ReadLog()
     m_pLogView->Clear();
     if (m_stInfoDev.strHostName.isEmpty() || Velmora::IsHttpHostModel(m_stInfoDev.strHostName))
         return;
-    if (m_pAgent->DownloadLog(m_stInfoDev.strHostName) != CMD_OK)
+    if (InRunningRollout() || m_pAgent->DownloadLog(m_stInfoDev.strHostName) != CMD_OK)
         return;
     WaitForAnswer();
 }

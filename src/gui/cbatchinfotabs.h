@@ -7,10 +7,10 @@
 
 #include <memory>
 
-class CBatchUpgrade;
 class CHttpAgent;
 class CLogView;
 class CMaintainAgent;
+class CRollout;
 class QPlainTextEdit;
 class QTreeWidget;
 class QWidget;
@@ -24,9 +24,9 @@ class CBatchInfoTabs : public QObject
 {
     Q_OBJECT
 public:
-    // Nothing is owned: the agents and the engine outlive this object, the widgets are the
+    // Nothing is owned: the agents and the rollout outlive this object, the widgets are the
     // form's. pLocked is disabled while a request is out.
-    CBatchInfoTabs(CMaintainAgent *pAgent, CHttpAgent *pHttpAgent, const CBatchUpgrade *pBatch, QTreeWidget *pSysInfo,
+    CBatchInfoTabs(CMaintainAgent *pAgent, CHttpAgent *pHttpAgent, const CRollout *pRollout, QTreeWidget *pSysInfo,
                    QPlainTextEdit *pLog, QWidget *pLocked, QObject *parent = nullptr);
     ~CBatchInfoTabs() override;
 
@@ -48,6 +48,7 @@ private slots:
 
 private:
     bool IsInformationDevice(const T_BaseDevInfo &stDevInfo) const;
+    bool InRunningRollout() const;
     void WaitForAnswer();
     // The information device may be mid-upgrade: ending a request must not cut its upload.
     void AbortInformationRequest();
@@ -55,7 +56,7 @@ private:
 
     CMaintainAgent *m_pAgent;
     CHttpAgent *m_pHttpAgent;
-    const CBatchUpgrade *m_pBatch;
+    const CRollout *m_pRollout;
     QTreeWidget *m_pSysInfo;
     QWidget *m_pLocked;
     std::unique_ptr<CLogView> m_pLogView;

@@ -5,6 +5,8 @@
 #include "cbatchinfotabs.h"
 #include "cmsgbox.h"
 #include "common/vlog.h"
+#include "crolloutfields.h"
+#include "crolloutrows.h"
 #include "filechooser.h"
 #include "modulerows.h"
 #include "product/cdevicetypes.h"
@@ -16,11 +18,12 @@
 
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 
 CFormDevicesUpgrade::CFormDevicesUpgrade(CMaintainAgent *pAgent, const CDeviceTypes *pTypes, QWidget *parent)
-    : QWidget(parent), ui(new Ui::CFormDevicesUpgrade), m_pTypes(pTypes), m_batch(pAgent, &m_httpAgent)
+    : QWidget(parent), ui(new Ui::CFormDevicesUpgrade), m_pTypes(pTypes), m_rollout(pAgent, &m_httpAgent)
 {
     Velmora::RegisterMaintainMetaTypes();
     ui->setupUi(this);
@@ -32,11 +35,14 @@ CFormDevicesUpgrade::CFormDevicesUpgrade(CMaintainAgent *pAgent, const CDeviceTy
     ui->cbDevVersion->setCurrentIndex(-1);
     ui->twDev->installEventFilter(this);
     m_pRows = std::make_unique<CBatchDevRows>(ui->twDev);
+    m_pRolloutFields =
+        std::make_unique<CRolloutFields>(ui->leMaxParallel, ui->leCanary, ui->leWave, ui->leMaxFailures, ui->leRetries);
+    m_pRolloutRows = std::make_unique<CRolloutRows>(&m_rollout, m_pRows.get());
     ui->twModule->setColumnWidth(0, 180);
 
     // Every HTTP version page goes on to the main window, the information device's also
     // through its tab.
-    m_pInfoTabs = std::make_unique<CBatchInfoTabs>(pAgent, &m_httpAgent, &m_batch, ui->twSysInfo, ui->teLog, this);
+    m_pInfoTabs = std::make_unique<CBatchInfoTabs>(pAgent, &m_httpAgent, &m_rollout, ui->twSysInfo, ui->teLog, this);
     connect(m_pInfoTabs.get(), &CBatchInfoTabs::signalHttpVersion, this, &CFormDevicesUpgrade::signalHttpVersion);
     connect(&m_httpAgent, &CHttpAgent::signalHttpVersionNotify, this, &CFormDevicesUpgrade::signalHttpVersion);
     connect(ui->cbDevType, &QComboBox::currentTextChanged, this, &CFormDevicesUpgrade::slotDevTypeChange);
@@ -45,11 +51,9 @@ CFormDevicesUpgrade::CFormDevicesUpgrade(CMaintainAgent *pAgent, const CDeviceTy
     connect(ui->cbDevVersion, &QComboBox::currentTextChanged, this,
             &CFormDevicesUpgrade::onDevVersionCurrentIndexChanged);
 
-    connect(&m_batch, &CBatchUpgrade::signalDeviceProgress, this, &CFormDevicesUpgrade::slotDeviceProgress);
-    connect(&m_batch, &CBatchUpgrade::signalDeviceFailed, this, &CFormDevicesUpgrade::slotDeviceFailed);
-    connect(&m_batch, &CBatchUpgrade::signalBatchFinished, this, &CFormDevicesUpgrade::slotBatchFinished);
-    connect(&m_batch, &CBatchUpgrade::signalReplyTimeOut, this, &CFormDevicesUpgrade::slotReplyTimeOut);
-    connect(&m_batch, &CBatchUpgrade::signalModuleNotStarted, this, &CFormDevicesUpgrade::slotModuleNotStarted);
+    connect(&m_rollout, &CRollout::signalDeviceProgress, this, &CFormDevicesUpgrade::slotDeviceProgress);
+    connect(&m_rollout, &CRollout::signalDeviceFailed, this, &CFormDevicesUpgrade::slotDeviceFailed);
+    connect(&m_rollout, &CRollout::signalFinished, this, &CFormDevicesUpgrade::slotRolloutFinished);
 }
 
 CFormDevicesUpgrade::~CFormDevicesUpgrade()
@@ -57,14 +61,15 @@ CFormDevicesUpgrade::~CFormDevicesUpgrade()
     // Members outlive the widgets by a moment: nothing the engine or the agents stop while
     // they are taken down may reach a slot of this form or of its tabs.
     m_pInfoTabs.reset();
-    m_batch.disconnect(this);
+    m_pRolloutRows.reset();
+    m_rollout.disconnect(this);
     m_httpAgent.disconnect(this);
     delete ui;
 }
 
 bool CFormDevicesUpgrade::IsRunning() const
 {
-    return m_batch.IsRunning();
+    return m_rollout.IsRunning();
 }
 
 int CFormDevicesUpgrade::AddDev(T_BaseDevInfo stDevInfo)
@@ -188,7 +193,6 @@ void CFormDevicesUpgrade::onDevVersionCurrentIndexChanged(QString arg1)
 void CFormDevicesUpgrade::ClearDevices()
 {
     ui->twDev->clear();
-    m_batch.SetDevices({});
     ui->pbDelete->setEnabled(false);
 }
 
@@ -218,7 +222,6 @@ void CFormDevicesUpgrade::slotCurrentDevChange()
 void CFormDevicesUpgrade::RemoveRow(QTreeWidgetItem *pItem)
 {
     const QString strHost = CBatchDevRows::HostOf(pItem);
-    m_batch.RemoveDevice(strHost);
     m_httpAgent.RemoveAt(m_httpAgent.IndexOf(strHost));
     m_pRows->Remove(pItem);
 }
@@ -274,6 +277,9 @@ void CFormDevicesUpgrade::SetBatchControlsEnabled(bool bEnabled)
                              static_cast<QWidget *>(ui->pbClear), static_cast<QWidget *>(ui->cbDevType),
                              static_cast<QWidget *>(ui->pbDelete), static_cast<QWidget *>(ui->cbReboot)})
         pWidget->setEnabled(bEnabled);
+    // The engine takes the rollout as it is at the start; Stop, in the same group, stays usable.
+    for (QLineEdit *pEdit : ui->gbRollout->findChildren<QLineEdit *>())
+        pEdit->setEnabled(bEnabled);
     // The version selection empties the list too: not under a running batch.
     ui->cbDevVersion->setEnabled(bEnabled && !m_strDevType.isEmpty());
     if (bEnabled)
@@ -283,23 +289,31 @@ void CFormDevicesUpgrade::SetBatchControlsEnabled(bool bEnabled)
 void CFormDevicesUpgrade::SetRunning(bool bRunning)
 {
     SetBatchControlsEnabled(!bRunning);
+    m_bStopRequested = false;
+    ui->pbStop->setEnabled(bRunning);
+    ui->pbStop->setText(tr("Stop"));
+    ui->pbStop->setToolTip(tr("No further device starts; those upgrading finish their module."));
     emit signalRunningChanged(bRunning);
 }
 
 void CFormDevicesUpgrade::on_pbStart_clicked()
 {
     m_pRows->SetRebootButtonsEnabled(false);
-    m_pRows->ClearReasons();
+    // Refusals are reported from inside Start(): the last batch's states go first.
+    m_pRows->ClearStates();
     QList<T_BatchModule> lstModules;
     for (int i = 0; i < ui->twModule->topLevelItemCount(); ++i) {
         const QTreeWidgetItem *pItem = ui->twModule->topLevelItem(i);
         lstModules.append({pItem->data(0, Qt::UserRole).toString(), pItem->text(0), pItem->text(1)});
     }
-    m_batch.SetDevices(m_pRows->Devices());
-    m_batch.SetModules(lstModules);
-    switch (m_batch.Start()) {
+    m_rollout.SetDevices(m_pRows->Devices());
+    m_rollout.SetModules(lstModules);
+    m_rollout.SetOptions(m_pRolloutFields->Options());
+    m_pRolloutRows->Reset(lstModules);
+    switch (m_rollout.Start()) {
     case CBatchUpgrade::START_OK:
         SetRunning(true);
+        m_pRolloutRows->ShowLaterWaves();
         break;
     case CBatchUpgrade::START_NO_FILE:
         CMsgBox::Show(this, QMessageBox::Critical, QString(), tr("Select upgrade file first!"));
@@ -309,7 +323,7 @@ void CFormDevicesUpgrade::on_pbStart_clicked()
         break;
     case CBatchUpgrade::START_EMPTY_FILE:
         CMsgBox::Show(this, QMessageBox::Critical, QString(),
-                      tr("Upgrade file '%1' is empty!").arg(QDir::toNativeSeparators(m_batch.EmptyFile())));
+                      tr("Upgrade file '%1' is empty!").arg(QDir::toNativeSeparators(m_rollout.EmptyFile())));
         break;
     case CBatchUpgrade::START_RUNNING:
         break;
@@ -323,7 +337,10 @@ void CFormDevicesUpgrade::slotDeviceProgress(T_BaseDevInfo stDevInfo, int, QStri
     if (!pItem)
         return;
     if (bError) {
-        m_pRows->ShowFailed(pItem, tr("Upgrade failed"));
+        m_pRows->ShowState(pItem, tr("Upgrade failed"));
+        // A canary's failure stops the rollout, and that one box names it and says why.
+        if (m_rollout.Wave(stDevInfo.strHostName) == 0)
+            return;
         CMsgBox::Show(this, QMessageBox::Critical, QString(),
                       tr("'%1' Upgrade error occur!").arg(stDevInfo.strDispName));
         return;
@@ -337,16 +354,60 @@ void CFormDevicesUpgrade::slotDeviceFailed(T_BaseDevInfo stDevInfo, int, QString
     QTreeWidgetItem *pItem = m_pRows->Find(stDevInfo.strDispName);
     if (!pItem)
         return;
-    m_pRows->ShowFailed(pItem, tr("Upgrade failed"));
+    m_pRows->ShowState(pItem, tr("Upgrade failed"));
     m_pRows->ShowReason(pItem, strReason);
 }
 
-void CFormDevicesUpgrade::slotBatchFinished(int i32Successes, int i32Total, QStringList lstRebootHosts)
+void CFormDevicesUpgrade::on_pbStop_clicked()
 {
+    if (!IsRunning())
+        return;
+    if (!m_bStopRequested) {
+        m_bStopRequested = true;
+        m_rollout.RequestStop();
+        ui->pbStop->setText(tr("Abort"));
+        ui->pbStop->setToolTip(tr("Cuts the devices still upgrading short."));
+        return;
+    }
+    if (CMsgBox::Question(this, tr("stop upgrade"),
+                          tr("Abort the devices still upgrading? Their upgrade is cut off where it is, and "
+                             "they may need to be upgraded again."),
+                          QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes ||
+        !IsRunning())
+        return;
+    // The engine stops silently: what it cut off is said here.
+    m_pRolloutRows->ShowAborted();
+    m_rollout.Abort();
     SetRunning(false);
     m_pRows->SetRebootButtonsEnabled(true);
-    CMsgBox::Show(this, QMessageBox::NoIcon, tr("upgradation summary"),
-                  tr("succeeded: %1, total: %2.").arg(i32Successes).arg(i32Total));
+}
+
+void CFormDevicesUpgrade::slotRolloutFinished(int i32Successes, int i32Total, QStringList lstRebootHosts,
+                                              CRollout::E_End eEnd, QString strReason)
+{
+    SetRunning(false);
+    const QString strSummary = tr("succeeded: %1, total: %2.").arg(i32Successes).arg(i32Total);
+    switch (eEnd) {
+    case CRollout::END_NO_REPORT:
+        CMsgBox::Show(this, QMessageBox::Critical, QString(), tr("upgrade failed!"));
+        return;
+    case CRollout::END_MODULE_NOT_RUN:
+        CMsgBox::Show(this, QMessageBox::Critical, QString(),
+                      strReason.isEmpty() ? tr("Select upgrade devices first!") : strReason);
+        m_pRows->SetRebootButtonsEnabled(true);
+        return;
+    case CRollout::END_CANARY_FAILED:
+    case CRollout::END_FAILURE_LIMIT:
+        // One box for the stop, naming the device and its reason; the rows say the rest.
+        m_pRows->SetRebootButtonsEnabled(true);
+        CMsgBox::Show(this, QMessageBox::Warning, tr("upgrade stopped"), strReason + QStringLiteral("\n") + strSummary);
+        break;
+    case CRollout::END_DONE:
+    case CRollout::END_STOPPED:
+        m_pRows->SetRebootButtonsEnabled(true);
+        CMsgBox::Show(this, QMessageBox::NoIcon, tr("upgradation summary"), strSummary);
+        break;
+    }
     if (!ui->cbReboot->isChecked())
         return;
     for (const QString &strHost : lstRebootHosts) {
@@ -355,19 +416,6 @@ void CFormDevicesUpgrade::slotBatchFinished(int i32Successes, int i32Total, QStr
         emit signalDevReboot(strHost);
     }
     RowsRemoved();
-}
-
-void CFormDevicesUpgrade::slotReplyTimeOut()
-{
-    CMsgBox::Show(this, QMessageBox::Critical, QString(), tr("upgrade failed!"));
-    SetRunning(false);
-}
-
-void CFormDevicesUpgrade::slotModuleNotStarted()
-{
-    CMsgBox::Show(this, QMessageBox::Critical, QString(), tr("Select upgrade devices first!"));
-    SetRunning(false);
-    m_pRows->SetRebootButtonsEnabled(true);
 }
 
 void CFormDevicesUpgrade::slotReboot()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "batch/cbatchupgrade.h"
+#include "batch/crollout.h"
 #include "http/chttpagent.h"
 #include "session/cbasemaintainsession.h"
 
@@ -12,6 +12,8 @@
 class CBatchDevRows;
 class CBatchInfoTabs;
 class CDeviceTypes;
+class CRolloutFields;
+class CRolloutRows;
 class CMaintainAgent;
 class QTreeWidgetItem;
 
@@ -21,11 +23,11 @@ class CFormDevicesUpgrade;
 }
 
 // The batch upgrade form: the operator picks a device type (and optionally a version), one
-// file per module, and starts. Every rule of the batch itself (routing, pass accounting,
-// time limits, who is left to reboot) is the engine's, CBatchUpgrade; the form lists the
-// devices (CBatchDevRows), shows what the engine reports and asks the main window for
-// reboots. The System Info and Log tabs (CBatchInfoTabs) show one device, the one the main
-// window last made current.
+// file per module, how to roll it out (CRolloutFields), and starts. Every rule of the batch
+// itself (routing, pass accounting, time limits, canary, waves, retries, who is left to
+// reboot) is the engine's, CRollout over CBatchUpgrade; the form lists the devices
+// (CBatchDevRows, CRolloutRows), shows what the engine reports and asks the main window for reboots. The System Info
+// and Log tabs (CBatchInfoTabs) show one device, the one the main window last made current.
 class CFormDevicesUpgrade : public QWidget
 {
     Q_OBJECT
@@ -66,6 +68,8 @@ public slots:
 private slots:
     void slotSelectUpgradeFile();
     void on_pbStart_clicked();
+    // First press: no further device starts. Second: the working ones are cut short.
+    void on_pbStop_clicked();
     void on_pbClear_clicked();
     void slotDevTypeChange(QString devType);
     void slotDropToAddDev(QByteArray info);
@@ -78,9 +82,8 @@ private slots:
     void slotDeviceProgress(T_BaseDevInfo stDevInfo, int i32Module, QString strCurStep, int i32CurProgress, bool bError,
                             bool bFinished);
     void slotDeviceFailed(T_BaseDevInfo stDevInfo, int i32Module, QString strCurStep, QString strReason);
-    void slotBatchFinished(int i32Successes, int i32Total, QStringList lstRebootHosts);
-    void slotReplyTimeOut();
-    void slotModuleNotStarted();
+    void slotRolloutFinished(int i32Successes, int i32Total, QStringList lstRebootHosts, CRollout::E_End eEnd,
+                             QString strReason);
 
 protected:
     bool eventFilter(QObject *pWatched, QEvent *pEvent) override;
@@ -100,8 +103,11 @@ private:
     QString m_strDevType;
     CHttpAgent m_httpAgent;
     const CDeviceTypes *m_pTypes;
-    CBatchUpgrade m_batch;
+    CRollout m_rollout;
+    std::unique_ptr<CRolloutFields> m_pRolloutFields;
     std::unique_ptr<CBatchDevRows> m_pRows;
+    std::unique_ptr<CRolloutRows> m_pRolloutRows;
+    bool m_bStopRequested = false; // the next press of Stop aborts
     std::unique_ptr<CBatchInfoTabs> m_pInfoTabs;
     DeviceResolver m_resolver;
 };

@@ -1,13 +1,14 @@
 // The real main window and batch form against simulated devices in the namespace runner:
 // a search, the columns and names it fills, choosing a type and a version, a Vaza batch with a
-// failing device and auto reboot over telnet, an HTTP batch, the System Info tab, and the
-// switch to single-device forms, as an operator drives them.
+// failing device and auto reboot over telnet, an HTTP batch, a rollout that stops before the
+// rest, the System Info tab, and the switch to single-device forms, as an operator drives them.
 #include "cformdevicesupgrade.h"
 #include "filechooser.h"
 #include "fleetwindowtest.h"
 #include "formmaintain.h"
 #include "mainwindow.h"
 #include "qdevlistwidget.h"
+#include "sysinfoitems.h"
 #include "telnet/ctelnetcomm.h"
 #include "testtime.h"
 
@@ -15,6 +16,7 @@
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
@@ -40,6 +42,7 @@ private slots:
     void cleanup();
     void searchChooseAndUpgradeVaza();
     void upgradeHttp();
+    void rolloutStopsBeforeTheRest();
     void singleDeviceMode();
 };
 
@@ -203,6 +206,95 @@ void TestMainWindowFleet::searchChooseAndUpgradeVaza()
 
 // Would catch an HTTP batch that never ends when the result file goes away, its images
 // altered, and the version page not reaching the columns and the System Info tab.
+// Would catch the Rollout group not reaching the engine (the rest upgraded after a failed
+// canary), a device the canary stop or the Stop button kept from starting touched anyway (a
+// bind, a log-in or an upload), its row not saying "Not started" and why, devices beyond "at
+// most N" not shown waiting, a waiting device asked for its information (its start would be
+// refused as busy), more than the one box for a canary stop, and the second press of Stop
+// aborting without asking or despite a "No", or followed by a box.
+void TestMainWindowFleet::rolloutStopsBeforeTheRest()
+{
+    QJsonArray devices;
+    for (int i = 1; i <= 4; ++i) {
+        QJsonObject dev = Device(QString("ZR410-W0006%1").arg(i), QString("10.213.0.4%1").arg(i), "tx", "V3.1.4",
+                                 i == 1 ? QJsonObject{{"ftp_fail", QJsonObject{{"USER", 530}}}} : QJsonObject{});
+        QJsonObject knobs = dev.value("knobs").toObject();
+        knobs.insert("install_ms", i == 2 ? 60000 : 0);
+        dev.insert("knobs", knobs);
+        devices << dev;
+    }
+    QVERIFY(StartFleet(devices, {"discovery", "vaza", "ftp"}));
+    QVERIFY(Search());
+    QTRY_VERIFY_WITH_TIMEOUT(!Column(List(), 3).contains(QString()), 15000);
+    ScopedTimeScale scale(0.2);
+    F<QComboBox>("cbDevType")->setCurrentText("ZR410 Encoder");
+    QTreeWidget *pDev = F<QTreeWidget>("twDev");
+    QCOMPARE(Column(pDev, 1).first(), QString("ZR410 Encoder-W00061"));
+    ChooseFiles({Image("main.bin", 50000), Image("fpga.bin", 20000)});
+    QPushButton *pStop = F<QPushButton>("pbStop");
+    QVERIFY(!pStop->isEnabled());
+
+    // A canary of one, whose FTP log-in is refused.
+    const QString strReason = "canary failed: ZR410-W00061: Login failed: Simulated failure of USER.";
+    m_pRecorder->Expect(strReason + "\nsucceeded: 0, total: 4.");
+    QTest::keyClicks(F<QLineEdit>("leCanary"), "1");
+    // The search's own information requests bind too: only what the batches sent counts.
+    const int i32Before = m_fleet.Records().size();
+    QTest::mouseClick(F<QPushButton>("pbStart"), Qt::LeftButton);
+    QVERIFY(pStop->isEnabled() && !F<QLineEdit>("leWave")->isEnabled());
+    QCOMPARE(Column(pDev, 2).mid(1), (QStringList{"Waiting", "Waiting", "Waiting"}));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_pWindow->BatchForm()->IsRunning(), BATCH_MS);
+    QCOMPARE(m_pRecorder->Shown().size(), 1);
+    QCOMPARE(m_pRecorder->PendingExpectations(), 0);
+    QCOMPARE(m_pRecorder->Shown().first().strTitle, QString("upgrade stopped"));
+    QCOMPARE(m_pRecorder->Shown().first().eIcon, QMessageBox::Warning);
+    QCOMPARE(Column(pDev, 2), (QStringList{"Upgrade failed", "Not started", "Not started", "Not started"}));
+    for (int i = 1; i < 4; ++i)
+        QCOMPARE(pDev->topLevelItem(i)->toolTip(2), Velmora::PlainToolTip(strReason));
+    QVERIFY(!pStop->isEnabled() && F<QLineEdit>("leWave")->isEnabled());
+    m_pRecorder->Reset();
+
+    // No canary, two at a time: the rest wait, and Stop keeps them from starting.
+    F<QLineEdit>("leCanary")->clear();
+    QTest::keyClicks(F<QLineEdit>("leMaxParallel"), "2");
+    m_pRecorder->Expect("'ZR410 Encoder-W00061' Upgrade error occur!");
+    QTest::mouseClick(F<QPushButton>("pbStart"), Qt::LeftButton);
+    QCOMPARE(Column(pDev, 2).mid(2), (QStringList{"Waiting", "Waiting"}));
+    // Its session is idle, but a request now would have it refused as busy when its place comes.
+    ClickDevice("ZR410-W00063");
+    QTest::mouseClick(F<QPushButton>("btnReadSysInfo"), Qt::LeftButton);
+    QCOMPARE(Column(F<QTreeWidget>("twSysInfo"), 0), QStringList{"device is busy with another command"});
+    F<QTabWidget>("tab")->setCurrentWidget(F<QWidget>("tab_Upgrade"));
+    QTest::mouseClick(pStop, Qt::LeftButton);
+    QCOMPARE(Column(pDev, 2).mid(2), (QStringList{"Not started", "Not started"}));
+    QCOMPARE(pStop->text(), QString("Abort"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_pRecorder->PendingExpectations(), 0, BATCH_MS);
+    // The second device installs for a minute: the second press cuts it short, once confirmed.
+    const QString strQuestion = "Abort the devices still upgrading? Their upgrade is cut off where it is, and they "
+                                "may need to be upgraded again.";
+    m_pRecorder->Expect(strQuestion, QMessageBox::No);
+    QTest::mouseClick(pStop, Qt::LeftButton);
+    QVERIFY(m_pWindow->BatchForm()->IsRunning());
+    m_pRecorder->Expect(strQuestion, QMessageBox::Yes);
+    QTest::mouseClick(pStop, Qt::LeftButton);
+    QVERIFY(!m_pWindow->BatchForm()->IsRunning() && !pStop->isEnabled());
+    QCOMPARE(Column(pDev, 2), (QStringList{"Upgrade failed", "Upgrade failed", "Not started", "Not started"}));
+    QCOMPARE(pDev->topLevelItem(1)->toolTip(2), Velmora::PlainToolTip("aborted"));
+    QVERIFY(F<QPushButton>("pbStart")->isEnabled() &&
+            m_pWindow->findChild<QPushButton *>("btnSearchDevices")->isEnabled());
+    QTest::qWait(300);
+    QCOMPARE(m_pRecorder->Shown().size(), 3);
+
+    QStringList lstTouched;
+    for (const QJsonObject &ev : m_fleet.Records().mid(i32Before))
+        if (ev.value("type").toString().startsWith("vaza_bind") || ev.value("type").toString().startsWith("ftp_") ||
+            ev.value("type") == "image")
+            lstTouched << ev.value("device").toString();
+    lstTouched.removeDuplicates();
+    lstTouched.sort();
+    QCOMPARE(lstTouched, (QStringList{"ZR410-W00061", "ZR410-W00062"}));
+}
+
 void TestMainWindowFleet::upgradeHttp()
 {
     const QJsonArray devices{Device("ZR110-W00011", "10.213.0.40", "tx", "2.1.4"),
