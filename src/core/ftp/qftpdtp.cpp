@@ -42,6 +42,25 @@ namespace
 {
 // Uploads currently writing, in this (the GUI) thread.
 int s_i32Writing = 0;
+
+// The upload block all uploads share (see WriteMore) and whether a piece is in it now.
+QByteArray s_baSharedBlock;
+bool s_bSharedBlockBusy = false;
+struct T_SharedHold {
+    explicit T_SharedHold(bool bShared) : m_bShared(bShared)
+    {
+        if (m_bShared)
+            s_bSharedBlockBusy = true;
+    }
+    ~T_SharedHold()
+    {
+        if (m_bShared)
+            s_bSharedBlockBusy = false;
+    }
+    T_SharedHold(const T_SharedHold &) = delete;
+    T_SharedHold &operator=(const T_SharedHold &) = delete;
+    bool m_bShared;
+};
 } // namespace
 
 QFtpDTP::QFtpDTP(QObject *parent) : QObject(parent) {}
@@ -83,8 +102,6 @@ void QFtpDTP::Prepare(bool bUpload, QIODevice *pDevice, qint64 i64Total)
     SetWriting(false);
     m_bHasConnected = false;
     m_bConnected = false;
-    if (bUpload && m_baBlock.size() != kWriteSize)
-        m_baBlock.resize(kWriteSize);
     // A sequential source (a pipe, a socket) may run dry before its end; go on when it refills.
     if (bUpload && pDevice && pDevice->isSequential())
         connect(pDevice, &QIODevice::readyRead, this, &QFtpDTP::slotDeviceReadyRead);
@@ -437,8 +454,17 @@ void QFtpDTP::WriteMore()
         // One read per write: from the page cache, a 16 KiB read costs about as much
         // in system-call overhead as it moves, which alone would cost 5% against curl.
         bool bDry = false; // a sequential device has nothing more for now
-        const qint64 i64Want = qBound<qint64>(kBlockSize, i64Budget, m_baBlock.size());
-        const qint64 i64Filled = m_pDevice->read(m_baBlock.data(), i64Want);
+        // Every upload shares one block: a piece lives in it only from its read to its write,
+        // all on one thread, so a thousand uploads do not each hold 256 KiB. A write that
+        // reports into another upload from inside itself finds it taken and that upload uses
+        // a block of its own for the piece.
+        const bool bShared = !s_bSharedBlockBusy;
+        QByteArray &baBlock = bShared ? s_baSharedBlock : m_baBlock;
+        if (baBlock.size() != kWriteSize)
+            baBlock.resize(kWriteSize);
+        const T_SharedHold hold(bShared);
+        const qint64 i64Want = qBound<qint64>(kBlockSize, i64Budget, baBlock.size());
+        const qint64 i64Filled = m_pDevice->read(baBlock.data(), i64Want);
         if (i64Filled < 0) {
             const QString strError = m_pDevice->errorString();
             DropSocket(true);
@@ -458,7 +484,7 @@ void QFtpDTP::WriteMore()
             // handled it has dropped the socket and reported the failure already.
             QTcpSocket *pSocket = m_pSocket;
             QPointer<QFtpDTP> guard(this);
-            const qint64 i64Written = pSocket->write(m_baBlock.constData(), i64Filled);
+            const qint64 i64Written = pSocket->write(baBlock.constData(), i64Filled);
             if (!guard || m_pSocket != pSocket)
                 return;
             if (i64Written != i64Filled) {

@@ -99,7 +99,7 @@ private:
     QPointer<QIODevice> m_pDevice;
     QByteArray m_baBuffer;  // download bytes kept after the socket closed
     int m_i32BufferPos = 0; // start of the unread part of m_baBuffer
-    QByteArray m_baBlock;   // the upload's blocks gathered for one socket write, reused
+    QByteArray m_baBlock;   // an upload block of its own, only while the shared one is taken
     qint64 m_i64Done = 0;
     qint64 m_i64Handed = 0; // upload bytes given to the socket
     qint64 m_i64Total = 0;
