@@ -146,9 +146,11 @@ bool CBatchUpgrade::StartModule(int i32Module)
     if (!self)
         return true;
     if (m_bRunning) {
+        // Those that start on the next turns do not wait for a place: only the rest are told.
+        int i32Soon = m_queue.FreeSlots();
         const QStringList lstHosts = m_lstBatch;
         for (const QString &strHost : lstHosts) {
-            if (m_hashState.value(strHost, DEV_FAILED) != DEV_WAITING)
+            if (m_hashState.value(strHost, DEV_FAILED) != DEV_WAITING || i32Soon-- > 0)
                 continue;
             emit signalDeviceWaiting(Device(strHost), i32Module);
             if (!self)
@@ -172,15 +174,26 @@ void CBatchUpgrade::StartQueued()
     }
     QPointer<CBatchUpgrade> self(this);
     m_bStarting = true;
+    int i32Budget = STARTS_PER_TURN;
     do {
         m_bStartAgain = false;
-        const QStringList lstStart = m_bRunning && !m_bStopRequested ? m_queue.TakeStartable() : QStringList();
+        const QStringList lstStart = m_bRunning && !m_bStopRequested ? m_queue.TakeStartable(i32Budget) : QStringList();
+        i32Budget -= lstStart.size();
         for (const QString &strHost : lstStart) {
             if (!StartDevice(strHost))
                 return; // the engine is gone
         }
-    } while (m_bStartAgain && m_bRunning);
+    } while (m_bStartAgain && m_bRunning && i32Budget > 0);
     m_bStarting = false;
+    // The rest go on the next turns: a thousand starts in one go would hold the event loop,
+    // and the devices already started, for a good part of a second.
+    if (m_bRunning && !m_bStopRequested && m_queue.HasStartable() && !m_bTurnQueued) {
+        m_bTurnQueued = true;
+        QTimer::singleShot(0, this, [this] {
+            m_bTurnQueued = false;
+            StartQueued();
+        });
+    }
 }
 
 bool CBatchUpgrade::StartDevice(const QString &strHost)

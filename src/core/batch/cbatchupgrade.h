@@ -80,9 +80,9 @@ public:
     // device opens a new one.
     void SetReleaseFinished(bool bRelease) { m_bReleaseFinished = bRelease; }
 
-    // START_OK: the first module with a file is on its way. Devices refused at once are
-    // reported failed from inside this call; the end of the batch (every device refused)
-    // never is: it comes on a later turn of the event loop.
+    // START_OK: the first module with a file is on its way. Devices refused at once (of the
+    // first STARTS_PER_TURN) are reported failed from inside this call; the end of the batch
+    // (every device refused) never is: it comes on a later turn of the event loop.
     E_StartResult Start();
     // No device starts any more: those still waiting are reported not started at once; those
     // working finish their module, and the batch ends with its summary when they have (no
@@ -114,6 +114,8 @@ public:
     // Silence allowed to a device within a module: its step and percentage must move.
     static constexpr int MODULE_LIMIT_MS = 420000;
     static constexpr int VERSION_TIMEOUT_MS = CVersionReadBack::VERSION_TIMEOUT_MS;
+    // Devices handed out in one turn of the event loop; more start on the following turns.
+    static constexpr int STARTS_PER_TURN = 50;
 
 signals:
     // Module i32Module (index into the module list) is being sent to every device of the batch.
@@ -213,4 +215,5 @@ private:
     bool m_bReleaseFinished = false;
     bool m_bStarting = false;   // StartQueued() is handing out places
     bool m_bStartAgain = false; // a place came free meanwhile
+    bool m_bTurnQueued = false; // StartQueued() waits for the next turn
 };

@@ -25,10 +25,10 @@ void CPassQueue::Begin(const QStringList &lstHosts)
     m_lstWaiting = lstHosts;
 }
 
-QStringList CPassQueue::TakeStartable()
+QStringList CPassQueue::TakeStartable(int i32Max)
 {
     QStringList lstStart;
-    while (!m_lstWaiting.isEmpty() && (m_i32Limit <= 0 || m_lstWorking.size() < m_i32Limit)) {
+    while (lstStart.size() < i32Max && HasStartable()) {
         const QString strHost = m_lstWaiting.takeFirst();
         m_lstWorking << strHost;
         ++m_hashAttempts[strHost];

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <climits>
+
 // Who of a module pass may work now: at most a given number of devices at once, the rest
 // waiting in device order, and devices that failed before they took the image waiting out a
 // growing delay before another attempt. It only counts and keeps time; the batch starts the
@@ -24,8 +26,13 @@ public:
 
     // A new pass over lstHosts: all of them wait, no one is working, attempts start at one.
     void Begin(const QStringList &lstHosts);
-    // The waiting devices that may start now, in order; they count as working from here on.
-    QStringList TakeStartable();
+    // The waiting devices that may start now, in order, at most i32Max of them; they count as
+    // working from here on.
+    QStringList TakeStartable(int i32Max = INT_MAX);
+    // Someone waits and a place is free.
+    bool HasStartable() const { return !m_lstWaiting.isEmpty() && FreeSlots() > 0; }
+    // Places not taken; INT_MAX without a limit.
+    int FreeSlots() const { return m_i32Limit <= 0 ? INT_MAX : qMax(0, m_i32Limit - m_lstWorking.size()); }
     // The device ended its attempt (success or failure): its place is free.
     void Ended(const QString &strHostName);
     // After a failed attempt: true when another is allowed. The device then leaves its place,
