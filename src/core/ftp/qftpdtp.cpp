@@ -1,5 +1,7 @@
 #include "ftp/qftpdtp.h"
 
+#include "ftp/sendroom.h"
+
 #include "ftp/qftp.h"
 
 #include "common/vlog.h"
@@ -436,8 +438,8 @@ void QFtpDTP::WriteMore()
     // the system does not take yet is queued (and reported by bytesWritten later). So the
     // next piece is written only once nothing is queued: anything written on top of a
     // queue would be copied into it first. With a fast receiver every write may be taken
-    // whole, so each turn hands over at most kHighWater bytes and then yields.
-    qint64 i64Budget = qMax(kMinTurn, kHighWater / qMax(1, s_i32Writing));
+    // whole, so each turn hands over at most its share of kHighWater and then yields.
+    qint64 i64Budget = qBound(kMinTurn, kHighWater / qMax(1, s_i32Writing), kMaxTurn);
     while (!m_bEof && m_pSocket->bytesToWrite() == 0) {
         if (i64Budget <= 0) {
             if (!m_bContinueQueued && m_pSocket->bytesToWrite() == 0) {
@@ -458,12 +460,19 @@ void QFtpDTP::WriteMore()
         // all on one thread, so a thousand uploads do not each hold 256 KiB. A write that
         // reports into another upload from inside itself finds it taken and that upload uses
         // a block of its own for the piece.
+        QTcpSocket *pSocket = m_pSocket;
         const bool bShared = !s_bSharedBlockBusy;
         QByteArray &baBlock = bShared ? s_baSharedBlock : m_baBlock;
         if (baBlock.size() != kWriteSize)
             baBlock.resize(kWriteSize);
         const T_SharedHold hold(bShared);
-        const qint64 i64Want = qBound<qint64>(kBlockSize, i64Budget, baBlock.size());
+        qint64 i64Want = qBound<qint64>(kBlockSize, i64Budget, baBlock.size());
+        // Only what the system takes now, so nothing refused is copied into the socket's
+        // own queue; when it takes nothing, a small piece queued there wakes us (through
+        // bytesWritten) once it has room again.
+        const qint64 i64Room = SendRoom(pSocket->socketDescriptor());
+        if (i64Room >= 0)
+            i64Want = qMin(i64Want, qMax<qint64>(i64Room, kWakePiece));
         const qint64 i64Filled = m_pDevice->read(baBlock.data(), i64Want);
         if (i64Filled < 0) {
             const QString strError = m_pDevice->errorString();
@@ -482,7 +491,6 @@ void QFtpDTP::WriteMore()
         if (i64Filled > 0) {
             // A reset found while writing may be reported from inside write(); whoever
             // handled it has dropped the socket and reported the failure already.
-            QTcpSocket *pSocket = m_pSocket;
             QPointer<QFtpDTP> guard(this);
             const qint64 i64Written = pSocket->write(baBlock.constData(), i64Filled);
             if (!guard || m_pSocket != pSocket)

@@ -23,11 +23,16 @@ public:
     // An upload reads the device and writes the socket in pieces of 16 blocks: every
     // system call and event-loop turn moves 256 KiB, as few as curl needs for the same file.
     static constexpr int kWriteSize = 16 * kBlockSize;
-    // Most bytes all uploads together hand to their sockets in one event-loop turn: one
-    // upload moves up to this much per turn, many share it (each at least kMinTurn), so a
-    // batch of 200 parallel uploads cannot hold the loop for a tenth of a second.
-    static constexpr qint64 kHighWater = 1024 * 1024;
-    static constexpr qint64 kMinTurn = 64 * 1024;
+    // Most bytes all uploads together hand to their sockets in one event-loop turn: they
+    // share it, each moving at least kMinTurn and at most kMaxTurn (so a lone upload still
+    // reports its progress every MiB). A thousand uploads at once then move 16 MiB a turn,
+    // not 64, and the loop stays under a tenth of a second per turn; a hundred move 40 KiB each.
+    static constexpr qint64 kHighWater = 4 * 1024 * 1024;
+    static constexpr qint64 kMinTurn = 16 * 1024;
+    static constexpr qint64 kMaxTurn = 1024 * 1024;
+    // What an upload writes when the system has no room: queued on the socket, it brings
+    // bytesWritten once the system takes it.
+    static constexpr qint64 kWakePiece = 4096;
 
     explicit QFtpDTP(QObject *parent = nullptr);
     ~QFtpDTP() override;

@@ -342,7 +342,9 @@ void CVazaMaintainSession::ProcessVersionUpgradeRsp(QByteArray &baBody)
         // The client reads through a handle of its own that dies with it: an aborted client
         // still waiting for deletion can never move the read position of the next upload.
         auto *pImage = new QFile(m_fileImage.fileName(), m_pUpgradeFtp);
-        if (!pImage->open(QIODevice::ReadOnly)) {
+        // Unbuffered: the upload reads in pieces of its own; a buffer would be one more copy
+        // and 16 KiB per device at work.
+        if (!pImage->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
             AbortCmd();
             m_strLastError = tr("cannot open '%1': %2").arg(m_stUpgradeInfo.strFilePath, pImage->errorString());
             EmitUpgrade(tr("Uploading"), true, false, -1);
