@@ -50,16 +50,7 @@ CBatchUpgrade::E_StartResult CRollout::Start()
     // An empty device list still goes to the batch, which refuses it with its own reason.
     m_i32Wave = m_lstWaves.first().isEmpty() && m_lstWaves.size() > 1 ? 1 : 0;
     m_bRunning = true;
-    auto *pBatch = new CBatchUpgrade(m_pAgent, m_pHttpAgent, this);
-    m_pBatch = pBatch;
-    Connect(pBatch);
-    pBatch->SetDevices(m_lstWaves.value(m_i32Wave));
-    pBatch->SetModules(m_lstModules);
-    pBatch->SetVersionCheck(m_bVersionCheck, m_strExpected);
-    pBatch->SetVazaOnly(m_bVazaOnly);
-    pBatch->SetReleaseFinished(m_bReleaseFinished);
-    pBatch->SetMaxParallel(m_stOptions.i32MaxParallel);
-    pBatch->SetRetries(m_stOptions.i32Retries, m_stOptions.i32RetryDelayMs);
+    CBatchUpgrade *pBatch = NewWaveBatch();
     QPointer<CRollout> self(this);
     // Checked for the whole rollout by the first wave: its files are every wave's files.
     const CBatchUpgrade::E_StartResult eResult = pBatch->Start();
@@ -71,12 +62,32 @@ CBatchUpgrade::E_StartResult CRollout::Start()
         delete pBatch;
         return eResult;
     }
+    WaveStarted();
+    return eResult;
+}
+
+CBatchUpgrade *CRollout::NewWaveBatch()
+{
+    auto *pBatch = new CBatchUpgrade(m_pAgent, m_pHttpAgent, this);
+    m_pBatch = pBatch;
+    Connect(pBatch);
+    pBatch->SetDevices(m_lstWaves.value(m_i32Wave));
+    pBatch->SetModules(m_lstModules);
+    pBatch->SetVersionCheck(m_bVersionCheck, m_strExpected);
+    pBatch->SetVazaOnly(m_bVazaOnly);
+    pBatch->SetReleaseFinished(m_bReleaseFinished);
+    pBatch->SetMaxParallel(m_stOptions.i32MaxParallel);
+    pBatch->SetRetries(m_stOptions.i32Retries, m_stOptions.i32RetryDelayMs);
+    return pBatch;
+}
+
+void CRollout::WaveStarted()
+{
     m_i32Tried += m_lstWaves.value(m_i32Wave).size();
     QStringList lstHosts;
     for (const T_BaseDevInfo &st : qAsConst(m_lstWaves.at(m_i32Wave)))
         lstHosts << st.strHostName;
     emit signalWaveStarted(m_i32Wave, lstHosts);
-    return eResult;
 }
 
 void CRollout::Connect(CBatchUpgrade *pBatch)
@@ -138,22 +149,9 @@ void CRollout::StartWave()
         return;
     }
     ++m_i32Wave;
-    auto *pBatch = new CBatchUpgrade(m_pAgent, m_pHttpAgent, this);
-    m_pBatch = pBatch;
-    Connect(pBatch);
-    pBatch->SetDevices(m_lstWaves.at(m_i32Wave));
-    pBatch->SetModules(m_lstModules);
-    pBatch->SetVersionCheck(m_bVersionCheck, m_strExpected);
-    pBatch->SetVazaOnly(m_bVazaOnly);
-    pBatch->SetReleaseFinished(m_bReleaseFinished);
-    pBatch->SetMaxParallel(m_stOptions.i32MaxParallel);
-    pBatch->SetRetries(m_stOptions.i32Retries, m_stOptions.i32RetryDelayMs);
-    m_i32Tried += m_lstWaves.at(m_i32Wave).size();
-    QStringList lstHosts;
-    for (const T_BaseDevInfo &st : qAsConst(m_lstWaves.at(m_i32Wave)))
-        lstHosts << st.strHostName;
+    CBatchUpgrade *pBatch = NewWaveBatch();
     QPointer<CRollout> self(this);
-    emit signalWaveStarted(m_i32Wave, lstHosts);
+    WaveStarted();
     if (!self || !m_bRunning)
         return;
     // The first wave accepted the same files and a non-empty list; a refusal here would be a

@@ -84,7 +84,11 @@ private:
     void StartWave();
     void WaveEnded(int i32Successes, int i32Total, const QStringList &lstReboot, E_End eEnd);
     void Finish(E_End eEnd, const QString &strReason);
+    // The batch of the current wave, connected and set up as every wave is.
+    CBatchUpgrade *NewWaveBatch();
     void Connect(CBatchUpgrade *pBatch);
+    // Counts the current wave's devices as tried and announces them.
+    void WaveStarted();
 
     CMaintainAgent *m_pAgent;
     CHttpAgent *m_pHttpAgent;
