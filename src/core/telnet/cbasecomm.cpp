@@ -7,8 +7,6 @@
 
 #include <QDateTime>
 
-#include <utility>
-
 namespace
 {
 
@@ -35,11 +33,8 @@ const QByteArray CBaseComm::s_monitorInfoCmd("cat /sys/devices/platform/display/
 
 CBaseComm::CBaseComm(const QString &strCmdPrefix, const QString &strTarget, QObject *parent)
     : QObject(parent), m_target(strTarget), m_cmdPrefix(strCmdPrefix),
-      m_echoParam(QStringLiteral(" # %1param g %2").arg(strCmdPrefix, strTarget)),
-      m_echoParamRo(QStringLiteral(" # %1param r %2").arg(strCmdPrefix, strTarget)),
-      m_echoGet(QStringLiteral(" # %1get ").arg(strCmdPrefix)),
-      m_showConfigCmd(QStringLiteral("%1config --show").arg(strCmdPrefix)),
-      m_echoConfig(QStringLiteral(" # %1 ").arg(m_showConfigCmd)), m_user(QStringLiteral("root"))
+      m_showConfigCmd(QStringLiteral("%1config --show").arg(strCmdPrefix)), m_user(QStringLiteral("root")),
+      m_reads(strCmdPrefix, strTarget)
 {
     qRegisterMetaType<E_CommResult>("E_CommResult");
     ++s_iLiveCount;
@@ -62,7 +57,7 @@ void CBaseComm::Reset()
     ++m_u64Generation;
     m_promptCount = 0;
     m_listing = false;
-    m_readParamName.clear();
+    m_reads.ForgetParam();
     m_lastSend.clear();
     m_lastLine.clear();
     m_recvBuffer.clear();
@@ -194,7 +189,7 @@ bool CBaseComm::ReadParam(const QString &strName, int mode)
     else if (mode == PARAM_READ)
         strMode = QStringLiteral("g");
     else {
-        m_readParamName.clear();
+        m_reads.ForgetParam();
         return false;
     }
     return Queue(QStringLiteral("%1param %2 %3 %4").arg(m_cmdPrefix, strMode, m_target, strName).toUtf8() + "\r\n");
@@ -279,31 +274,18 @@ void CBaseComm::OnReceiveData(const QByteArray &data)
 bool CBaseComm::AnswerNegotiation()
 {
     VLOG(lcTelnet) << "<<<< OnReceiveDataHex: \"" + QString::fromLatin1(m_recvBuffer.left(256).toHex()) + "\"";
-    QByteArray reply;
-    if (TelnetNegotiation::TableReply(m_recvBuffer, reply)) {
-        m_recvBuffer.clear();
-        if (!reply.isEmpty())
-            SendData(reply, false);
-        return false;
-    }
-
-    // A server whose opening matches no row still waits for answers before it asks for the
-    // login (a Debian telnetd asks for terminal type and speed first).
-    const TelnetNegotiation::T_OptionAnswer st = TelnetNegotiation::AnswerOptions(m_recvBuffer, kMaxTail);
-    m_recvBuffer.remove(0, st.iConsumed);
+    const TelnetNegotiation::T_Opening st = TelnetNegotiation::AnswerOpening(m_recvBuffer, kMaxTail);
+    m_recvBuffer = st.baRest;
     if (!st.baReply.isEmpty()) {
-        VLOG(lcTelnet) << "answered option by option";
+        if (st.bByOption)
+            VLOG(lcTelnet) << "answered option by option";
+        // Sending may close the channel from inside (a failed write): nothing is read on then.
         const quint64 u64Gen = m_u64Generation;
-        const QByteArray rest = m_recvBuffer;
         if (!SendData(st.baReply, false) || u64Gen != m_u64Generation)
             return false;
-        m_recvBuffer = rest;
+        m_recvBuffer = st.baRest;
     }
-    if (st.bCutOff)
-        return false; // the rest of the option comes with the next read
-    if (st.iConsumed == 0)
-        m_recvBuffer.remove(0, TelnetNegotiation::TextStart(m_recvBuffer));
-    return !m_recvBuffer.isEmpty();
+    return st.bReadOn;
 }
 
 void CBaseComm::ProcessText()
@@ -392,7 +374,16 @@ void CBaseComm::DueReceiveLine(const QByteArray &line)
         if (u64Gen != m_u64Generation)
             return;
     }
-    if (CheckIsParamOrReadyRead(line) || CheckIsOptionOrReadyRead(line) || CheckIsConfigOrReadyRead(line)) {
+    int iPrompts = 0;
+    CShellReads::T_Read stRead;
+    const bool bRead = m_reads.TakeLine(line, m_lastLine, iPrompts, stRead);
+    if (iPrompts > 0) {
+        // Every prompt stops the checker, whether or not a read waits for it.
+        m_checker.stop();
+        m_promptCount += iPrompts;
+    }
+    if (bRead) {
+        EmitRead(stRead);
         m_listing = false;
         return;
     }
@@ -414,62 +405,23 @@ void CBaseComm::DueReceiveLine(const QByteArray &line)
     }
 }
 
-// Every prompt counts and stops the checker, whether or not a read waits for it.
-bool CBaseComm::AtPrompt(const QByteArray &line, const char *pszPrompt)
+void CBaseComm::EmitRead(const CShellReads::T_Read &stRead)
 {
-    if (!TelnetReply::EndsWithNoCase(line, pszPrompt))
-        return false;
-    m_checker.stop();
-    ++m_promptCount;
-    return true;
-}
-
-bool CBaseComm::CheckIsParamOrReadyRead(const QByteArray &line)
-{
-    // Either store's read: the echo tells which one the prompt completes.
-    for (const QString *pEcho : {&m_echoParam, &m_echoParamRo}) {
-        const QByteArray echo = pEcho->toUtf8();
-        if (TelnetReply::TakeEchoedName(line, echo, 1, m_readParamName)) {
-            m_readParamEcho = echo;
-            return true; // one separator before the name
-        }
+    const E_CommResult eResult = stRead.bOk ? COMM_OK : COMM_FAILED;
+    switch (stRead.eRead) {
+    case CShellReads::READ_PARAM:
+        VLOG(lcTelnet) << "Read param:" << LogHex(stRead.baName) << "=" << LogHex(stRead.baValue);
+        emit OnReadParam(stRead.baName, stRead.baValue, eResult);
+        break;
+    case CShellReads::READ_OPTION:
+        VLOG(lcTelnet) << "Read option:" << LogHex(stRead.baName) << "=" << LogHex(stRead.baValue);
+        emit OnReadOption(stRead.baName, stRead.baValue, eResult);
+        break;
+    case CShellReads::READ_CONFIG:
+        VLOG(lcTelnet) << "Read Config:" << LogHex(stRead.baName) << "=" << LogHex(stRead.baValue);
+        emit OnReadConfig(stRead.baName, stRead.baValue, eResult);
+        break;
+    case CShellReads::READ_NONE:
+        break;
     }
-    if (!AtPrompt(line, TelnetReply::kRootPrompt) || m_readParamName.isEmpty())
-        return false;
-    QByteArray value;
-    const bool bOk = TelnetReply::ParamValue(line, m_lastLine, m_readParamEcho, m_readParamName, value);
-    VLOG(lcTelnet) << "Read param:" << LogHex(m_readParamName) << "=" << LogHex(value);
-    emit OnReadParam(std::exchange(m_readParamName, QByteArray()), value, bOk ? COMM_OK : COMM_FAILED);
-    return true;
-}
-
-bool CBaseComm::CheckIsOptionOrReadyRead(const QByteArray &line)
-{
-    const QByteArray echo = m_echoGet.toUtf8();
-    if (TelnetReply::TakeEchoedName(line, echo, 0, m_readOptionName))
-        return true;
-    if (!AtPrompt(line, TelnetReply::kPromptEnd) || m_readOptionName.isEmpty())
-        return false;
-    QByteArray value;
-    const bool bOk = TelnetReply::OptionValue(line, m_lastLine, echo, value);
-    VLOG(lcTelnet) << "Read option:" << LogHex(m_readOptionName) << "=" << LogHex(value);
-    emit OnReadOption(std::exchange(m_readOptionName, QByteArray()), value, bOk ? COMM_OK : COMM_FAILED);
-    return true;
-}
-
-bool CBaseComm::CheckIsConfigOrReadyRead(const QByteArray &line)
-{
-    const QByteArray echo = m_echoConfig.toUtf8();
-    QByteArray name; // an echo without a name forgets the one before
-    if (TelnetReply::TakeEchoedName(line, echo, 0, name)) {
-        m_readConfigName = name;
-        return true;
-    }
-    if (!AtPrompt(line, TelnetReply::kPromptEnd) || m_readConfigName.isEmpty())
-        return false;
-    QByteArray value;
-    const bool bOk = TelnetReply::OptionValue(line, m_lastLine, echo, value);
-    VLOG(lcTelnet) << "Read Config:" << LogHex(m_readConfigName) << "=" << LogHex(value);
-    emit OnReadConfig(std::exchange(m_readConfigName, QByteArray()), value, bOk ? COMM_OK : COMM_FAILED);
-    return true;
 }

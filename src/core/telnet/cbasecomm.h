@@ -1,5 +1,7 @@
 #pragma once
 
+#include "telnet/cshellreads.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMetaType>
@@ -124,30 +126,20 @@ protected:
     bool TakeSentReboot();
 
     void DueReceiveLine(const QByteArray &line);
-    bool CheckIsParamOrReadyRead(const QByteArray &line);
-    bool CheckIsOptionOrReadyRead(const QByteArray &line);
-    bool CheckIsConfigOrReadyRead(const QByteArray &line);
 
     QString m_target;
     QString m_cmdPrefix;
-    QString m_echoParam;   // the echo of a read of the value in effect, up to the name
-    QString m_echoParamRo; // and of one from the read-only store
-    QString m_echoGet;
     QString m_showConfigCmd;
-    QString m_echoConfig;
     QString m_user;
     QString m_password;
     QByteArray m_recvBuffer;
     QByteArray m_lastLine;
     QByteArray m_lastSend;
     unsigned int m_promptCount = 0;
-    QByteArray m_readParamName;
-    QByteArray m_readParamEcho; // the echo that named it
-    QByteArray m_readOptionName;
-    QByteArray m_readConfigName;
     QList<QByteArray> m_sendQueue;
     bool m_listing = false;
     QTimer m_checker;
+    CShellReads m_reads;
 
 private:
     bool AnswerNegotiation();
@@ -155,7 +147,7 @@ private:
     bool AnswerLogin(const QByteArray &tail);
     void QueueAdvance();
     bool Queue(const QByteArray &entry);
-    bool AtPrompt(const QByteArray &line, const char *pszPrompt);
+    void EmitRead(const CShellReads::T_Read &stRead);
 
     // Bumped by every reset: a slot that closes the channel from inside a signal stops the
     // rest of the buffer being read into a connection that is gone.

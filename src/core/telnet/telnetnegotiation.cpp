@@ -108,4 +108,23 @@ int TextStart(const QByteArray &baBuffer)
     return i;
 }
 
+T_Opening AnswerOpening(const QByteArray &baBuffer, int iMaxSubnegotiation)
+{
+    T_Opening st;
+    if (TableReply(baBuffer, st.baReply))
+        return st;
+    // A server whose opening matches no row still waits for answers before it asks for the
+    // login (a Debian telnetd asks for terminal type and speed first).
+    const T_OptionAnswer stOptions = AnswerOptions(baBuffer, iMaxSubnegotiation);
+    st.baReply = stOptions.baReply;
+    st.bByOption = true;
+    st.baRest = baBuffer.mid(stOptions.iConsumed);
+    if (stOptions.bCutOff)
+        return st; // the rest of the option comes with the next read
+    if (stOptions.iConsumed == 0)
+        st.baRest.remove(0, TextStart(st.baRest));
+    st.bReadOn = !st.baRest.isEmpty();
+    return st;
+}
+
 } // namespace TelnetNegotiation

@@ -27,4 +27,15 @@ T_OptionAnswer AnswerOptions(const QByteArray &baBuffer, int iMaxSubnegotiation)
 // letter or digit, so that a login prompt behind a broken burst still gets through.
 int TextStart(const QByteArray &baBuffer);
 
+struct T_Opening {
+    QByteArray baReply;     // the answers to send, empty when none is due
+    QByteArray baRest;      // what stays in the buffer for the next read or for the text
+    bool bByOption = false; // answered option by option: the burst is none of the table's
+    bool bReadOn = false;   // text follows the commands: read on once the answers are out
+};
+// The answer to the commands at the start of a receive buffer: a burst the table knows is
+// answered whole and leaves nothing, anything else option by option (AnswerOptions); when
+// no command could be read at all, the rest starts at its text (TextStart).
+T_Opening AnswerOpening(const QByteArray &baBuffer, int iMaxSubnegotiation);
+
 } // namespace TelnetNegotiation
