@@ -1,79 +1,17 @@
 #include "ftp/qftpdtp.h"
 
-#include "ftp/sendroom.h"
-
+#include "ftp/cdataserver.h"
 #include "ftp/qftp.h"
 
 #include "common/vlog.h"
 
-#include <QTcpServer>
 #include <QTcpSocket>
 
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
 #endif
 
-namespace
-{
-// Accepts the server's data connection unbuffered for an upload, as ConnectToHost opens it
-// in passive mode.
-class CDataServer : public QTcpServer
-{
-public:
-    CDataServer(bool bUnbuffered, QObject *parent) : QTcpServer(parent), m_bUnbuffered(bUnbuffered) {}
-
-protected:
-    void incomingConnection(qintptr socketDescriptor) override
-    {
-        auto *pSocket = new QTcpSocket(this);
-        const QIODevice::OpenMode mode =
-            m_bUnbuffered ? QIODevice::ReadWrite | QIODevice::Unbuffered : QIODevice::ReadWrite;
-        if (!pSocket->setSocketDescriptor(socketDescriptor, QAbstractSocket::ConnectedState, mode)) {
-            delete pSocket;
-            return;
-        }
-        addPendingConnection(pSocket);
-    }
-
-private:
-    bool m_bUnbuffered;
-};
-} // namespace
-
-namespace
-{
-// Uploads currently writing, in this (the GUI) thread.
-int s_i32Writing = 0;
-
-// The upload block all uploads share (see WriteMore) and whether a piece is in it now.
-QByteArray s_baSharedBlock;
-bool s_bSharedBlockBusy = false;
-struct T_SharedHold {
-    explicit T_SharedHold(bool bShared) : m_bShared(bShared)
-    {
-        if (m_bShared)
-            s_bSharedBlockBusy = true;
-    }
-    ~T_SharedHold()
-    {
-        if (m_bShared)
-            s_bSharedBlockBusy = false;
-    }
-    T_SharedHold(const T_SharedHold &) = delete;
-    T_SharedHold &operator=(const T_SharedHold &) = delete;
-    bool m_bShared;
-};
-} // namespace
-
 QFtpDTP::QFtpDTP(QObject *parent) : QObject(parent) {}
-
-void QFtpDTP::SetWriting(bool bWriting)
-{
-    if (bWriting == m_bWriting)
-        return;
-    m_bWriting = bWriting;
-    s_i32Writing += bWriting ? 1 : -1;
-}
 
 QFtpDTP::~QFtpDTP()
 {
@@ -83,7 +21,6 @@ QFtpDTP::~QFtpDTP()
     if (m_pServer)
         m_pServer->disconnect(this);
     AbortConnection();
-    SetWriting(false);
 }
 
 void QFtpDTP::Prepare(bool bUpload, QIODevice *pDevice, qint64 i64Total)
@@ -95,13 +32,11 @@ void QFtpDTP::Prepare(bool bUpload, QIODevice *pDevice, qint64 i64Total)
     m_bUpload = bUpload;
     m_i64Total = i64Total;
     m_i64Done = 0;
-    m_i64Handed = 0;
+    m_writer.Reset();
     m_baBuffer.clear();
     m_i32BufferPos = 0;
     m_bAccepted = false;
     m_bUploadStarted = false;
-    m_bEof = false;
-    SetWriting(false);
     m_bHasConnected = false;
     m_bConnected = false;
     // A sequential source (a pipe, a socket) may run dry before its end; go on when it refills.
@@ -223,7 +158,7 @@ void QFtpDTP::DropSocket(bool bReset)
     QTcpSocket *pSocket = m_pSocket;
     m_pSocket = nullptr;
     m_bConnected = false;
-    SetWriting(false);
+    m_writer.SetWriting(false);
     pSocket->disconnect(this);
 #ifdef Q_OS_UNIX
     // An upload cut short must reach the server as a reset: an orderly close would make
@@ -345,7 +280,7 @@ void QFtpDTP::slotDisconnected()
         slotReadChannelFinished();
         return;
     }
-    const bool bComplete = m_bEof && m_pSocket->bytesToWrite() == 0;
+    const bool bComplete = m_writer.AtEnd() && m_pSocket->bytesToWrite() == 0;
     DropSocket(false);
     if (!bComplete) {
         emit transferFailed(QFtp::tr("Connection closed"));
@@ -368,7 +303,7 @@ void QFtpDTP::slotError()
     }
     if (m_bUpload) {
         // The server closing after our last byte is the normal end of an upload.
-        if (m_bEof && m_pSocket->bytesToWrite() == 0 && eError == QAbstractSocket::RemoteHostClosedError)
+        if (m_writer.AtEnd() && m_pSocket->bytesToWrite() == 0 && eError == QAbstractSocket::RemoteHostClosedError)
             return;
         DropSocket(true);
         emit transferFailed(strError);
@@ -403,7 +338,7 @@ void QFtpDTP::slotContinueUpload()
 void QFtpDTP::ReportUploadProgress()
 {
     // Done is what the socket has passed on to the system: handed over minus still queued.
-    const qint64 i64Done = m_i64Handed - (m_pSocket ? m_pSocket->bytesToWrite() : 0);
+    const qint64 i64Done = m_writer.Handed() - (m_pSocket ? m_pSocket->bytesToWrite() : 0);
     if (i64Done == m_i64Done)
         return;
     m_i64Done = i64Done;
@@ -421,7 +356,7 @@ void QFtpDTP::MaybeStartUpload()
     if (!m_bUpload || m_bUploadStarted || !m_bAccepted || !IsOpen())
         return;
     m_bUploadStarted = true;
-    SetWriting(true);
+    m_writer.SetWriting(true);
     if (!m_pDevice || !m_pDevice->isReadable()) {
         DropSocket(true);
         emit transferFailed(QFtp::tr("The file is not open for reading"));
@@ -434,85 +369,33 @@ void QFtpDTP::WriteMore()
 {
     if (!IsOpen() || !m_bUploadStarted)
         return;
-    // The upload socket is unbuffered: a write goes to the system at once and only what
-    // the system does not take yet is queued (and reported by bytesWritten later). So the
-    // next piece is written only once nothing is queued: anything written on top of a
-    // queue would be copied into it first. With a fast receiver every write may be taken
-    // whole, so each turn hands over at most its share of kHighWater and then yields.
-    qint64 i64Budget = qBound(kMinTurn, kHighWater / qMax(1, s_i32Writing), kMaxTurn);
-    while (!m_bEof && m_pSocket->bytesToWrite() == 0) {
-        if (i64Budget <= 0) {
-            if (!m_bContinueQueued && m_pSocket->bytesToWrite() == 0) {
-                m_bContinueQueued = true;
-                QMetaObject::invokeMethod(this, &QFtpDTP::slotContinueUpload, Qt::QueuedConnection);
-            }
-            break;
-        }
-        if (!m_pDevice) {
-            DropSocket(true);
-            emit transferFailed(QFtp::tr("The file is not open for reading"));
-            return;
-        }
-        // One read per write: from the page cache, a 16 KiB read costs about as much
-        // in system-call overhead as it moves, which alone would cost 5% against curl.
-        bool bDry = false; // a sequential device has nothing more for now
-        // Every upload shares one block: a piece lives in it only from its read to its write,
-        // all on one thread, so a thousand uploads do not each hold 256 KiB. A write that
-        // reports into another upload from inside itself finds it taken and that upload uses
-        // a block of its own for the piece.
-        QTcpSocket *pSocket = m_pSocket;
-        const bool bShared = !s_bSharedBlockBusy;
-        QByteArray &baBlock = bShared ? s_baSharedBlock : m_baBlock;
-        if (baBlock.size() != kWriteSize)
-            baBlock.resize(kWriteSize);
-        const T_SharedHold hold(bShared);
-        qint64 i64Want = qBound<qint64>(kBlockSize, i64Budget, baBlock.size());
-        // Only what the system takes now, so nothing refused is copied into the socket's
-        // own queue; when it takes nothing, a small piece queued there wakes us (through
-        // bytesWritten) once it has room again.
-        const qint64 i64Room = SendRoom(pSocket->socketDescriptor());
-        if (i64Room >= 0)
-            i64Want = qMin(i64Want, qMax<qint64>(i64Room, kWakePiece));
-        const qint64 i64Filled = m_pDevice->read(baBlock.data(), i64Want);
-        if (i64Filled < 0) {
-            const QString strError = m_pDevice->errorString();
-            DropSocket(true);
-            emit transferFailed(strError);
-            return;
-        }
-        if (i64Filled == 0) {
-            if (m_pDevice->isSequential() && !m_pDevice->atEnd())
-                bDry = true; // more comes with the device's readyRead
-            else {
-                m_bEof = true;
-                SetWriting(false);
-            }
-        }
-        if (i64Filled > 0) {
-            // A reset found while writing may be reported from inside write(); whoever
-            // handled it has dropped the socket and reported the failure already.
-            QPointer<QFtpDTP> guard(this);
-            const qint64 i64Written = pSocket->write(baBlock.constData(), i64Filled);
-            if (!guard || m_pSocket != pSocket)
-                return;
-            if (i64Written != i64Filled) {
-                const QString strError = pSocket->errorString();
-                DropSocket(true);
-                emit transferFailed(strError);
-                return;
-            }
-            m_i64Handed += i64Filled;
-            i64Budget -= i64Filled;
-        }
-        if (bDry)
-            break;
-    }
     QPointer<QFtpDTP> guard(this);
+    QString strError;
+    switch (m_writer.WriteTurn(this, m_pSocket, m_pDevice, strError)) {
+    case CUploadWriter::TURN_GONE:
+        return;
+    case CUploadWriter::TURN_NO_FILE:
+        DropSocket(true);
+        emit transferFailed(QFtp::tr("The file is not open for reading"));
+        return;
+    case CUploadWriter::TURN_FAILED:
+        DropSocket(true);
+        emit transferFailed(strError);
+        return;
+    case CUploadWriter::TURN_YIELD:
+        if (!m_bContinueQueued && m_pSocket->bytesToWrite() == 0) {
+            m_bContinueQueued = true;
+            QMetaObject::invokeMethod(this, &QFtpDTP::slotContinueUpload, Qt::QueuedConnection);
+        }
+        break;
+    case CUploadWriter::TURN_WAIT:
+        break;
+    }
     ReportUploadProgress();
     if (!guard || !m_pSocket)
         return;
-    if (m_bEof && m_pSocket->bytesToWrite() == 0) {
-        if (m_i64Handed == 0) {
+    if (m_writer.AtEnd() && m_pSocket->bytesToWrite() == 0) {
+        if (m_writer.Handed() == 0) {
             // An empty file still reports once, so a progress bar learns it is finished.
             emit dataTransferProgress(0, m_i64Total);
             if (!guard || !m_pSocket)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ftp/cuploadwriter.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QIODevice>
@@ -18,21 +20,6 @@ class QFtpDTP : public QObject
     Q_OBJECT
 public:
     enum E_ConnectState { CsConnected, CsClosed, CsConnectionRefused };
-
-    static constexpr int kBlockSize = 16384;
-    // An upload reads the device and writes the socket in pieces of 16 blocks: every
-    // system call and event-loop turn moves 256 KiB, as few as curl needs for the same file.
-    static constexpr int kWriteSize = 16 * kBlockSize;
-    // Most bytes all uploads together hand to their sockets in one event-loop turn: they
-    // share it, each moving at least kMinTurn and at most kMaxTurn (so a lone upload still
-    // reports its progress every MiB). A thousand uploads at once then move 16 MiB a turn,
-    // not 64, and the loop stays under a tenth of a second per turn; a hundred move 40 KiB each.
-    static constexpr qint64 kHighWater = 4 * 1024 * 1024;
-    static constexpr qint64 kMinTurn = 16 * 1024;
-    static constexpr qint64 kMaxTurn = 1024 * 1024;
-    // What an upload writes when the system has no room: queued on the socket, it brings
-    // bytesWritten once the system takes it.
-    static constexpr qint64 kWakePiece = 4096;
 
     explicit QFtpDTP(QObject *parent = nullptr);
     ~QFtpDTP() override;
@@ -60,7 +47,7 @@ public:
     bool HasConnected() const { return m_bHasConnected; }
     bool IsOpen() const;
     // Whether an upload has handed every byte of its device to the socket.
-    bool UploadComplete() const { return m_bUpload && m_bEof; }
+    bool UploadComplete() const { return m_bUpload && m_writer.AtEnd(); }
 
     qint64 BytesAvailable() const;
     QByteArray Read(qint64 i64MaxLen);
@@ -96,24 +83,19 @@ private:
     void ReportUploadProgress();
     void DrainSocket();
     void DeliverToDevice(const QByteArray &ba);
-    // Counts this transfer among the uploads that share the per-turn budget.
-    void SetWriting(bool bWriting);
 
     QTcpSocket *m_pSocket = nullptr;
     QTcpServer *m_pServer = nullptr;
     QPointer<QIODevice> m_pDevice;
     QByteArray m_baBuffer;  // download bytes kept after the socket closed
     int m_i32BufferPos = 0; // start of the unread part of m_baBuffer
-    QByteArray m_baBlock;   // an upload block of its own, only while the shared one is taken
     qint64 m_i64Done = 0;
-    qint64 m_i64Handed = 0; // upload bytes given to the socket
     qint64 m_i64Total = 0;
     bool m_bUpload = false;
     bool m_bAccepted = false;
     bool m_bUploadStarted = false;
-    bool m_bEof = false;
     bool m_bHasConnected = false;
     bool m_bConnected = false;
     bool m_bContinueQueued = false;
-    bool m_bWriting = false;
+    CUploadWriter m_writer;
 };
