@@ -837,6 +837,33 @@
     </message>
 </context>
 <context>
+    <name>CVazaLinkSession</name>
+    <message>
+        <source>bad log URL &apos;%1&apos;</source>
+        <translation>日志地址“%1”无效</translation>
+    </message>
+    <message>
+        <source>the device refused the maintenance log-in</source>
+        <translation>设备拒绝了维护登录</translation>
+    </message>
+    <message>
+        <source>the device closed the connection</source>
+        <translation>设备关闭了连接</translation>
+    </message>
+    <message>
+        <source>no connection to the device (%1)</source>
+        <translation>未能连接设备（%1）</translation>
+    </message>
+    <message>
+        <source>time out</source>
+        <translation>超时</translation>
+    </message>
+    <message>
+        <source>log download failed</source>
+        <translation>日志下载失败</translation>
+    </message>
+</context>
+<context>
     <name>CVazaMaintainSession</name>
     <message>
         <source>Uploading</source>
@@ -871,10 +898,6 @@
         <translation>无法打开“%1”：%2</translation>
     </message>
     <message>
-        <source>bad log URL &apos;%1&apos;</source>
-        <translation>日志地址“%1”无效</translation>
-    </message>
-    <message>
         <source>device answered for module &apos;%1&apos; %2, expected &apos;%3&apos; %4</source>
         <translation>设备应答的模块为“%1” %2，应为“%3” %4</translation>
     </message>
@@ -883,24 +906,8 @@
         <translation>上传地址“%1”无效</translation>
     </message>
     <message>
-        <source>log download failed</source>
-        <translation>日志下载失败</translation>
-    </message>
-    <message>
         <source>upload failed</source>
         <translation>上传失败</translation>
-    </message>
-    <message>
-        <source>the device refused the maintenance log-in</source>
-        <translation>设备拒绝了维护登录</translation>
-    </message>
-    <message>
-        <source>the device closed the connection</source>
-        <translation>设备关闭了连接</translation>
-    </message>
-    <message>
-        <source>no connection to the device (%1)</source>
-        <translation>未能连接设备（%1）</translation>
     </message>
     <message>
         <source>the image &apos;%1&apos; changed during the upgrade</source>

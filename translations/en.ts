@@ -837,6 +837,33 @@
     </message>
 </context>
 <context>
+    <name>CVazaLinkSession</name>
+    <message>
+        <source>bad log URL &apos;%1&apos;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the device refused the maintenance log-in</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the device closed the connection</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no connection to the device (%1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>time out</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>log download failed</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>CVazaMaintainSession</name>
     <message>
         <source>Uploading</source>
@@ -871,10 +898,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>bad log URL &apos;%1&apos;</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>device answered for module &apos;%1&apos; %2, expected &apos;%3&apos; %4</source>
         <translation type="unfinished"></translation>
     </message>
@@ -883,23 +906,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>log download failed</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>upload failed</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>the device refused the maintenance log-in</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>the device closed the connection</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>no connection to the device (%1)</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
