@@ -49,6 +49,45 @@
     </message>
 </context>
 <context>
+    <name>CDevListActions</name>
+    <message>
+        <source>Remove</source>
+        <translation>移除</translation>
+    </message>
+    <message>
+        <source>Reboot</source>
+        <translation>重启</translation>
+    </message>
+    <message>
+        <source>Export list...</source>
+        <translation>导出列表...</translation>
+    </message>
+    <message>
+        <source>Sure to remove selected devices?</source>
+        <translation>确定要移除所选设备吗?</translation>
+    </message>
+    <message>
+        <source>Export list</source>
+        <translation>导出列表</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV 文件 (*.csv)</translation>
+    </message>
+    <message>
+        <source>Cannot write &apos;%1&apos;: %2</source>
+        <translation>无法写入“%1”：%2</translation>
+    </message>
+    <message>
+        <source>List exported to &apos;%1&apos;.</source>
+        <translation>列表已导出到“%1”。</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; reboot failed: %2</source>
+        <translation>“%1”重启失败：%2</translation>
+    </message>
+</context>
+<context>
     <name>CDlgSelect</name>
     <message>
         <source>Choose Communication Mode</source>
@@ -995,18 +1034,6 @@ IP 地址: %2</translation>
         <translation>发送端:%1 接收端:%2 总数:%3</translation>
     </message>
     <message>
-        <source>Remove</source>
-        <translation>移除</translation>
-    </message>
-    <message>
-        <source>Reboot</source>
-        <translation>重启</translation>
-    </message>
-    <message>
-        <source>Sure to remove selected devices?</source>
-        <translation>确定要移除所选设备吗?</translation>
-    </message>
-    <message>
         <source>close window</source>
         <translation>关闭窗口</translation>
     </message>
@@ -1047,36 +1074,12 @@ IP 地址: %2</translation>
         <translation>关闭设备窗口并重新打开批量升级窗口。</translation>
     </message>
     <message>
-        <source>&apos;%1&apos; reboot failed: %2</source>
-        <translation>“%1”重启失败：%2</translation>
-    </message>
-    <message>
         <source>Name not read: %1</source>
         <translation>未读取到名称：%1</translation>
     </message>
     <message>
         <source>Product config file &apos;%1&apos; is invalid: %2</source>
         <translation>产品配置文件“%1”无效：%2</translation>
-    </message>
-    <message>
-        <source>Export list...</source>
-        <translation>导出列表...</translation>
-    </message>
-    <message>
-        <source>Export list</source>
-        <translation>导出列表</translation>
-    </message>
-    <message>
-        <source>CSV files (*.csv)</source>
-        <translation>CSV 文件 (*.csv)</translation>
-    </message>
-    <message>
-        <source>Cannot write &apos;%1&apos;: %2</source>
-        <translation>无法写入“%1”：%2</translation>
-    </message>
-    <message>
-        <source>List exported to &apos;%1&apos;.</source>
-        <translation>列表已导出到“%1”。</translation>
     </message>
 </context>
 <context>

@@ -49,6 +49,45 @@
     </message>
 </context>
 <context>
+    <name>CDevListActions</name>
+    <message>
+        <source>Remove</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reboot</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export list...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sure to remove selected devices?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export list</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot write &apos;%1&apos;: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>List exported to &apos;%1&apos;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; reboot failed: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>CDlgSelect</name>
     <message>
         <source>Choose Communication Mode</source>
@@ -994,18 +1033,6 @@ IP Address: %2</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Remove</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Reboot</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Sure to remove selected devices?</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>close window</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1046,35 +1073,11 @@ IP Address: %2</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>&apos;%1&apos; reboot failed: %2</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Name not read: %1</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <source>Product config file &apos;%1&apos; is invalid: %2</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Export list...</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Export list</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>CSV files (*.csv)</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Cannot write &apos;%1&apos;: %2</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>List exported to &apos;%1&apos;.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
