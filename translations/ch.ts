@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>CBatchModules</name>
+    <message>
+        <source>Upgrade config file &apos;%1&apos; not exists!</source>
+        <translation>升级配置文件“%1”不存在!</translation>
+    </message>
+    <message>
+        <source>Upgrade config file &apos;%1&apos; is invalid!</source>
+        <translation>升级配置文件“%1”无效!</translation>
+    </message>
+    <message>
+        <source>Open...</source>
+        <translation>打开...</translation>
+    </message>
+</context>
+<context>
     <name>CBatchUpgrade</name>
     <message>
         <source>device not registered for HTTP upgrade</source>
@@ -219,18 +234,6 @@
     <message>
         <source>reboot</source>
         <translation>重启</translation>
-    </message>
-    <message>
-        <source>Upgrade config file &apos;%1&apos; not exists!</source>
-        <translation>升级配置文件“%1”不存在!</translation>
-    </message>
-    <message>
-        <source>Upgrade config file &apos;%1&apos; is invalid!</source>
-        <translation>升级配置文件“%1”无效!</translation>
-    </message>
-    <message>
-        <source>Open...</source>
-        <translation>打开...</translation>
     </message>
     <message>
         <source>all</source>

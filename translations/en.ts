@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
+    <name>CBatchModules</name>
+    <message>
+        <source>Upgrade config file &apos;%1&apos; not exists!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade config file &apos;%1&apos; is invalid!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open...</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>CBatchUpgrade</name>
     <message>
         <source>device not registered for HTTP upgrade</source>
@@ -218,18 +233,6 @@
     </message>
     <message>
         <source>reboot</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Upgrade config file &apos;%1&apos; not exists!</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Upgrade config file &apos;%1&apos; is invalid!</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Open...</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
