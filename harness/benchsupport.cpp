@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QRandomGenerator>
 
+#include <sys/resource.h>
+
 qint64 BenchSupport::ProcStatusKiB(const char *pszKey)
 {
     QFile file(QStringLiteral("/proc/self/status"));
@@ -34,4 +36,18 @@ bool BenchSupport::WriteRandomFile(const QString &strPath, qint64 i64Size)
             return false;
     }
     return true;
+}
+
+void BenchSupport::RaiseFileLimit()
+{
+    rlimit stLimit{};
+    if (getrlimit(RLIMIT_NOFILE, &stLimit) == 0) {
+        stLimit.rlim_cur = stLimit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &stLimit);
+    }
+}
+
+double BenchSupport::Ratio(qint64 a, qint64 b)
+{
+    return a > 0 && b > 0 ? static_cast<double>(a) / static_cast<double>(b) : 0.0;
 }

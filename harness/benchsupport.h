@@ -17,6 +17,12 @@ bool ResetPeakRss();
 // i64Size random bytes written in 64 KiB blocks, so an image of any size never sits in memory.
 bool WriteRandomFile(const QString &strPath, qint64 i64Size);
 
+// Lifts the limit of open descriptors to the hard limit, for us and the processes we start:
+// every device takes a few sockets on each side.
+void RaiseFileLimit();
+// a / b, 0 when either is not positive (a figure that was not measured).
+double Ratio(qint64 a, qint64 b);
+
 template <typename T> T Median(QList<T> list)
 {
     if (list.isEmpty())

@@ -68,6 +68,23 @@ QList<QJsonObject> NetnsFleet::ReadRecord(const QString &strPath, const QString 
     return list;
 }
 
+QList<QJsonObject> NetnsFleet::ReadRecordSince(const QString &strPath, qint64 *pi64From)
+{
+    QList<QJsonObject> list;
+    QFile file(strPath);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(*pi64From))
+        return list;
+    const QByteArray ba = file.readAll();
+    const int iEnd = ba.lastIndexOf('\n') + 1;
+    *pi64From += iEnd;
+    for (const QByteArray &baLine : ba.left(iEnd).split('\n')) {
+        const QJsonObject o = QJsonDocument::fromJson(baLine).object();
+        if (!o.isEmpty())
+            list.append(o);
+    }
+    return list;
+}
+
 bool NetnsFleet::Start(const QJsonArray &devices, const QStringList &services, QString *pstrError,
                        const QJsonObject &options)
 {

@@ -28,6 +28,9 @@ public:
     static qint64 UdpCounter(const QString &strName);
     // Lines of a devsim record file whose "type" is strType (all lines when empty).
     static QList<QJsonObject> ReadRecord(const QString &strPath, const QString &strType = QString());
+    // Lines of a devsim record written from byte *pi64From on; *pi64From moves past them. A
+    // line still being written waits for the next call.
+    static QList<QJsonObject> ReadRecordSince(const QString &strPath, qint64 *pi64From);
     // Starts a devsim (through strProgram, e.g. ip netns exec) and waits for its "ready";
     // on failure stops it and puts its output in *pstrError. *pbaOutput gets what it printed
     // up to the ready line (the ports it bound).

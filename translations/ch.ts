@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>CBatchModules</name>
+    <message>
+        <source>Upgrade config file &apos;%1&apos; not exists!</source>
+        <translation>升级配置文件“%1”不存在!</translation>
+    </message>
+    <message>
+        <source>Upgrade config file &apos;%1&apos; is invalid!</source>
+        <translation>升级配置文件“%1”无效!</translation>
+    </message>
+    <message>
+        <source>Open...</source>
+        <translation>打开...</translation>
+    </message>
+</context>
+<context>
     <name>CBatchUpgrade</name>
     <message>
         <source>device not registered for HTTP upgrade</source>
@@ -46,6 +61,45 @@
     <message>
         <source>stopped before it started</source>
         <translation>已停止：尚未开始</translation>
+    </message>
+</context>
+<context>
+    <name>CDevListActions</name>
+    <message>
+        <source>Remove</source>
+        <translation>移除</translation>
+    </message>
+    <message>
+        <source>Reboot</source>
+        <translation>重启</translation>
+    </message>
+    <message>
+        <source>Export list...</source>
+        <translation>导出列表...</translation>
+    </message>
+    <message>
+        <source>Sure to remove selected devices?</source>
+        <translation>确定要移除所选设备吗?</translation>
+    </message>
+    <message>
+        <source>Export list</source>
+        <translation>导出列表</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV 文件 (*.csv)</translation>
+    </message>
+    <message>
+        <source>Cannot write &apos;%1&apos;: %2</source>
+        <translation>无法写入“%1”：%2</translation>
+    </message>
+    <message>
+        <source>List exported to &apos;%1&apos;.</source>
+        <translation>列表已导出到“%1”。</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; reboot failed: %2</source>
+        <translation>“%1”重启失败：%2</translation>
     </message>
 </context>
 <context>
@@ -180,18 +234,6 @@
     <message>
         <source>reboot</source>
         <translation>重启</translation>
-    </message>
-    <message>
-        <source>Upgrade config file &apos;%1&apos; not exists!</source>
-        <translation>升级配置文件“%1”不存在!</translation>
-    </message>
-    <message>
-        <source>Upgrade config file &apos;%1&apos; is invalid!</source>
-        <translation>升级配置文件“%1”无效!</translation>
-    </message>
-    <message>
-        <source>Open...</source>
-        <translation>打开...</translation>
     </message>
     <message>
         <source>all</source>
@@ -1002,18 +1044,6 @@ IP 地址: %2</translation>
         <translation>发送端:%1 接收端:%2 总数:%3</translation>
     </message>
     <message>
-        <source>Remove</source>
-        <translation>移除</translation>
-    </message>
-    <message>
-        <source>Reboot</source>
-        <translation>重启</translation>
-    </message>
-    <message>
-        <source>Sure to remove selected devices?</source>
-        <translation>确定要移除所选设备吗?</translation>
-    </message>
-    <message>
         <source>close window</source>
         <translation>关闭窗口</translation>
     </message>
@@ -1054,36 +1084,12 @@ IP 地址: %2</translation>
         <translation>关闭设备窗口并重新打开批量升级窗口。</translation>
     </message>
     <message>
-        <source>&apos;%1&apos; reboot failed: %2</source>
-        <translation>“%1”重启失败：%2</translation>
-    </message>
-    <message>
         <source>Name not read: %1</source>
         <translation>未读取到名称：%1</translation>
     </message>
     <message>
         <source>Product config file &apos;%1&apos; is invalid: %2</source>
         <translation>产品配置文件“%1”无效：%2</translation>
-    </message>
-    <message>
-        <source>Export list...</source>
-        <translation>导出列表...</translation>
-    </message>
-    <message>
-        <source>Export list</source>
-        <translation>导出列表</translation>
-    </message>
-    <message>
-        <source>CSV files (*.csv)</source>
-        <translation>CSV 文件 (*.csv)</translation>
-    </message>
-    <message>
-        <source>Cannot write &apos;%1&apos;: %2</source>
-        <translation>无法写入“%1”：%2</translation>
-    </message>
-    <message>
-        <source>List exported to &apos;%1&apos;.</source>
-        <translation>列表已导出到“%1”。</translation>
     </message>
 </context>
 <context>

@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
+    <name>CBatchModules</name>
+    <message>
+        <source>Upgrade config file &apos;%1&apos; not exists!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade config file &apos;%1&apos; is invalid!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open...</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>CBatchUpgrade</name>
     <message>
         <source>device not registered for HTTP upgrade</source>
@@ -45,6 +60,45 @@
     </message>
     <message>
         <source>stopped before it started</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CDevListActions</name>
+    <message>
+        <source>Remove</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reboot</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export list...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sure to remove selected devices?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export list</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot write &apos;%1&apos;: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>List exported to &apos;%1&apos;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; reboot failed: %2</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -179,18 +233,6 @@
     </message>
     <message>
         <source>reboot</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Upgrade config file &apos;%1&apos; not exists!</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Upgrade config file &apos;%1&apos; is invalid!</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Open...</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1001,18 +1043,6 @@ IP Address: %2</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Remove</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Reboot</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Sure to remove selected devices?</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>close window</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1053,35 +1083,11 @@ IP Address: %2</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>&apos;%1&apos; reboot failed: %2</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Name not read: %1</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <source>Product config file &apos;%1&apos; is invalid: %2</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Export list...</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Export list</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>CSV files (*.csv)</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Cannot write &apos;%1&apos;: %2</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>List exported to &apos;%1&apos;.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

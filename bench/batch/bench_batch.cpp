@@ -8,6 +8,8 @@
 // its own, so its peak memory is not the heap an earlier, larger run left behind.
 #include "batch/cbatchupgrade.h"
 #include "benchsupport.h"
+#include "cstallmeter.h"
+#include "netnsfleet.h"
 #include "session/cmaintainagent.h"
 
 #include <QCommandLineParser>
@@ -19,14 +21,11 @@
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
-
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -35,6 +34,8 @@
 
 using BenchSupport::Median;
 using BenchSupport::ProcStatusKiB;
+using BenchSupport::RaiseFileLimit;
+using BenchSupport::Ratio;
 using BenchSupport::ResetPeakRss;
 using BenchSupport::WriteRandomFile;
 
@@ -104,28 +105,11 @@ bool StartDevsim(T_Devsim &sim, const QString &strDevsim, const QString &strDir,
         return false;
     file.write(QJsonDocument(fleet).toJson());
     file.close();
-    sim.process.setProgram(strDevsim);
-    sim.process.setArguments({QStringLiteral("--fleet"), file.fileName(), QStringLiteral("--record"),
-                              strDir + QStringLiteral("/record.jsonl"), QStringLiteral("--services"),
-                              QStringLiteral("vaza,ftp")});
-    sim.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.process.start();
-    QByteArray baOut;
-    QElapsedTimer clock;
-    clock.start();
-    while (!baOut.contains("velmora-devsim: ready") && clock.elapsed() < 30000 &&
-           sim.process.state() != QProcess::NotRunning) {
-        sim.process.waitForReadyRead(200);
-        baOut += sim.process.readAllStandardOutput();
-    }
-    return baOut.contains("velmora-devsim: ready");
-}
-
-void StopDevsim(T_Devsim &sim)
-{
-    sim.process.terminate();
-    if (!sim.process.waitForFinished(10000))
-        sim.process.kill();
+    return NetnsFleet::RunDevsim(sim.process, strDevsim,
+                                 {QStringLiteral("--fleet"), file.fileName(), QStringLiteral("--record"),
+                                  strDir + QStringLiteral("/record.jsonl"), QStringLiteral("--services"),
+                                  QStringLiteral("vaza,ftp")},
+                                 nullptr);
 }
 
 struct T_Result {
@@ -171,26 +155,21 @@ T_Result RunEngine(quint16 u16VazaPort, const QString &strImage, int i32Devices,
                      });
     QObject::connect(&batch, &CBatchUpgrade::signalReplyTimeOut, &loop, &QEventLoop::quit);
     QObject::connect(&batch, &CBatchUpgrade::signalModuleNotStarted, &loop, &QEventLoop::quit);
-    // The longest gap between 5 ms ticks, less the tick, is the longest stall of the loop.
-    QTimer ticker;
-    QElapsedTimer sinceTick;
-    qint64 i64MaxGap = 0;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { i64MaxGap = qMax(i64MaxGap, sinceTick.restart()); });
+    CStallMeter stall;
     QTimer::singleShot(900000, &loop, &QEventLoop::quit);
 
     r.i64BaseKiB = CurrentRssKiB();
     ResetPeakRss();
     QElapsedTimer clock;
     clock.start();
-    sinceTick.start();
-    ticker.start(5);
+    stall.Start();
     const bool bStarted = batch.Start() == CBatchUpgrade::START_OK;
     r.i64StartMs = clock.elapsed();
     if (bStarted)
         loop.exec();
     r.i64Ms = clock.elapsed();
-    ticker.stop();
-    r.i64StallMs = qMax<qint64>(0, i64MaxGap - 5);
+    stall.Stop();
+    r.i64StallMs = stall.MaxStallMs();
     r.i64PeakKiB = PeakRssKiB();
     return r;
 }
@@ -237,10 +216,7 @@ qint64 RunCurl(const T_Devsim &sim, const QString &strImage, int i32Devices, int
     int i32Running = 0;
     *pi32Failed = 0;
     bool bFailedToStart = false;
-    QTimer ticker;
-    QElapsedTimer sinceTick;
-    qint64 i64MaxGap = 0;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { i64MaxGap = qMax(i64MaxGap, sinceTick.restart()); });
+    CStallMeter stall;
     QElapsedTimer clock;
     clock.start();
     for (int i0 = 0; i0 < i32Devices; i0 += i32Slice) {
@@ -272,12 +248,11 @@ qint64 RunCurl(const T_Devsim &sim, const QString &strImage, int i32Devices, int
             bFailedToStart = true;
         }
     }
-    sinceTick.start();
-    ticker.start(5);
+    stall.Start();
     if (i32Running > 0)
         loop.exec();
     const qint64 i64Ms = clock.elapsed();
-    *pi64IdleStall = qMax<qint64>(0, i64MaxGap - 5);
+    *pi64IdleStall = stall.MaxStallMs();
     return bFailedToStart ? -1 : i64Ms;
 }
 
@@ -338,11 +313,6 @@ T_Result MedianOf(const QList<T_Result> &lstRuns, int i32Devices)
     return m;
 }
 
-double Ratio(qint64 a, qint64 b)
-{
-    return a > 0 && b > 0 ? static_cast<double>(a) / static_cast<double>(b) : 0.0;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -373,13 +343,8 @@ int main(int argc, char *argv[])
     parser.addOption(imageOption);
     parser.process(app);
 
-    // Three sockets per device on each side, plus listeners: lift the descriptor limit for
-    // us and for the processes we start.
-    rlimit stLimit{};
-    if (getrlimit(RLIMIT_NOFILE, &stLimit) == 0) {
-        stLimit.rlim_cur = stLimit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &stLimit);
-    }
+    // Three sockets per device on each side, plus listeners.
+    RaiseFileLimit();
 
     if (parser.isSet(engineOption)) {
         const T_Result r = RunEngine(static_cast<quint16>(parser.value(engineOption).toUInt()),
@@ -436,7 +401,7 @@ int main(int argc, char *argv[])
             const T_Result r = MedianOf(lstRuns, i32N);
             const qint64 i64CurlMs = Median(lstCurlMs);
             const qint64 i64IdleStall = Median(lstIdleStall);
-            StopDevsim(sim);
+            NetnsFleet::StopProcess(sim.process);
             const QString strRecord = runDir.filePath(QStringLiteral("record.jsonl"));
             const double dMB = static_cast<double>(i64Size) * i32N / 1e6;
             std::printf("%5d %5s | %9lld %7.1f %6d %5d %8lld %8lld %8.1f %7.0f | %9lld %7.1f %5d %8lld | %6.2f%s\n",

@@ -14,6 +14,8 @@
 // memory is the upgrading process's resident high-water mark.
 #include "batch/cbatchupgrade.h"
 #include "benchsupport.h"
+#include "childrun.h"
+#include "cstallmeter.h"
 #include "discovery/qdevicesearcher.h"
 #include "netnsfleet.h"
 #include "product/hostmodel.h"
@@ -22,7 +24,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -31,29 +32,20 @@
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QMap>
-#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <cstdio>
-#include <vector>
-
-extern char **environ;
 
 using BenchSupport::Median;
 using BenchSupport::ProcStatusKiB;
+using BenchSupport::RaiseFileLimit;
+using BenchSupport::Ratio;
 using BenchSupport::ResetPeakRss;
 using BenchSupport::WriteRandomFile;
+using ChildRun::RunAll;
+using ChildRun::T_Child;
 
 namespace
 {
@@ -74,73 +66,6 @@ QString DeviceAddr(int i)
 QString DeviceHost(int i)
 {
     return QStringLiteral("ZR410-C%1").arg(i + 1, 5, 10, QLatin1Char('0'));
-}
-
-// A child run to its end: exit code (-1 when it could not start or died of a signal),
-// wall time and its own peak resident set.
-struct T_Child {
-    int i32Exit = -1;
-    qint64 i64Ms = 0;
-    qint64 i64PeakKiB = 0;
-};
-
-// stdout to strOutput, stderr to strErrors (or to strOutput too when empty), both appended.
-pid_t Spawn(const QStringList &args, const QString &strOutput, const QString &strErrors = QString())
-{
-    std::vector<QByteArray> storage;
-    for (const QString &s : args)
-        storage.push_back(s.toLocal8Bit());
-    std::vector<char *> argv;
-    for (QByteArray &ba : storage)
-        argv.push_back(ba.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const QByteArray baOut = strOutput.toLocal8Bit();
-    const QByteArray baErr = strErrors.toLocal8Bit();
-    posix_spawn_file_actions_addopen(&actions, 1, baOut.constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    if (baErr.isEmpty())
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    else
-        posix_spawn_file_actions_addopen(&actions, 2, baErr.constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-T_Child Reap(pid_t pid)
-{
-    T_Child child;
-    int iStatus = 0;
-    rusage stUsage{};
-    if (pid > 0 && wait4(pid, &iStatus, 0, &stUsage) == pid) {
-        child.i32Exit = WIFEXITED(iStatus) ? WEXITSTATUS(iStatus) : -1;
-        child.i64PeakKiB = stUsage.ru_maxrss;
-    }
-    return child;
-}
-
-// Runs the commands at once and waits for all of them: the worst exit, the wall time of the
-// whole group and the sum of their peaks.
-T_Child RunAll(const QList<QStringList> &commands, const QString &strOutput, const QString &strErrors = QString())
-{
-    QElapsedTimer clock;
-    clock.start();
-    std::vector<pid_t> pids;
-    for (const QStringList &args : commands)
-        pids.push_back(Spawn(args, strOutput, strErrors));
-    T_Child all;
-    all.i32Exit = 0;
-    for (pid_t pid : pids) {
-        const T_Child one = Reap(pid);
-        if (one.i32Exit != 0)
-            all.i32Exit = one.i32Exit;
-        all.i64PeakKiB += one.i64PeakKiB;
-    }
-    all.i64Ms = clock.elapsed();
-    return all;
 }
 
 // velmora-devsim on the device side of the runner, its output in a file (a pipe nobody
@@ -193,65 +118,25 @@ public:
         m_strLog = strDir + QStringLiteral("/devsim.log");
         if (!WriteFile(strFleet, QJsonDocument(fleet).toJson(QJsonDocument::Compact)))
             return false;
-        m_pid = Spawn({"ip", "netns", "exec", strDevNs, qEnvironmentVariable("VELMORA_DEVSIM"), "--fleet", strFleet,
-                       "--record", m_strRecord, "--services", "discovery,vaza,ftp"},
-                      m_strLog);
-        QElapsedTimer clock;
-        clock.start();
-        while (m_pid > 0 && clock.elapsed() < 60000) {
-            if (Log().contains("velmora-devsim: ready"))
-                return true;
-            int iStatus = 0;
-            if (waitpid(m_pid, &iStatus, WNOHANG) == m_pid) {
-                m_pid = -1;
-                break;
-            }
-            QThread::msleep(20);
-        }
+        m_pid = ChildRun::Spawn({"ip", "netns", "exec", strDevNs, qEnvironmentVariable("VELMORA_DEVSIM"), "--fleet",
+                                 strFleet, "--record", m_strRecord, "--services", "discovery,vaza,ftp"},
+                                m_strLog);
+        if (ChildRun::WaitForOutput(&m_pid, m_strLog, "velmora-devsim: ready", 60000))
+            return true;
         *pstrError = QStringLiteral("velmora-devsim did not become ready: %1").arg(QString::fromLocal8Bit(Log()));
         Stop();
         return false;
     }
-    void Stop()
-    {
-        if (m_pid <= 0)
-            return;
-        kill(m_pid, SIGTERM);
-        QElapsedTimer clock;
-        clock.start();
-        int iStatus = 0;
-        while (waitpid(m_pid, &iStatus, WNOHANG) == 0) {
-            if (clock.elapsed() > 10000) {
-                kill(m_pid, SIGKILL);
-                waitpid(m_pid, &iStatus, 0);
-                break;
-            }
-            QThread::msleep(20);
-        }
-        m_pid = -1;
-    }
-    bool Running() const { return m_pid > 0 && kill(m_pid, 0) == 0; }
+    void Stop() { ChildRun::Stop(&m_pid); }
+    bool Running() const { return ChildRun::Running(m_pid); }
     QByteArray Log() const
     {
         QFile file(m_strLog);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-    // Record lines written from byte *pi64From on; *pi64From moves past them.
     QList<QJsonObject> RecordSince(qint64 *pi64From) const
     {
-        QList<QJsonObject> list;
-        QFile file(m_strRecord);
-        if (!file.open(QIODevice::ReadOnly) || !file.seek(*pi64From))
-            return list;
-        const QByteArray ba = file.readAll();
-        const int iEnd = ba.lastIndexOf('\n') + 1; // a line still being written waits for next time
-        *pi64From += iEnd;
-        for (const QByteArray &baLine : ba.left(iEnd).split('\n')) {
-            const QJsonObject o = QJsonDocument::fromJson(baLine).object();
-            if (!o.isEmpty())
-                list.append(o);
-        }
-        return list;
+        return NetnsFleet::ReadRecordSince(m_strRecord, pi64From);
     }
 
 private:
@@ -364,23 +249,19 @@ T_DriverRun RunDriver(const QString &strImage)
                      });
     QObject::connect(&batch, &CBatchUpgrade::signalReplyTimeOut, &loop, &QEventLoop::quit);
     QObject::connect(&batch, &CBatchUpgrade::signalModuleNotStarted, &loop, &QEventLoop::quit);
-    QTimer ticker;
-    QElapsedTimer sinceTick;
-    qint64 i64MaxGap = 0;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { i64MaxGap = qMax(i64MaxGap, sinceTick.restart()); });
+    CStallMeter stall;
 
     r.i64BaseKiB = ProcStatusKiB("VmRSS:");
     ResetPeakRss();
     QElapsedTimer batchClock;
     batchClock.start();
-    sinceTick.start();
-    ticker.start(5);
+    stall.Start();
     if (batch.Start() == CBatchUpgrade::START_OK)
         loop.exec();
-    ticker.stop();
+    stall.Stop();
     r.i64BatchMs = batchClock.elapsed();
     r.i64Ms = clock.elapsed();
-    r.i64StallMs = qMax<qint64>(0, i64MaxGap - 5);
+    r.i64StallMs = stall.MaxStallMs();
     r.i64PeakKiB = ProcStatusKiB("VmHWM:");
     agent.Clear();
     // Sessions go with deleteLater(): let them go before the next run measures.
@@ -403,21 +284,12 @@ QList<QStringList> CurlCommands(const QString &strImage, int i32Devices)
     return commands;
 }
 
-double Ratio(qint64 a, qint64 b)
-{
-    return a > 0 && b > 0 ? static_cast<double>(a) / static_cast<double>(b) : 0.0;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    // Three connections per device in each process: lift the descriptor limit.
-    rlimit stLimit{};
-    if (getrlimit(RLIMIT_NOFILE, &stLimit) == 0) {
-        stLimit.rlim_cur = stLimit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &stLimit);
-    }
+    // Three connections per device in each process.
+    RaiseFileLimit();
     QCoreApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("velmora.*=false"));
     Velmora::RegisterMaintainMetaTypes();

@@ -10,7 +10,9 @@
 //   bench_httpbatch [--devices 50] [--size-kib 8192] [--runs 1]
 #include "batch/cbatchupgrade.h"
 #include "benchsupport.h"
+#include "cstallmeter.h"
 #include "http/chttpagent.h"
+#include "netnsfleet.h"
 #include "session/cmaintainagent.h"
 
 #include <QCommandLineParser>
@@ -23,12 +25,9 @@
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
-
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -55,13 +54,7 @@ QString DeviceHost(int i)
 class CDevsim
 {
 public:
-    ~CDevsim()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(10000))
-            m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    ~CDevsim() { NetnsFleet::StopProcess(m_process); }
     bool Start(const QString &strDevsim, const QString &strDir, int i32Devices, QString *pstrError)
     {
         QJsonArray devices;
@@ -81,21 +74,16 @@ public:
         }
         file.close();
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(strDevsim, {"--fleet", file.fileName(), "--services", "http"});
         QByteArray baOut;
-        QElapsedTimer clock;
-        clock.start();
-        while (!baOut.contains("velmora-devsim: ready") && clock.elapsed() < 30000 &&
-               m_process.state() != QProcess::NotRunning) {
-            m_process.waitForReadyRead(200);
-            baOut += m_process.readAllStandardOutput();
-        }
+        if (!NetnsFleet::RunDevsim(m_process, strDevsim, {"--fleet", file.fileName(), "--services", "http"}, pstrError,
+                                   &baOut))
+            return false;
         for (const QByteArray &baLine : baOut.split('\n')) {
             const QList<QByteArray> fields = baLine.split(' ');
             if (fields.size() == 4 && fields.at(1) == "http")
                 m_hashEndpoint.insert(QString::fromLatin1(fields.at(2)), QString::fromLatin1(fields.at(3)));
         }
-        if (!baOut.contains("velmora-devsim: ready") || m_hashEndpoint.size() != i32Devices) {
+        if (m_hashEndpoint.size() != i32Devices) {
             *pstrError = QStringLiteral("velmora-devsim did not start: %1").arg(QString::fromLocal8Bit(baOut));
             return false;
         }
@@ -157,21 +145,17 @@ T_EngineRun RunEngine(const CDevsim &sim, const QString &strImage, int i32Device
     });
     QObject::connect(&batch, &CBatchUpgrade::signalReplyTimeOut, &loop, &QEventLoop::quit);
     QObject::connect(&batch, &CBatchUpgrade::signalModuleNotStarted, &loop, &QEventLoop::quit);
-    QTimer ticker;
-    QElapsedTimer sinceTick;
-    qint64 i64MaxGap = 0;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { i64MaxGap = qMax(i64MaxGap, sinceTick.restart()); });
+    CStallMeter stall;
 
     r.i64BaseKiB = ProcStatusKiB("VmRSS:");
     ResetPeakRss();
     clock.start();
-    sinceTick.start();
-    ticker.start(5);
+    stall.Start();
     if (batch.Start() == CBatchUpgrade::START_OK)
         loop.exec();
-    ticker.stop();
+    stall.Stop();
     r.i64BatchMs = clock.elapsed();
-    r.i64StallMs = qMax<qint64>(0, i64MaxGap - 5);
+    r.i64StallMs = stall.MaxStallMs();
     r.i64PeakKiB = ProcStatusKiB("VmHWM:");
     r.uploadMs = hashUploaded.values();
     std::sort(r.uploadMs.begin(), r.uploadMs.end());
@@ -218,11 +202,7 @@ qint64 RunCurl(const CDevsim &sim, const QString &strImage, int i32Devices, bool
 
 int main(int argc, char *argv[])
 {
-    rlimit stLimit{};
-    if (getrlimit(RLIMIT_NOFILE, &stLimit) == 0) {
-        stLimit.rlim_cur = stLimit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &stLimit);
-    }
+    BenchSupport::RaiseFileLimit();
     QCoreApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("velmora.*=false"));
     Velmora::RegisterMaintainMetaTypes();
@@ -279,8 +259,7 @@ int main(int argc, char *argv[])
                 static_cast<long long>(Median(batchMs)), i32Ok, static_cast<long long>(Median(stallMs)),
                 static_cast<double>(Median(peakKiB)) / 1024,
                 static_cast<double>(Median(peakKiB) - Median(baseKiB)) / i32N, static_cast<long long>(i64Curl),
-                i64Curl > 0 ? dMB / (static_cast<double>(i64Curl) / 1000) : 0.0,
-                i64Last > 0 && i64Curl > 0 ? static_cast<double>(i64Last) / static_cast<double>(i64Curl) : 0.0,
+                i64Curl > 0 ? dMB / (static_cast<double>(i64Curl) / 1000) : 0.0, BenchSupport::Ratio(i64Last, i64Curl),
                 bCurl ? (bCurlOk ? "" : " (curl failed)") : " (no curl)");
     std::printf("upload ms = Start() to the last device's first \"Installing...\" (median: the middle device's);\n"
                 "batch ms = to the summary; curl ms = curl -F to every device at once, to its last answer;\n"

@@ -3,18 +3,14 @@
 
 #include "cbatchdevrows.h"
 #include "cbatchinfotabs.h"
+#include "cbatchmodules.h"
 #include "cmsgbox.h"
 #include "common/vlog.h"
 #include "crolloutfields.h"
 #include "crolloutrows.h"
-#include "filechooser.h"
-#include "modulerows.h"
 #include "product/cdevicetypes.h"
 #include "product/httpmodels.h"
 #include "product/productconfig.h"
-#include "sysinfoitems.h"
-#include "treelookup.h"
-#include "upgradeconf/cupgradeconfig.h"
 
 #include <QContextMenuEvent>
 #include <QDir>
@@ -38,7 +34,7 @@ CFormDevicesUpgrade::CFormDevicesUpgrade(CMaintainAgent *pAgent, const CDeviceTy
     m_pRolloutFields =
         std::make_unique<CRolloutFields>(ui->leMaxParallel, ui->leCanary, ui->leWave, ui->leMaxFailures, ui->leRetries);
     m_pRolloutRows = std::make_unique<CRolloutRows>(&m_rollout, m_pRows.get());
-    ui->twModule->setColumnWidth(0, 180);
+    m_pModules = new CBatchModules(ui->twModule, this);
 
     // Every HTTP version page goes on to the main window, the information device's also
     // through its tab.
@@ -133,46 +129,12 @@ void CFormDevicesUpgrade::RequestHttpVersion(const T_BaseDevInfo &stDevInfo)
     m_httpAgent.QueryVersion(stDevInfo);
 }
 
-void CFormDevicesUpgrade::LoadModules()
-{
-    const QString strKey = m_pTypes->ModelOf(ui->cbDevType->currentText());
-    ui->twModule->clear();
-    const T_UpgradeConf stConf = ReadUpgradeConf(DefaultUpgradeConfPath(), strKey);
-    if (stConf.eStatus == E_UpgradeConfStatus::NotExists) {
-        CMsgBox::Show(this, QMessageBox::Critical, QString(),
-                      tr("Upgrade config file '%1' not exists!").arg(stConf.strPath));
-        return;
-    }
-    if (stConf.eStatus == E_UpgradeConfStatus::Invalid) {
-        CMsgBox::Show(this, QMessageBox::Critical, QString(),
-                      tr("Upgrade config file '%1' is invalid!").arg(stConf.strPath));
-        return;
-    }
-    for (QPushButton *pButton : Velmora::AddModuleRows(ui->twModule, stConf.lstModules, tr("Open..."), this))
-        connect(pButton, &QPushButton::clicked, this, &CFormDevicesUpgrade::slotSelectUpgradeFile);
-}
-
-void CFormDevicesUpgrade::slotSelectUpgradeFile()
-{
-    auto *pButton = qobject_cast<QPushButton *>(sender());
-    QTreeWidgetItem *pItem = Velmora::ButtonRow(ui->twModule, pButton);
-    if (!pItem)
-        return;
-    const QString strPath = Velmora::ChooseOpenFile(this);
-    if (strPath.isEmpty())
-        return;
-    pItem->setText(1, strPath);
-    pButton->setText(strPath.mid(strPath.lastIndexOf(QLatin1Char('/')) + 1));
-    pButton->setToolTip(Velmora::PlainToolTip(strPath));
-}
-
 void CFormDevicesUpgrade::slotDevTypeChange(QString devType)
 {
     m_httpAgent.Clear();
     m_strDevType = devType;
     ClearDevices();
-    ui->twModule->clear();
-    LoadModules();
+    m_pModules->Load(m_pTypes->ModelOf(ui->cbDevType->currentText()));
     {
         const QSignalBlocker blocker(ui->cbDevVersion);
         ui->cbDevVersion->clear();
@@ -301,11 +263,7 @@ void CFormDevicesUpgrade::on_pbStart_clicked()
     m_pRows->SetRebootButtonsEnabled(false);
     // Refusals are reported from inside Start(): the last batch's states go first.
     m_pRows->ClearStates();
-    QList<T_BatchModule> lstModules;
-    for (int i = 0; i < ui->twModule->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem *pItem = ui->twModule->topLevelItem(i);
-        lstModules.append({pItem->data(0, Qt::UserRole).toString(), pItem->text(0), pItem->text(1)});
-    }
+    const QList<T_BatchModule> lstModules = m_pModules->Modules();
     m_rollout.SetDevices(m_pRows->Devices());
     m_rollout.SetModules(lstModules);
     m_rollout.SetOptions(m_pRolloutFields->Options());

@@ -11,6 +11,7 @@
 
 class CBatchDevRows;
 class CBatchInfoTabs;
+class CBatchModules;
 class CDeviceTypes;
 class CRolloutFields;
 class CRolloutRows;
@@ -66,7 +67,6 @@ public slots:
     void on_pbDelete_clicked();
 
 private slots:
-    void slotSelectUpgradeFile();
     void on_pbStart_clicked();
     // First press: no further device starts. Second: the working ones are cut short.
     void on_pbStop_clicked();
@@ -89,7 +89,6 @@ protected:
     bool eventFilter(QObject *pWatched, QEvent *pEvent) override;
 
 private:
-    void LoadModules();
     void AddDevVersion(const QString &strVersion);
     void SetBatchControlsEnabled(bool bEnabled);
     void SetRunning(bool bRunning);
@@ -104,6 +103,7 @@ private:
     CHttpAgent m_httpAgent;
     const CDeviceTypes *m_pTypes;
     CRollout m_rollout;
+    CBatchModules *m_pModules = nullptr;
     std::unique_ptr<CRolloutFields> m_pRolloutFields;
     std::unique_ptr<CBatchDevRows> m_pRows;
     std::unique_ptr<CRolloutRows> m_pRolloutRows;

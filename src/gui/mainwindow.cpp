@@ -3,28 +3,22 @@
 
 #include "appinfo/windowtitle.h"
 #include "cdevforms.h"
+#include "cdevlistactions.h"
 #include "cdevlistmirror.h"
 #include "cformdevicesupgrade.h"
 #include "cmsgbox.h"
 #include "common/vlog.h"
-#include "devlist/devlistcsv.h"
-#include "filechooser.h"
 #include "product/hostmodel.h"
 #include "product/httpmodels.h"
 #include "product/productconfig.h"
 #include "sysinfoitems.h"
-#include "telnet/ctelnetreboot.h"
 #include "windowlayout.h"
 
 #include <QCloseEvent>
-#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QMdiSubWindow>
-#include <QMenu>
-#include <QSaveFile>
-#include <QStatusBar>
 #include <QTimer>
 
 namespace
@@ -34,8 +28,6 @@ constexpr quint16 TELNET_PORT = 24;
 // Name channels open at once: a site's fleet is read in a few seconds without a burst of
 // hundreds of logins at the same instant.
 constexpr int MAX_NAME_CHANNELS = 32;
-// How long a failed reboot or a finished export stays in the status bar.
-constexpr int REBOOT_MESSAGE_MS = 30000;
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -75,7 +67,11 @@ MainWindow::MainWindow(QWidget *parent)
     // without scrolling; the video columns follow. The operator's own widths are kept.
     for (const auto &col : {qMakePair(0, 120), qMakePair(1, 170), qMakePair(2, 95), qMakePair(3, 70)})
         ui->twDevices->setColumnWidth(col.first, col.second);
-    ui->twDevices->installEventFilter(this);
+    m_pActions = new CDevListActions(
+        &m_devices, m_pDevList, m_pDevForms, ui->twDevices, [this] { return m_bBatchRunning; }, this);
+    connect(m_pActions, &CDevListActions::signalRemoving, this, &MainWindow::RemoveDevs);
+    // The device leaves the list once the command is queued, and comes back with the next search.
+    connect(m_pActions, &CDevListActions::signalRebooting, this, &MainWindow::RemoveDev);
     ui->twDevices->setAcceptDrops(true);
     ui->pbBatchUpgrade->hide();
     // The list gets room for its names and counts; the forms take what the window gains.
@@ -196,57 +192,31 @@ void MainWindow::slotOnRank()
 void MainWindow::slotOnSysInfoNotify(T_BaseDevInfo stDevInfo, bool bError,
                                      CBaseMaintainSession::E_InfoDataType e32DataType, QByteArray strData)
 {
-    VLOG(lcUi) << Velmora::Hex(strData.left(256));
-    if (!bError)
-        m_devices.ApplyReading(stDevInfo.strHostName,
-                               ReadDevInfo(stDevInfo.strHostName, E_DevInfoSource::MaintainAnswer,
-                                           e32DataType == CBaseMaintainSession::INFO_XML, strData));
+    ApplyReading(stDevInfo.strHostName, bError, e32DataType, strData, E_DevInfoSource::MaintainAnswer);
 }
 
 void MainWindow::slotOnHttpVersion(T_BaseDevInfo stDevInfo, bool bError,
                                    CBaseMaintainSession::E_InfoDataType e32DataType, QByteArray strData)
 {
-    VLOG(lcUi) << Velmora::Hex(strData.left(256));
-    if (!bError)
-        m_devices.ApplyReading(stDevInfo.strHostName,
-                               ReadDevInfo(stDevInfo.strHostName, E_DevInfoSource::VersionPage,
-                                           e32DataType == CBaseMaintainSession::INFO_XML, strData));
+    ApplyReading(stDevInfo.strHostName, bError, e32DataType, strData, E_DevInfoSource::VersionPage);
 }
 
-bool MainWindow::eventFilter(QObject *pWatched, QEvent *pEvent)
+void MainWindow::ApplyReading(const QString &strHostName, bool bError, CBaseMaintainSession::E_InfoDataType e32DataType,
+                              const QByteArray &strData, E_DevInfoSource eSource)
 {
-    if (pWatched != ui->twDevices || pEvent->type() != QEvent::ContextMenu)
-        return QMainWindow::eventFilter(pWatched, pEvent);
-    const QStringList lstSelected = m_pDevList->SelectedHosts();
-    if (m_devices.Count() == 0)
-        return true;
-    QMenu menu(this);
-    if (!lstSelected.isEmpty()) {
-        QAction *pRemove = menu.addAction(tr("Remove"), this, &MainWindow::slotRemoveDev);
-        QAction *pReboot = menu.addAction(tr("Reboot"), this, QOverload<>::of(&MainWindow::slotReboot));
-        // A running batch keeps its devices and sessions until its summary, a device form its own.
-        bool bSelectedBusy = false;
-        for (const QString &strHost : lstSelected)
-            bSelectedBusy = bSelectedBusy || m_pDevForms->IsBusy(strHost);
-        pRemove->setEnabled(!m_bBatchRunning && !bSelectedBusy);
-        pReboot->setEnabled(!m_bBatchRunning && !m_pDevForms->IsBusy(m_pDevList->CurrentHost()));
-        menu.addSeparator();
-    }
-    menu.addAction(tr("Export list..."), this, &MainWindow::slotExportList);
-    menu.exec(static_cast<QContextMenuEvent *>(pEvent)->globalPos());
-    return true;
+    VLOG(lcUi) << Velmora::Hex(strData.left(256));
+    if (!bError)
+        m_devices.ApplyReading(
+            strHostName, ReadDevInfo(strHostName, eSource, e32DataType == CBaseMaintainSession::INFO_XML, strData));
 }
 
 void MainWindow::slotRemoveDev()
 {
-    if (m_bBatchRunning)
-        return;
-    const QStringList lstSelected = m_pDevList->SelectedHosts();
-    for (const QString &strHost : lstSelected)
-        if (m_pDevForms->IsBusy(strHost))
-            return;
-    if (CMsgBox::Question(this, QString(), tr("Sure to remove selected devices?")) != QMessageBox::Yes)
-        return;
+    m_pActions->RemoveSelected();
+}
+
+void MainWindow::RemoveDevs(const QStringList &lstSelected)
+{
     if (m_pBatchForm)
         m_pBatchForm->ClearDevType();
     // From the bottom up, as the list shows them: the types that stay are offered in that order.
@@ -287,19 +257,7 @@ void MainWindow::closeEvent(QCloseEvent *pEvent)
 
 void MainWindow::slotExportList()
 {
-    const QString strPath =
-        Velmora::ChooseSaveFile(this, tr("Export list"), QStringLiteral("devices.csv"), tr("CSV files (*.csv)"));
-    if (strPath.isEmpty())
-        return;
-    // Written whole or not at all: an inventory cut short by a full disk would look complete.
-    QSaveFile file(strPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(Velmora::DevListCsv(m_devices, m_pDevList->Hosts())) < 0 ||
-        !file.commit()) {
-        CMsgBox::Show(this, QMessageBox::Critical, QString(),
-                      tr("Cannot write '%1': %2").arg(QDir::toNativeSeparators(strPath), file.errorString()));
-        return;
-    }
-    statusBar()->showMessage(tr("List exported to '%1'.").arg(QDir::toNativeSeparators(strPath)), REBOOT_MESSAGE_MS);
+    m_pActions->ExportList();
 }
 
 void MainWindow::on_pbBatchUpgrade_clicked()
@@ -470,33 +428,5 @@ void MainWindow::slotOnReadParam(T_TelnetNameResult stResult)
 
 void MainWindow::slotReboot(QString devName)
 {
-    const QString strHost = devName.isEmpty() ? m_pDevList->CurrentHost() : devName;
-    const T_DevListRow *pRow = m_devices.Find(strHost);
-    if (!pRow)
-        return;
-    // The operator's own reboot of a device the running batch still holds would cut its upload.
-    if (devName.isEmpty() && m_bBatchRunning)
-        return;
-    if (m_pDevForms->IsBusy(strHost))
-        return;
-    auto *pReboot = new CTelnetReboot(strHost, pRow->strAddr, TELNET_PORT, this);
-    connect(pReboot, &CTelnetReboot::finished, this, &MainWindow::slotOnDeleteTelnet);
-    if (!pReboot->Start()) {
-        delete pReboot;
-        slotOnDeleteTelnet(strHost, QStringLiteral("not an IP address"));
-        return;
-    }
-    // The device leaves the list once the command is queued, and comes back with the next search.
-    RemoveDev(strHost);
-}
-
-void MainWindow::slotOnDeleteTelnet(QString strHostName, QString strReason)
-{
-    if (auto *pReboot = qobject_cast<CTelnetReboot *>(sender()))
-        pReboot->deleteLater();
-    if (strReason.isEmpty())
-        return;
-    // The row is gone already: the reason is the only trace the operator gets of the failure.
-    statusBar()->showMessage(tr("'%1' reboot failed: %2").arg(Velmora::DisplayText(strHostName), strReason),
-                             REBOOT_MESSAGE_MS);
+    m_pActions->Reboot(devName);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devlist/cdevlist.h"
+#include "devlist/devinforeadings.h"
 #include "discovery/qdevicesearcher.h"
 #include "product/cdevicetypes.h"
 #include "session/cbasemaintainsession.h"
@@ -11,6 +12,7 @@
 #include <QPointer>
 
 class CDevForms;
+class CDevListActions;
 class CDevListMirror;
 class CFormDevicesUpgrade;
 class CFormMaintain;
@@ -70,7 +72,6 @@ public slots:
     void slotOnReadParam(T_TelnetNameResult stResult);
     void slotReboot(QString devName);
     void slotReboot() { slotReboot(QString()); }
-    void slotOnDeleteTelnet(QString strHostName, QString strReason);
     // The list as CSV, in the list's order, to a file the operator picks.
     void slotExportList();
 
@@ -81,10 +82,14 @@ private slots:
     void UpdateLocks();
 
 protected:
-    bool eventFilter(QObject *pWatched, QEvent *pEvent) override;
     void closeEvent(QCloseEvent *pEvent) override;
 
 private:
+    // A system-information answer or a version page, read into the device's row.
+    void ApplyReading(const QString &strHostName, bool bError, CBaseMaintainSession::E_InfoDataType e32DataType,
+                      const QByteArray &strData, E_DevInfoSource eSource);
+    // The rows the operator confirmed to remove; the batch form is offered the types that stay.
+    void RemoveDevs(const QStringList &lstSelected);
     void OfferDevType(const QString &strHostName);
     // The listed device a row dragged to the batch form names by its display name.
     bool ResolveDragged(const QString &strDispName, T_BaseDevInfo *pstDevInfo) const;
@@ -96,6 +101,8 @@ private:
     CDevList m_devices;
     CDevListMirror *m_pDevList = nullptr;
     CDevForms *m_pDevForms = nullptr;
+    // The list's context menu, its reboots and its export.
+    CDevListActions *m_pActions = nullptr;
     // A device's type is recorded whenever it is listed, in either mode, and kept for as long
     // as the window lives; the batch form reads it.
     CDeviceTypes m_devTypes;
