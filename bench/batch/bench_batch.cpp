@@ -86,7 +86,7 @@ bool StartDevsim(T_Devsim &sim, const QString &strDevsim, const QString &strDir,
             {QStringLiteral("kind"), QStringLiteral("tx")},
             {QStringLiteral("channel"), QStringLiteral("vaza")},
             {QStringLiteral("modules"),
-             QJsonArray{QJsonObject{{QStringLiteral("addr"), QStringLiteral("main")}, {QStringLiteral("port"), 1}}}},
+             QJsonArray{QJsonObject{{QStringLiteral("addr"), QStringLiteral("main")}, {QStringLiteral("port"), 0}}}},
             {QStringLiteral("knobs"), QJsonObject{{QStringLiteral("install_ms"), 0}}}});
     }
     sim.i32VazaPort = FreePort();

@@ -85,15 +85,16 @@ public:
         QString strAddrs = QStringLiteral("addr replace %1/24 dev vmd0\n").arg(QLatin1String(kGateway));
         QString strRoutes;
         for (int i = 0; i < i32Devices; ++i) {
-            auto module = [](const char *pszAddr, int i32Port) {
-                return QJsonObject{{"addr", pszAddr}, {"port", i32Port}, {"version", "V3.1.4"}};
+            // Port 0: the port every upgrade and version query of this product names.
+            auto module = [](const char *pszAddr) {
+                return QJsonObject{{"addr", pszAddr}, {"port", 0}, {"version", "V3.1.4"}};
             };
             devices.append(QJsonObject{{"hostname", DeviceHost(i)},
                                        {"addr", DeviceAddr(i)},
                                        {"kind", "tx"},
                                        {"version", "V3.1.4"},
                                        {"channel", "vaza"},
-                                       {"modules", QJsonArray{module("main", 1), module("fpga", 2)}},
+                                       {"modules", QJsonArray{module("main"), module("fpga")}},
                                        {"knobs", QJsonObject{{"install_ms", 0}}}});
             strAddrs += QStringLiteral("addr replace %1/24 dev vmd0\n").arg(DeviceAddr(i));
             if (i % 250 == 0)
