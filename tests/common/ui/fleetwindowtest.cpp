@@ -3,6 +3,7 @@
 #include "cformdevicesupgrade.h"
 #include "filechooser.h"
 #include "qdevlistwidget.h"
+#include "runtimefiles.h"
 #include "testimage.h"
 
 #include <QAction>
@@ -45,11 +46,7 @@ void FleetWindowTest::initTestCase()
     QString strReason;
     if (!NetnsFleet::InsideRunner(&strReason))
         QSKIP(qPrintable(strReason));
-    for (const char *pszName : {"config.xml", "upgrade.conf", "app.ini"}) {
-        const QString strTarget = QCoreApplication::applicationDirPath() + "/" + pszName;
-        QFile::remove(strTarget);
-        QFile::copy(QStringLiteral(VELMORA_SOURCE_DIR "/resources/") + pszName, strTarget);
-    }
+    StageRuntimeFiles();
 }
 
 bool FleetWindowTest::StartFleet(const QJsonArray &devices, const QStringList &lstServices)
