@@ -2,13 +2,12 @@
 // its JSON result, exit codes, --retry-failed, and input errors caught before any request.
 #include "netnsfleet.h"
 #include "programrun.h"
+#include "testimage.h"
 
-#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -41,6 +40,24 @@ struct T_Run : T_ProgramRun {
 T_Run RunCli(const QStringList &args, const QString &strProgram = s_strCli)
 {
     return T_Run(RunProgram(strProgram, args, 120000, QStringLiteral("0.25")));
+}
+
+// The same, started in the background for a test that interrupts it.
+void StartCli(QProcess &cli, const QStringList &args)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VELMORA_TIME_SCALE", "0.25");
+    cli.setProcessEnvironment(env);
+    cli.start(s_strCli, args);
+}
+
+T_Run Finished(QProcess &cli)
+{
+    T_ProgramRun st;
+    st.iExit = cli.exitCode();
+    st.baOut = cli.readAllStandardOutput();
+    st.baErr = cli.readAllStandardError();
+    return T_Run(st);
 }
 
 QJsonObject Device(const char *pszHost, const char *pszAddr, const QJsonObject &knobs)
@@ -98,15 +115,34 @@ private:
         }
         return i;
     }
+    bool StartFleet(const QJsonArray &devices, const QStringList &lstServices = {"discovery", "vaza", "ftp", "http"})
+    {
+        QString strError;
+        const bool bOk = m_fleet.Start(devices, lstServices, &strError);
+        if (!bOk)
+            qWarning("devsim: %s", qPrintable(strError));
+        return bOk;
+    }
+    // A run's document kept as a file for --retry-failed.
+    QString Save(const QString &strName, const QByteArray &ba)
+    {
+        QFile file(m_dir.filePath(strName));
+        return file.open(QIODevice::WriteOnly) && file.write(ba) == ba.size() ? file.fileName() : QString();
+    }
+    // "host module" of every image announced to a device (step 101), in order.
+    QStringList Sent() const
+    {
+        QStringList lst;
+        for (const QJsonObject &ev : m_fleet.Records("vaza_upgrade"))
+            if (ev.value("step").toInt() == 101)
+                lst << ev.value("device").toString() + ' ' + ev.value("module").toString();
+        return lst;
+    }
     QString Image(const QString &strName, int iSize)
     {
-        QByteArray ba(iSize, Qt::Uninitialized);
-        QRandomGenerator gen(static_cast<quint32>(iSize));
-        for (int i = 0; i < iSize; ++i)
-            ba[i] = static_cast<char>(gen.generate());
-        QFile file(m_dir.filePath(strName));
-        m_hashSha.insert(file.fileName(), QCryptographicHash::hash(ba, QCryptographicHash::Sha256).toHex());
-        return file.open(QIODevice::WriteOnly) && file.write(ba) == iSize ? file.fileName() : QString();
+        const QString strPath = m_dir.filePath(strName);
+        m_hashSha.insert(strPath, WriteImage(strPath, RandomBytes(iSize, static_cast<quint32>(iSize))));
+        return m_hashSha.value(strPath).isEmpty() ? QString() : strPath;
     }
 
     NetnsFleet m_fleet;
@@ -123,7 +159,7 @@ void TestCliUpgrade::initTestCase()
         QSKIP(qPrintable(strReason));
     m_strMain = Image("main.bin", 120001);
     m_strFpga = Image("fpga.bin", 40000);
-    QVERIFY2(m_fleet.Start(Fleet(true), {"discovery", "vaza", "ftp", "http"}, &strReason), qPrintable(strReason));
+    QVERIFY(StartFleet(Fleet(true)));
 }
 
 void TestCliUpgrade::badInputSendsNothing_data()
@@ -132,9 +168,7 @@ void TestCliUpgrade::badInputSendsNothing_data()
     QTest::addColumn<int>("exit");
     QTest::addColumn<QString>("error");
     const QString strMain = "main=" + m_strMain;
-    QFile result(m_dir.filePath("broken.json"));
-    QVERIFY(result.open(QIODevice::WriteOnly) && result.write("{\"results\": [") > 0);
-    result.close();
+    const QString strBroken = Save("broken.json", "{\"results\": [");
     // Each would otherwise start an upgrade with the wrong modules, files or devices, or none.
     QTest::newRow("unknown type") << QStringList{"--type", "ZR999", "--module", strMain} << 2
                                   << "unknown device type 'ZR999': not a model or product name in config.xml (models: "
@@ -147,11 +181,9 @@ void TestCliUpgrade::badInputSendsNothing_data()
                                          "': no such file";
     QTest::newRow("directory") << QStringList{"--type", "ZR410", "--module", "fpga=" + m_dir.path()} << 2
                                << "module fpga: cannot read image '" + m_dir.path() + "': not a file";
-    QFile empty(m_dir.filePath("empty.bin"));
-    QVERIFY(empty.open(QIODevice::WriteOnly));
-    empty.close();
-    QTest::newRow("empty image") << QStringList{"--type", "ZR410", "--module", "main=" + empty.fileName()} << 2
-                                 << "module main: cannot read image '" + empty.fileName() + "': the image is empty";
+    const QString strEmpty = Save("empty.bin", "");
+    QTest::newRow("empty image") << QStringList{"--type", "ZR410", "--module", "main=" + strEmpty} << 2
+                                 << "module main: cannot read image '" + strEmpty + "': the image is empty";
     QTest::newRow("no module") << QStringList{"--type", "ZR410"} << 2 << "no image given";
     // Given twice, or empty from an unset shell variable: a script's mistake, never resolved silently.
     QTest::newRow("module twice") << QStringList{"--type", "ZR410", "--module", strMain, "--module", strMain} << 2
@@ -162,8 +194,7 @@ void TestCliUpgrade::badInputSendsNothing_data()
                                  << "--hosts names no device";
     QTest::newRow("no =") << QStringList{"--type", "ZR410", "--module", m_strMain} << 2 << "--module takes ID=FILE";
     QTest::newRow("no type") << QStringList{"--module", strMain} << 2 << "--type is required";
-    QTest::newRow("bad result") << QStringList{"--retry-failed", result.fileName()} << 2
-                                << "'" + result.fileName() + "' is no result";
+    QTest::newRow("bad result") << QStringList{"--retry-failed", strBroken} << 2 << "'" + strBroken + "' is no result";
     QTest::newRow("skip without version") << QStringList{"--type", "ZR410", "--module", strMain, "--skip-current"} << 2
                                           << "--skip-current needs --version";
     // A version for main only would skip or check fpga against the wrong one.
@@ -236,21 +267,14 @@ void TestCliUpgrade::resultAndRetryFailed()
         QCOMPARE(ev.value("sha256").toString().toLatin1(),
                  m_hashSha.value(ev.value("name").toString() == "/main.bin" ? m_strMain : m_strFpga));
 
-    QFile result(m_dir.filePath("result.json"));
-    QVERIFY(result.open(QIODevice::WriteOnly) && result.write(stFirst.baOut) == stFirst.baOut.size());
-    result.close();
     // The device works again; the retry takes type, version and files from the result.
-    QString strError;
-    QVERIFY2(m_fleet.Start(Fleet(false), {"discovery", "vaza", "ftp", "http"}, &strError), qPrintable(strError));
+    QVERIFY(StartFleet(Fleet(false)));
     // Named by --hosts as well: the two filters narrow each other, they never cancel out.
-    const T_Run stRetry = RunCli({"upgrade", "--retry-failed", result.fileName(), "--hosts", "ZR410-U10002"});
+    const T_Run stRetry =
+        RunCli({"upgrade", "--retry-failed", Save("result.json", stFirst.baOut), "--hosts", "ZR410-U10002"});
     QCOMPARE(stRetry.iExit, 0);
     QVERIFY2(stRetry.baOut.endsWith("succeeded: 1, total: 1.\n"), stRetry.baOut.constData());
-    QStringList lstSent;
-    for (const QJsonObject &ev : m_fleet.Records("vaza_upgrade"))
-        if (ev.value("step").toInt() == 101)
-            lstSent << ev.value("device").toString() + ' ' + ev.value("module").toString();
-    QCOMPARE(lstSent, (QStringList{"ZR410-U10002 main", "ZR410-U10002 fpga"}));
+    QCOMPARE(Sent(), (QStringList{"ZR410-U10002 main", "ZR410-U10002 fpga"}));
 }
 
 void TestCliUpgrade::versionReadBack_data()
@@ -308,8 +332,7 @@ void TestCliUpgrade::versionReadBack()
     if (!args.contains("--type"))
         args << "--type"
              << "ZR410";
-    QString strError;
-    QVERIFY2(m_fleet.Start(Fleet(false), {"discovery", "vaza", "ftp", "http"}, &strError), qPrintable(strError));
+    QVERIFY(StartFleet(Fleet(false)));
     const T_Run stRun = RunCli(QStringList{"upgrade", "--json"} + args);
     QCOMPARE(stRun.iExit, exit);
     QCOMPARE(stRun.Results(), results);
@@ -330,17 +353,12 @@ void TestCliUpgrade::documentWhenNothingIsSent()
     QVERIFY(stMissing.Json().value("results").toArray().isEmpty());
     QCOMPARE(DeviceRequests(), iBefore);
 
-    QFile clean(m_dir.filePath("clean.json"));
-    QVERIFY(clean.open(QIODevice::WriteOnly));
-    clean.write(QJsonDocument(QJsonObject{{"type", "ZR410"},
-                                          {"version", ""},
-                                          {"results", QJsonArray{QJsonObject{{"host", "ZR410-U10001"},
-                                                                             {"module", "main"},
-                                                                             {"ok", true},
-                                                                             {"file", m_strMain}}}}})
-                    .toJson());
-    clean.close();
-    const T_Run stRetry = RunCli({"upgrade", "--retry-failed", clean.fileName()});
+    const QJsonObject clean{
+        {"type", "ZR410"},
+        {"version", ""},
+        {"results",
+         QJsonArray{QJsonObject{{"host", "ZR410-U10001"}, {"module", "main"}, {"ok", true}, {"file", m_strMain}}}}};
+    const T_Run stRetry = RunCli({"upgrade", "--retry-failed", Save("clean.json", QJsonDocument(clean).toJson())});
     QCOMPARE(stRetry.iExit, 0);
     QVERIFY2(stRetry.baOut.startsWith("nothing to retry"), stRetry.baOut.constData());
     QCOMPARE(DeviceRequests(), iBefore);
@@ -351,18 +369,13 @@ void TestCliUpgrade::documentWhenNothingIsSent()
 // and a retry of that document sends exactly what was not done.
 void TestCliUpgrade::interruptWritesResultForRetry()
 {
-    QString strError;
-    QVERIFY2(m_fleet.Start(QJsonArray{Device("ZR410-U10001", "10.213.0.20", {{"install_ms", 600000}}),
-                                      Device("ZR410-U10003", "10.213.0.22", {{"install_ms", 0}})},
-                           {"discovery", "vaza", "ftp"}, &strError),
-             qPrintable(strError));
+    QVERIFY(StartFleet({Device("ZR410-U10001", "10.213.0.20", {{"install_ms", 600000}}),
+                        Device("ZR410-U10003", "10.213.0.22", {{"install_ms", 0}})},
+                       {"discovery", "vaza", "ftp"}));
     QProcess cli;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("VELMORA_TIME_SCALE", "0.25");
-    cli.setProcessEnvironment(env);
     // Each module with its own version: the retry must check each against its own again.
-    cli.start(s_strCli, {"upgrade", "--type", "ZR410", "--module", "main=" + m_strMain, "--module", "fpga=" + m_strFpga,
-                         "--version", "V3.1.4", "--version", "fpga=F1.0.9", "--json"});
+    StartCli(cli, {"upgrade", "--type", "ZR410", "--module", "main=" + m_strMain, "--module", "fpga=" + m_strFpga,
+                   "--version", "V3.1.4", "--version", "fpga=F1.0.9", "--json"});
     QVERIFY(cli.waitForStarted());
     // The slow device holds its main image and is installing; the quick one has read its
     // version back.
@@ -381,14 +394,8 @@ void TestCliUpgrade::interruptWritesResultForRetry()
     ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
     QVERIFY(cli.waitForFinished(30000));
     QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(cli.exitCode(), 130);
-    const T_Run stRun([&] {
-        T_ProgramRun st;
-        st.iExit = cli.exitCode();
-        st.baOut = cli.readAllStandardOutput();
-        st.baErr = cli.readAllStandardError();
-        return st;
-    }());
+    const T_Run stRun = Finished(cli);
+    QCOMPARE(stRun.iExit, 130);
     QVERIFY2(stRun.baErr.contains("interrupted"), stRun.baErr.constData());
     QCOMPARE(stRun.Json().value("interrupted").toBool(), true);
     QCOMPARE(stRun.Results(), (QStringList{
@@ -400,19 +407,12 @@ void TestCliUpgrade::interruptWritesResultForRetry()
     QCOMPARE(stRun.Json().value("total").toInt(), 2);
     QCOMPARE(stRun.Json().value("succeeded").toInt(), 0);
 
-    QFile result(m_dir.filePath("interrupted.json"));
-    QVERIFY(result.open(QIODevice::WriteOnly) && result.write(stRun.baOut) == stRun.baOut.size());
-    result.close();
-    QVERIFY2(m_fleet.Start(QJsonArray{Device("ZR410-U10001", "10.213.0.20", {{"install_ms", 0}}),
-                                      Device("ZR410-U10003", "10.213.0.22", {{"install_ms", 0}})},
-                           {"discovery", "vaza", "ftp"}, &strError),
-             qPrintable(strError));
-    const T_Run stRetry = RunCli({"upgrade", "--retry-failed", result.fileName()});
+    QVERIFY(StartFleet({Device("ZR410-U10001", "10.213.0.20", {{"install_ms", 0}}),
+                        Device("ZR410-U10003", "10.213.0.22", {{"install_ms", 0}})},
+                       {"discovery", "vaza", "ftp"}));
+    const T_Run stRetry = RunCli({"upgrade", "--retry-failed", Save("interrupted.json", stRun.baOut)});
     QCOMPARE(stRetry.iExit, 0);
-    QStringList lstSent;
-    for (const QJsonObject &ev : m_fleet.Records("vaza_upgrade"))
-        if (ev.value("step").toInt() == 101)
-            lstSent << ev.value("device").toString() + ' ' + ev.value("module").toString();
+    QStringList lstSent = Sent();
     lstSent.sort();
     QCOMPARE(lstSent, (QStringList{"ZR410-U10001 fpga", "ZR410-U10001 main", "ZR410-U10003 fpga"}));
 }
@@ -423,30 +423,20 @@ void TestCliUpgrade::interruptWritesResultForRetry()
 // result, and a stopped run reported as a clean one.
 void TestCliUpgrade::firstInterruptStartsNoNewDevice()
 {
-    QString strError;
     QJsonArray fleet;
     for (const char *psz : {"ZR410-U10001", "ZR410-U10002", "ZR410-U10003"})
         fleet.append(Device(psz, QByteArray("10.213.0.2").append(psz[11]).constData(), {{"install_ms", 4000}}));
-    QVERIFY2(m_fleet.Start(fleet, {"discovery", "vaza", "ftp"}, &strError), qPrintable(strError));
+    QVERIFY(StartFleet(fleet, {"discovery", "vaza", "ftp"}));
     QProcess cli;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("VELMORA_TIME_SCALE", "0.25");
-    cli.setProcessEnvironment(env);
-    cli.start(s_strCli, {"upgrade", "--type", "ZR410", "--module", "main=" + m_strMain, "--max-parallel", "1",
-                         "--version", "V3.1.4", "--json"});
+    StartCli(cli, {"upgrade", "--type", "ZR410", "--module", "main=" + m_strMain, "--max-parallel", "1", "--version",
+                   "V3.1.4", "--json"});
     QVERIFY(cli.waitForStarted());
     // One device holds the image and installs; the others wait for its place.
     QTRY_VERIFY_WITH_TIMEOUT(!m_fleet.Records("image").isEmpty(), 30000);
     ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
     QVERIFY(cli.waitForFinished(30000));
-    QCOMPARE(cli.exitCode(), 130);
-    const T_Run stRun([&] {
-        T_ProgramRun st;
-        st.iExit = cli.exitCode();
-        st.baOut = cli.readAllStandardOutput();
-        st.baErr = cli.readAllStandardError();
-        return st;
-    }());
+    const T_Run stRun = Finished(cli);
+    QCOMPARE(stRun.iExit, 130);
     QCOMPARE(stRun.Json().value("interrupted").toBool(), true);
     QStringList lstOk, lstNot;
     for (const QString &s : stRun.Results())
@@ -457,10 +447,7 @@ void TestCliUpgrade::firstInterruptStartsNoNewDevice()
         QVERIFY2(s.contains(" main failed not started | stopped before it started | "), qPrintable(s));
     QCOMPARE(m_fleet.Records("image").size(), 1);
 
-    QFile result(m_dir.filePath("stopped.json"));
-    QVERIFY(result.open(QIODevice::WriteOnly) && result.write(stRun.baOut) == stRun.baOut.size());
-    result.close();
-    const T_Run stRetry = RunCli({"upgrade", "--retry-failed", result.fileName(), "--json"});
+    const T_Run stRetry = RunCli({"upgrade", "--retry-failed", Save("stopped.json", stRun.baOut), "--json"});
     QCOMPARE(stRetry.iExit, 0);
     QCOMPARE(stRetry.Results().size(), 2);
     QCOMPARE(m_fleet.Records("image").size(), 3);

@@ -6,6 +6,7 @@
 #include "msgboxrecorder.h"
 #include "product/cdevicetypes.h"
 #include "product/productconfig.h"
+#include "runtimefiles.h"
 #include "session/cmaintainagent.h"
 #include "testtime.h"
 
@@ -20,15 +21,6 @@
 
 namespace
 {
-void StageRuntimeFiles()
-{
-    for (const char *pszName : {"config.xml", "upgrade.conf", "app.ini"}) {
-        const QString strTarget = QCoreApplication::applicationDirPath() + "/" + pszName;
-        QFile::remove(strTarget);
-        QFile::copy(QStringLiteral(VELMORA_SOURCE_DIR "/resources/") + pszName, strTarget);
-    }
-}
-
 T_BaseDevInfo Dev(const QString &strHost, const QString &strDisp, const QString &strVersion = QString())
 {
     T_BaseDevInfo st;

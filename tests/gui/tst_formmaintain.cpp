@@ -8,17 +8,16 @@
 #include "netnsfleet.h"
 #include "programrun.h"
 #include "session/cmaintainagent.h"
+#include "testimage.h"
 #include "testtime.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QCryptographicHash>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -135,19 +134,15 @@ private:
             if (lstSizes.at(i) == 0)
                 continue;
             const QString strName = QStringLiteral("%1-r%2.bin").arg(pForm->HostName()).arg(i);
-            QByteArray ba(qAbs(lstSizes.at(i)), Qt::Uninitialized);
-            QRandomGenerator gen(static_cast<quint32>(ba.size() + i));
-            for (char &ch : ba)
-                ch = static_cast<char>(gen.generate());
-            QFile file(m_dir.filePath(strName));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ba) == ba.size());
-            m_hashSha.insert(strName, QCryptographicHash::hash(ba, QCryptographicHash::Sha256).toHex());
-            const QString strPath = file.fileName();
+            const QString strPath = m_dir.filePath(strName);
+            const int i32Size = qAbs(lstSizes.at(i));
+            m_hashSha.insert(strName, WriteImage(strPath, RandomBytes(i32Size, static_cast<quint32>(i32Size + i))));
+            QVERIFY(!m_hashSha.value(strName).isEmpty());
             Velmora::SetFileChooser([strPath] { return strPath; });
             QTest::mouseClick(FileButton(pForm, i), Qt::LeftButton);
             QCOMPARE(FileButton(pForm, i)->text(), strName);
             if (lstSizes.at(i) < 0)
-                file.remove();
+                QFile::remove(strPath);
         }
         Velmora::SetFileChooser({});
     }

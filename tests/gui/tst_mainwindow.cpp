@@ -3,10 +3,12 @@
 // batch form's type list, the broken product table, the remembered layout, and closing. No
 // device is contacted.
 #include "cformdevicesupgrade.h"
+#include "fleetwindowtest.h"
 #include "mainwindow.h"
 #include "msgboxrecorder.h"
 #include "product/productconfig.h"
 #include "qdevlistwidget.h"
+#include "runtimefiles.h"
 #include "windowlayout.h"
 
 #include <QComboBox>
@@ -25,16 +27,6 @@ QByteArray Xml(const QString &strVersion, const QString &strSelect = "HDMI", con
                           "<item name=\"Version\">IRoIP %3 build7</item></items></sysinfo>")
         .arg(strSelect.toHtmlEscaped(), strTiming.toHtmlEscaped(), strVersion.toHtmlEscaped())
         .toUtf8();
-}
-
-// The program reads these beside its executable; the test binaries live one folder down.
-void StageRuntimeFiles()
-{
-    for (const char *pszName : {"config.xml", "upgrade.conf", "app.ini"}) {
-        const QString strTarget = QCoreApplication::applicationDirPath() + "/" + pszName;
-        QFile::remove(strTarget);
-        QFile::copy(QStringLiteral(VELMORA_SOURCE_DIR "/resources/") + pszName, strTarget);
-    }
 }
 
 T_BaseDevInfo Dev(const QString &strHost, const QString &strDisp)
@@ -71,13 +63,7 @@ private:
     {
         m_pWindow->slotOnFoundDevice(QString(), pszAddr, pszHost, "ready");
     }
-    QStringList Column(int i32Column) const
-    {
-        QStringList lst;
-        for (int i = 0; i < List()->topLevelItemCount(); ++i)
-            lst << List()->topLevelItem(i)->text(i32Column);
-        return lst;
-    }
+    QStringList Column(int i32Column) const { return FleetWindowTest::Column(List(), i32Column); }
     QStringList FormRows() const
     {
         QStringList lst;

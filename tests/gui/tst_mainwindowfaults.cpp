@@ -75,9 +75,6 @@ class TestMainWindowFaults : public FleetWindowTest
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
     void batchLogArrivesWhole();
     void typesAfterSingleDeviceMode();
     void webServerDeviceDraggedIn();
@@ -87,25 +84,6 @@ private slots:
 private:
     QComboBox *Types() const { return F<QComboBox>("cbDevType"); }
 };
-
-void TestMainWindowFaults::initTestCase()
-{
-    QString strReason;
-    if (SkipOutsideRunner(&strReason))
-        QSKIP(qPrintable(strReason));
-    StageRuntimeFiles();
-}
-
-void TestMainWindowFaults::init()
-{
-    OpenWindow();
-}
-
-void TestMainWindowFaults::cleanup()
-{
-    const QStringList lstUnexpected = CloseWindow();
-    QVERIFY2(lstUnexpected.isEmpty(), qPrintable(lstUnexpected.join(" | ")));
-}
 
 // Would catch the batch form's Log tab ending the download at its first chunk, a chunk
 // boundary shown as a line break, and a character split between chunks garbled.

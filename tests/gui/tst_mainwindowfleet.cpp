@@ -37,33 +37,11 @@ class TestMainWindowFleet : public FleetWindowTest
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
     void searchChooseAndUpgradeVaza();
     void upgradeHttp();
     void rolloutStopsBeforeTheRest();
     void singleDeviceMode();
 };
-
-void TestMainWindowFleet::initTestCase()
-{
-    QString strReason;
-    if (SkipOutsideRunner(&strReason))
-        QSKIP(qPrintable(strReason));
-    StageRuntimeFiles();
-}
-
-void TestMainWindowFleet::init()
-{
-    OpenWindow();
-}
-
-void TestMainWindowFleet::cleanup()
-{
-    const QStringList lstUnexpected = CloseWindow();
-    QVERIFY2(lstUnexpected.isEmpty(), qPrintable(lstUnexpected.join(" | ")));
-}
 
 // Would catch rows duplicated or versions lost by a second search, an unknown model listed,
 // wrong counts, devices of another version added, a failed device upgraded further or

@@ -3,14 +3,14 @@
 #include "cformdevicesupgrade.h"
 #include "filechooser.h"
 #include "qdevlistwidget.h"
+#include "runtimefiles.h"
+#include "testimage.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
-#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QMenu>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QTimer>
 #include <QtTest>
 
@@ -41,18 +41,12 @@ QStringList FleetWindowTest::Column(const QTreeWidget *pTree, int i32Column)
     return lst;
 }
 
-void FleetWindowTest::StageRuntimeFiles()
+void FleetWindowTest::initTestCase()
 {
-    for (const char *pszName : {"config.xml", "upgrade.conf", "app.ini"}) {
-        const QString strTarget = QCoreApplication::applicationDirPath() + "/" + pszName;
-        QFile::remove(strTarget);
-        QFile::copy(QStringLiteral(VELMORA_SOURCE_DIR "/resources/") + pszName, strTarget);
-    }
-}
-
-bool FleetWindowTest::SkipOutsideRunner(QString *pstrReason)
-{
-    return !NetnsFleet::InsideRunner(pstrReason);
+    QString strReason;
+    if (!NetnsFleet::InsideRunner(&strReason))
+        QSKIP(qPrintable(strReason));
+    StageRuntimeFiles();
 }
 
 bool FleetWindowTest::StartFleet(const QJsonArray &devices, const QStringList &lstServices)
@@ -64,7 +58,7 @@ bool FleetWindowTest::StartFleet(const QJsonArray &devices, const QStringList &l
     return false;
 }
 
-void FleetWindowTest::OpenWindow()
+void FleetWindowTest::init()
 {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
     m_pRecorder = new MsgBoxRecorder;
@@ -73,7 +67,7 @@ void FleetWindowTest::OpenWindow()
     QVERIFY(QTest::qWaitForWindowExposed(m_pWindow));
 }
 
-QStringList FleetWindowTest::CloseWindow()
+void FleetWindowTest::cleanup()
 {
     m_pRecorder->Expect("Do you want to close the window?", QMessageBox::Yes);
     m_pWindow->close();
@@ -83,7 +77,7 @@ QStringList FleetWindowTest::CloseWindow()
     const QStringList lstUnexpected = m_pRecorder->Unexpected();
     delete m_pRecorder;
     m_pRecorder = nullptr;
-    return lstUnexpected;
+    QVERIFY2(lstUnexpected.isEmpty(), qPrintable(lstUnexpected.join(" | ")));
 }
 
 QDevListWidget *FleetWindowTest::List() const
@@ -110,13 +104,9 @@ bool FleetWindowTest::Search()
 
 QString FleetWindowTest::Image(const QString &strName, int i32Size)
 {
-    QByteArray ba(i32Size, Qt::Uninitialized);
-    QRandomGenerator gen(static_cast<quint32>(i32Size));
-    for (char &ch : ba)
-        ch = static_cast<char>(gen.generate());
-    QFile file(m_dir.filePath(strName));
-    m_hashSha.insert(QStringLiteral("/") + strName, QCryptographicHash::hash(ba, QCryptographicHash::Sha256).toHex());
-    return file.open(QIODevice::WriteOnly) && file.write(ba) == i32Size ? file.fileName() : QString();
+    const QByteArray baSha = WriteImage(m_dir.filePath(strName), RandomBytes(i32Size, static_cast<quint32>(i32Size)));
+    m_hashSha.insert(QStringLiteral("/") + strName, baSha);
+    return baSha.isEmpty() ? QString() : m_dir.filePath(strName);
 }
 
 void FleetWindowTest::ChooseFiles(const QStringList &lstFiles)

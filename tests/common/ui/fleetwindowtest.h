@@ -28,15 +28,17 @@ public:
                               const QString &strVersion, QJsonObject knobs = {});
     static QStringList Column(const QTreeWidget *pTree, int i32Column);
 
+protected slots:
+    // Skipped outside the namespace runner; the shipped configuration beside the test, as
+    // the program finds it beside itself.
+    void initTestCase();
+    // A fresh window per test; closing it stops the fleet and fails on any box no test expected.
+    void init();
+    void cleanup();
+
 protected:
-    // The shipped configuration beside the test, as the program finds it beside itself.
-    static void StageRuntimeFiles();
-    bool SkipOutsideRunner(QString *pstrReason);
     // Starts the fleet with only these services; says why on failure.
     bool StartFleet(const QJsonArray &devices, const QStringList &lstServices);
-    void OpenWindow();
-    // Closes the window and the fleet; the boxes no test expected.
-    QStringList CloseWindow();
 
     template <typename T> T *F(const char *pszName) const { return m_pWindow->BatchForm()->findChild<T *>(pszName); }
     QDevListWidget *List() const;

@@ -6,10 +6,9 @@
 #include "product/httpmodels.h"
 #include "quietwindow.h"
 #include "session/cmaintainagent.h"
+#include "testimage.h"
 #include "testtime.h"
 
-#include <QCryptographicHash>
-#include <QRandomGenerator>
 #include <QTemporaryFile>
 #include <QtTest>
 
@@ -103,13 +102,9 @@ struct CBatchRig {
     }
     QString Image(const QString &strName, int i32Size)
     {
-        QFile file(sim.TempPath(strName));
-        QByteArray ba(i32Size, Qt::Uninitialized);
-        QRandomGenerator gen(static_cast<quint32>(i32Size) ^ qHash(strName));
-        for (int i = 0; i < i32Size; ++i)
-            ba[i] = static_cast<char>(gen.generate());
-        images.insert(QLatin1Char('/') + strName, QCryptographicHash::hash(ba, QCryptographicHash::Sha256).toHex());
-        return file.open(QIODevice::WriteOnly) && file.write(ba) == i32Size ? file.fileName() : QString();
+        const QByteArray baSha = WriteImage(sim.TempPath(strName), RandomBytes(i32Size, qHash(strName)));
+        images.insert(QLatin1Char('/') + strName, baSha);
+        return baSha.isEmpty() ? QString() : sim.TempPath(strName);
     }
     // The two modules in order, "main" then "fpga", each with an image of its own.
     QList<T_BatchModule> Modules()

@@ -3,12 +3,12 @@
 // never in a hang; the simulator's record proves what arrived.
 #include "devsimrunner.h"
 #include "ftp/qftp.h"
+#include "testimage.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
@@ -19,13 +19,6 @@ namespace
 QByteArray Sha256(const QByteArray &ba)
 {
     return QCryptographicHash::hash(ba, QCryptographicHash::Sha256).toHex();
-}
-
-QByteArray RandomBytes(int iSize, quint32 u32Seed)
-{
-    QByteArray ba(iSize, '\0');
-    QRandomGenerator(u32Seed).fillRange(reinterpret_cast<quint32 *>(ba.data()), iSize / 4);
-    return ba;
 }
 
 struct T_Outcome {

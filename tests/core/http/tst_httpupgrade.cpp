@@ -2,12 +2,11 @@
 #include "benchsupport.h"
 #include "devsimrunner.h"
 #include "http/chttpagent.h"
+#include "testimage.h"
 #include "testtime.h"
 
-#include <QCryptographicHash>
 #include <QNetworkAccessManager>
 #include <QPointer>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -60,18 +59,13 @@ struct CRig {
     // Random bytes (not periodic), with optional lookalikes of the body delimiter planted.
     QString Image(const QString &strName, int i32Size, const QList<int> &plants = {})
     {
-        QByteArray ba(i32Size, Qt::Uninitialized);
-        QRandomGenerator gen(static_cast<quint32>(i32Size) + 7);
-        for (int i = 0; i < i32Size; ++i)
-            ba[i] = static_cast<char>(gen.generate());
+        QByteArray ba = RandomBytes(i32Size, static_cast<quint32>(i32Size) + 7);
         const QByteArray baLookalike = "\r\n-----webkitFormBoundary8ESp7IbP7szByKv";
         for (int i32At : plants)
             ba.replace(i32At, baLookalike.size(), baLookalike);
-        QFile file(sim.TempPath(strName));
-        if (!file.open(QIODevice::WriteOnly) || file.write(ba) != i32Size)
-            return QString();
-        hashes.insert(file.fileName(), QCryptographicHash::hash(ba, QCryptographicHash::Sha256).toHex());
-        return file.fileName();
+        const QString strPath = sim.TempPath(strName);
+        hashes.insert(strPath, WriteImage(strPath, ba));
+        return hashes.value(strPath).isEmpty() ? QString() : strPath;
     }
     bool Start(const QString &strPath) { return pUp->StartUpgrade(kHost, T_UpgradeInfo{"main", 1, strPath}); }
     int Finals(const QString &strKind = QString()) const

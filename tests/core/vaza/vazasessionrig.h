@@ -1,10 +1,9 @@
 #pragma once
 
 #include "devsimrunner.h"
+#include "testimage.h"
 #include "testtime.h"
 #include "vaza/cvazamaintainsession.h"
-
-#include <QRandomGenerator>
 
 #include <algorithm>
 
@@ -55,14 +54,8 @@ struct CRig {
     }
     QString Image(const QString &strName, int i32Size)
     {
-        QFile file(sim.TempPath(strName));
-        // Not periodic: with a 256-byte period every read-back piece would XOR to zero and a
-        // checksum that forgets all but the last piece would still come out right.
-        QByteArray ba(i32Size, Qt::Uninitialized);
-        QRandomGenerator gen(static_cast<quint32>(i32Size));
-        for (int i = 0; i < i32Size; ++i)
-            ba[i] = static_cast<char>(gen.generate());
-        return file.open(QIODevice::WriteOnly) && file.write(ba) == i32Size ? file.fileName() : QString();
+        const QString strPath = sim.TempPath(strName);
+        return WriteImage(strPath, RandomBytes(i32Size, static_cast<quint32>(i32Size))).isEmpty() ? QString() : strPath;
     }
     E_CmdResult Upgrade(const QString &strPath, const QString &strModule = QStringLiteral("main"))
     {
