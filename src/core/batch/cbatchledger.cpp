@@ -1,5 +1,19 @@
 #include "cbatchledger.h"
 
+#include <QCoreApplication>
+
+namespace
+{
+// Steps are shown to the operator in the channel's translation, so they are compared the same way.
+bool IsUploadStep(const QString &strStep)
+{
+    return strStep == QLatin1String("Uploading") ||
+           strStep == QCoreApplication::translate("CVazaMaintainSession", "Uploading") ||
+           strStep == QCoreApplication::translate("CHttpUpgrade", "Uploading");
+}
+
+} // namespace
+
 T_BaseDevInfo CBatchLedger::Device(const QString &strHostName) const
 {
     for (const T_BaseDevInfo &st : m_lstDevices)
@@ -41,6 +55,12 @@ void CBatchLedger::StartWorking(const QString &strHostName)
 {
     m_hashState.insert(strHostName, DEV_WORKING);
     m_setTookImage.remove(strHostName);
+}
+
+void CBatchLedger::Reported(const QString &strHostName, const QString &strStep, bool bError, bool bFinished)
+{
+    if (!bError && (bFinished || (!strStep.isEmpty() && !IsUploadStep(strStep))))
+        m_setTookImage.insert(strHostName);
 }
 
 void CBatchLedger::Succeeded(const QString &strHostName)

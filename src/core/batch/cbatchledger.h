@@ -40,8 +40,9 @@ public:
     void SetState(const QString &strHostName, E_DevState eState) { m_hashState.insert(strHostName, eState); }
     // The module is on its way to the device: whatever an earlier attempt took is forgotten.
     void StartWorking(const QString &strHostName);
-    // Past its upload the device holds the image (a failure from here is never tried again).
-    void TookImage(const QString &strHostName) { m_setTookImage.insert(strHostName); }
+    // A report of the device on the running module: once past its upload it holds the image,
+    // and a failure from here on is never tried again.
+    void Reported(const QString &strHostName, const QString &strStep, bool bError, bool bFinished);
     bool HasImage(const QString &strHostName) const { return m_setTookImage.contains(strHostName); }
     // What the device's Vaza session answered when the running module was refused at its start.
     void SetRefusal(const QString &strHostName, E_CmdResult eResult) { m_hashRefusal.insert(strHostName, eResult); }

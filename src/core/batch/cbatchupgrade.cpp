@@ -5,10 +5,7 @@
 #include "http/chttpagent.h"
 #include "session/cmaintainagent.h"
 #include "session/cmdresulttext.h"
-#include "vaza/cimagechecksums.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
 #include <QPointer>
 
 namespace
@@ -16,15 +13,6 @@ namespace
 // Where a device is told nothing happened yet: it was turned away at the start of a module.
 const QString STEP_START = QStringLiteral("start");
 const QString STEP_VERSION = QStringLiteral("version");
-
-// Steps are shown to the operator in the channel's translation, so they are compared the same way.
-bool IsUploadStep(const QString &strStep)
-{
-    return strStep == QLatin1String("Uploading") ||
-           strStep == QCoreApplication::translate("CVazaMaintainSession", "Uploading") ||
-           strStep == QCoreApplication::translate("CHttpUpgrade", "Uploading");
-}
-
 } // namespace
 
 CBatchUpgrade::CBatchUpgrade(CMaintainAgent *pAgent, CHttpAgent *pHttpAgent, QObject *parent)
@@ -56,7 +44,7 @@ bool CBatchUpgrade::SetModules(const QList<T_BatchModule> &lstModules)
 {
     if (m_bRunning)
         return false;
-    m_lstModules = lstModules;
+    m_modules.Set(lstModules);
     return true;
 }
 
@@ -66,14 +54,6 @@ void CBatchUpgrade::SetVersionCheck(bool bCheck, const QString &strExpected)
     m_strExpectedVersion = strExpected;
 }
 
-int CBatchUpgrade::NextModuleWithFile(int i32From) const
-{
-    for (int i = qMax(0, i32From); i < m_lstModules.size(); ++i)
-        if (!m_lstModules.at(i).strFilePath.isEmpty())
-            return i;
-    return -1;
-}
-
 CBatchUpgrade::E_StartResult CBatchUpgrade::Start()
 {
     if (m_bRunning)
@@ -81,29 +61,19 @@ CBatchUpgrade::E_StartResult CBatchUpgrade::Start()
     m_ledger.BeginBatch();
     m_i32CurModule = 0;
     m_bStopRequested = false;
-    const int i32First = NextModuleWithFile(0);
+    const int i32First = m_modules.NextWithFile(0);
     if (i32First < 0)
         return START_NO_FILE;
     if (m_ledger.Devices().isEmpty())
         return START_NO_DEVICES;
-    // An empty image would go to every box and most would report it installed.
-    for (const T_BatchModule &stModule : qAsConst(m_lstModules)) {
-        const QFileInfo info(stModule.strFilePath);
-        if (!stModule.strFilePath.isEmpty() && info.isFile() && info.size() == 0) {
-            m_strEmptyFile = stModule.strFilePath;
-            return START_EMPTY_FILE;
-        }
+    const QString strEmptyFile = m_modules.EmptyFile();
+    if (!strEmptyFile.isEmpty()) {
+        m_strEmptyFile = strEmptyFile;
+        return START_EMPTY_FILE;
     }
     m_channel.Choose(m_bVazaOnly, m_ledger.Batch().first());
-    // Every Vaza session tells its device the image's checksum: summed here once for all of
-    // them, and each upload is held to the file as it was now. One that cannot be read is
-    // left to the sessions, which fail each device with the reason.
-    if (!m_channel.IsHttp())
-        for (const T_BatchModule &stModule : qAsConst(m_lstModules)) {
-            QString strError;
-            if (!stModule.strFilePath.isEmpty() && !CImageChecksums::Prepare(stModule.strFilePath, &strError))
-                VLOG(lcSession) << strError;
-        }
+    if (!m_channel.IsHttp()) // only a Vaza session tells its device the image's checksum
+        m_modules.PrepareChecksums();
     m_bRunning = true;
     m_pacer.SetOpen(true);
     // Armed before the first request: a channel may report from inside its start call.
@@ -120,7 +90,7 @@ bool CBatchUpgrade::StartModule(int i32Module)
     m_i32CurModule = i32Module;
     ++m_i32Pass;
     m_readBack.Clear();
-    const T_BatchModule &stModule = m_lstModules.at(i32Module);
+    const T_BatchModule &stModule = m_modules.List().at(i32Module);
     VLOG(lcSession) << "module" << i32Module << stModule.strId << stModule.strFilePath << "on" << m_ledger.Batch()
                     << (m_channel.IsHttp() ? "over HTTP" : "over Vaza");
     m_watch.Clear();
@@ -162,13 +132,8 @@ void CBatchUpgrade::StartDevice(const QString &strHost)
     }
     m_ledger.StartWorking(strHost);
     m_watch.Watch(strHost);
-    const T_BatchModule &stModule = m_lstModules.at(m_i32CurModule);
-    T_UpgradeInfo stInfo;
-    stInfo.strDevAddr = stModule.strId;
-    stInfo.u32DevPort = 0;
-    stInfo.strFilePath = stModule.strFilePath;
     QPointer<CBatchUpgrade> self(this);
-    const int i32Result = m_channel.Start(strHost, stInfo);
+    const int i32Result = m_channel.Start(strHost, m_modules.UpgradeInfo(m_i32CurModule));
     if (!self || i32Result == 0 || !m_ledger.IsActive(strHost))
         return;
     QString strReason = m_channel.LastError(strHost);
@@ -205,8 +170,7 @@ void CBatchUpgrade::OnReport(bool bFromHttp, const T_BaseDevInfo &stDevInfo, con
     VLOG(lcSession) << strHost << strCurStep << bError << bFinished << i32CurProgress;
     m_timerReply.stop();
     // Past its upload the device holds the image: from here a failure is never tried again.
-    if (!bError && (bFinished || (!strCurStep.isEmpty() && !IsUploadStep(strCurStep))))
-        m_ledger.TookImage(strHost);
+    m_ledger.Reported(strHost, strCurStep, bError, bFinished);
     m_watch.Report(strHost, strCurStep, i32CurProgress);
     QPointer<CBatchUpgrade> self(this);
     emit signalDeviceProgress(m_ledger.Device(strHost), m_i32CurModule, strCurStep, i32CurProgress, bError, bFinished);
@@ -223,7 +187,7 @@ void CBatchUpgrade::OnReport(bool bFromHttp, const T_BaseDevInfo &stDevInfo, con
             return;
         }
         m_ledger.SetState(strHost, CBatchLedger::DEV_VERIFYING);
-        m_readBack.Read(m_ledger.Device(strHost), m_lstModules.at(m_i32CurModule).strId, m_channel.IsHttp());
+        m_readBack.Read(m_ledger.Device(strHost), m_modules.List().at(m_i32CurModule).strId, m_channel.IsHttp());
     }
 }
 
@@ -246,7 +210,7 @@ void CBatchUpgrade::VersionRead(const QString &strHostName, bool bReadable, cons
         return;
     // A device that says "completed" and then cannot tell its version may have died while
     // installing: with the check on, only a version read back is a success.
-    const QString strExpected = ExpectedVersion();
+    const QString strExpected = m_modules.ExpectedVersion(m_i32CurModule, m_strExpectedVersion);
     if (!bReadable) {
         QString strReason = tr("completed, but the version could not be read back");
         if (!strExpected.isEmpty())
@@ -259,18 +223,12 @@ void CBatchUpgrade::VersionRead(const QString &strHostName, bool bReadable, cons
     }
 }
 
-QString CBatchUpgrade::ExpectedVersion() const
-{
-    const QString strModule = m_lstModules.value(m_i32CurModule).strVersion;
-    return strModule.isEmpty() ? m_strExpectedVersion : strModule;
-}
-
 void CBatchUpgrade::Succeed(const QString &strHostName)
 {
     m_ledger.Succeeded(strHostName);
     m_watch.Forget(strHostName);
     m_queue.Ended(strHostName);
-    if (NextModuleWithFile(m_i32CurModule + 1) < 0)
+    if (m_modules.NextWithFile(m_i32CurModule + 1) < 0)
         ReleaseLater(strHostName);
     QPointer<CBatchUpgrade> self(this);
     emit signalDeviceSucceeded(m_ledger.Device(strHostName), m_i32CurModule);
@@ -328,7 +286,7 @@ void CBatchUpgrade::TestPass()
         EndBatch();
         return;
     }
-    const int i32Next = NextModuleWithFile(m_i32CurModule + 1);
+    const int i32Next = m_modules.NextWithFile(m_i32CurModule + 1);
     if (i32Next >= 0 && m_bStopRequested) {
         // Only a device through every module is a success: the rest stop before the next.
         QPointer<CBatchUpgrade> self(this);

@@ -2,6 +2,7 @@
 
 #include "batch/cbatchchannel.h"
 #include "batch/cbatchledger.h"
+#include "batch/cmodulelist.h"
 #include "batch/cpassqueue.h"
 #include "batch/cprogresswatch.h"
 #include "batch/cstartpacer.h"
@@ -15,16 +16,6 @@
 
 class CMaintainAgent;
 class CHttpAgent;
-
-// One firmware module of a batch, in upgrade order. A module without a file is skipped.
-struct T_BatchModule {
-    QString strId;   // module identifier; sent as strDevAddr of the upgrade
-    QString strName; // what the operator sees
-    QString strFilePath;
-    // The version this module's image carries, read back after it completes; empty: the
-    // batch's own (SetVersionCheck). Modules of one device may carry different versions.
-    QString strVersion = QString();
-};
 
 // Upgrades several devices of one type: modules strictly one after the other, each module
 // on every device still in the batch at once. Holds every rule of a batch (routing to the
@@ -108,7 +99,7 @@ public:
     // Host names still taking part, in device order.
     QStringList BatchList() const { return m_ledger.Batch(); }
     QList<T_BaseDevInfo> Devices() const { return m_ledger.Devices(); }
-    QList<T_BatchModule> Modules() const { return m_lstModules; }
+    QList<T_BatchModule> Modules() const { return m_modules.List(); }
 
     static constexpr int REPLY_TIMEOUT_MS = 30000;
     // Silence allowed to a device within a module: its step and percentage must move.
@@ -159,7 +150,6 @@ private slots:
     void slotStalled(const QStringList &lstHosts);
 
 private:
-    int NextModuleWithFile(int i32From) const;
     bool StartModule(int i32Module);
     void StartDevice(const QString &strHostName);
     bool MayRetry(const QString &strHostName, const QString &strStep, const QString &strReason);
@@ -173,11 +163,10 @@ private:
     void TestPass();
     void EndBatch();
     void Stop();
-    QString ExpectedVersion() const;
 
     CMaintainAgent *m_pAgent;
     CHttpAgent *m_pHttpAgent;
-    QList<T_BatchModule> m_lstModules;
+    CModuleList m_modules;
     CBatchLedger m_ledger;
     bool m_bRunning = false;
     bool m_bVazaOnly = false;
