@@ -5,10 +5,7 @@
 #include "http/chttpagent.h"
 #include "session/cmaintainagent.h"
 #include "session/cmdresulttext.h"
-#include "vaza/cimagechecksums.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
 #include <QPointer>
 
 namespace
@@ -16,15 +13,6 @@ namespace
 // Where a device is told nothing happened yet: it was turned away at the start of a module.
 const QString STEP_START = QStringLiteral("start");
 const QString STEP_VERSION = QStringLiteral("version");
-
-// Steps are shown to the operator in the channel's translation, so they are compared the same way.
-bool IsUploadStep(const QString &strStep)
-{
-    return strStep == QLatin1String("Uploading") ||
-           strStep == QCoreApplication::translate("CVazaMaintainSession", "Uploading") ||
-           strStep == QCoreApplication::translate("CHttpUpgrade", "Uploading");
-}
-
 } // namespace
 
 CBatchUpgrade::CBatchUpgrade(CMaintainAgent *pAgent, CHttpAgent *pHttpAgent, QObject *parent)
@@ -35,8 +23,7 @@ CBatchUpgrade::CBatchUpgrade(CMaintainAgent *pAgent, CHttpAgent *pHttpAgent, QOb
     connect(&m_timerReply, &QTimer::timeout, this, &CBatchUpgrade::slotReplyTimerOut);
     connect(&m_watch, &CProgressWatch::signalStalled, this, &CBatchUpgrade::slotStalled);
     connect(&m_readBack, &CVersionReadBack::signalRead, this, &CBatchUpgrade::slotVersionRead);
-    // A device back from its wait before another ends: nobody else would hand out its place.
-    connect(&m_queue, &CPassQueue::signalReady, this, [this] { StartQueued(); });
+    connect(&m_pacer, &CStartPacer::signalStart, this, &CBatchUpgrade::StartDevice);
     connect(m_pAgent, &CMaintainAgent::OnUpgradeNotify, this, &CBatchUpgrade::slotOnUpgradeNotify);
     if (m_pHttpAgent) {
         connect(m_pHttpAgent, &CHttpAgent::signalHttpUpgradeNotify, this, &CBatchUpgrade::slotOnHttpUpgradeNotify);
@@ -49,7 +36,7 @@ bool CBatchUpgrade::SetDevices(const QList<T_BaseDevInfo> &lstDevices)
 {
     if (m_bRunning)
         return false;
-    m_lstDevices = lstDevices;
+    m_ledger.SetDevices(lstDevices);
     return true;
 }
 
@@ -57,7 +44,7 @@ bool CBatchUpgrade::SetModules(const QList<T_BatchModule> &lstModules)
 {
     if (m_bRunning)
         return false;
-    m_lstModules = lstModules;
+    m_modules.Set(lstModules);
     return true;
 }
 
@@ -67,50 +54,28 @@ void CBatchUpgrade::SetVersionCheck(bool bCheck, const QString &strExpected)
     m_strExpectedVersion = strExpected;
 }
 
-int CBatchUpgrade::NextModuleWithFile(int i32From) const
-{
-    for (int i = qMax(0, i32From); i < m_lstModules.size(); ++i)
-        if (!m_lstModules.at(i).strFilePath.isEmpty())
-            return i;
-    return -1;
-}
-
 CBatchUpgrade::E_StartResult CBatchUpgrade::Start()
 {
     if (m_bRunning)
         return START_RUNNING;
-    m_lstBatch.clear();
-    for (const T_BaseDevInfo &st : qAsConst(m_lstDevices))
-        m_lstBatch.append(st.strHostName);
+    m_ledger.BeginBatch();
     m_i32CurModule = 0;
-    m_i32Done = 0;
-    m_i32Failed = 0;
-    m_i32Total = m_lstDevices.size();
     m_bStopRequested = false;
-    const int i32First = NextModuleWithFile(0);
+    const int i32First = m_modules.NextWithFile(0);
     if (i32First < 0)
         return START_NO_FILE;
-    if (m_lstDevices.isEmpty())
+    if (m_ledger.Devices().isEmpty())
         return START_NO_DEVICES;
-    // An empty image would go to every box and most would report it installed.
-    for (const T_BatchModule &stModule : qAsConst(m_lstModules)) {
-        const QFileInfo info(stModule.strFilePath);
-        if (!stModule.strFilePath.isEmpty() && info.isFile() && info.size() == 0) {
-            m_strEmptyFile = stModule.strFilePath;
-            return START_EMPTY_FILE;
-        }
+    const QString strEmptyFile = m_modules.EmptyFile();
+    if (!strEmptyFile.isEmpty()) {
+        m_strEmptyFile = strEmptyFile;
+        return START_EMPTY_FILE;
     }
-    m_channel.Choose(m_bVazaOnly, m_lstBatch.first());
-    // Every Vaza session tells its device the image's checksum: summed here once for all of
-    // them, and each upload is held to the file as it was now. One that cannot be read is
-    // left to the sessions, which fail each device with the reason.
-    if (!m_channel.IsHttp())
-        for (const T_BatchModule &stModule : qAsConst(m_lstModules)) {
-            QString strError;
-            if (!stModule.strFilePath.isEmpty() && !CImageChecksums::Prepare(stModule.strFilePath, &strError))
-                VLOG(lcSession) << strError;
-        }
+    m_channel.Choose(m_bVazaOnly, m_ledger.Batch().first());
+    if (!m_channel.IsHttp()) // only a Vaza session tells its device the image's checksum
+        m_modules.PrepareChecksums();
     m_bRunning = true;
+    m_pacer.SetOpen(true);
     // Armed before the first request: a channel may report from inside its start call.
     m_timerReply.start(Velmora::ScaledMs(REPLY_TIMEOUT_MS));
     StartModule(i32First);
@@ -119,40 +84,34 @@ CBatchUpgrade::E_StartResult CBatchUpgrade::Start()
 
 bool CBatchUpgrade::StartModule(int i32Module)
 {
-    m_i32Done = 0;
-    m_i32Failed = 0;
-    if (m_lstDevices.isEmpty())
+    m_ledger.BeginPass();
+    if (m_ledger.Devices().isEmpty())
         return false;
     m_i32CurModule = i32Module;
     ++m_i32Pass;
-    m_hashRefusal.clear();
-    m_hashState.clear();
     m_readBack.Clear();
-    m_setTookImage.clear();
-    for (const QString &strHost : qAsConst(m_lstBatch))
-        m_hashState.insert(strHost, DEV_WAITING);
-    const T_BatchModule &stModule = m_lstModules.at(i32Module);
-    VLOG(lcSession) << "module" << i32Module << stModule.strId << stModule.strFilePath << "on" << m_lstBatch
+    const T_BatchModule &stModule = m_modules.List().at(i32Module);
+    VLOG(lcSession) << "module" << i32Module << stModule.strId << stModule.strFilePath << "on" << m_ledger.Batch()
                     << (m_channel.IsHttp() ? "over HTTP" : "over Vaza");
     m_watch.Clear();
-    m_queue.Begin(m_lstBatch);
+    m_queue.Begin(m_ledger.Batch());
 
     QPointer<CBatchUpgrade> self(this);
     ++m_i32Hold;
     emit signalModuleStarted(i32Module);
     if (!self)
         return true;
-    StartQueued();
+    m_pacer.StartQueued();
     if (!self)
         return true;
     if (m_bRunning) {
         // Those that start on the next turns do not wait for a place: only the rest are told.
         int i32Soon = m_queue.FreeSlots();
-        const QStringList lstHosts = m_lstBatch;
+        const QStringList lstHosts = m_ledger.Batch();
         for (const QString &strHost : lstHosts) {
-            if (m_hashState.value(strHost, DEV_FAILED) != DEV_WAITING || i32Soon-- > 0)
+            if (m_ledger.State(strHost) != CBatchLedger::DEV_WAITING || i32Soon-- > 0)
                 continue;
-            emit signalDeviceWaiting(Device(strHost), i32Module);
+            emit signalDeviceWaiting(m_ledger.Device(strHost), i32Module);
             if (!self)
                 return true;
         }
@@ -164,85 +123,28 @@ bool CBatchUpgrade::StartModule(int i32Module)
     return true;
 }
 
-void CBatchUpgrade::StartQueued()
-{
-    // A refusal inside a start frees a place at once: handled by this loop, not by a call
-    // nested in it, so a thousand refusals do not nest a thousand deep.
-    if (m_bStarting) {
-        m_bStartAgain = true;
-        return;
-    }
-    QPointer<CBatchUpgrade> self(this);
-    m_bStarting = true;
-    int i32Budget = STARTS_PER_TURN;
-    do {
-        m_bStartAgain = false;
-        const QStringList lstStart = m_bRunning && !m_bStopRequested ? m_queue.TakeStartable(i32Budget) : QStringList();
-        i32Budget -= lstStart.size();
-        for (const QString &strHost : lstStart) {
-            if (!StartDevice(strHost))
-                return; // the engine is gone
-        }
-    } while (m_bStartAgain && m_bRunning && i32Budget > 0);
-    m_bStarting = false;
-    // The rest go on the next turns: a thousand starts in one go would hold the event loop,
-    // and the devices already started, for a good part of a second.
-    if (m_bRunning && !m_bStopRequested && m_queue.HasStartable() && !m_bTurnQueued) {
-        m_bTurnQueued = true;
-        QTimer::singleShot(0, this, [this] {
-            m_bTurnQueued = false;
-            StartQueued();
-        });
-    }
-}
-
-bool CBatchUpgrade::StartDevice(const QString &strHost)
+void CBatchUpgrade::StartDevice(const QString &strHost)
 {
     // Removed or stopped while it waited.
-    if (!m_bRunning || m_hashState.value(strHost, DEV_FAILED) != DEV_WAITING) {
+    if (!m_bRunning || m_ledger.State(strHost) != CBatchLedger::DEV_WAITING) {
         m_queue.Ended(strHost);
-        return true;
+        return;
     }
-    m_hashState.insert(strHost, DEV_WORKING);
-    m_setTookImage.remove(strHost);
+    m_ledger.StartWorking(strHost);
     m_watch.Watch(strHost);
-    const T_BatchModule &stModule = m_lstModules.at(m_i32CurModule);
-    T_UpgradeInfo stInfo;
-    stInfo.strDevAddr = stModule.strId;
-    stInfo.u32DevPort = 0;
-    stInfo.strFilePath = stModule.strFilePath;
     QPointer<CBatchUpgrade> self(this);
-    const int i32Result = m_channel.Start(strHost, stInfo);
-    if (!self)
-        return false;
-    if (i32Result == 0 || !IsActive(strHost))
-        return true;
+    const int i32Result = m_channel.Start(strHost, m_modules.UpgradeInfo(m_i32CurModule));
+    if (!self || i32Result == 0 || !m_ledger.IsActive(strHost))
+        return;
     QString strReason = m_channel.LastError(strHost);
     if (!m_channel.IsHttp()) {
         const auto eResult = static_cast<E_CmdResult>(i32Result);
-        m_hashRefusal.insert(strHost, eResult);
+        m_ledger.SetRefusal(strHost, eResult);
         strReason = Velmora::CmdResultText(eResult, E_CmdKind::Upgrade, strReason);
     } else if (strReason.isEmpty()) {
         strReason = i32Result == 1 ? tr("device not registered for HTTP upgrade") : tr("upload refused");
     }
     Fail(strHost, STEP_START, strReason);
-    return !self.isNull();
-}
-
-bool CBatchUpgrade::IsActive(const QString &strHostName) const
-{
-    const auto it = m_hashState.constFind(strHostName);
-    return it != m_hashState.constEnd() && (it.value() == DEV_WORKING || it.value() == DEV_VERIFYING);
-}
-
-T_BaseDevInfo CBatchUpgrade::Device(const QString &strHostName) const
-{
-    for (const T_BaseDevInfo &st : m_lstDevices)
-        if (st.strHostName == strHostName)
-            return st;
-    T_BaseDevInfo st;
-    st.strHostName = strHostName;
-    return st;
 }
 
 void CBatchUpgrade::slotOnUpgradeNotify(T_BaseDevInfo stDevInfo, T_UpgradeInfo, QString strCurStep, bool bError,
@@ -263,17 +165,16 @@ void CBatchUpgrade::OnReport(bool bFromHttp, const T_BaseDevInfo &stDevInfo, con
     const QString strHost = stDevInfo.strHostName;
     // Reports of other users of the shared agents, of devices that already ended this
     // module, and of a batch that is over are none of ours.
-    if (!m_bRunning || bFromHttp != m_channel.IsHttp() || m_hashState.value(strHost, DEV_FAILED) != DEV_WORKING)
+    if (!m_bRunning || bFromHttp != m_channel.IsHttp() || m_ledger.State(strHost) != CBatchLedger::DEV_WORKING)
         return;
     VLOG(lcSession) << strHost << strCurStep << bError << bFinished << i32CurProgress;
     m_timerReply.stop();
     // Past its upload the device holds the image: from here a failure is never tried again.
-    if (!bError && (bFinished || (!strCurStep.isEmpty() && !IsUploadStep(strCurStep))))
-        m_setTookImage.insert(strHost);
+    m_ledger.Reported(strHost, strCurStep, bError, bFinished);
     m_watch.Report(strHost, strCurStep, i32CurProgress);
     QPointer<CBatchUpgrade> self(this);
-    emit signalDeviceProgress(Device(strHost), m_i32CurModule, strCurStep, i32CurProgress, bError, bFinished);
-    if (!self || !m_bRunning || m_hashState.value(strHost, DEV_FAILED) != DEV_WORKING)
+    emit signalDeviceProgress(m_ledger.Device(strHost), m_i32CurModule, strCurStep, i32CurProgress, bError, bFinished);
+    if (!self || !m_bRunning || m_ledger.State(strHost) != CBatchLedger::DEV_WORKING)
         return;
     if (bError) {
         QString strReason = m_channel.LastError(strHost);
@@ -285,15 +186,15 @@ void CBatchUpgrade::OnReport(bool bFromHttp, const T_BaseDevInfo &stDevInfo, con
             Succeed(strHost);
             return;
         }
-        m_hashState.insert(strHost, DEV_VERIFYING);
-        m_readBack.Read(Device(strHost), m_lstModules.at(m_i32CurModule).strId, m_channel.IsHttp());
+        m_ledger.SetState(strHost, CBatchLedger::DEV_VERIFYING);
+        m_readBack.Read(m_ledger.Device(strHost), m_modules.List().at(m_i32CurModule).strId, m_channel.IsHttp());
     }
 }
 
 void CBatchUpgrade::slotVersionRead(const QString &strHostName, bool bReadable, const QString &strVersion,
                                     bool bTimedOut)
 {
-    if (!m_bRunning || m_hashState.value(strHostName) != DEV_VERIFYING)
+    if (!m_bRunning || m_ledger.State(strHostName) != CBatchLedger::DEV_VERIFYING)
         return;
     if (bTimedOut)
         Fail(strHostName, STEP_VERSION, tr("time out reading the version back"));
@@ -304,12 +205,12 @@ void CBatchUpgrade::slotVersionRead(const QString &strHostName, bool bReadable, 
 void CBatchUpgrade::VersionRead(const QString &strHostName, bool bReadable, const QString &strVersion)
 {
     QPointer<CBatchUpgrade> self(this);
-    emit signalDeviceVersion(Device(strHostName), m_i32CurModule, strVersion);
-    if (!self || !m_bRunning || m_hashState.value(strHostName) != DEV_VERIFYING)
+    emit signalDeviceVersion(m_ledger.Device(strHostName), m_i32CurModule, strVersion);
+    if (!self || !m_bRunning || m_ledger.State(strHostName) != CBatchLedger::DEV_VERIFYING)
         return;
     // A device that says "completed" and then cannot tell its version may have died while
     // installing: with the check on, only a version read back is a success.
-    const QString strExpected = ExpectedVersion();
+    const QString strExpected = m_modules.ExpectedVersion(m_i32CurModule, m_strExpectedVersion);
     if (!bReadable) {
         QString strReason = tr("completed, but the version could not be read back");
         if (!strExpected.isEmpty())
@@ -322,43 +223,36 @@ void CBatchUpgrade::VersionRead(const QString &strHostName, bool bReadable, cons
     }
 }
 
-QString CBatchUpgrade::ExpectedVersion() const
-{
-    const QString strModule = m_lstModules.value(m_i32CurModule).strVersion;
-    return strModule.isEmpty() ? m_strExpectedVersion : strModule;
-}
-
 void CBatchUpgrade::Succeed(const QString &strHostName)
 {
-    m_hashState.insert(strHostName, DEV_SUCCEEDED);
+    m_ledger.Succeeded(strHostName);
     m_watch.Forget(strHostName);
     m_queue.Ended(strHostName);
-    ++m_i32Done;
-    if (NextModuleWithFile(m_i32CurModule + 1) < 0)
+    if (m_modules.NextWithFile(m_i32CurModule + 1) < 0)
         ReleaseLater(strHostName);
     QPointer<CBatchUpgrade> self(this);
-    emit signalDeviceSucceeded(Device(strHostName), m_i32CurModule);
+    emit signalDeviceSucceeded(m_ledger.Device(strHostName), m_i32CurModule);
     if (self)
-        StartQueued();
+        m_pacer.StartQueued();
     if (self)
         TestPass();
 }
 
 bool CBatchUpgrade::MayRetry(const QString &strHostName, const QString &strStep, const QString &strReason)
 {
-    if (m_bStopRequested || m_hashState.value(strHostName) != DEV_WORKING || m_setTookImage.contains(strHostName))
+    if (m_bStopRequested || m_ledger.State(strHostName) != CBatchLedger::DEV_WORKING || m_ledger.HasImage(strHostName))
         return false;
     const int i32Attempt = m_queue.Attempt(strHostName);
     int i32Delay = 0;
     if (!m_queue.Retry(strHostName, &i32Delay))
         return false;
     VLOG(lcSession) << strHostName << "attempt" << i32Attempt << "failed:" << strReason << "next in" << i32Delay;
-    m_hashState.insert(strHostName, DEV_WAITING);
+    m_ledger.SetState(strHostName, CBatchLedger::DEV_WAITING);
     m_watch.Forget(strHostName);
     QPointer<CBatchUpgrade> self(this);
-    emit signalDeviceRetry(Device(strHostName), m_i32CurModule, i32Attempt, strStep, strReason, i32Delay);
+    emit signalDeviceRetry(m_ledger.Device(strHostName), m_i32CurModule, i32Attempt, strStep, strReason, i32Delay);
     if (self)
-        StartQueued();
+        m_pacer.StartQueued();
     return true;
 }
 
@@ -367,17 +261,14 @@ void CBatchUpgrade::Fail(const QString &strHostName, const QString &strStep, con
     if (MayRetry(strHostName, strStep, strReason))
         return;
     VLOG(lcSession) << strHostName << strStep << strReason;
-    m_hashState.insert(strHostName, DEV_FAILED);
+    m_ledger.Failed(strHostName);
     m_watch.Forget(strHostName);
     m_queue.Ended(strHostName);
     ReleaseLater(strHostName);
-    ++m_i32Done;
-    ++m_i32Failed;
-    m_lstBatch.removeAll(strHostName);
     QPointer<CBatchUpgrade> self(this);
-    emit signalDeviceFailed(Device(strHostName), m_i32CurModule, strStep, strReason);
+    emit signalDeviceFailed(m_ledger.Device(strHostName), m_i32CurModule, strStep, strReason);
     if (self)
-        StartQueued();
+        m_pacer.StartQueued();
     if (self)
         TestPass();
 }
@@ -386,22 +277,20 @@ void CBatchUpgrade::TestPass()
 {
     if (!m_bRunning || m_i32Hold > 0)
         return;
-    if (m_i32Done - m_i32Failed != m_lstBatch.size())
+    if (!m_ledger.IsPassOver())
         return;
     m_watch.Clear();
     // Every device failed or was refused: no report can come any more, so the batch ends
     // here with the summary of this pass instead of waiting for ever.
-    if (m_lstBatch.isEmpty()) {
+    if (m_ledger.Batch().isEmpty()) {
         EndBatch();
         return;
     }
-    const int i32Next = NextModuleWithFile(m_i32CurModule + 1);
+    const int i32Next = m_modules.NextWithFile(m_i32CurModule + 1);
     if (i32Next >= 0 && m_bStopRequested) {
         // Only a device through every module is a success: the rest stop before the next.
         QPointer<CBatchUpgrade> self(this);
-        const QStringList lstStopped = m_lstBatch;
-        m_lstBatch.clear();
-        NotStarted(lstStopped, i32Next, tr("stopped before this module"));
+        NotStarted(m_ledger.TakeBatch(), i32Next, tr("stopped before this module"));
         if (!self)
             return;
     }
@@ -420,12 +309,10 @@ void CBatchUpgrade::RequestStop()
     if (!m_bRunning || m_bStopRequested)
         return;
     m_bStopRequested = true;
-    QStringList lstWaiting;
-    for (const QString &strHost : m_queue.TakeAllWaiting()) {
-        m_hashState.insert(strHost, DEV_FAILED);
-        m_lstBatch.removeAll(strHost);
-        lstWaiting << strHost;
-    }
+    m_pacer.SetOpen(false);
+    const QStringList lstWaiting = m_queue.TakeAllWaiting();
+    for (const QString &strHost : lstWaiting)
+        m_ledger.Dropped(strHost);
     QPointer<CBatchUpgrade> self(this);
     NotStarted(lstWaiting, m_i32CurModule, tr("stopped before it started"));
     if (self)
@@ -437,7 +324,7 @@ void CBatchUpgrade::NotStarted(const QStringList &lstHosts, int i32Module, const
     QPointer<CBatchUpgrade> self(this);
     for (const QString &strHost : lstHosts) {
         ReleaseLater(strHost);
-        emit signalDeviceNotStarted(Device(strHost), i32Module, strReason);
+        emit signalDeviceNotStarted(m_ledger.Device(strHost), i32Module, strReason);
         if (!self)
             return;
     }
@@ -461,23 +348,24 @@ void CBatchUpgrade::Abort()
 void CBatchUpgrade::Stop()
 {
     m_bRunning = false;
+    m_pacer.SetOpen(false);
     m_timerReply.stop();
     m_watch.Clear();
     m_queue.Clear();
     m_readBack.Clear();
     // Nothing of this batch may go on behind the operator's back, nor keep a session busy.
-    for (const T_BaseDevInfo &st : qAsConst(m_lstDevices))
-        m_channel.Release(st.strHostName, IsActive(st.strHostName));
-    m_hashState.clear();
+    for (const T_BaseDevInfo &st : m_ledger.Devices())
+        m_channel.Release(st.strHostName, m_ledger.IsActive(st.strHostName));
+    m_ledger.ClearStates();
 }
 
 void CBatchUpgrade::EndBatch()
 {
     // Over the whole batch, not the last pass: a device that failed an earlier module is no
     // longer in the last pass, and leaving it out would make a failed run read as clean.
-    const QStringList lstReboot = m_lstBatch;
+    const QStringList lstReboot = m_ledger.Batch();
     const int i32Successes = lstReboot.size();
-    const int i32Total = m_i32Total;
+    const int i32Total = m_ledger.Total();
     VLOG(lcSession) << "succeeded" << i32Successes << "of" << i32Total << "reboot" << lstReboot;
     Stop();
     emit signalBatchFinished(i32Successes, i32Total, lstReboot);
@@ -488,11 +376,11 @@ void CBatchUpgrade::slotReplyTimerOut()
     if (!m_bRunning)
         return;
     VLOG(lcSession) << "no report within" << REPLY_TIMEOUT_MS << "ms";
-    const QStringList lstWaiting = m_lstBatch;
+    const QStringList lstWaiting = m_ledger.Batch();
     QPointer<CBatchUpgrade> self(this);
     Stop();
     for (const QString &strHost : lstWaiting) {
-        emit signalDeviceFailed(Device(strHost), m_i32CurModule, QString(), tr("no report, time out"));
+        emit signalDeviceFailed(m_ledger.Device(strHost), m_i32CurModule, QString(), tr("no report, time out"));
         if (!self)
             return;
     }
@@ -506,16 +394,16 @@ void CBatchUpgrade::slotStalled(const QStringList &lstHosts)
     QPointer<CBatchUpgrade> self(this);
     ++m_i32Hold;
     for (const QString &strHost : lstHosts) {
-        if (!IsActive(strHost))
+        if (!m_ledger.IsActive(strHost))
             continue;
-        const bool bVerifying = m_hashState.value(strHost) == DEV_VERIFYING;
+        const bool bVerifying = m_ledger.State(strHost) == CBatchLedger::DEV_VERIFYING;
         m_channel.Abort(strHost);
         if (!self)
             return;
-        emit signalDeviceStalled(Device(strHost), m_i32CurModule);
+        emit signalDeviceStalled(m_ledger.Device(strHost), m_i32CurModule);
         if (!self)
             return;
-        if (!IsActive(strHost))
+        if (!m_ledger.IsActive(strHost))
             continue;
         Fail(strHost, bVerifying ? STEP_VERSION : QString(),
              tr("time out: no progress for %1 s").arg(MODULE_LIMIT_MS / 1000));
@@ -528,23 +416,6 @@ void CBatchUpgrade::slotStalled(const QStringList &lstHosts)
 
 void CBatchUpgrade::RemoveDevice(const QString &strHostName)
 {
-    for (int i = m_lstDevices.size() - 1; i >= 0; --i)
-        if (m_lstDevices.at(i).strHostName == strHostName)
-            m_lstDevices.removeAt(i);
-    const bool bInBatch = m_lstBatch.removeAll(strHostName) > 0;
-    // Gone before it could fail: no longer one of the batch's devices. One that failed
-    // earlier stays counted as a failure.
-    if (bInBatch)
-        --m_i32Total;
-    // A failure stays counted; a success leaves the count with the device, so the pass
-    // still compares like with like. Anything it reports from now on finds no state.
-    const auto it = m_hashState.find(strHostName);
-    if (it != m_hashState.end()) {
-        if (it.value() == DEV_SUCCEEDED)
-            --m_i32Done;
-        if (it.value() != DEV_FAILED)
-            m_hashState.erase(it);
-    }
-    if (bInBatch)
+    if (m_ledger.Remove(strHostName))
         TestPass();
 }

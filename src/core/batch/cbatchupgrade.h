@@ -1,30 +1,21 @@
 #pragma once
 
 #include "batch/cbatchchannel.h"
+#include "batch/cbatchledger.h"
+#include "batch/cmodulelist.h"
 #include "batch/cpassqueue.h"
 #include "batch/cprogresswatch.h"
+#include "batch/cstartpacer.h"
 #include "batch/cversionreadback.h"
 #include "session/cbasemaintainsession.h"
 
-#include <QHash>
 #include <QList>
 #include <QObject>
-#include <QSet>
 #include <QStringList>
 #include <QTimer>
 
 class CMaintainAgent;
 class CHttpAgent;
-
-// One firmware module of a batch, in upgrade order. A module without a file is skipped.
-struct T_BatchModule {
-    QString strId;   // module identifier; sent as strDevAddr of the upgrade
-    QString strName; // what the operator sees
-    QString strFilePath;
-    // The version this module's image carries, read back after it completes; empty: the
-    // batch's own (SetVersionCheck). Modules of one device may carry different versions.
-    QString strVersion = QString();
-};
 
 // Upgrades several devices of one type: modules strictly one after the other, each module
 // on every device still in the batch at once. Holds every rule of a batch (routing to the
@@ -101,14 +92,14 @@ public:
     bool IsHttpBatch() const { return m_channel.IsHttp(); }
     // What the device's Vaza session answered when the running module was refused at its
     // start (CMD_BUSY, ...); CMD_OK when it was not refused so.
-    E_CmdResult Refusal(const QString &strHostName) const { return m_hashRefusal.value(strHostName, CMD_OK); }
+    E_CmdResult Refusal(const QString &strHostName) const { return m_ledger.Refusal(strHostName); }
     int CurrentModule() const { return m_i32CurModule; }
-    int DoneCount() const { return m_i32Done; }
-    int FailedCount() const { return m_i32Failed; }
+    int DoneCount() const { return m_ledger.Done(); }
+    int FailedCount() const { return m_ledger.Failed(); }
     // Host names still taking part, in device order.
-    QStringList BatchList() const { return m_lstBatch; }
-    QList<T_BaseDevInfo> Devices() const { return m_lstDevices; }
-    QList<T_BatchModule> Modules() const { return m_lstModules; }
+    QStringList BatchList() const { return m_ledger.Batch(); }
+    QList<T_BaseDevInfo> Devices() const { return m_ledger.Devices(); }
+    QList<T_BatchModule> Modules() const { return m_modules.List(); }
 
     static constexpr int REPLY_TIMEOUT_MS = 30000;
     // Silence allowed to a device within a module: its step and percentage must move.
@@ -159,18 +150,8 @@ private slots:
     void slotStalled(const QStringList &lstHosts);
 
 private:
-    enum E_DevState {
-        DEV_WAITING,   // for a place or for its next attempt
-        DEV_WORKING,   // the module is on its way
-        DEV_VERIFYING, // completed, its version is being read back
-        DEV_SUCCEEDED,
-        DEV_FAILED,
-    };
-
-    int NextModuleWithFile(int i32From) const;
     bool StartModule(int i32Module);
-    void StartQueued();
-    bool StartDevice(const QString &strHostName);
+    void StartDevice(const QString &strHostName);
     bool MayRetry(const QString &strHostName, const QString &strStep, const QString &strReason);
     void NotStarted(const QStringList &lstHosts, int i32Module, const QString &strReason);
     void ReleaseLater(const QString &strHostName);
@@ -182,26 +163,17 @@ private:
     void TestPass();
     void EndBatch();
     void Stop();
-    T_BaseDevInfo Device(const QString &strHostName) const;
-    bool IsActive(const QString &strHostName) const;
-    QString ExpectedVersion() const;
 
     CMaintainAgent *m_pAgent;
     CHttpAgent *m_pHttpAgent;
-    QList<T_BaseDevInfo> m_lstDevices;
-    QList<T_BatchModule> m_lstModules;
-    QStringList m_lstBatch;
-    QHash<QString, E_DevState> m_hashState; // devices of the running pass
+    CModuleList m_modules;
+    CBatchLedger m_ledger;
     bool m_bRunning = false;
     bool m_bVazaOnly = false;
     QString m_strEmptyFile;
-    QHash<QString, E_CmdResult> m_hashRefusal;
     int m_i32CurModule = -1;
-    int m_i32Done = 0;
-    int m_i32Failed = 0;
-    int m_i32Total = 0; // devices the batch started with, less those removed before failing
-    int m_i32Pass = 0;  // told apart by deferred work that outlives its pass
-    int m_i32Hold = 0;  // while above zero the pass is not tested (a start or time-out loop runs)
+    int m_i32Pass = 0; // told apart by deferred work that outlives its pass
+    int m_i32Hold = 0; // while above zero the pass is not tested (a start or time-out loop runs)
     bool m_bVersionCheck = false;
     QString m_strExpectedVersion;
     QTimer m_timerReply;
@@ -209,11 +181,8 @@ private:
     CProgressWatch m_watch{MODULE_LIMIT_MS};
     CBatchChannel m_channel{m_pAgent, m_pHttpAgent};
     CPassQueue m_queue;
+    CStartPacer m_pacer{&m_queue, STARTS_PER_TURN};
     CVersionReadBack m_readBack{m_pAgent, m_pHttpAgent};
-    QSet<QString> m_setTookImage; // devices of this pass past their upload
     bool m_bStopRequested = false;
     bool m_bReleaseFinished = false;
-    bool m_bStarting = false;   // StartQueued() is handing out places
-    bool m_bStartAgain = false; // a place came free meanwhile
-    bool m_bTurnQueued = false; // StartQueued() waits for the next turn
 };
