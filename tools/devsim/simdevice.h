@@ -26,6 +26,18 @@ struct T_SimDevice {
     {
         return knobs.value(strName).toString(strDefault);
     }
+    // A knob naming the steps a fault hits: true (every step), one step's name, or a list of them.
+    bool AtStep(const QString &strName, const QString &strStep) const
+    {
+        const QJsonValue v = knobs.value(strName);
+        if (v.isBool())
+            return v.toBool();
+        if (v.isString())
+            return v.toString() == strStep;
+        if (v.isArray())
+            return v.toArray().contains(strStep);
+        return false;
+    }
 };
 
 struct T_SimFleet {

@@ -34,14 +34,7 @@ QByteArray CSimHttpDevice::UploadBoundary(const QByteArray &baContentType)
 
 bool CSimHttpDevice::IsSet(const QString &strKnob, const QString &strStep) const
 {
-    const QJsonValue v = m_dev.knobs.value(strKnob);
-    if (v.isBool())
-        return v.toBool();
-    if (v.isString())
-        return v.toString() == strStep;
-    if (v.isArray())
-        return v.toArray().contains(strStep);
-    return false;
+    return m_dev.AtStep(strKnob, strStep);
 }
 
 int CSimHttpDevice::DelayMs(const QString &strStep) const

@@ -96,17 +96,7 @@ public:
     }
 
 private:
-    bool IsSet(const QString &strKnob, const QString &strStep) const
-    {
-        const QJsonValue v = m_dev.knobs.value(strKnob);
-        if (v.isBool())
-            return v.toBool();
-        if (v.isString())
-            return v.toString() == strStep;
-        if (v.isArray())
-            return v.toArray().contains(strStep);
-        return false;
-    }
+    bool IsSet(const QString &strKnob, const QString &strStep) const { return m_dev.AtStep(strKnob, strStep); }
 
     void OnReadyRead()
     {
